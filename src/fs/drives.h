@@ -1,0 +1,57 @@
+// The drive table: the volumes the platform offers and the three directory
+// records (the executable's, the system's and the current directory).
+//
+// On systems without drive letters the table holds mount points; their
+// "letter" is the first character of their path, as for every record.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+enum : uint16_t {
+  kDriveRemovable = 0x02,
+  kDriveFixed = 0x04,
+  kDriveRemote = 0x08,
+  kDriveCdRom = 0x10,
+  kDriveRamDisk = 0x20,
+  kDriveOfExecutable = 0x80,
+  kDriveOfSystem = 0x100,
+  kDriveOfCurrent = 0x200,
+};
+
+inline constexpr int kMaxDrives = 32;
+
+// A volume as the platform reports it: its root and its type flag.
+struct SDriveRoot {
+  std::string root;
+  uint16_t type = 0;
+};
+
+struct DriveInfo {
+  uint32_t letter = 0;
+  uint16_t flags = 0;
+  std::string root;
+};
+
+struct SDirectoryRecord {
+  uint32_t letter = 0;
+  uint16_t flags = 0;
+  std::string path;  // ends in a separator
+};
+
+struct SDirectories {
+  std::string executable;
+  std::string system;
+  std::string current;
+};
+
+// Fills the table from the platform's volumes, at most kMaxDrives of them;
+// roots the platform cannot type (type 0) are skipped.
+void ScanDrives(const SDirectories& directories,
+                std::span<const SDriveRoot> roots);
+int DriveCount();
+bool GetDriveInfo(int index, DriveInfo* out);
+const SDirectoryRecord& ExecutableDirectoryRecord();
+const SDirectoryRecord& SystemDirectoryRecord();
+const SDirectoryRecord& CurrentDirectoryRecord();

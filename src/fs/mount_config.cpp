@@ -1,0 +1,98 @@
+#include "fs/mount_config.h"
+
+#include <strings.h>
+
+#include <cstring>
+
+#include "app/base/log.h"
+#include "fs/drives.h"
+#include "fs/file_service.h"
+#include "fs/trans_fs.h"
+
+namespace {
+
+struct SMountValue {
+  const char* kind;
+  std::string argument;
+};
+
+ErrCode MountTransEntry(const std::string& prefix, const std::string& argument) {
+  std::string target = argument;
+  if (!target.empty() && target[0] != '/')
+    target = ExecutableDirectoryRecord().path + target;
+  return MountTrans(prefix.c_str(), target.c_str());
+}
+
+// Kinds whose file systems do not exist in this build: the key is skipped.
+ErrCode SkipEntry(const std::string& prefix, const std::string&) {
+  LogMessage(kLogEngine, "FS: no file system for %s yet, skipped\n",
+             prefix.c_str());
+  return err::kOk;
+}
+
+ErrCode UnmountExact(const std::string& prefix) {
+  std::unique_ptr<CFileService> fs = UnregisterMount(prefix.c_str());
+  return fs ? err::kOk : err::kNotFound;
+}
+
+ErrCode UnmountSkipped(const std::string&) { return err::kOk; }
+
+struct SMountKind {
+  const char* name;
+  ErrCode (*mount)(const std::string& prefix, const std::string& argument);
+  ErrCode (*unmount)(const std::string& prefix);
+};
+
+constexpr SMountKind kMountKinds[] = {
+    {"Pack", SkipEntry, UnmountSkipped},
+    {"HPFS", SkipEntry, UnmountExact},
+    {"Trans", MountTransEntry, UnmountExact},
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The kind of a value and its argument: blanks, one optional comma and
+// blanks separate them.
+const SMountKind* ParseValue(const std::string& value, std::string* argument) {
+  for (const SMountKind& kind : kMountKinds) {
+    const size_t length = std::strlen(kind.name);
+    if (strncasecmp(value.c_str(), kind.name, length) != 0) continue;
+    size_t position = length;
+    while (position < value.size() && IsBlank(value[position])) ++position;
+    if (position < value.size() && value[position] == ',') ++position;
+    while (position < value.size() && IsBlank(value[position])) ++position;
+    *argument = value.substr(position);
+    return &kind;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+ErrCode MountFromConfig(const ConfigEntries& entries) {
+  ErrCode result = err::kOk;
+  for (const auto& [key, value] : entries) {
+    if (key.empty()) continue;
+    std::string argument;
+    const SMountKind* kind = ParseValue(value, &argument);
+    if (!kind) continue;
+    if (ErrCode error = kind->mount(key, argument)) {
+      LogMessage(kLogEngine, "FS: cannot mount %s (%s)\n", key.c_str(),
+                 ErrName(error));
+      result = error;
+    }
+  }
+  return result;
+}
+
+ErrCode UnmountFromConfig(const ConfigEntries& entries) {
+  ErrCode result = err::kOk;
+  for (const auto& [key, value] : entries) {
+    if (key.empty()) continue;
+    std::string argument;
+    const SMountKind* kind = ParseValue(value, &argument);
+    ErrCode error = kind ? kind->unmount(key) : UnmountExact(key);
+    if (error) result = error;
+  }
+  return result;
+}

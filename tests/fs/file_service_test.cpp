@@ -1,0 +1,139 @@
+// The mount table: resolution by longest prefix, ordering, exact unmounting
+// and the service entries' answers when nothing matches.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fs/file_service.h"
+
+namespace {
+
+// A file system that remembers the last path it was handed.
+class CRecordingFS : public CFileService {
+ public:
+  explicit CRecordingFS(std::string* last) : m_last(last) {}
+  bool Exists(const char* path) override {
+    *m_last = path;
+    return true;
+  }
+  ErrCode Rename(const char* old_path, const char* new_path) override {
+    *m_last = std::string(old_path) + ">" + new_path;
+    return err::kOk;
+  }
+
+ private:
+  std::string* m_last;
+};
+
+class FileServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { InitFileService(50); }
+  void TearDown() override { ShutdownFileService(); }
+
+  CFileService* Mount(const char* prefix, std::string* last) {
+    auto fs = std::make_unique<CRecordingFS>(last);
+    CFileService* raw = fs.get();
+    RegisterMount(prefix, std::move(fs), 0);
+    return raw;
+  }
+};
+
+}  // namespace
+
+TEST_F(FileServiceTest, LongestPrefixWinsIgnoringCase) {
+  std::string native, hdd, sub;
+  Mount("", &native);
+  Mount("/HDD/", &hdd);
+  CFileService* sub_fs = Mount("/HDD/Sub/", &sub);
+  const char* path = "/hdd/sub/a.bmp";
+  EXPECT_EQ(ResolvePath(&path), sub_fs);
+  EXPECT_STREQ(path, "a.bmp");
+  EXPECT_TRUE(FsExists("/HDD/x"));
+  EXPECT_EQ(hdd, "x");
+}
+
+TEST_F(FileServiceTest, APathMatchingNoPrefixGoesWholeToTheNativeSystem) {
+  std::string native, hdd;
+  Mount("", &native);
+  Mount("/HDD/", &hdd);
+  EXPECT_TRUE(FsExists("/HD/file.txt"));
+  EXPECT_EQ(native, "/HD/file.txt");
+}
+
+TEST_F(FileServiceTest, EqualPrefixesKeepTheirMountOrder) {
+  std::string first, second;
+  CFileService* first_fs = Mount("/A/", &first);
+  Mount("/a/", &second);
+  const char* path = "/A/x";
+  EXPECT_EQ(ResolvePath(&path), first_fs);
+  ASSERT_EQ(Mounts().size(), 2u);
+  EXPECT_EQ(Mounts()[1].prefix, "/a/");
+}
+
+TEST_F(FileServiceTest, TableStaysSortedWithoutRegardToCase) {
+  std::string last;
+  Mount("/b/", &last);
+  Mount("/World/", &last);
+  Mount("/Anim/", &last);
+  Mount("", &last);
+  ASSERT_EQ(Mounts().size(), 4u);
+  EXPECT_EQ(Mounts()[0].prefix, "");
+  EXPECT_EQ(Mounts()[1].prefix, "/Anim/");
+  EXPECT_EQ(Mounts()[2].prefix, "/b/");
+  EXPECT_EQ(Mounts()[3].prefix, "/World/");
+}
+
+TEST_F(FileServiceTest, UnregisterNeedsAnExactMatch) {
+  std::string last;
+  Mount("/HDD/", &last);
+  EXPECT_EQ(UnregisterMount("/HD"), nullptr);
+  EXPECT_EQ(UnregisterMount("/HDD/x"), nullptr);
+  EXPECT_NE(UnregisterMount("/hdd/"), nullptr);
+  EXPECT_TRUE(Mounts().empty());
+}
+
+TEST_F(FileServiceTest, RenameAcrossFileSystemsIsNotImplemented) {
+  std::string a, b;
+  Mount("/A/", &a);
+  Mount("/B/", &b);
+  EXPECT_EQ(FsRename("/A/x", "/B/y"), err::kNotImplementedYet);
+  EXPECT_EQ(a, "");
+  EXPECT_EQ(FsRename("/A/x", "/A/y"), err::kOk);
+  EXPECT_EQ(a, "x>y");
+}
+
+TEST_F(FileServiceTest, EntriesWithoutAFileSystemAnswerAsDocumented) {
+  ErrCode error = 12345;
+  EXPECT_EQ(FsOpen("/nothing", kOpenRead, &error), nullptr);
+  EXPECT_EQ(error, 12345u);
+  EXPECT_EQ(FsDelete("/x"), err::kFile);
+  EXPECT_EQ(FsRename("/x", "/y"), err::kNotImplementedYet);
+  EXPECT_EQ(FsMakeDir("/x", "y"), err::kFile);
+  EXPECT_EQ(FsRemoveDir("/x", "y"), err::kFile);
+  EXPECT_EQ(FsQuery("/x", kQueryAbsolutePath, nullptr), err::kFile);
+  EXPECT_EQ(FsQuery2("/x", 0, 0), err::kFile);
+  EXPECT_FALSE(FsExists("/x"));
+  FindContext context;
+  EXPECT_EQ(FsFindFirst(&context, "/x"), err::kFile);
+  EXPECT_EQ(FsFindNext(&context), err::kFile);
+  EXPECT_EQ(FsFindClose(&context), err::kFile);
+}
+
+namespace {
+ErrCode g_hook_seen = 0;
+std::unique_ptr<CFile> CountingOpen(const char* path, uint16_t mode,
+                                    ErrCode* error) {
+  ++g_hook_seen;
+  return FsOpenDirect(path, mode, error);
+}
+}  // namespace
+
+TEST_F(FileServiceTest, OpenHooksStandInFrontAndCanBeRemoved) {
+  FsOpenFn previous = SetFsOpen(CountingOpen);
+  EXPECT_EQ(previous, FsOpenDirect);
+  FsOpen("/x", kOpenRead, nullptr);
+  EXPECT_EQ(g_hook_seen, 1u);
+  EXPECT_EQ(SetFsOpen(previous), CountingOpen);
+  FsOpen("/x", kOpenRead, nullptr);
+  EXPECT_EQ(g_hook_seen, 1u);
+}
