@@ -1,0 +1,127 @@
+#include "ui/platform_support.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "app/base/log.h"
+
+namespace {
+
+volatile sig_atomic_t g_quit_signalled = 0;
+std::atomic<int> g_wake_descriptor{-1};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+void OnQuitSignal(int) {
+  const int saved_errno = errno;
+  g_quit_signalled = 1;
+  const int descriptor = g_wake_descriptor.load();
+  if (descriptor >= 0) {
+    const char byte = 'q';
+    [[maybe_unused]] const ssize_t written = write(descriptor, &byte, 1);
+  }
+  errno = saved_errno;
+}
+
+}  // namespace
+
+CQuitSignal::CQuitSignal() {
+  if (pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0) m_pipe[0] = m_pipe[1] = -1;
+  m_outer_descriptor = g_wake_descriptor.exchange(m_pipe[1]);
+  struct sigaction action {};
+  action.sa_handler = OnQuitSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, &m_previous_int);
+  sigaction(SIGTERM, &action, &m_previous_term);
+}
+
+CQuitSignal::~CQuitSignal() {
+  sigaction(SIGINT, &m_previous_int, nullptr);
+  sigaction(SIGTERM, &m_previous_term, nullptr);
+  g_wake_descriptor.store(m_outer_descriptor);
+  for (int descriptor : m_pipe)
+    if (descriptor >= 0) close(descriptor);
+}
+
+bool CQuitSignal::Take() {
+  if (!g_quit_signalled) return false;
+  g_quit_signalled = 0;
+  char drain[16];
+  if (m_pipe[0] >= 0)
+    while (read(m_pipe[0], drain, sizeof drain) > 0) {
+    }
+  return true;
+}
+
+int StderrMessageBox(const char* caption, const char* text, uint32_t flags) {
+  std::string line = std::string(caption) + ": " + text;
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+    line.pop_back();
+  std::replace_if(
+      line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; },
+      ' ');
+  std::fprintf(stderr, "%s\n", line.c_str());
+  return (flags & 0xF) == kMbAbortRetryIgnore ? kIdIgnore : kIdOk;
+}
+
+bool DecodeUtf8(std::string_view text, std::vector<uint32_t>* code_points) {
+  std::vector<uint32_t> decoded;
+  for (size_t i = 0; i < text.size();) {
+    const uint8_t lead = static_cast<uint8_t>(text[i]);
+    if (lead >= 0xF5 || (lead >= 0x80 && lead < 0xC2)) return false;
+    const int extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+    static constexpr uint8_t kLeadBits[] = {0x7F, 0x1F, 0x0F, 0x07};
+    static constexpr uint32_t kLowest[] = {0, 0x80, 0x800, 0x10000};
+    uint32_t code = lead & kLeadBits[extra];
+    if (i + extra >= text.size()) return false;
+    for (int k = 1; k <= extra; ++k) {
+      const uint8_t next = static_cast<uint8_t>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = code << 6 | (next & 0x3F);
+    }
+    if (code < kLowest[extra] || code > 0x10FFFF ||
+        (code >= 0xD800 && code < 0xE000))
+      return false;
+    decoded.push_back(code);
+    i += extra + 1;
+  }
+  code_points->insert(code_points->end(), decoded.begin(), decoded.end());
+  return true;
+}
+
+CFrameShadow::CFrameShadow(int width, int height)
+    : m_width(width),
+      m_height(height),
+      m_pixels(static_cast<size_t>(width) * height, 0) {}
+
+std::vector<SRect16> CFrameShadow::Update(const uint8_t* pixels, int width,
+                                          int height, int pitch,
+                                          std::span<const SRect16> rects) {
+  const int right_limit = std::min(width, m_width) - 1;
+  const int bottom_limit = std::min(height, m_height) - 1;
+  const SRect16 whole{0, 0, static_cast<int16_t>(right_limit),
+                      static_cast<int16_t>(bottom_limit)};
+  if (rects.empty()) rects = std::span<const SRect16>(&whole, 1);
+  std::vector<SRect16> copied;
+  for (const SRect16& rect : rects) {
+    const int left = std::max<int>(rect.left, 0);
+    const int top = std::max<int>(rect.top, 0);
+    const int right = std::min<int>(rect.right, right_limit);
+    const int bottom = std::min<int>(rect.bottom, bottom_limit);
+    if (left > right || top > bottom) continue;
+    for (int y = top; y <= bottom; ++y)
+      std::copy_n(
+          pixels + static_cast<ptrdiff_t>(y) * pitch + left, right - left + 1,
+          m_pixels.begin() + static_cast<ptrdiff_t>(y) * m_width + left);
+    copied.push_back({static_cast<int16_t>(left), static_cast<int16_t>(top),
+                      static_cast<int16_t>(right),
+                      static_cast<int16_t>(bottom)});
+  }
+  return copied;
+}
