@@ -1,0 +1,10 @@
+// The subcommands of tvkit. Each gets its own name as argv[0] and answers the
+// process's exit code. Errors go to standard error as one line
+// "error: <ERRNAME>".
+#pragma once
+
+#include "app/base/errors.h"
+
+int ReportError(ErrCode code);
+
+int RunIni(int argc, char** argv);

@@ -1,0 +1,60 @@
+// tvkit: the authors' command-line tool.
+#include <cstdio>
+#include <cstring>
+
+#include "commands.h"
+#include "fs/file_service.h"
+#include "fs/native_fs.h"
+
+namespace {
+
+struct SCommand {
+  const char* name;
+  const char* help;
+  int (*run)(int argc, char** argv);
+};
+
+constexpr SCommand kCommands[] = {
+    {"ini", "get <file> <section> <key>: print a value; fmt <in> <out>: rewrite a file",
+     RunIni},
+};
+
+void PrintUsage(FILE* out) {
+  std::fputs("usage: tvkit <command> [arguments]\n\ncommands:\n", out);
+  for (const SCommand& command : kCommands)
+    std::fprintf(out, "  %-8s %s\n", command.name, command.help);
+}
+
+// The native file system for the tool's whole run.
+class CNativeFiles {
+ public:
+  CNativeFiles() { MountNativeFileSystem(); }
+  ~CNativeFiles() { ShutdownFileService(); }
+  CNativeFiles(const CNativeFiles&) = delete;
+  CNativeFiles& operator=(const CNativeFiles&) = delete;
+};
+
+}  // namespace
+
+int ReportError(ErrCode code) {
+  std::fprintf(stderr, "error: %s\n", ErrName(code));
+  return 1;
+}
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    PrintUsage(stderr);
+    return 1;
+  }
+  if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    PrintUsage(stdout);
+    return 0;
+  }
+  for (const SCommand& command : kCommands) {
+    if (std::strcmp(argv[1], command.name) != 0) continue;
+    CNativeFiles files;
+    return command.run(argc - 1, argv + 1);
+  }
+  PrintUsage(stderr);
+  return 1;
+}
