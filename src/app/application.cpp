@@ -1,0 +1,370 @@
+#include "app/application.h"
+
+#include <strings.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "app/base/log.h"
+#include "app/exit_report.h"
+#include "app/messages.h"
+#include "app/open_override.h"
+#include "fs/drives.h"
+#include "fs/file_service.h"
+#include "fs/mount_config.h"
+#include "fs/native_fs.h"
+#include "store/hash_ini.h"
+
+namespace {
+
+constexpr uint16_t kMountCapacity = 50;
+constexpr rlim_t kFileHandles = 64;
+constexpr uint32_t kConfigSections = 100, kConfigKeys = 1000;
+constexpr int kScreenWidth = 640, kScreenHeight = 480;
+constexpr uint8_t kDesktopColor = 255;
+constexpr uint16_t kLockFileMode = 15;
+constexpr const char* kFixedInstallError =
+    "Installation is incorrect. Please reinstall.";
+
+CPlatform* g_box_platform = nullptr;
+
+int PlatformMessageBox(const char* caption, const char* text, uint32_t flags) {
+  return g_box_platform->MessageBox(caption, text, flags);
+}
+
+bool HasKey(const CHashIni& config, const char* section, const char* key) {
+  return config.GetString(section, key) != nullptr;
+}
+
+bool IntSwitch(const CHashIni& config, const char* key) {
+  int32_t value = 0;
+  config.GetInt("main", key, &value);
+  return value != 0;
+}
+
+// The leading decimal digits of the text; 0 when there are none.
+int32_t LeadingNumber(const char* text) {
+  int32_t value = 0;
+  for (; text && *text >= '0' && *text <= '9'; ++text)
+    value = value * 10 + (*text - '0');
+  return value;
+}
+
+ConfigEntries FsEntries(const CHashIni& config) {
+  return SectionEntries(config, "FS");
+}
+
+}  // namespace
+
+bool IsToolCommandLine(int argc, const char* const* argv) {
+  return argc == 2 && std::strcmp(argv[1], "-tool") == 0;
+}
+
+// The order of start-up. Rows without a function belong to subsystems that
+// this build does not contain yet.
+const CApplication::SStartStep CApplication::kStartSteps[] = {
+    {"file service", &CApplication::InitFileService},
+    {"platform file system", &CApplication::MountPlatformFileSystem},
+    {"directories and drives", &CApplication::RecordDirectories},
+    {"configuration path", &CApplication::FormatConfigPath},
+    {"configuration", &CApplication::LoadConfig},
+    {"message caption", &CApplication::ReadCaption},
+    {"single instance", &CApplication::CheckSingleInstance},
+    {"switches", &CApplication::ReadSwitches},
+    {"CD check", &CApplication::CheckCd},
+    {"file systems", &CApplication::MountFileSystems},
+    {"shared graphics state", nullptr},
+    {"resource cache", nullptr},
+    {"event queue and top-level window", &CApplication::CreateTopLevelWindow},
+    {"sound", &CApplication::StartSound},
+    {"mode", &CApplication::ChooseMode},
+    {"screen saver and palette", &CApplication::SetBlackPalette},
+    {"frame buffer", &CApplication::CreateFrameBuffer},
+    {"desktop", &CApplication::CreateDesktop},
+    {"script registrations", nullptr},
+    {"first presentation", &CApplication::ShowDesktop},
+    {"file-open override", &CApplication::InstallFileOpenOverride},
+    {"autoload", nullptr},
+};
+
+// The order of shutdown after the main loop; final cleanup follows.
+const CApplication::SShutdownStep CApplication::kShutdownSteps[] = {
+    {"script arrays", nullptr},
+    {"palettes, game and project", nullptr},
+    {"credits", nullptr},
+    {"display mode", nullptr},
+    {"exit report", &CApplication::WriteExitReport},
+    {"cursor and open entry", &CApplication::ShowCursorAgain},
+    {"cursor and open entry", &CApplication::RemoveFileOpenOverride},
+    {"desktop, platform layer and event queue", &CApplication::DestroyWindows},
+    {"sound", nullptr},
+    {"memory device contexts", nullptr},
+    {"log file", &CApplication::CloseLogFile},
+    {"tool configuration", &CApplication::WriteToolConfig},
+    {"file systems and script machine", &CApplication::UnmountFileSystems},
+};
+
+CApplication::CApplication(std::unique_ptr<CPlatform> platform, bool tool_mode)
+    : m_platform(std::move(platform)), m_tool_mode(tool_mode) {
+  g_box_platform = m_platform.get();
+  SetMessageBoxHandler(PlatformMessageBox);
+}
+
+CApplication::~CApplication() {
+  SetMessageBoxHandler(nullptr);
+  SetMessageConfig(nullptr);
+  g_box_platform = nullptr;
+}
+
+int CApplication::Run() {
+  for (const SStartStep& step : kStartSteps) {
+    if (!step.run) continue;
+    LogMessage(kLogEngine, "Start-up: %s\n", step.name);
+    switch ((this->*step.run)()) {
+      case EStep::kNext:
+        continue;
+      case EStep::kReturn:
+        ShutdownFileService();
+        return 0;
+      case EStep::kEarlyCleanup:
+      case EStep::kFinalCleanup:
+        FinalCleanup();
+        return 0;
+    }
+  }
+  MainLoop();
+  for (const SShutdownStep& step : kShutdownSteps) {
+    if (!step.run) continue;
+    LogMessage(kLogEngine, "Shutdown: %s\n", step.name);
+    (this->*step.run)();
+  }
+  FinalCleanup();
+  return 0;
+}
+
+CApplication::EStep CApplication::InitFileService() {
+  ::InitFileService(kMountCapacity);
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::MountPlatformFileSystem() {
+  rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < kFileHandles &&
+      limit.rlim_max >= kFileHandles) {
+    limit.rlim_cur = kFileHandles;
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
+  RegisterMount("", std::make_unique<CWinFileService>(), 0);
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::RecordDirectories() {
+  const SDirectories directories{m_platform->ExecutableDirectory(),
+                                 m_platform->RuntimeDirectory(),
+                                 m_platform->CurrentDirectory()};
+  ScanDrives(directories, m_platform->DriveRoots());
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::FormatConfigPath() {
+  m_config_path = ExecutableDirectoryRecord().path + "tool.ini";
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::LoadConfig() {
+  m_config = std::make_unique<CHashIni>(kConfigSections, kConfigKeys);
+  if (m_config->Load(m_config_path.c_str()) != err::kOk) {
+    ShowMessageBox("Error", kFixedInstallError, kMbOk);
+    return EStep::kFinalCleanup;
+  }
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::ReadCaption() {
+  SetMessageConfig(m_config.get());
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::CheckSingleInstance() {
+  bool existed = false;
+  m_mutex = m_platform->CreateNamedMutex("TOVM Mutex", &existed);
+  if (!existed) {
+    m_lock_path = SystemDirectoryRecord().path + "Tarvolin.mtx";
+    m_lock_file = FsOpen(m_lock_path.c_str(), kLockFileMode, nullptr);
+  }
+  if (existed || !m_lock_file) {
+    ShowStartupMessage("AlreadyRunning");
+    return EStep::kReturn;
+  }
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::ReadSwitches() {
+  m_flags.slow = IntSwitch(*m_config, "Slow");
+  m_flags.crash_log = IntSwitch(*m_config, "CrashLog");
+  SetLogMode(!m_tool_mode, m_flags.crash_log);
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::CheckCd() {
+  const char* value = m_config->GetString("FS", "/CD/");
+  if (!value || std::strlen(value) < 7) return EStep::kNext;
+  const char* directory = value + 6;
+  while (*directory == ' ') ++directory;
+  const std::string pack = std::string(directory) + "Pack2.pak";
+  if (FsExists(pack.c_str())) return EStep::kNext;
+  ShowStartupMessage("CDNotFound");
+  return EStep::kFinalCleanup;
+}
+
+CApplication::EStep CApplication::MountFileSystems() {
+  const ConfigEntries entries = FsEntries(*m_config);
+  if (MountFromConfig(entries) != err::kOk) {
+    UnmountFromConfig(entries);
+    ShowStartupMessage("CDNotFound");
+    return EStep::kFinalCleanup;
+  }
+  m_mounted = true;
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::CreateTopLevelWindow() {
+  ErrCode error = err::kOk;
+  m_window = m_platform->CreateWindow(kScreenWidth, kScreenHeight, &error);
+  if (!m_window) {
+    LogMessage(kLogEngine, "No top-level window (%s)\n", ErrName(error));
+    return EStep::kFinalCleanup;
+  }
+  m_window->SetTitle("Tarvolin");
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::StartSound() {
+  if (HasKey(*m_config, "main", "NoSound")) m_flags.wave_device = -1;
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::ChooseMode() {
+  if (m_tool_mode) return EStep::kNext;
+  m_flags.game_mode = true;
+  if (!HasKey(*m_config, "main", "NoModeSwitch") &&
+      !m_window->SetFullScreen(true)) {
+    ShowStartupMessage("CannotSwitchVideoMode");
+    return EStep::kFinalCleanup;
+  }
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::SetBlackPalette() {
+  m_platform->SetScreenSaverAllowed(false);
+  const std::vector<SRgb> black(256);
+  m_window->SetPalette(black);
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::CreateFrameBuffer() {
+  m_frame.assign(static_cast<size_t>(kScreenWidth) * kScreenHeight, 0);
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::CreateDesktop() {
+  std::fill(m_frame.begin(), m_frame.end(), kDesktopColor);
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::ShowDesktop() {
+  Present();
+  m_window->Show();
+  PumpMessages(0);
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::InstallFileOpenOverride() {
+  m_flags.outside_pack_first = HasKey(*m_config, "main", "OutsidePAKFirst");
+  const int32_t limit =
+      LeadingNumber(m_config->GetString("main", "AnimReadLimit"));
+  if (limit != 0) {
+    m_flags.anim_read_limit = limit;
+    LogMessage(kLogEngine, "Anim Read Limit: %d\n", limit);
+  }
+  InstallOpenOverride({ExecutableDirectoryRecord().path});
+  return EStep::kNext;
+}
+
+void CApplication::MainLoop() {
+  while (PumpMessages(kWaitForever) && !m_flags.credits_pending) {
+  }
+}
+
+bool CApplication::PumpMessages(uint32_t wait_ms) {
+  m_platform->WaitMessage(wait_ms);
+  bool running = true;
+  SPlatformMessage message;
+  while (m_platform->PeekMessage(&message)) {
+    switch (message.kind) {
+      case EPlatformMessage::kQuit:
+        running = false;
+        break;
+      case EPlatformMessage::kClose:
+        m_platform->PostQuit();
+        break;
+      case EPlatformMessage::kPaint:
+        Present();
+        break;
+      default:
+        break;
+    }
+  }
+  return running;
+}
+
+void CApplication::Present() {
+  m_window->Present(m_frame.data(), kScreenWidth, kScreenHeight, kScreenWidth,
+                    {});
+}
+
+void CApplication::WriteExitReport() {
+  if (m_flags.crash_reported) return;
+  m_flags.crash_reported = true;
+  if (!m_flags.crash_log) return;
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  ::WriteExitReport(local.tm_mon + 1, local.tm_mday);
+}
+
+void CApplication::ShowCursorAgain() { m_window->ShowCursor(true); }
+
+void CApplication::RemoveFileOpenOverride() { RemoveOpenOverride(); }
+
+void CApplication::DestroyWindows() { m_window.reset(); }
+
+void CApplication::CloseLogFile() {
+  if (HasLogSink()) SetLogSink(nullptr);
+}
+
+void CApplication::WriteToolConfig() {
+  if (!m_tool_mode) return;
+  const std::string path = ExecutableDirectoryRecord().path + "Tool.ini";
+  if (ErrCode error = m_config->Save(path.c_str()))
+    LogMessage(kLogEngine, "Cannot write %s (%s)\n", path.c_str(),
+               ErrName(error));
+}
+
+void CApplication::UnmountFileSystems() {
+  if (m_mounted) UnmountFromConfig(FsEntries(*m_config));
+  m_mounted = false;
+}
+
+void CApplication::FinalCleanup() {
+  SetMessageConfig(nullptr);
+  m_config.reset();
+  if (m_lock_file) {
+    m_lock_file.reset();
+    FsDelete(m_lock_path.c_str());
+  }
+  ShutdownFileService();
+  m_window.reset();
+}

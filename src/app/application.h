@@ -1,0 +1,106 @@
+// The application: brings every subsystem up in one fixed order, runs the
+// main loop, and tears them down again.
+//
+// Start-up and shutdown are tables of named steps, run top to bottom. A step
+// whose subsystem is not part of this build is a row without a function, so
+// that the order stays visible in one place and later subsystems drop into
+// their row.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/platform.h"
+
+class CFile;
+class CHashIni;
+
+struct SProcessFlags {
+  bool slow = false;
+  bool crash_log = false;
+  bool game_mode = false;
+  bool outside_pack_first = false;
+  int32_t anim_read_limit = -1;
+  int32_t wave_device = 0;
+  bool credits_pending = false;
+  bool crash_reported = false;
+};
+
+// Tool mode is the exact command line "-tool"; anything else is game mode.
+bool IsToolCommandLine(int argc, const char* const* argv);
+
+class CApplication {
+ public:
+  CApplication(std::unique_ptr<CPlatform> platform, bool tool_mode);
+  ~CApplication();
+  CApplication(const CApplication&) = delete;
+  CApplication& operator=(const CApplication&) = delete;
+
+  // Runs the whole life of the program; the answer is the exit code (0).
+  int Run();
+
+  const SProcessFlags& Flags() const { return m_flags; }
+
+  // How a start-up step ends: go on, or leave for one of the cleanups.
+  enum class EStep : uint8_t { kNext, kEarlyCleanup, kFinalCleanup, kReturn };
+
+ private:
+  struct SStartStep {
+    const char* name;
+    EStep (CApplication::*run)();
+  };
+  struct SShutdownStep {
+    const char* name;
+    void (CApplication::*run)();
+  };
+  static const SStartStep kStartSteps[];
+  static const SShutdownStep kShutdownSteps[];
+
+  EStep InitFileService();
+  EStep MountPlatformFileSystem();
+  EStep RecordDirectories();
+  EStep FormatConfigPath();
+  EStep LoadConfig();
+  EStep ReadCaption();
+  EStep CheckSingleInstance();
+  EStep ReadSwitches();
+  EStep CheckCd();
+  EStep MountFileSystems();
+  EStep CreateTopLevelWindow();
+  EStep StartSound();
+  EStep ChooseMode();
+  EStep SetBlackPalette();
+  EStep CreateFrameBuffer();
+  EStep CreateDesktop();
+  EStep ShowDesktop();
+  EStep InstallFileOpenOverride();
+
+  void MainLoop();
+  // Dispatches pending platform messages after waiting up to `wait_ms` for
+  // one; false once the quit message arrived.
+  bool PumpMessages(uint32_t wait_ms);
+  void Present();
+
+  void WriteExitReport();
+  void ShowCursorAgain();
+  void RemoveFileOpenOverride();
+  void DestroyWindows();
+  void CloseLogFile();
+  void WriteToolConfig();
+  void UnmountFileSystems();
+  void FinalCleanup();
+
+  std::unique_ptr<CPlatform> m_platform;
+  bool m_tool_mode;
+  SProcessFlags m_flags;
+  std::string m_config_path;
+  std::unique_ptr<CHashIni> m_config;
+  std::unique_ptr<CNamedMutex> m_mutex;
+  std::unique_ptr<CFile> m_lock_file;
+  std::string m_lock_path;
+  bool m_mounted = false;
+  std::unique_ptr<CPlatformWindow> m_window;
+  std::vector<uint8_t> m_frame;
+};

@@ -1,0 +1,178 @@
+// The real engine binary, run headless on game folders of the tests' own.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "support/process.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+const std::string kDemoConfig = R"(; a test folder
+[main]
+CrashLog=0
+
+[Messages]
+Error=Demo Caption
+AlreadyRunning=Demo is already running.
+CDNotFound=No CD.
+
+[FS]
+/HDD/=Trans, ./
+)";
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(m_runtime.Join("run"));
+  }
+
+  void WriteConfig(const std::string& text) { m_game.WriteFile("tool.ini", text); }
+  void WriteInput(const std::string& text) { m_game.WriteFile("input.txt", text); }
+
+  std::map<std::string, std::string> Environment() const {
+    return {{"TARVOLIN_PLATFORM", "headless"},
+            {"TARVOLIN_DIR", m_game.Path()},
+            {"TARVOLIN_INPUT", m_game.Join("input.txt")},
+            {"XDG_RUNTIME_DIR", m_runtime.Join("run")},
+            {"TARVOLIN_LOG", "0"}};
+  }
+
+  std::unique_ptr<CChildProcess> Start(const std::vector<std::string>& args,
+                                       std::map<std::string, std::string> extra = {}) {
+    std::map<std::string, std::string> env = Environment();
+    for (auto& [key, value] : extra) env[key] = value;
+    return std::make_unique<CChildProcess>(
+        TARVOLIN_BINARY, args, env, m_runtime.Join("child" + std::to_string(m_runs++)));
+  }
+
+  SProcessResult Run(const std::vector<std::string>& args = {},
+                     std::map<std::string, std::string> extra = {}) {
+    return Start(args, std::move(extra))->Wait();
+  }
+
+  CTempDir m_game;
+  CTempDir m_runtime;
+  int m_runs = 0;
+};
+
+}  // namespace
+
+TEST_F(EngineTest, AMissingConfigurationIsReportedAndTheExitCodeIsZero) {
+  const SProcessResult run = Run({}, {{"TARVOLIN_INPUT", ""}});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err, "Error: Installation is incorrect. Please reinstall.\n");
+  EXPECT_FALSE(std::filesystem::exists(m_runtime.Join("run/Tarvolin.mtx")));
+}
+
+TEST_F(EngineTest, BinaryGarbageAsConfigurationStillRuns) {
+  std::string garbage;
+  for (int i = 0; i < 5000; ++i) garbage += static_cast<char>((i * 7919) & 0xFF);
+  WriteConfig(garbage);
+  WriteInput("0 quit\n");
+  const SProcessResult run = Run();
+  EXPECT_EQ(run.exit_code, 0);
+}
+
+TEST_F(EngineTest, AQuitInTheInputScriptEndsTheRunCleanly) {
+  WriteConfig(kDemoConfig);
+  WriteInput("10 move 5 5\n20 quit\n");
+  const SProcessResult run = Run({}, {{"TARVOLIN_LOG", "1"}});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_NE(run.err.find("Start-up: file-open override"), std::string::npos);
+  EXPECT_NE(run.err.find("Shutdown: file systems and script machine"),
+            std::string::npos);
+  // The lock file lives only as long as the run.
+  EXPECT_FALSE(std::filesystem::exists(m_runtime.Join("run/Tarvolin.mtx")));
+}
+
+TEST_F(EngineTest, WithoutInputTheRunEndsAfterTheIdleTime) {
+  WriteConfig(kDemoConfig);
+  const SProcessResult run = Run({}, {{"TARVOLIN_INPUT", ""}});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(EngineTest, ASecondInstanceShowsAlreadyRunningAndLeavesTheFirstAlone) {
+  WriteConfig(kDemoConfig);
+  WriteInput("1500 quit\n");
+  auto first = Start({}, {{"TARVOLIN_HEADLESS_REALTIME", "1"}});
+  const std::string lock = m_runtime.Join("run/Tarvolin.mtx");
+  for (int i = 0; i < 200 && !std::filesystem::exists(lock); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(std::filesystem::exists(lock));
+
+  const SProcessResult second = Run();
+  EXPECT_EQ(second.exit_code, 0);
+  EXPECT_EQ(second.err, "Demo Caption: Demo is already running.\n");
+  EXPECT_TRUE(std::filesystem::exists(lock));
+
+  const SProcessResult first_run = first->Wait();
+  EXPECT_EQ(first_run.exit_code, 0);
+  EXPECT_EQ(first_run.err, "");
+  EXPECT_FALSE(std::filesystem::exists(lock));
+}
+
+TEST_F(EngineTest, AnIdleEngineSleepsInsteadOfSpinning) {
+  WriteConfig(kDemoConfig);
+  WriteInput("3000 quit\n");
+  const SProcessResult run = Run({}, {{"TARVOLIN_HEADLESS_REALTIME", "1"}});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_LT(run.cpu_seconds, 0.1);
+}
+
+TEST_F(EngineTest, TheCrashLogCollectsOneReportPerRunOldestFirst) {
+  std::string config = kDemoConfig;
+  config.replace(config.find("CrashLog=0"), 10, "CrashLog=1");
+  WriteConfig(config);
+  WriteInput("0 quit\n");
+  ASSERT_EQ(Run().exit_code, 0);
+  const std::string once = m_game.ReadFile("crash.log");
+  ASSERT_EQ(Run().exit_code, 0);
+  const std::string twice = m_game.ReadFile("crash.log");
+
+  ASSERT_EQ(twice.substr(0, once.size()), once);
+  EXPECT_EQ(once.rfind(" __________________\n| PC ", 0), 0u);
+  const size_t caret = once.find("\n'^^^^^^^^^^^^^^^^^^\n");
+  ASSERT_NE(caret, std::string::npos);
+  EXPECT_NE(once.find("******** TOTAL MEMORY USAGE: **************\n"),
+            std::string::npos);
+  EXPECT_NE(once.find("Max memory used for ptrs: "), std::string::npos);
+  EXPECT_EQ(once.substr(once.size() - 2), "\n\n");
+  const std::string second = twice.substr(once.size());
+  EXPECT_EQ(second.rfind(" __________________\n| PC ", 0), 0u);
+}
+
+TEST_F(EngineTest, WithoutTheCrashLogNoReportIsWritten) {
+  WriteConfig(kDemoConfig);
+  WriteInput("0 quit\n");
+  ASSERT_EQ(Run().exit_code, 0);
+  EXPECT_FALSE(m_game.Exists("crash.log"));
+}
+
+TEST_F(EngineTest, OnlyTheExactToolCommandLineRewritesTheConfiguration) {
+  const std::string config =
+      "junk before the first section\n[main]\n  Slow =  0 ; note\n\n"
+      "Flag\n[Messages]\nError=E\n";
+  const std::string writer_form =
+      "[main]\r\nSlow=0 ; note\r\nFlag=\r\n\r\n[Messages]\r\nError=E\r\n\r\n";
+  WriteInput("0 quit\n");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-TOOL"}, {"-tool", "x"}, {}}) {
+    WriteConfig(config);
+    ASSERT_EQ(Run(args).exit_code, 0);
+    EXPECT_EQ(m_game.ReadFile("tool.ini"), config);
+  }
+  ASSERT_EQ(Run({"-tool"}).exit_code, 0);
+  EXPECT_EQ(m_game.ReadFile("tool.ini"), writer_form);
+  EXPECT_FALSE(m_game.Exists("Tool.ini"));
+}
+
+TEST_F(EngineTest, TheBundledDemoRunsHeadless) {
+  const SProcessResult run =
+      Run({}, {{"TARVOLIN_DIR", TARVOLIN_DEMO_DIR}, {"TARVOLIN_INPUT", ""}});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err, "");
+}
