@@ -67,32 +67,37 @@ const SMountKind* ParseValue(const std::string& value, std::string* argument) {
   return nullptr;
 }
 
-}  // namespace
-
-ErrCode MountFromConfig(const ConfigEntries& entries) {
+// Calls `action` (key, kind or null, argument) for every entry with a key and
+// answers the last error it met.
+template <class Action>
+ErrCode ForEachEntry(const ConfigEntries& entries, Action action) {
   ErrCode result = err::kOk;
   for (const auto& [key, value] : entries) {
     if (key.empty()) continue;
     std::string argument;
     const SMountKind* kind = ParseValue(value, &argument);
-    if (!kind) continue;
-    if (ErrCode error = kind->mount(key, argument)) {
-      LogMessage(kLogEngine, "FS: cannot mount %s (%s)\n", key.c_str(),
-                 ErrName(error));
-      result = error;
-    }
+    if (ErrCode error = action(key, kind, argument)) result = error;
   }
   return result;
 }
 
+}  // namespace
+
+ErrCode MountFromConfig(const ConfigEntries& entries) {
+  return ForEachEntry(entries, [](const std::string& key, const SMountKind* kind,
+                                  const std::string& argument) {
+    if (!kind) return err::kOk;
+    const ErrCode error = kind->mount(key, argument);
+    if (error)
+      LogMessage(kLogEngine, "FS: cannot mount %s (%s)\n", key.c_str(),
+                 ErrName(error));
+    return error;
+  });
+}
+
 ErrCode UnmountFromConfig(const ConfigEntries& entries) {
-  ErrCode result = err::kOk;
-  for (const auto& [key, value] : entries) {
-    if (key.empty()) continue;
-    std::string argument;
-    const SMountKind* kind = ParseValue(value, &argument);
-    ErrCode error = kind ? kind->unmount(key) : UnmountExact(key);
-    if (error) result = error;
-  }
-  return result;
+  return ForEachEntry(entries, [](const std::string& key, const SMountKind* kind,
+                                  const std::string&) {
+    return kind ? kind->unmount(key) : UnmountExact(key);
+  });
 }

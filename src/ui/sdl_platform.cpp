@@ -1,6 +1,6 @@
 #include "ui/sdl_platform.h"
 
-#include <SDL.h>
+#include "ui/sdl_api.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -89,29 +89,29 @@ uint32_t ModifiersOf(uint16_t sdl_modifiers) {
 }
 
 CPlatformWindow* WindowOf(uint32_t window_id) {
-  SDL_Window* window = SDL_GetWindowFromID(window_id);
+  SDL_Window* window = Sdl().SDL_GetWindowFromID(window_id);
   return window
-             ? static_cast<CSdlWindow*>(SDL_GetWindowData(window, kWindowData))
+             ? static_cast<CSdlWindow*>(Sdl().SDL_GetWindowData(window, kWindowData))
              : nullptr;
 }
 
 struct SSurfaceDeleter {
-  void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
+  void operator()(SDL_Surface* surface) const { Sdl().SDL_FreeSurface(surface); }
 };
 
 }  // namespace
 
 void SSdlDeleter::operator()(SDL_Window* window) const {
-  SDL_DestroyWindow(window);
+  Sdl().SDL_DestroyWindow(window);
 }
 void SSdlDeleter::operator()(SDL_Renderer* renderer) const {
-  SDL_DestroyRenderer(renderer);
+  Sdl().SDL_DestroyRenderer(renderer);
 }
 void SSdlDeleter::operator()(SDL_Texture* texture) const {
-  SDL_DestroyTexture(texture);
+  Sdl().SDL_DestroyTexture(texture);
 }
 void SSdlDeleter::operator()(SDL_Cursor* cursor) const {
-  SDL_FreeCursor(cursor);
+  Sdl().SDL_FreeCursor(cursor);
 }
 
 CSdlWindow::CSdlWindow(int width, int height) : m_frame(width, height) {
@@ -123,27 +123,27 @@ std::unique_ptr<CSdlWindow> CSdlWindow::Create(int width, int height,
   *error = err::kCreatingWnd;
   if (width <= 0 || height <= 0) return nullptr;
   std::unique_ptr<CSdlWindow> window(new CSdlWindow(width, height));
-  window->m_window.reset(SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED,
+  window->m_window.reset(Sdl().SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED,
                                           SDL_WINDOWPOS_CENTERED, width, height,
                                           SDL_WINDOW_HIDDEN));
   if (!window->m_window) return nullptr;
-  window->m_renderer.reset(SDL_CreateRenderer(window->m_window.get(), -1, 0));
+  window->m_renderer.reset(Sdl().SDL_CreateRenderer(window->m_window.get(), -1, 0));
   if (!window->m_renderer) return nullptr;
   window->m_texture.reset(
-      SDL_CreateTexture(window->m_renderer.get(), SDL_PIXELFORMAT_ARGB8888,
+      Sdl().SDL_CreateTexture(window->m_renderer.get(), SDL_PIXELFORMAT_ARGB8888,
                         SDL_TEXTUREACCESS_STREAMING, width, height));
   if (!window->m_texture) return nullptr;
-  SDL_RenderSetLogicalSize(window->m_renderer.get(), width, height);
-  SDL_SetWindowData(window->m_window.get(), kWindowData, window.get());
+  Sdl().SDL_RenderSetLogicalSize(window->m_renderer.get(), width, height);
+  Sdl().SDL_SetWindowData(window->m_window.get(), kWindowData, window.get());
   *error = err::kOk;
   return window;
 }
 
 void CSdlWindow::SetTitle(const char* title) {
-  SDL_SetWindowTitle(m_window.get(), title);
+  Sdl().SDL_SetWindowTitle(m_window.get(), title);
 }
 
-void CSdlWindow::Show() { SDL_ShowWindow(m_window.get()); }
+void CSdlWindow::Show() { Sdl().SDL_ShowWindow(m_window.get()); }
 
 void CSdlWindow::SetPalette(std::span<const SRgb> colors) {
   std::array<uint32_t, 256> converted;
@@ -161,7 +161,7 @@ void CSdlWindow::Convert(const SRect16& rect) {
                       rect.bottom - rect.top + 1};
   void* target = nullptr;
   int target_pitch = 0;
-  if (SDL_LockTexture(m_texture.get(), &area, &target, &target_pitch) != 0)
+  if (Sdl().SDL_LockTexture(m_texture.get(), &area, &target, &target_pitch) != 0)
     return;
   const uint8_t* source = m_frame.Pixels().data();
   for (int y = 0; y < area.h; ++y) {
@@ -172,7 +172,7 @@ void CSdlWindow::Convert(const SRect16& rect) {
                                     static_cast<ptrdiff_t>(y) * target_pitch);
     for (int x = 0; x < area.w; ++x) out[x] = m_colors[row[x]];
   }
-  SDL_UnlockTexture(m_texture.get());
+  Sdl().SDL_UnlockTexture(m_texture.get());
 }
 
 void CSdlWindow::Present(const uint8_t* pixels, int width, int height,
@@ -185,24 +185,24 @@ void CSdlWindow::Present(const uint8_t* pixels, int width, int height,
                 static_cast<int16_t>(m_frame.Height() - 1)}};
   }
   for (const SRect16& rect : changed) Convert(rect);
-  SDL_SetRenderDrawColor(m_renderer.get(), 0, 0, 0, 255);
-  SDL_RenderClear(m_renderer.get());
-  SDL_RenderCopy(m_renderer.get(), m_texture.get(), nullptr, nullptr);
-  SDL_RenderPresent(m_renderer.get());
+  Sdl().SDL_SetRenderDrawColor(m_renderer.get(), 0, 0, 0, 255);
+  Sdl().SDL_RenderClear(m_renderer.get());
+  Sdl().SDL_RenderCopy(m_renderer.get(), m_texture.get(), nullptr, nullptr);
+  Sdl().SDL_RenderPresent(m_renderer.get());
 }
 
 void CSdlWindow::ShowCursor(bool shown) {
-  SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
+  Sdl().SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
 }
 
 void CSdlWindow::SetCursorImage(const SCursorImage* image) {
   if (!image) {
-    SDL_SetCursor(SDL_GetDefaultCursor());
+    Sdl().SDL_SetCursor(Sdl().SDL_GetDefaultCursor());
     m_cursor.reset();
     return;
   }
   std::unique_ptr<SDL_Surface, SSurfaceDeleter> surface(
-      SDL_CreateRGBSurfaceWithFormat(0, image->width, image->height, 32,
+      Sdl().SDL_CreateRGBSurfaceWithFormat(0, image->width, image->height, 32,
                                      SDL_PIXELFORMAT_ARGB8888));
   if (!surface) return;
   for (int y = 0; y < image->height; ++y) {
@@ -218,47 +218,51 @@ void CSdlWindow::SetCursorImage(const SCursorImage* image) {
     }
   }
   std::unique_ptr<SDL_Cursor, SSdlDeleter> cursor(
-      SDL_CreateColorCursor(surface.get(), image->hot_x, image->hot_y));
+      Sdl().SDL_CreateColorCursor(surface.get(), image->hot_x, image->hot_y));
   if (!cursor) return;
-  SDL_SetCursor(cursor.get());
+  Sdl().SDL_SetCursor(cursor.get());
   m_cursor = std::move(cursor);
 }
 
 void CSdlWindow::SetCapture(bool captured) {
-  SDL_CaptureMouse(captured ? SDL_TRUE : SDL_FALSE);
+  Sdl().SDL_CaptureMouse(captured ? SDL_TRUE : SDL_FALSE);
 }
 
 bool CSdlWindow::SetFullScreen(bool full) {
-  return SDL_SetWindowFullscreen(m_window.get(),
+  return Sdl().SDL_SetWindowFullscreen(m_window.get(),
                                  full ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0;
 }
 
 std::unique_ptr<CPlatform> CSdlPlatform::Create(ErrCode* error) {
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
-    std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
+  if (!LoadSdlApi()) {
+    *error = err::kWindowSystem;
+    return nullptr;
+  }
+  Sdl().SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  Sdl().SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  if (Sdl().SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
+    std::fprintf(stderr, "SDL: %s\n", Sdl().SDL_GetError());
     *error = err::kWindowSystem;
     return nullptr;
   }
   // SDL falls back to drivers without a screen; those count only when asked
   // for by name.
-  const std::string_view driver = SDL_GetCurrentVideoDriver();
+  const std::string_view driver = Sdl().SDL_GetCurrentVideoDriver();
   const char* requested = std::getenv("SDL_VIDEODRIVER");
   if ((driver == "offscreen" || driver == "dummy") &&
       !(requested &&
         std::string_view(requested).find(driver) != std::string_view::npos)) {
     std::fprintf(stderr, "SDL: no display\n");
-    SDL_Quit();
+    Sdl().SDL_Quit();
     *error = err::kWindowSystem;
     return nullptr;
   }
-  SDL_EnableScreenSaver();
+  Sdl().SDL_EnableScreenSaver();
   *error = err::kOk;
   return std::unique_ptr<CPlatform>(new CSdlPlatform);
 }
 
-CSdlPlatform::~CSdlPlatform() { SDL_Quit(); }
+CSdlPlatform::~CSdlPlatform() { Sdl().SDL_Quit(); }
 
 int CSdlPlatform::MessageBox(const char* caption, const char* text,
                              uint32_t flags) {
@@ -279,7 +283,7 @@ int CSdlPlatform::MessageBox(const char* caption, const char* text,
   box.numbuttons = abort_retry_ignore ? 3 : 1;
   box.buttons = abort_retry_ignore ? kAbortRetryIgnoreButtons : kOkButtons;
   int answer = -1;
-  if (SDL_ShowMessageBox(&box, &answer) != 0)
+  if (Sdl().SDL_ShowMessageBox(&box, &answer) != 0)
     return StderrMessageBox(caption, text, flags);
   // Closing the box counts as its default button.
   if (answer < 0) return abort_retry_ignore ? kIdIgnore : kIdOk;
@@ -288,17 +292,17 @@ int CSdlPlatform::MessageBox(const char* caption, const char* text,
 
 void CSdlPlatform::SetScreenSaverAllowed(bool allowed) {
   if (allowed)
-    SDL_EnableScreenSaver();
+    Sdl().SDL_EnableScreenSaver();
   else
-    SDL_DisableScreenSaver();
+    Sdl().SDL_DisableScreenSaver();
 }
 
-uint32_t CSdlPlatform::TickCount() { return SDL_GetTicks(); }
+uint32_t CSdlPlatform::TickCount() { return Sdl().SDL_GetTicks(); }
 
-uint64_t CSdlPlatform::HighResCounter() { return SDL_GetPerformanceCounter(); }
+uint64_t CSdlPlatform::HighResCounter() { return Sdl().SDL_GetPerformanceCounter(); }
 
 uint64_t CSdlPlatform::HighResFrequency() {
-  return SDL_GetPerformanceFrequency();
+  return Sdl().SDL_GetPerformanceFrequency();
 }
 
 bool CSdlPlatform::HasPending() {
@@ -309,7 +313,7 @@ bool CSdlPlatform::HasPending() {
 bool CSdlPlatform::PeekMessage(SPlatformMessage* message) {
   SDL_Event event;
   while (!HasPending()) {
-    if (!SDL_PollEvent(&event)) return false;
+    if (!Sdl().SDL_PollEvent(&event)) return false;
     Translate(event);
   }
   *message = std::move(m_pending.front());
@@ -318,16 +322,16 @@ bool CSdlPlatform::PeekMessage(SPlatformMessage* message) {
 }
 
 void CSdlPlatform::WaitMessage(uint32_t timeout_ms) {
-  const uint32_t start = SDL_GetTicks();
+  const uint32_t start = Sdl().SDL_GetTicks();
   SDL_Event event;
   while (!HasPending()) {
     uint32_t slice = kSignalCheckMs;
     if (timeout_ms != kWaitForever) {
-      const uint32_t elapsed = SDL_GetTicks() - start;
+      const uint32_t elapsed = Sdl().SDL_GetTicks() - start;
       if (elapsed >= timeout_ms) return;
       slice = std::min(slice, timeout_ms - elapsed);
     }
-    if (SDL_WaitEventTimeout(&event, static_cast<int>(slice))) Translate(event);
+    if (Sdl().SDL_WaitEventTimeout(&event, static_cast<int>(slice))) Translate(event);
   }
 }
 
@@ -400,7 +404,7 @@ void CSdlPlatform::Translate(const SDL_Event& event) {
       message.window = WindowOf(event.button.windowID);
       message.x = static_cast<int16_t>(event.button.x);
       message.y = static_cast<int16_t>(event.button.y);
-      message.modifiers = ModifiersOf(SDL_GetModState());
+      message.modifiers = ModifiersOf(Sdl().SDL_GetModState());
       break;
     }
     case SDL_KEYDOWN:
@@ -430,7 +434,7 @@ void CSdlPlatform::Translate(const SDL_Event& event) {
       if (!DecodeUtf8(event.text.text, &code_points)) return;
       message.kind = EPlatformMessage::kChar;
       message.window = WindowOf(event.text.windowID);
-      message.modifiers = ModifiersOf(SDL_GetModState());
+      message.modifiers = ModifiersOf(Sdl().SDL_GetModState());
       for (uint32_t code : code_points) {
         if (code > 0xFF) continue;
         message.character = static_cast<uint16_t>(code);
