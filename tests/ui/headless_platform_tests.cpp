@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <optional>
@@ -25,7 +26,8 @@ std::unique_ptr<CHeadlessPlatform> Headless(const std::string& script, uint32_t 
                                             bool realtime = false) {
   SHeadlessOptions options;
   if (!script.empty()) {
-    options.script_path = testing::TempDir() + "input.txt";
+    // CTest runs the cases in parallel, each in its own process.
+    options.script_path = testing::TempDir() + "input-" + std::to_string(getpid()) + ".txt";
     std::ofstream(options.script_path) << script;
   }
   options.idle_quit_ms = idle_ms;
