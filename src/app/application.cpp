@@ -11,6 +11,7 @@
 #include "app/exit_report.h"
 #include "app/messages.h"
 #include "app/open_override.h"
+#include "fs/compressed_file.h"
 #include "fs/drives.h"
 #include "fs/file_service.h"
 #include "fs/mount_config.h"
@@ -221,7 +222,13 @@ CApplication::EStep CApplication::CheckCd() {
 
 CApplication::EStep CApplication::MountFileSystems() {
   const ConfigEntries entries = FsEntries(*m_config);
-  if (MountFromConfig(entries) != err::kOk) {
+  ErrCode error;
+  {
+    // Packs and stores may themselves be stored compressed.
+    CDecompressingHook hook;
+    error = MountFromConfig(entries);
+  }
+  if (error != err::kOk) {
     UnmountFromConfig(entries);
     ShowStartupMessage("CDNotFound");
     return EStep::kFinalCleanup;
@@ -289,7 +296,8 @@ CApplication::EStep CApplication::InstallFileOpenOverride() {
     m_flags.anim_read_limit = limit;
     LogMessage(kLogEngine, "Anim Read Limit: %d\n", limit);
   }
-  InstallOpenOverride({ExecutableDirectoryRecord().path});
+  InstallOpenOverride(
+      {ExecutableDirectoryRecord().path, m_flags.outside_pack_first});
   return EStep::kNext;
 }
 
