@@ -8,3 +8,5 @@
 int ReportError(ErrCode code);
 
 int RunIni(int argc, char** argv);
+int RunPack(int argc, char** argv);
+int RunLz(int argc, char** argv);

@@ -17,6 +17,10 @@ struct SCommand {
 constexpr SCommand kCommands[] = {
     {"ini", "get <file> <section> <key>: print a value; fmt <in> <out>: rewrite a file",
      RunIni},
+    {"pack", "build <out.pak> <dir>, list <pak>, cat <pak> <path>: pack files",
+     RunPack},
+    {"lz", "pack --codec lzss|lzis ... <in> <out>, unpack <in> <out>: compressed files",
+     RunLz},
 };
 
 void PrintUsage(FILE* out) {
