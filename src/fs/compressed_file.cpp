@@ -204,7 +204,10 @@ ErrCode CCompressedFile::ReadBlock(uint32_t index) {
     }
     filled = raw;
   } else if (stored > 0) {
+    // Output a stream skips over keeps what the buffer holds: zeros, or
+    // the stored bytes themselves, never an earlier block.
     uint8_t* source = cache + m_cache_size - stored;
+    std::memset(cache, 0, m_cache_size - stored);
     if (ErrCode error = Underlying()->ReadAt(source, start, stored, nullptr))
       return error;
     filled = m_block_size;

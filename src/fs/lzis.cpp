@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <numeric>
 #include <vector>
@@ -329,8 +330,9 @@ class CChainFinder {
         m_length(length),
         m_tries(1u << search.depth),
         m_nice(std::max(search.nice, kMinMatch)),
-        m_head(kHashSize, -1),
-        m_previous(kMaxDistance, -1) {}
+        m_hash_bits(std::clamp<uint32_t>(std::bit_width(length), 8, kMaxHashBits)),
+        m_head(size_t{1} << m_hash_bits, -1),
+        m_previous(std::clamp<uint32_t>(length, 1, kMaxDistance), -1) {}
 
   void Insert(uint32_t position) {
     if (position + kMinMatch > m_length) return;
@@ -365,13 +367,14 @@ class CChainFinder {
   }
 
  private:
-  static constexpr uint32_t kHashBits = 15;
-  static constexpr uint32_t kHashSize = 1u << kHashBits;
+  // Small blocks get small tables: positions index the chain links
+  // directly while the block is shorter than the window.
+  static constexpr uint32_t kMaxHashBits = 15;
 
   uint32_t Hash(uint32_t position) const {
     const uint8_t* p = m_text + position;
     const uint32_t key = p[0] << 16 | p[1] << 8 | p[2];
-    return (key * 2654435761u) >> (32 - kHashBits);
+    return (key * 2654435761u) >> (32 - m_hash_bits);
   }
 
   static uint32_t MatchLength(const uint8_t* a, const uint8_t* b, uint32_t limit) {
@@ -391,6 +394,7 @@ class CChainFinder {
   uint32_t m_length;
   uint32_t m_tries;
   uint32_t m_nice;
+  uint32_t m_hash_bits;
   std::vector<int32_t> m_head;
   std::vector<int32_t> m_previous;
 };
@@ -536,7 +540,7 @@ ErrCode LzisEncode(uint8_t level, const uint8_t* source, uint32_t length,
                    uint8_t* destination, uint32_t* destination_length,
                    int64_t* lead) {
   if (ErrCode error = LzisCheckLevel(level)) return error;
-  if (!source || !destination) return err::kBadParams;
+  if ((!source && length) || !destination) return err::kBadParams;
   const std::vector<SToken> tokens = Parse(source, length, kLevels[level - 1]);
 
   uint32_t litlen_frequencies[kLitLenSymbols] = {};
