@@ -30,7 +30,6 @@
 #include <array>
 #include <bit>
 #include <cstring>
-#include <numeric>
 #include <vector>
 
 #include "fs/bit_stream.h"

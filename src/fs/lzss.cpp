@@ -202,14 +202,12 @@ ErrCode LzssEncode(uint8_t parameter, const uint8_t* source, uint32_t length,
   }
   CBitWriter writer(destination, *destination_length);
   CMatchTree tree(source, window);
-  CMatchTree::SMatch match;
   uint32_t covered = 0;  // the output reaches this position
   for (uint32_t position = 0; position < length; ++position) {
     if (position >= window) tree.Remove(position - window);
-    const CMatchTree::SMatch found =
+    const CMatchTree::SMatch match =
         tree.Insert(position, std::min(longest, length - position));
     if (position < covered) continue;
-    match = found;
     if (match.length >= 2 && match_bits < 9 * static_cast<int>(match.length)) {
       writer.Put(0, 1);
       writer.Put(window - (position - match.position), w);
