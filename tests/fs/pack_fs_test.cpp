@@ -3,6 +3,7 @@
 
 #include <set>
 
+#include "fs/compressed_file.h"
 #include "fs/file_service.h"
 #include "fs/mount_config.h"
 #include "fs/native_fs.h"
@@ -258,4 +259,30 @@ TEST_F(PackTest, PacksMountFromTheConfigurationAndUnmount) {
   EXPECT_EQ(UnmountFromConfig(entries), err::kNotFound);
   EXPECT_EQ(ReadAll("/World/room1/door.bmp"), "<none>");
   EXPECT_EQ(Mounts().size(), 1u);
+}
+
+TEST_F(PackTest, APackStoredCompressedMountsWhileTheHookIsInstalled) {
+  ShutdownFileService();
+  MountNativeFileSystem();
+  CTempDir dir;
+  {
+    std::unique_ptr<CFile> out = FsOpen(dir.Join("World.pak").c_str(),
+                                        kOpenRead | kOpenWrite | kOpenCreate | kOpenTruncate,
+                                        nullptr);
+    ASSERT_NE(out, nullptr);
+    CLzisFile packed(std::move(out), 64, 3);
+    const std::string image = TwoFilePack();
+    ASSERT_EQ(packed.Write(image.data(), static_cast<uint32_t>(image.size()), nullptr),
+              err::kOk);
+  }
+  ASSERT_EQ(dir.ReadFile("World.pak").substr(0, 4), "LZIS");
+  const ConfigEntries entries = {{"/World/", "Pack, " + dir.Join("World.pak")}};
+  EXPECT_EQ(MountFromConfig(entries), err::kUnknownError);
+  {
+    CDecompressingHook hook;
+    ASSERT_EQ(MountFromConfig(entries), err::kOk);
+  }
+  EXPECT_EQ(ReadAll("/World/room1/back.bmp"), "0123456789ABCDEFGHIJ");
+  EXPECT_EQ(ReadAll("/World/room1/door.bmp"), "door");
+  EXPECT_EQ(UnmountFromConfig(entries), err::kOk);
 }
