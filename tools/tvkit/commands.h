@@ -8,3 +8,5 @@
 int ReportError(ErrCode code);
 
 int RunIni(int argc, char** argv);
+int RunBmp(int argc, char** argv);
+int RunAni(int argc, char** argv);

@@ -17,6 +17,10 @@ struct SCommand {
 constexpr SCommand kCommands[] = {
     {"ini", "get <file> <section> <key>: print a value; fmt <in> <out>: rewrite a file",
      RunIni},
+    {"bmp", "info <file>: geometry and compression; convert <in> <out> [--lzss <param>] [--top-down]",
+     RunBmp},
+    {"ani", "info <file>; frame <file> <ms> <out.bmp>; build <out.ani> <fps> <frames.bmp>...",
+     RunAni},
 };
 
 void PrintUsage(FILE* out) {
