@@ -6,6 +6,7 @@
 #include "fs/file_service.h"
 #include "fs/native_fs.h"
 #include "gfx/bmp.h"
+#include "gfx/font.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
@@ -97,6 +98,44 @@ TEST_F(TvkitGfxTest, AniBuildPlaysEveryFrameAtItsTime) {
   }
   run = Run({"ani", "info", m_dir.Join("f0.bmp")});
   EXPECT_EQ(run.err, "error: INVALIDFORMAT\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TvkitGfxTest, FontBuildAndRenderDrawTheMeasuredLine) {
+  const std::string fnt = m_dir.Join("andika.fnt");
+  SProcessResult run =
+      Run({"font", "build", "/usr/share/fonts/truetype/andika/Andika-Regular.ttf", "20", fnt});
+  if (run.exit_code == 1 && run.err == "error: FILENOTFOUND\n") GTEST_SKIP() << "no Andika";
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  ErrCode error;
+  const auto font = CFont::Load(fnt.c_str(), &error);
+  ASSERT_NE(font, nullptr) << ErrName(error);
+  EXPECT_EQ(font->FirstChar(), 32);
+  EXPECT_EQ(font->CharCount(), 224);  // Latin-1 from the space
+  EXPECT_GE(font->LineHeight(), 20);
+  EXPECT_GT(font->Advance('m'), font->Advance('i'));  // proportional
+  const std::string out = m_dir.Join("hi.bmp");
+  run = Run({"font", "render", fnt, "Hi there", out});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const auto bitmap = Load(out);
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_EQ(bitmap->Width(), font->MeasureText("Hi there"));
+  EXPECT_EQ(bitmap->Height(), font->LineHeight());
+  int ink = 0;
+  for (int y = 0; y < bitmap->Height(); ++y)
+    for (int x = 0; x < bitmap->Width(); ++x) {
+      const int p = bitmap->GetPixel(x, y);
+      ASSERT_TRUE(p == 0 || p == 1);
+      ink += p;
+    }
+  EXPECT_GT(ink, 40);
+  run = Run({"font", "render", m_dir.Join("none.fnt"), "x", out});
+  EXPECT_EQ(run.err, "error: FILENOTFOUND\n");
+  run = Run({"font", "build", m_dir.Join("none.ttf"), "20", fnt});
+  EXPECT_EQ(run.exit_code, 1);
 }
 
 }  // namespace

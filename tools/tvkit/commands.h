@@ -10,3 +10,4 @@ int ReportError(ErrCode code);
 int RunIni(int argc, char** argv);
 int RunBmp(int argc, char** argv);
 int RunAni(int argc, char** argv);
+int RunFont(int argc, char** argv);

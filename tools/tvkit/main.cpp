@@ -21,6 +21,8 @@ constexpr SCommand kCommands[] = {
      RunBmp},
     {"ani", "info <file>; frame <file> <ms> <out.bmp>; build <out.ani> <fps> <frames.bmp>...",
      RunAni},
+    {"font", "build <font.ttf> <pixel height> <out.fnt>; render <font.fnt> <text> <out.bmp>",
+     RunFont},
 };
 
 void PrintUsage(FILE* out) {
