@@ -226,6 +226,15 @@ void CZBuffer::SetShown(int column, int row, bool shown) {
   Renumber(column, row);
 }
 
+bool CZBuffer::PaintsWholeTile(const SNode& node) {
+  const CZObj* object = node.object;
+  const CBitmap* bitmap = object->m_bitmap;
+  return node.covers && object->m_key == kNoKey && object->m_draw_state && bitmap &&
+         bitmap->Type() == kPixel8 &&
+         bitmap->Width() >= object->m_rect.right - object->m_rect.left + 1 &&
+         bitmap->Height() >= object->m_rect.bottom - object->m_rect.top + 1;
+}
+
 void CZBuffer::RepaintTile(int column, int row, const SPixelView& canvas) {
   STile& tile = m_tiles[Index(column, row)];
   if (!tile.head) return;
@@ -236,7 +245,11 @@ void CZBuffer::RepaintTile(int column, int row, const SPixelView& canvas) {
   const TRect area{static_cast<int16_t>(column * kTileSize), static_cast<int16_t>(row * kTileSize),
                    static_cast<int16_t>(std::min(column * kTileSize + kTileSize, m_width) - 1),
                    static_cast<int16_t>(std::min(row * kTileSize + kTileSize, m_height) - 1)};
-  for (SNode* node = tile.tail; node; node = node->prev) {
+  // Objects below the nearest one that paints the whole tile opaquely are
+  // hidden by it.
+  SNode* first = tile.head;
+  while (first->next && !PaintsWholeTile(*first)) first = first->next;
+  for (SNode* node = first; node; node = node->prev) {
     const CZObj* object = node->object;
     if (!object->m_bitmap || !object->m_draw_state) continue;
     TRect clip;

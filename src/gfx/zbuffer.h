@@ -114,7 +114,7 @@ class CZBuffer {
  private:
   struct SNode {
     CZObj* object;
-    uint8_t covers;  // the object covers the whole tile
+    uint8_t covers;  // the object's rectangle covers the whole tile
     SNode* next;     // lower or equal z
     SNode* prev;
   };
@@ -131,6 +131,7 @@ class CZBuffer {
   void LinkObject(CZObj* object);
   void UnlinkObject(CZObj* object);
   void RepaintTile(int column, int row, const SPixelView& canvas);
+  static bool PaintsWholeTile(const SNode& node);
   void SetShown(int column, int row, bool shown);
   void Renumber(int column, int row);
   SNode* NewNode();

@@ -175,6 +175,18 @@ TEST_F(ZBufferTest, KeysEqualZAndZChangesDecideWhatIsOnTop) {
   for (CZObj* o : {&keyed, &a, &b}) m_z.RemoveObject(o);
 }
 
+TEST_F(ZBufferTest, AnObjectWhoseBitmapIsSmallerThanItsRectangleLeavesTheRestToLowerOnes) {
+  auto small_bitmap = Solid(8, 8, 5);
+  CZObj top;
+  top.Place(Tiles(0, 0, 0, 0), 9);  // 16 x 16 rectangle, 8 x 8 pixels
+  top.SetBitmap(small_bitmap.get());
+  ASSERT_EQ(m_z.AddObject(&top), err::kOk);
+  Flushed();
+  EXPECT_EQ(Pixel(7, 7), 5);
+  EXPECT_EQ(Pixel(8, 8), 1);  // the background below
+  m_z.RemoveObject(&top);
+}
+
 TEST(ZBuffer, TilesWithoutObjectsAreNeitherRepaintedNorShown) {
   auto canvas = Solid(40, 20, 9);  // 3 x 2 tiles, the last ones partial
   CZBuffer z;
