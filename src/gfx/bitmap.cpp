@@ -75,8 +75,24 @@ ErrCode CBitmap::Adopt(uint16_t width, uint16_t height, uint16_t type,
   return err::kOk;
 }
 
+// Pixels produced by a custom handler (compressed bitmaps) are rebuilt at
+// every first lock, so changes to them would not last: such pixels become a
+// plain block first.
+ErrCode CBitmap::MakePlain() {
+  if (!m_pixels || HandleSize(m_pixels.get()) != 0) return err::kOk;
+  CHandleLock source(m_pixels.get());
+  if (!source) return err::kLockFail;
+  CHandle plain(AllocHandle(m_byte_count));
+  CHandleLock target(plain.get());
+  if (!target) return err::kBmpNoMem;
+  std::memcpy(target.get(), source.get(), m_byte_count);
+  m_pixels = std::move(plain);
+  return err::kOk;
+}
+
 ErrCode CBitmap::SetRowOrder(int order) {
   if ((order < 0) == (m_stride < 0)) return err::kOk;
+  if (ErrCode error = MakePlain()) return error;
   CHandleLock lock(m_pixels.get());
   if (m_pixels && !lock) return err::kLockFail;
   const uint32_t row = m_stride < 0 ? -m_stride : m_stride;
@@ -95,6 +111,7 @@ ErrCode CBitmap::SetRowOrder(int order) {
 
 ErrCode CBitmap::Convert555To565() {
   if (m_type != kPixel555) return err::kBmpBadType;
+  if (ErrCode error = MakePlain()) return error;
   CHandleLock lock(m_pixels.get());
   if (m_pixels && !lock) return err::kLockFail;
   for (int y = 0; lock && y < m_height; ++y) {

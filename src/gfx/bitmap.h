@@ -59,7 +59,8 @@ class CBitmap : public CObject {
   ErrCode Adopt(uint16_t width, uint16_t height, uint16_t type,
                 std::unique_ptr<CPalette> palette, int order, CHandle block);
 
-  // -1 outside the bitmap or when the pixels cannot be locked.
+  // -1 outside the bitmap or when the pixels cannot be locked. Pixels set in
+  // a compressed bitmap last only while it stays locked.
   int32_t GetPixel(int x, int y) const;
   // Ignores coordinates outside.
   void SetPixel(int x, int y, uint32_t value);
@@ -79,6 +80,7 @@ class CBitmap : public CObject {
 
  private:
   ErrCode SetGeometry(uint16_t width, uint16_t height, uint16_t type, int order);
+  ErrCode MakePlain();
 
   CHandle m_pixels;
   uint16_t m_width = 0;

@@ -34,6 +34,7 @@
 #include "gfx/bmp.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>

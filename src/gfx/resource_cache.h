@@ -48,6 +48,9 @@ void FileResourceSize(uint32_t kind, void* resource, uint32_t* size, uint32_t* f
 
 class CRLCache : public CResourceLoader {
  public:
+  // The engine's chain: table size and byte budget.
+  static constexpr uint32_t kTableSize = 500;
+  static constexpr uint32_t kBudget = 0x106000;
   // Entry flags.
   static constexpr uint32_t kCacheOnly = 0x01;  // loaded unlocked, found by name only
   static constexpr uint32_t kOutOfNames = 0x02;  // already out of the name index

@@ -22,6 +22,10 @@ uint32_t WithRuns(uint32_t state, uint32_t row_run, uint32_t column_run) {
 
 }  // namespace
 
+CZObj::~CZObj() {
+  if (m_owner) m_owner->RemoveObject(this);
+}
+
 CZBuffer::~CZBuffer() {
   for (CZObj* object = m_first; object; object = object->m_next) object->m_owner = nullptr;
 }

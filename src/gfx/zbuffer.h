@@ -36,6 +36,8 @@ class CZObj : public CObject {
 
  public:
   CZObj() = default;
+  // Leaves the compositor it is registered with.
+  ~CZObj() override;
   CZObj(const CZObj&) = delete;
   CZObj& operator=(const CZObj&) = delete;
 

@@ -196,7 +196,8 @@ TEST(FileLoader, BuildsBitmapsTemplatesAndFontsFromFiles) {
     std::unique_ptr<CFile> out = FsOpen(dir.Join("f.fnt").c_str(), 0x0F, nullptr);
     ASSERT_EQ(font.Write(out.get()), err::kOk);
   }
-  CRLCache cache(std::make_unique<CFileLoader>(), 500, 0x106000, FileResourceSize);
+  CRLCache cache(std::make_unique<CFileLoader>(), CRLCache::kTableSize, CRLCache::kBudget,
+                 FileResourceSize);
   void* resource = nullptr;
   ASSERT_EQ(cache.Lock(kResourceBitmap, dir.Join("p.bmp").c_str(), &resource, 0), err::kOk);
   EXPECT_EQ(static_cast<CBitmap*>(resource)->GetPixel(2, 1), 77);
