@@ -10,3 +10,6 @@ int ReportError(ErrCode code);
 int RunIni(int argc, char** argv);
 int RunPack(int argc, char** argv);
 int RunLz(int argc, char** argv);
+int RunBmp(int argc, char** argv);
+int RunAni(int argc, char** argv);
+int RunFont(int argc, char** argv);

@@ -21,6 +21,12 @@ constexpr SCommand kCommands[] = {
      RunPack},
     {"lz", "pack --codec lzss|lzis ... <in> <out>, unpack <in> <out>: compressed files",
      RunLz},
+    {"bmp", "info <file>: geometry and compression; convert <in> <out> [--lzss <param>] [--top-down]",
+     RunBmp},
+    {"ani", "info <file>; frame <file> <ms> <out.bmp>; build <out.ani> <fps> <frames.bmp>...",
+     RunAni},
+    {"font", "build <font.ttf> <pixel height> <out.fnt>; render <font.fnt> <text> <out.bmp>",
+     RunFont},
 };
 
 void PrintUsage(FILE* out) {
