@@ -300,6 +300,11 @@ uint64_t CConverter::OutputFrames(uint64_t source_frames) const {
 void CConverter::Convert(EConvertOp op, const uint8_t* source, uint64_t first,
                          uint32_t count, void* out) const {
   if (count == 0) return;
+  if (op == EConvertOp::kDirect && m_device == m_sound &&
+      m_left == kUnityVolume && m_right == kUnityVolume) {
+    std::memcpy(out, source, size_t{count} * FormatFrameBytes(m_sound));
+    return;
+  }
   if (m_index < 0) {
     ConvertGeneric(op, source, first, count, out);
     return;
@@ -320,11 +325,6 @@ void CConverter::ConvertGeneric(EConvertOp op, const uint8_t* source,
   const bool source_sixteen = FormatBits(m_sound) == 16;
   const bool device_sixteen = FormatBits(m_device) == 16;
   const uint32_t frame_bytes = FormatFrameBytes(m_sound);
-  if (op == EConvertOp::kDirect && m_device == m_sound &&
-      m_left == kUnityVolume && m_right == kUnityVolume) {
-    std::memcpy(out, source, size_t{count} * frame_bytes);
-    return;
-  }
   const uint16_t mean = static_cast<uint16_t>((m_left + m_right) / 2);
   const int64_t base = GenericSourceFrame(static_cast<int64_t>(first));
   const uint32_t channels = device_stereo ? 2 : 1;

@@ -27,8 +27,10 @@
 //   steps through the source: it starts at (device rate - source rate) / 2,
 //   each source frame read adds the device rate and each output frame
 //   emitted subtracts the source rate; frames are emitted while it is above
-//   0 and read while it is not. The direct routine copies when both formats
-//   are the same and the volumes are unity.
+//   0 and read while it is not.
+//
+// A direct conversion between equal formats at unity volume, in either
+// family, copies the samples as they are.
 //
 // The fast routines give the generic results within a few low bits: the
 // tables drop the low four bits of 16-bit samples, and averaging picks a

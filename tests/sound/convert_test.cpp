@@ -220,12 +220,29 @@ TEST(Converter, GenericPhaseStepsThroughTheSource) {
   // The last output frame of 8000 source frames is the one before the
   // phase would read frame 8000: ceil((8000 * 22050 + 7025) / 8000).
   EXPECT_EQ(converter.OutputFrames(8000), 22051u);
-  // Equal generic formats at unity are copied as they are.
-  converter.SetGenericOnly(true);
-  converter.Update(kMono16, kMono16, kUnityVolume, kUnityVolume);
-  std::vector<int16_t> copied(3);
-  converter.Convert(EConvertOp::kDirect,
-                    reinterpret_cast<const uint8_t*>(frames.data()), 0, 3,
-                    copied.data());
-  EXPECT_EQ(copied, (std::vector<int16_t>{100, 200, 300}));
+}
+
+TEST(Converter, DirectBetweenEqualFormatsAtUnityCopies) {
+  const std::string frames = Pcm16({101, -7, 32767});
+  for (bool generic : {false, true}) {
+    CConverter converter;
+    converter.SetGenericOnly(generic);
+    converter.Update(kMono16, kMono16, kUnityVolume, kUnityVolume);
+    std::vector<int16_t> copied(3);
+    converter.Convert(EConvertOp::kDirect,
+                      reinterpret_cast<const uint8_t*>(frames.data()), 0, 3,
+                      copied.data());
+    EXPECT_EQ(copied, (std::vector<int16_t>{101, -7, 32767}));
+    // Other volumes go through the tables (fast) or the product (generic).
+    converter.Update(kMono16, kMono16, kUnityVolume, 4095);
+    converter.Convert(EConvertOp::kDirect,
+                      reinterpret_cast<const uint8_t*>(frames.data()), 0, 3,
+                      copied.data());
+    // Mean volume 4095: 96 * 4095 >> 12 = 95, -16 -> -16, 32752 -> 32744;
+    // the generic way 101 -> 100, -7 -> -7, 32767 -> 32759.
+    const std::vector<int16_t> scaled = generic
+                                            ? std::vector<int16_t>{100, -7, 32759}
+                                            : std::vector<int16_t>{95, -16, 32744};
+    EXPECT_EQ(copied, scaled);
+  }
 }

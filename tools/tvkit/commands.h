@@ -8,3 +8,5 @@
 int ReportError(ErrCode code);
 
 int RunIni(int argc, char** argv);
+int RunWav(int argc, char** argv);
+int RunMix(int argc, char** argv);
