@@ -139,6 +139,20 @@ TEST_F(SoundTest, MixScalesSumsAndLoops) {
   }
 }
 
+TEST_F(SoundTest, WavPlayGoesThroughThePlatformsDevice) {
+  const std::vector<int16_t> tone = Tone();
+  m_dir.WriteFile("tone.wav", Wav(1, 22050, 16, Bytes(tone)));
+  std::map<std::string, std::string> env = {{"TARVOLIN_PLATFORM", "headless"},
+                                            {"TARVOLIN_AUDIO_OUT", Path("out.wav")}};
+  CChildProcess child(TVKIT_BINARY, {"wav", "play", Path("tone.wav")}, env,
+                      m_dir.Join("play"));
+  const SProcessResult run = child.Wait();
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const std::vector<int16_t> out = Samples(m_dir.ReadFile("out.wav"));
+  ASSERT_GE(out.size(), tone.size());
+  EXPECT_EQ(std::vector<int16_t>(out.begin(), out.begin() + 22050), tone);
+}
+
 TEST_F(SoundTest, ErrorsEndWithTheirName) {
   m_dir.WriteFile("bad.wav", "RIFF....WAVEfmt \x0f");
   m_dir.WriteFile("eight.wav", Wav(1, 22050, 8, std::string(10, '\x80')));

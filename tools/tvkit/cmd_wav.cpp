@@ -3,6 +3,7 @@
 //   tvkit wav info <file>             format, rate, channels, bits, samples
 //   tvkit wav decode <in> <out>       the samples as the engine plays them
 //   tvkit wav adpcm <in> <out>        16-bit PCM into the ADPCM variant
+//   tvkit wav play <file>             through the platform's audio device
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,17 +12,21 @@
 #include "commands.h"
 #include "sound/adpcm.h"
 #include "sound/file_sound.h"
+#include "sound/mixer.h"
 #include "ui/platform_support.h"
 
 namespace {
 
 constexpr uint32_t kDeliveryFrames = 4096;
+constexpr uint32_t kPlayBufferMs = 200;
+constexpr uint32_t kPlayStepMs = 20;
 
 int Usage() {
   std::fputs(
       "usage: tvkit wav info <file>\n"
       "       tvkit wav decode <in.wav> <out.wav>\n"
-      "       tvkit wav adpcm <in.wav> <out.wav>\n",
+      "       tvkit wav adpcm <in.wav> <out.wav>\n"
+      "       tvkit wav play <file>\n",
       stderr);
   return ReportError(err::kBadParams);
 }
@@ -105,6 +110,44 @@ int EncodeAdpcm(const char* in, const char* out) {
   return 0;
 }
 
+// Notes the end of the sound.
+class CEndListener final : public CMixerListener {
+ public:
+  void PostMixerEvent(const SMixerEvent&) override { m_ended = true; }
+  bool m_ended = false;
+};
+
+// Plays the sound on one mixer channel in its own format (or the nearest
+// the device takes) until it and the two buffers queued after it are over,
+// or the platform says quit.
+int Play(const char* path) {
+  ErrCode error = err::kOk;
+  std::unique_ptr<CFileSound> sound = CFileSound::OpenWav(path, &error);
+  if (!sound) return ReportError(error);
+  std::unique_ptr<CPlatform> platform = CPlatform::Create(&error);
+  if (!platform) return ReportError(error);
+  CEndListener listener;
+  CWaveOutMixer mixer(platform.get());
+  mixer.SetListener(&listener);
+  SoundFormat format = sound->Format();
+  if (!mixer.SupportsFormat(format)) format = MakeSoundFormat(22050, 16, 1);
+  if ((error = mixer.Open(format, 1, kPlayBufferMs)) ||
+      (error = mixer.SetChannelSound(0, sound.get(), 0)) || (error = mixer.Start()))
+    return ReportError(error);
+  uint32_t ended_at = 0;
+  for (bool quit = false; !quit;) {
+    platform->WaitMessage(kPlayStepMs);
+    SPlatformMessage message;
+    while (platform->PeekMessage(&message))
+      quit = quit || message.kind == EPlatformMessage::kQuit;
+    if ((error = mixer.Process())) return ReportError(error);
+    if (listener.m_ended && !ended_at) ended_at = platform->TickCount();
+    quit = quit || (ended_at && platform->TickCount() - ended_at > 2 * kPlayBufferMs);
+  }
+  mixer.Stop();
+  return 0;
+}
+
 }  // namespace
 
 int RunWav(int argc, char** argv) {
@@ -113,5 +156,6 @@ int RunWav(int argc, char** argv) {
     return Decode(argv[2], argv[3]);
   if (argc == 4 && std::strcmp(argv[1], "adpcm") == 0)
     return EncodeAdpcm(argv[2], argv[3]);
+  if (argc == 3 && std::strcmp(argv[1], "play") == 0) return Play(argv[2]);
   return Usage();
 }

@@ -17,7 +17,7 @@ struct SCommand {
 constexpr SCommand kCommands[] = {
     {"ini", "get <file> <section> <key>: print a value; fmt <in> <out>: rewrite a file",
      RunIni},
-    {"wav", "info <file>; decode <in> <out>; adpcm <in> <out>: WAV sounds as the engine plays them",
+    {"wav", "info <file>; decode <in> <out>; adpcm <in> <out>; play <file>: WAV sounds as the engine plays them",
      RunWav},
     {"mix", "--rate --bits --channels --ms <out> <in>[@l,r[,loop]]...: mix on the null device",
      RunMix},
