@@ -74,7 +74,6 @@ ErrCode CAdpcmCodec::SetBlockSize(uint32_t bytes) {
 ErrCode CAdpcmCodec::SetFormat(uint32_t channels, uint32_t sample_bytes) {
   if (channels == 0 || channels > 2 || sample_bytes == 0 || sample_bytes > 2)
     return err::kAdpcmBadFormat;
-  m_channels = channels;
   m_sample_bytes = sample_bytes;
   return err::kOk;
 }

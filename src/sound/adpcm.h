@@ -30,10 +30,9 @@ class CAdpcmCodec {
   // The number of stream bytes handled at a time; even, else BADSIZE.
   ErrCode SetBlockSize(uint32_t bytes);
   uint32_t BlockSize() const { return m_block_size; }
-  // Channels and bytes per decoded sample, each 1 or 2, else ADPCM_BADFORMAT.
+  // Channels and bytes per decoded sample, each 1 or 2, else
+  // ADPCM_BADFORMAT. The channels share the one decoder state.
   ErrCode SetFormat(uint32_t channels, uint32_t sample_bytes);
-  uint32_t Channels() const { return m_channels; }
-  uint32_t SampleBytes() const { return m_sample_bytes; }
   // Unsigned output adds 32768 to every 16-bit sample (128 to 8-bit ones,
   // which are always unsigned).
   void SetUnsignedOutput(bool on) { m_unsigned = on; }
@@ -42,8 +41,8 @@ class CAdpcmCodec {
   void Reset() { m_state = {}; }
   const SAdpcmState& State() const { return m_state; }
 
-  // Decodes `count` stream bytes into 2 × count samples of SampleBytes()
-  // bytes each at `out`.
+  // Decodes `count` stream bytes into 2 × count samples of the format's
+  // sample bytes each at `out`.
   void Decode(const uint8_t* in, size_t count, uint8_t* out);
   // Encodes `count` 16-bit samples (an even number) into count / 2 bytes.
   void Encode(const int16_t* in, size_t count, uint8_t* out);
@@ -51,7 +50,6 @@ class CAdpcmCodec {
  private:
   SAdpcmState m_state;
   uint32_t m_block_size = kDefaultBlockSize;
-  uint32_t m_channels = 1;
   uint32_t m_sample_bytes = 2;
   bool m_unsigned = false;
 };

@@ -12,7 +12,6 @@ std::unique_ptr<CFileSound> CFileSound::OpenWav(std::unique_ptr<CFile> file,
   if (*error) return nullptr;
   std::unique_ptr<CFileSound> sound(new CFileSound);
   sound->m_adpcm = info.adpcm;
-  sound->m_format_tag = info.format_tag;
   sound->m_data_start = info.data_start;
   sound->m_data_size = info.data_size;
   if (sound->m_adpcm)

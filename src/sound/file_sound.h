@@ -47,9 +47,7 @@ class CFileSound final : public CSound {
   void SetReadStep(uint32_t bytes) { m_read_step = bytes; }
 
   bool IsAdpcm() const { return m_adpcm; }
-  uint16_t FormatTag() const { return m_format_tag; }
   uint32_t BufferSize() const { return m_buffer_size; }
-  uint32_t DataStart() const { return m_data_start; }
 
   SoundFormat Format() const override { return m_format; }
   uint64_t FrameCount() const override;
@@ -83,7 +81,6 @@ class CFileSound final : public CSound {
   CHandle m_decode_buffer;
   CAdpcmCodec m_codec;
   bool m_adpcm = false;
-  uint16_t m_format_tag = 0;
   SoundFormat m_format = 0;
   uint32_t m_buffer_size = 0;
   uint32_t m_read_step = 0;

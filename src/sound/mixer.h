@@ -108,7 +108,6 @@ class CMixer : public CObject {
   void SetNotificationMask(uint32_t mask) { m_notify_mask = mask; }
   void SetDefaultNotification(uint16_t code, uint32_t target, uint32_t data);
 
-  bool IsOpened() const { return m_opened; }
   bool IsStarted() const { return m_started; }
   SoundFormat DeviceFormat() const { return m_device_format; }
   uint32_t SamplesPerBuffer() const { return m_samples_per_buffer; }
@@ -161,7 +160,6 @@ class CWaveOutMixer final : public CMixer {
   // 0 onwards.
   ErrCode GetDeviceName(int device, char* buffer, size_t size);
   ErrCode SelectDevice(int device);
-  int Device() const { return m_device; }
 
   ErrCode Open(SoundFormat device_format, uint16_t channels,
                uint32_t buffer_ms) override;

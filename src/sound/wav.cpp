@@ -60,7 +60,6 @@ ErrCode ReadWavHeader(CFile* file, SWavInfo* info) {
     const uint32_t size = Le32(chunk + 4);
     position += kChunkHeaderSize;
     if (std::memcmp(chunk, "data", 4) == 0) {
-      info->format_tag = tag;
       info->adpcm = tag == kAdpcmFormatTag;
       info->format = MakeSoundFormat(rate, bits, channels);
       info->data_start = static_cast<uint32_t>(position);

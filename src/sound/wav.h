@@ -33,7 +33,6 @@ inline constexpr uint32_t kWavMinRate = 4000;
 inline constexpr uint32_t kWavMaxRate = 45000;
 
 struct SWavInfo {
-  uint16_t format_tag = 0;
   bool adpcm = false;
   SoundFormat format = 0;  // of the decoded samples
   uint32_t data_start = 0;

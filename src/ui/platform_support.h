@@ -93,9 +93,8 @@ class CWavWriter {
   CWavWriter(const CWavWriter&) = delete;
   CWavWriter& operator=(const CWavWriter&) = delete;
 
+  // False once a write has not reached the file.
   bool Write(const void* data, size_t size);
-  // Whether every write so far reached the file.
-  bool IsGood() const { return m_good; }
 
  private:
   explicit CWavWriter(std::FILE* file) : m_file(file) {}
