@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <iterator>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 #include "app/base/log.h"
 #include "app/exit_report.h"
