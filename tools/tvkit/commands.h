@@ -13,3 +13,5 @@ int RunLz(int argc, char** argv);
 int RunBmp(int argc, char** argv);
 int RunAni(int argc, char** argv);
 int RunFont(int argc, char** argv);
+int RunWav(int argc, char** argv);
+int RunMix(int argc, char** argv);

@@ -27,6 +27,10 @@ constexpr SCommand kCommands[] = {
      RunAni},
     {"font", "build <font.ttf> <pixel height> <out.fnt>; render <font.fnt> <text> <out.bmp>",
      RunFont},
+    {"wav", "info <file>; decode <in> <out>; adpcm <in> <out>; play <file>: WAV sounds as the engine plays them",
+     RunWav},
+    {"mix", "--rate --bits --channels --ms <out> <in>[@l,r[,loop]]...: mix on the null device",
+     RunMix},
 };
 
 void PrintUsage(FILE* out) {
