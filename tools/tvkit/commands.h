@@ -8,3 +8,4 @@
 int ReportError(ErrCode code);
 
 int RunIni(int argc, char** argv);
+int RunVb(int argc, char** argv);

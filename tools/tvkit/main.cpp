@@ -17,6 +17,8 @@ struct SCommand {
 constexpr SCommand kCommands[] = {
     {"ini", "get <file> <section> <key>: print a value; fmt <in> <out>: rewrite a file",
      RunIni},
+    {"vb", "new|import|export|ls|get|set|rm|check <project.prj> ...: edit a project's value base",
+     RunVb},
 };
 
 void PrintUsage(FILE* out) {
