@@ -16,6 +16,7 @@
 #include "fs/mount_config.h"
 #include "fs/native_fs.h"
 #include "store/hash_ini.h"
+#include "store/hpfs.h"
 
 namespace {
 
@@ -220,6 +221,7 @@ CApplication::EStep CApplication::CheckCd() {
 }
 
 CApplication::EStep CApplication::MountFileSystems() {
+  InstallHpfsMounts();
   const ConfigEntries entries = FsEntries(*m_config);
   if (MountFromConfig(entries) != err::kOk) {
     UnmountFromConfig(entries);
