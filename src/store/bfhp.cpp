@@ -315,8 +315,10 @@ ErrCode CBFHP::LoadRoot(StoreHandle handle, SRoot* root) {
   if (ErrCode error = Load(kRootBuffer, handle)) return error;
   root->size = Word(kRootBuffer, 0);
   root->depth = Word(kRootBuffer, 1) & 0xFFFF;
-  if (root->depth > kMaxDepth ||
-      BlocksFor(root->size, m_header.block_size) > Capacity(root->depth))
+  // Every data and index block is a different block of the file.
+  const uint64_t count = BlocksFor(root->size, m_header.block_size);
+  if (root->depth > kMaxDepth || count > Capacity(root->depth) ||
+      count + IndexBlocks(count, root->depth) > m_header.next_block - FirstBlock())
     return err::kInvalidFormat;
   return err::kOk;
 }

@@ -161,10 +161,16 @@ StoreHandle CValueBase::FindPath(std::string_view path, StoreHandle start) {
     if (end > kMaxComponent) return 0;
     const Atom atom = AtomOf(path.substr(0, end));
     if (!atom) return 0;
-    CVBContainer* container = OpenContainer(current);
-    if (!container) return 0;
-    current = ContainerHandleOf(container->GetValueByAtom(atom, kValueContainer));
-    CloseContainer(container);
+    // A loaded container is read in place: nothing can unload it meanwhile.
+    if (auto* loaded =
+            static_cast<CVBContainer*>(m_cache->Peek(ECacheKind::kContainer, current))) {
+      current = ContainerHandleOf(loaded->GetValueByAtom(atom, kValueContainer));
+    } else {
+      CVBContainer* container = OpenContainer(current);
+      if (!container) return 0;
+      current = ContainerHandleOf(container->GetValueByAtom(atom, kValueContainer));
+      CloseContainer(container);
+    }
     if (!current) return 0;
     path.remove_prefix(end < path.size() ? end + 1 : end);
   }

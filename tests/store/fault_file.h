@@ -1,18 +1,14 @@
-// An in-memory file for store tests that counts its accesses and can fail or
+// A file in memory for store tests that counts its accesses and can fail or
 // cut off its Nth write, the way a full disk or a power cut would: a failed
 // write answers WRITEFAIL and changes nothing; a cut write keeps half of its
-// bytes, answers success, and every later write and flush is lost.
+// bytes, answers success, and every later write and truncation is lost.
 #pragma once
 
-#include <algorithm>
-#include <cstring>
-#include <string>
+#include "store/memory_file.h"
 
-#include "fs/file.h"
-
-class CFaultFile : public CFile {
+class CFaultFile : public CMemoryFile {
  public:
-  explicit CFaultFile(std::string* bytes) : CFile(0xC3), m_bytes(bytes) {}
+  explicit CFaultFile(std::string* bytes) : CMemoryFile(bytes) {}
 
   int reads = 0;
   int writes = 0;
@@ -23,50 +19,22 @@ class CFaultFile : public CFile {
 
   ErrCode Read(void* buffer, uint32_t length, uint32_t* count) override {
     ++reads;
-    const size_t n = m_pos < m_bytes->size()
-                         ? std::min<size_t>(length, m_bytes->size() - m_pos)
-                         : 0;
-    if (n) std::memcpy(buffer, m_bytes->data() + m_pos, n);
-    m_pos += n;
-    if (count) *count = static_cast<uint32_t>(n);
-    return n == length ? err::kOk : err::kEof;
+    return CMemoryFile::Read(buffer, length, count);
   }
   ErrCode Write(const void* buffer, uint32_t length, uint32_t* count) override {
     ++writes;
     if (count) *count = 0;
     if (writes == fail_write) return err::kWriteFail;
+    if (cut) return err::kOk;
     if (writes == cut_write) {
-      length /= 2;
       cut = true;
-    } else if (cut) {
-      return err::kOk;
+      return CMemoryFile::Write(buffer, length / 2, count);
     }
-    if (m_bytes->size() < m_pos + length) m_bytes->resize(m_pos + length);
-    if (length) std::memcpy(m_bytes->data() + m_pos, buffer, length);
-    m_pos += length;
-    if (count) *count = length;
-    return err::kOk;
+    return CMemoryFile::Write(buffer, length, count);
   }
-  ErrCode Seek(int32_t offset, int origin) override {
-    const int64_t base = origin == kSeekSet   ? 0
-                         : origin == kSeekCur ? static_cast<int64_t>(m_pos)
-                                              : static_cast<int64_t>(m_bytes->size());
-    if (base + offset < 0) return err::kSeekFail;
-    m_pos = static_cast<size_t>(base + offset);
-    return err::kOk;
-  }
-  uint32_t GetSize() override { return static_cast<uint32_t>(m_bytes->size()); }
-  uint32_t Tell() override { return static_cast<uint32_t>(m_pos); }
   ErrCode Flush() override {
     ++flushes;
     return err::kOk;
   }
-  ErrCode Truncate() override {
-    if (!cut) m_bytes->resize(m_pos);
-    return err::kOk;
-  }
-
- private:
-  std::string* m_bytes;
-  size_t m_pos = 0;
+  ErrCode Truncate() override { return cut ? err::kOk : CMemoryFile::Truncate(); }
 };
