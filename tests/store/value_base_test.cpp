@@ -242,6 +242,8 @@ TEST_F(ValueBaseTest, DeletingTheLastReferenceFreesTheSubtree) {
   EXPECT_EQ(m_store->FreeCount(), 0u);
   EXPECT_NE(m_vb->AtomOf("B"), 0u);
   EXPECT_EQ(m_vb->FindPath("/A", 0), 0u);
+  ASSERT_EQ(m_vb->Flush(), err::kOk);
+  EXPECT_TRUE(CheckValueBase(m_vb.get()).empty());
 }
 
 TEST_F(ValueBaseTest, ASharedContainerLivesUntilItsLastHolderGoes) {
@@ -257,6 +259,83 @@ TEST_F(ValueBaseTest, ASharedContainerLivesUntilItsLastHolderGoes) {
     ASSERT_EQ(root->SetValue("two", Long(2).data()), err::kOk);
   }
   EXPECT_EQ(m_store->NextBlock(), 5u);
+  ASSERT_EQ(m_vb->Flush(), err::kOk);
+  EXPECT_TRUE(CheckValueBase(m_vb.get()).empty());
+}
+
+TEST_F(ValueBaseTest, ContainersLeavingASmallCacheAreSavedAndComeBack) {
+  ASSERT_EQ(m_vb->Flush(), err::kOk);
+  m_vb.reset();
+  CObjectCache small(2, 512);
+  CValueBase vb(m_store.get(), &small);
+  ASSERT_EQ(vb.Init(), err::kOk);
+  for (int i = 0; i < 20; ++i) {
+    const StoreHandle child = vb.LinkContainer(vb.CreateContainer(), vb.Root(), "c" + std::to_string(i));
+    ASSERT_NE(child, 0u);
+    COpenContainer opened(&vb, child);
+    ASSERT_EQ(opened->SetValue("n", Long(i).data()), err::kOk);
+    EXPECT_LE(small.Count(), 3u);
+  }
+  for (int i = 0; i < 20; ++i) {
+    COpenContainer opened(&vb, vb.OpenPath("/c" + std::to_string(i), 0));
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->GetLong("n"), i);
+  }
+  ASSERT_EQ(vb.Flush(), err::kOk);
+  EXPECT_EQ(CheckValueBase(&vb), std::vector<std::string>{});
+}
+
+TEST_F(ValueBaseTest, AContainerBlockWhoseEntryOverrunsIsRefused) {
+  const StoreHandle a = NewChild(m_vb->Root(), "A");
+  {
+    COpenContainer opened(m_vb.get(), a);
+    ASSERT_EQ(opened->SetValue("n", Long(1).data()), err::kOk);
+  }
+  ASSERT_EQ(m_vb->Flush(), err::kOk);
+  m_vb.reset();
+  const uint16_t size = 9;  // the entry ends one byte past the block
+  ASSERT_EQ(m_store->Write(a, &size, 12, 2), err::kOk);
+  m_vb = std::make_unique<CValueBase>(m_store.get(), &m_cache);
+  ASSERT_EQ(m_vb->Init(), err::kOk);
+  ErrCode error = err::kOk;
+  EXPECT_EQ(m_vb->OpenContainer(a, &error), nullptr);
+  EXPECT_EQ(error, err::kInvalidFormat);
+  EXPECT_FALSE(CheckValueBase(m_vb.get()).empty());
+}
+
+TEST_F(ValueBaseTest, TypedSettersRenamesAndDefaults) {
+  COpenContainer root(m_vb.get(), m_vb->Root());
+  ASSERT_EQ(root->SetValue("x", Long(0).data()), err::kOk);
+  const Atom x = m_vb->AtomOf("x");
+  const int32_t number = 42;
+  const TRect rect{1, 2, 3, 4};
+  const struct {
+    uint16_t type;
+    const void* payload;
+    ErrCode expected;
+    uint16_t size;
+  } cases[] = {
+      {kValueLong, &number, err::kOk, 8},     {kValueString, "abc", err::kOk, 8},
+      {kValueRect, &rect, err::kOk, 12},      {kValuePoint, &rect, err::kOk, 8},
+      {kValueScript, &rect, err::kNotImplementedYet, 8},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(root->SetTyped(x, c.type, c.payload), c.expected) << c.type;
+    EXPECT_EQ(ValueSize(root->GetValueByAtom(x, 0)), c.size) << c.type;
+  }
+  EXPECT_EQ(root->GetPoint("x").y, 2);
+  EXPECT_EQ(root->SetTypedByName("unknown", kValueLong, &number), err::kNotFound);
+  ASSERT_EQ(root->SetValue("y", Long(5).data()), err::kOk);
+  ASSERT_EQ(root->RenameValue("x", "z"), err::kOk);
+  EXPECT_EQ(Names(root.get()), (std::vector<std::string>{"z", "y"}));
+  EXPECT_EQ(root->RenameValue("x", "w"), err::kNotFound);
+  EXPECT_EQ(root->DeleteValue("x"), err::kNotFound);
+  CContainer plain(m_vb->Dict());
+  uint32_t cursor = 7;
+  EXPECT_EQ(plain.NextValue(&cursor, nullptr, nullptr), err::kNotImplementedYet);
+  EXPECT_EQ(cursor, 0u);
+  EXPECT_EQ(plain.DeleteValue("y"), err::kNotImplementedYet);
+  EXPECT_EQ(plain.SetValue("y", Long(1).data()), err::kNotImplementedYet);
 }
 
 TEST_F(ValueBaseTest, FindPathCornerCases) {

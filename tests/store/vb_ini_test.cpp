@@ -10,6 +10,7 @@
 #include "store/fault_file.h"
 #include "store/hash_ini.h"
 #include "store/value_base.h"
+#include "store/vb_check.h"
 #include "store/vb_walker.h"
 
 namespace {
@@ -133,6 +134,11 @@ TEST(VbIniTest, ExportWritesTheFormsAndRoundTrips) {
   auto root = copy.Root();
   ASSERT_EQ(ExportIni(copy.vb(), root.get(), again.get()), err::kOk);
   EXPECT_EQ(again->Text(), out->Text());
+  // Importing over the same tree replaces every value and frees what the
+  // old ones held.
+  ASSERT_EQ(ImportIni(copy.vb(), root.get(), out.get()), err::kOk);
+  ASSERT_EQ(copy.vb()->Flush(), err::kOk);
+  EXPECT_TRUE(CheckValueBase(copy.vb()).empty());
 }
 
 TEST(VbIniTest, ScriptLinesBreakAtEveryLineEnd) {
