@@ -445,8 +445,9 @@ ErrCode CBFHP::SizeOf(StoreHandle handle, uint32_t* size) {
   return err::kOk;
 }
 
-ErrCode CBFHP::Transfer(StoreHandle handle, uint8_t* bytes, uint32_t offset,
-                        uint32_t length, uint32_t* count, bool write) {
+// Reads into `in` or writes from `out`, whichever is given.
+ErrCode CBFHP::Transfer(StoreHandle handle, uint8_t* in, const uint8_t* out, uint32_t offset,
+                        uint32_t length, uint32_t* count) {
   if (count) *count = 0;
   SRoot root;
   if (ErrCode error = LoadRoot(handle, &root)) return error;
@@ -467,13 +468,13 @@ ErrCode CBFHP::Transfer(StoreHandle handle, uint8_t* bytes, uint32_t offset,
       run += std::min(block_size, length - done - run);
     }
     const uint32_t at = first * block_size + position % block_size;
-    if (write) {
-      if (ErrCode error = m_file->WriteAt(bytes + done, at, run, nullptr)) return error;
+    if (out) {
+      if (ErrCode error = m_file->WriteAt(out + done, at, run, nullptr)) return error;
     } else {
       uint32_t got = 0;
-      const ErrCode error = m_file->ReadAt(bytes + done, at, run, &got);
+      const ErrCode error = m_file->ReadAt(in + done, at, run, &got);
       if (error == err::kEof)
-        std::memset(bytes + done + got, 0, run - got);
+        std::memset(in + done + got, 0, run - got);
       else if (error)
         return error;
     }
@@ -485,14 +486,12 @@ ErrCode CBFHP::Transfer(StoreHandle handle, uint8_t* bytes, uint32_t offset,
 
 ErrCode CBFHP::Read(StoreHandle handle, void* buffer, uint32_t offset, uint32_t length,
                     uint32_t* count) {
-  return Transfer(handle, static_cast<uint8_t*>(buffer), offset, length, count, false);
+  return Transfer(handle, static_cast<uint8_t*>(buffer), nullptr, offset, length, count);
 }
 
 ErrCode CBFHP::Write(StoreHandle handle, const void* buffer, uint32_t offset,
                      uint32_t length, uint32_t* count) {
-  // Transfer only reads from the buffer when writing.
-  return Transfer(handle, static_cast<uint8_t*>(const_cast<void*>(buffer)), offset,
-                  length, count, true);
+  return Transfer(handle, nullptr, static_cast<const uint8_t*>(buffer), offset, length, count);
 }
 
 ErrCode CBFHP::FreeHandle(StoreHandle handle) {

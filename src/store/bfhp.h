@@ -116,8 +116,8 @@ class CBFHP : public CObject {
   uint64_t Power(uint32_t exponent) const;
   ErrCode AppendBlock(SRoot* root, uint64_t index);
   ErrCode RemoveLastBlock(SRoot* root, uint64_t index);
-  ErrCode Transfer(StoreHandle handle, uint8_t* bytes, uint32_t offset, uint32_t length,
-                   uint32_t* count, bool write);
+  ErrCode Transfer(StoreHandle handle, uint8_t* in, const uint8_t* out, uint32_t offset,
+                   uint32_t length, uint32_t* count);
   ErrCode WalkFreeList(std::vector<uint32_t>* blocks);
 
   CFile* m_file = nullptr;

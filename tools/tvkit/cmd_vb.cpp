@@ -18,6 +18,7 @@
 
 #include "commands.h"
 #include "fs/file_service.h"
+#include "fs/native_fs.h"
 #include "store/hash_ini.h"
 #include "store/value_base.h"
 #include "store/vb_check.h"
@@ -75,7 +76,7 @@ class CProject {
     m_vb.reset();
     m_file.reset();
     if (rename(m_copy_path.c_str(), m_path.c_str()) != 0)
-      return ErrFromErrnoValue(errno);
+      return ErrFromErrno(errno, err::kFile);
     m_copy_path.clear();
     return FlushFolder();
   }
@@ -83,11 +84,6 @@ class CProject {
   CValueBase* vb() { return m_vb.get(); }
 
  private:
-  static ErrCode ErrFromErrnoValue(int number) {
-    return number == ENOENT ? err::kFileNotFound : number == EACCES ? err::kAccessDenied
-                                                                    : err::kFile;
-  }
-
   ErrCode StartValueBase() {
     m_vb = std::make_unique<CValueBase>(&m_store, &m_cache);
     return m_vb->Init();
@@ -108,7 +104,7 @@ class CProject {
     const size_t slash = m_path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : m_path.substr(0, slash + 1);
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return ErrFromErrnoValue(errno);
+    if (fd < 0) return ErrFromErrno(errno, err::kFile);
     const bool flushed = fsync(fd) == 0 || errno == EINVAL;
     close(fd);
     return flushed ? err::kOk : err::kFlushFail;
