@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "store/fault_file.h"
+#include "store/handle_io.h"
 
 namespace {
 
@@ -149,6 +150,40 @@ TEST_F(BfhpTest, AResizeBeyondTheLimitFailsWithoutChanges) {
   EXPECT_EQ(m_store.NextBlock(), 3u);
   EXPECT_EQ(m_store.Resize(h, 3 * 256), err::kOk);
   EXPECT_EQ(m_store.NewHandle(0), 0u);
+}
+
+TEST_F(BfhpTest, MappedHandlesGoBackOnlyWhenDirtyAndStreamsEndTheHandle) {
+  Create(256);
+  const StoreHandle h = m_store.NewHandle(4);
+  ASSERT_EQ(m_store.Write(h, "abcd", 0, 4), err::kOk);
+  CHandleMap map(&m_store, h);
+  ASSERT_EQ(map.Map(), err::kOk);
+  map.Bytes()[0] = 'X';
+  ASSERT_EQ(map.Unmap(), err::kOk);
+  char out[8] = {};
+  ASSERT_EQ(m_store.Read(h, out, 0, 4), err::kOk);
+  EXPECT_STREQ(out, "abcd");
+  ASSERT_EQ(map.Map(), err::kOk);
+  map.Bytes().assign(300, 'm');
+  map.MarkDirty();
+  ASSERT_EQ(map.Unmap(), err::kOk);
+  uint32_t size = 0;
+  ASSERT_EQ(m_store.SizeOf(h, &size), err::kOk);
+  EXPECT_EQ(size, 300u);
+
+  CHandleStream writer(&m_store, h, 2);
+  ASSERT_EQ(writer.Write("12", 2), err::kOk);
+  ASSERT_EQ(writer.Write("345", 3), err::kOk);
+  ASSERT_EQ(writer.Finish(), err::kOk);
+  ASSERT_EQ(m_store.SizeOf(h, &size), err::kOk);
+  EXPECT_EQ(size, 7u);
+  CHandleStream reader(&m_store, h);
+  ASSERT_EQ(reader.BeginReading(), err::kOk);
+  ASSERT_EQ(reader.Read(out, 3), err::kOk);
+  EXPECT_EQ(reader.Remaining(), 4u);
+  EXPECT_EQ(reader.Read(out + 3, 5), err::kEof);
+  ASSERT_EQ(reader.Read(out + 3, 4), err::kOk);
+  EXPECT_EQ(std::string(out, 7), "mm12345");
 }
 
 // Random growing and shrinking at a block size that makes deep trees: the
