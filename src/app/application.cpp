@@ -20,6 +20,7 @@
 #include "fs/native_fs.h"
 #include "sound/mixer.h"
 #include "store/hash_ini.h"
+#include "store/hpfs.h"
 
 namespace {
 
@@ -233,6 +234,7 @@ CApplication::EStep CApplication::CheckCd() {
 }
 
 CApplication::EStep CApplication::MountFileSystems() {
+  InstallHpfsMounts();
   const ConfigEntries entries = FsEntries(*m_config);
   ErrCode error;
   {

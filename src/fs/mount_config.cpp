@@ -50,6 +50,15 @@ ErrCode UnmountExact(const std::string& prefix) {
   return fs ? err::kOk : err::kNotFound;
 }
 
+MountFunction g_store_mount = SkipEntry;
+UnmountFunction g_store_unmount = UnmountExact;
+
+ErrCode MountStoreEntry(const std::string& prefix, const std::string& argument) {
+  return g_store_mount(prefix, argument);
+}
+
+ErrCode UnmountStoreEntry(const std::string& prefix) { return g_store_unmount(prefix); }
+
 struct SMountKind {
   const char* name;
   ErrCode (*mount)(const std::string& prefix, const std::string& argument);
@@ -58,7 +67,7 @@ struct SMountKind {
 
 constexpr SMountKind kMountKinds[] = {
     {"Pack", MountPackEntry, UnmountPackEntry},
-    {"HPFS", SkipEntry, UnmountExact},
+    {"HPFS", MountStoreEntry, UnmountStoreEntry},
     {"Trans", MountTransEntry, UnmountExact},
 };
 
@@ -95,6 +104,11 @@ ErrCode ForEachEntry(const ConfigEntries& entries, Action action) {
 }
 
 }  // namespace
+
+void SetStoreMountFunctions(MountFunction mount, UnmountFunction unmount) {
+  g_store_mount = mount;
+  g_store_unmount = unmount;
+}
 
 ErrCode MountFromConfig(const ConfigEntries& entries) {
   return ForEachEntry(entries, [](const std::string& key, const SMountKind* kind,

@@ -15,3 +15,4 @@ int RunAni(int argc, char** argv);
 int RunFont(int argc, char** argv);
 int RunWav(int argc, char** argv);
 int RunMix(int argc, char** argv);
+int RunVb(int argc, char** argv);

@@ -31,6 +31,8 @@ constexpr SCommand kCommands[] = {
      RunWav},
     {"mix", "--rate --bits --channels --ms <out> <in>[@l,r[,loop]]...: mix on the null device",
      RunMix},
+    {"vb", "new|import|export|ls|get|set|rm|check <project.prj> ...: edit a project's value base",
+     RunVb},
 };
 
 void PrintUsage(FILE* out) {
