@@ -141,6 +141,7 @@ ErrCode CPackDirectory::Load(CFile& pack) {
 
   std::vector<SIndexRow> index;
   index.reserve(count / kPackIndexStep);
+  std::string index_names;
   std::string name, previous;
   uint32_t position = 0;
   for (uint32_t i = 0; i < count; ++i) {
@@ -156,8 +157,11 @@ ErrCode CPackDirectory::Load(CFile& pack) {
     if (i > 0 && name <= previous) return err::kInvalidFormat;
     if (uint64_t{raw.data.offset} + raw.data.size > pack_size)
       return err::kInvalidFormat;
-    if (i % kPackIndexStep == 0 && i / kPackIndexStep < count / kPackIndexStep)
-      index.push_back({position, name});
+    if (i % kPackIndexStep == 0 && i / kPackIndexStep < count / kPackIndexStep) {
+      index.push_back({position, static_cast<uint32_t>(index_names.size()),
+                       static_cast<uint32_t>(name.size())});
+      index_names += name;
+    }
     previous.swap(name);
     position = raw.next;
   }
@@ -167,6 +171,7 @@ ErrCode CPackDirectory::Load(CFile& pack) {
   m_size = size;
   m_count = count;
   m_index = std::move(index);
+  m_index_names = std::move(index_names);
   return err::kOk;
 }
 
@@ -176,13 +181,14 @@ bool CPackDirectory::LowerBound(const uint8_t* directory, std::string_view key,
   size_t common = 0;  // shared by the previous entry, which is below the key
   auto row = std::upper_bound(
       m_index.begin(), m_index.end(), key,
-      [](std::string_view k, const SIndexRow& r) { return k < r.name; });
+      [this](std::string_view k, const SIndexRow& r) { return k < RowName(r); });
   if (row != m_index.begin()) {
     --row;
     index = static_cast<uint32_t>(row - m_index.begin()) * kPackIndexStep;
     position = row->position;
-    common = CommonLength(row->name, key);
-    if (common == key.size() && common == row->name.size()) {
+    const std::string_view row_name = RowName(*row);
+    common = CommonLength(row_name, key);
+    if (common == key.size() && common == row_name.size()) {
       *bound = {index, position, common, true};
       return true;
     }

@@ -56,7 +56,8 @@ class CPackDirectory {
  private:
   struct SIndexRow {
     uint32_t position;
-    std::string name;
+    uint32_t name_start;  // in m_index_names
+    uint32_t name_length;
   };
   struct SBound;
 
@@ -67,8 +68,13 @@ class CPackDirectory {
   CHandle m_block;
   uint32_t m_size = 0;
   uint32_t m_count = 0;
-  // Every kPackIndexStep-th entry with its full name.
+  std::string_view RowName(const SIndexRow& row) const {
+    return std::string_view(m_index_names).substr(row.name_start, row.name_length);
+  }
+
+  // Every kPackIndexStep-th entry; their full names lie back to back.
   std::vector<SIndexRow> m_index;
+  std::string m_index_names;
 };
 
 class CPackFS : public CFileService {
