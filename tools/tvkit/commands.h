@@ -8,3 +8,4 @@
 int ReportError(ErrCode code);
 
 int RunIni(int argc, char** argv);
+int RunScript(int argc, char** argv);

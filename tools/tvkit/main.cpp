@@ -17,6 +17,7 @@ struct SCommand {
 constexpr SCommand kCommands[] = {
     {"ini", "get <file> <section> <key>: print a value; fmt <in> <out>: rewrite a file",
      RunIni},
+    {"script", "compile --sig <signature> <file> [-o <block>] [--dump]; types", RunScript},
 };
 
 void PrintUsage(FILE* out) {
