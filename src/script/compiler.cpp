@@ -1154,6 +1154,7 @@ bool CCompilation::Convert(ECallKind kind, const char* name, const SResolution& 
       }
     }
     deltas[i] = static_cast<int64_t>(m_tables.StackSize(param)) - arg.counted;
+    arg.counted = m_tables.StackSize(param);
   }
   int64_t before = 0;
   for (int i = 0; i < count; ++i) {
@@ -1177,9 +1178,9 @@ bool CCompilation::Apply(ECallKind kind, const char* name, SValue* args, int cou
   if (!EmitF(kOpCall, function.function)) return false;
   const uint32_t start = count ? args[0].start : Here() - kCallLength;
   int64_t consumed = 0;
-  for (int i = 0; i < count; ++i) consumed += m_tables.StackSize(function.args[i]);
+  for (int i = 0; i < count; ++i) consumed += args[i].counted;
   const int64_t before = m_depth - consumed;
-  Grow(m_tables.NetStackEffect(function));
+  Grow(m_tables.StackSize(function.result) - consumed);
   int64_t peak = m_depth;
   for (int i = 0; i < count; ++i) peak = std::max(peak, args[i].peak);
   *value = SValue{};

@@ -49,6 +49,6 @@ struct SCodeBlock {
 };
 
 // Limits that keep hostile text from exhausting the native stack.
-inline constexpr uint32_t kMaxNesting = 200;
+inline constexpr uint32_t kMaxNesting = 1000;
 inline constexpr uint16_t kMaxLoops = 8;
 inline constexpr size_t kMaxStringLiteral = 252;
