@@ -76,6 +76,8 @@ class CScriptMachine {
   // compile-error log; false when the signature or the text is bad.
   bool CompileText(const char* text, const char* signature, SCodeBlock* block);
   const std::string& ErrorLog() const { return m_error_log; }
+  // Hands the log over and empties it.
+  std::string TakeErrorLog() { return std::move(m_error_log); }
 
  private:
   // Takes the next slot for `entry`; false when the table is full.

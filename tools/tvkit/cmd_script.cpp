@@ -63,8 +63,7 @@ int Compile(int argc, char** argv) {
   SCodeBlock block;
   const bool compiled = machine.CompileText(text.c_str(), signature, &block);
   // The diagnostics stay in the tool's output, not in a comp_err.txt.
-  std::string log = machine.ErrorLog();
-  machine.Shutdown();
+  const std::string log = machine.TakeErrorLog();
   if (!compiled) {
     std::fwrite(log.data(), 1, log.size(), stderr);
     return 1;
