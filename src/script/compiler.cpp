@@ -81,6 +81,7 @@ constexpr uint32_t kConversionCost = 10;
 constexpr size_t kCodeStep = 1024;
 constexpr size_t kBreakStep = 4;
 constexpr size_t kLocalStep = 16;
+constexpr uint16_t kAllLevels = 0xFFFF;
 
 struct SLocal {
   char name[kNameSize];
@@ -164,7 +165,8 @@ class CCompilation {
   // ---- locals ----
   const SLocal* FindLocal(const char* name) const;
   bool AddLocal(const char* name, uint16_t type);
-  bool EmitDestructors(uint16_t deeper_than, bool pop);
+  bool EmitDestructors(uint16_t deeper_than);
+  void ForgetLocals(uint16_t deeper_than);
   uint16_t ReadConstructor(uint16_t type) const;
 
   // ---- statements ----
@@ -174,7 +176,7 @@ class CCompilation {
   EStatement StatementList(bool braced, bool top);
   bool SkipToClosingBrace();
   EStatement Statement(bool top);
-  EStatement Block();
+  EStatement Block(bool whole_script);
   EStatement If();
   EStatement While();
   EStatement BreakContinue();
@@ -333,7 +335,9 @@ bool CCompilation::Enter() {
 bool CCompilation::Insert(uint32_t at, const uint8_t* bytes, size_t count) {
   if (m_out_of_memory) return false;
   if (m_size + count > m_capacity) {
-    const size_t capacity = (m_size + count + kCodeStep - 1) / kCodeStep * kCodeStep;
+    // Whole 1024-byte steps, at least doubling, so long scripts stay linear.
+    const size_t wanted = std::max(m_size + count, 2 * m_capacity);
+    const size_t capacity = (wanted + kCodeStep - 1) / kCodeStep * kCodeStep;
     void* grown = PtrRealloc(m_code, capacity);
     if (!grown) {
       m_out_of_memory = true;
@@ -405,25 +409,29 @@ bool CCompilation::AddLocal(const char* name, uint16_t type) {
   return true;
 }
 
-// Destroys the locals of levels deeper than `deeper_than`, newest first;
-// `pop` also forgets them and gives their frame space back.
-bool CCompilation::EmitDestructors(uint16_t deeper_than, bool pop) {
-  size_t i = m_locals.size();
-  while (i > 0 && (m_locals[i - 1].level > deeper_than || deeper_than == 0xFFFF)) {
-    const SLocal& local = m_locals[--i];
+// Destroys the locals of levels deeper than `deeper_than` (kAllLevels: every
+// local), newest first.
+bool CCompilation::EmitDestructors(uint16_t deeper_than) {
+  for (size_t i = m_locals.size(); i > 0 && (m_locals[i - 1].level > deeper_than ||
+                                             deeper_than == kAllLevels);
+       --i) {
+    const SLocal& local = m_locals[i - 1];
     const uint16_t destructor = IsAddress(local.type)
                                     ? m_tables.AddrDestructor()
                                     : m_tables.Type(TypeId(local.type))->destructor;
     if (!EmitF(kOpCall, destructor)) return false;
   }
-  if (pop) {
-    for (size_t j = i; j < m_locals.size(); ++j) {
-      m_frame -= m_tables.StackSize(m_locals[j].type);
-      m_depth -= m_tables.StackSize(m_locals[j].type);
-    }
-    m_locals.Truncate(i);
-  }
   return true;
+}
+
+// Forgets the locals of levels deeper than `deeper_than` and gives their
+// frame space back.
+void CCompilation::ForgetLocals(uint16_t deeper_than) {
+  while (!m_locals.empty() && m_locals.back().level > deeper_than) {
+    m_frame -= m_tables.StackSize(m_locals.back().type);
+    m_depth -= m_tables.StackSize(m_locals.back().type);
+    m_locals.PopBack();
+  }
 }
 
 uint16_t CCompilation::ReadConstructor(uint16_t type) const {
@@ -446,24 +454,12 @@ bool CCompilation::Run(SCodeBlock* block) {
   }
   const uint32_t param_area = m_frame;
   m_depth = m_max_depth = param_area;
-  if (!Next()) return false;
-  bool whole_block = false;
-  if (Kind() == kTokLeftBrace) {
-    whole_block = true;
-    if (!Next()) return false;
-    ++m_open_braces;
-    ++m_level;
-  }
-  if (!Declarations()) return false;
-  const EStatement last = StatementList(whole_block, true);
+  if (!Next() || !Declarations()) return false;
+  const EStatement last = StatementList(false, true);
   if (last == EStatement::kFailed) return false;
-  if (whole_block) {
-    if (Kind() != kTokRightBrace) return Error("Right bracket } expected.");
-    if (!Next()) return false;
-  }
   if (last != EStatement::kReturned) {
     if (m_params.result != kVoidType) return Error("Missing return value.");
-    if (!EmitDestructors(0xFFFF, false)) return false;
+    if (!EmitDestructors(kAllLevels)) return false;
   }
   if (m_out_of_memory) return false;
 
@@ -583,7 +579,8 @@ bool CCompilation::SkipToClosingBrace() {
 
 EStatement CCompilation::Statement(bool top) {
   const bool first = m_first_statement;
-  m_first_statement = false;
+  const bool whole_script = first && top && Kind() == kTokLeftBrace && Here() == 0;
+  m_first_statement = whole_script;
   if (!Enter()) return EStatement::kFailed;
   EStatement result = EStatement::kFailed;
   switch (Kind()) {
@@ -591,7 +588,7 @@ EStatement CCompilation::Statement(bool top) {
       result = Next() ? EStatement::kNormal : EStatement::kFailed;
       break;
     case kTokLeftBrace:
-      result = Block();
+      result = Block(whole_script);
       break;
     case kTokIf:
       result = If();
@@ -614,18 +611,23 @@ EStatement CCompilation::Statement(bool top) {
   return result;
 }
 
-// A nested block. A return inside does not end the enclosing list.
-EStatement CCompilation::Block() {
+// A block. A return inside a nested block does not end the enclosing list;
+// the block that opens the script is the script's own statement list.
+EStatement CCompilation::Block(bool whole_script) {
   if (!Next()) return EStatement::kFailed;
   ++m_open_braces;
   ++m_level;
   if (!Declarations()) return EStatement::kFailed;
-  const EStatement last = StatementList(true, false);
+  const EStatement last = StatementList(true, whole_script);
   if (last == EStatement::kFailed) return last;
-  if (!EmitDestructors(static_cast<uint16_t>(m_level - 1), true)) return EStatement::kFailed;
+  if (last != EStatement::kReturned &&
+      !EmitDestructors(static_cast<uint16_t>(m_level - 1)))
+    return EStatement::kFailed;
+  ForgetLocals(static_cast<uint16_t>(m_level - 1));
   --m_level;
   --m_open_braces;
-  return Next() ? EStatement::kNormal : EStatement::kFailed;
+  if (!Next()) return EStatement::kFailed;
+  return whole_script ? last : EStatement::kNormal;
 }
 
 bool CCompilation::Condition(const SValue& value, const char* missing, const char* no_truth) {
@@ -698,7 +700,7 @@ EStatement CCompilation::BreakContinue() {
   if (Kind() != kTokSemicolon)
     return Error("Semicolon is expected after break/continue"), EStatement::kFailed;
   SLoop& loop = m_loops[m_loop_count - 1];
-  if (!EmitDestructors(loop.level, false)) return EStatement::kFailed;
+  if (!EmitDestructors(loop.level)) return EStatement::kFailed;
   uint8_t jump[kJumpLength] = {kOpJump};
   if (is_break) {
     if (!loop.breaks.Add(Here()))
@@ -712,7 +714,7 @@ EStatement CCompilation::BreakContinue() {
 
 // Ends the script: destroys every local and emits END.
 bool CCompilation::FinishScript() {
-  if (!EmitDestructors(0xFFFF, false)) return false;
+  if (!EmitDestructors(kAllLevels)) return false;
   const uint8_t end = kOpEnd;
   return Emit(&end, 1);
 }
