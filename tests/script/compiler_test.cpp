@@ -200,6 +200,17 @@ TEST_F(CompilerTest, StatementsCompileToTheirInstructions) {
        CCode().Line(1).PushA(0).Null().Null().ConsS(kStrLit, "hi").Call(kStrAssign)
            .Call(kStrDestr),
        12, ""},
+      {"a block ending in return keeps its locals", "int", "{ int a = 1; return a; rand(); }",
+       CCode().Line(1).ConsI(kIntLit, 1).Line(1).ConsA(kAddrCons, 0).ConsA(kIntAddr, 4)
+           .Call(kIntAssign).Call(kIntDestr).Call(kAddrDestr).End(),
+       16, "(1, 24): Code after return operator - skipped.\r\n"},
+      {"a local hides a function of its name", "void", "int rand; rand = 1;",
+       CCode().Line(1).ConsV(kIntVoid).Line(1).PushA(0).Null().Null().ConsI(kIntLit, 1)
+           .Call(kIntAssign).Call(kIntDestr),
+       12, ""},
+      {"statements after the opening block", "void", "{ int a; } rand();",
+       CCode().Line(1).ConsV(kIntVoid).Call(kIntDestr).Line(1).Call(kRand).Call(kIntDestr), 4,
+       "(1, 18): Warning: Returned value not used - removed from stack\r\n"},
       {"an unused pointer", "void, int* p", "p;",
        CCode().Line(1).ConsA(kAddrCons, 0).Call(kAddrDestr).Call(kAddrDestr), 8,
        "(1, 2): Warning: Returned pointer not used - removed from stack.\r\n"},
