@@ -16,3 +16,4 @@ int RunFont(int argc, char** argv);
 int RunWav(int argc, char** argv);
 int RunMix(int argc, char** argv);
 int RunVb(int argc, char** argv);
+int RunScript(int argc, char** argv);

@@ -33,6 +33,7 @@ constexpr SCommand kCommands[] = {
      RunMix},
     {"vb", "new|import|export|ls|get|set|rm|check <project.prj> ...: edit a project's value base",
      RunVb},
+    {"script", "compile --sig <signature> <file> [-o <block>] [--dump]; types", RunScript},
 };
 
 void PrintUsage(FILE* out) {

@@ -1,0 +1,94 @@
+// The script machine: the native function table and the registration calls
+// that fill it together with the compiler's tables.
+//
+// Compiled code names native functions by their slot in the table, so the
+// order of the registration calls is part of the compiled-code format.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "app/base/errors.h"
+#include "script/compiler.h"
+#include "script/type_tables.h"
+
+// A native entry point. The machine calls each entry in the shape of its role
+// (function, constructor, truth test); this type only stores it.
+using NativeEntry = void (*)();
+
+class CScriptMachine;
+
+// A registration module fills the tables and answers its build stamp; a
+// failed registration sets the compiler's error.
+using RegistrationModule = uint32_t (*)(CScriptMachine* machine);
+
+// The stamp of a build date-and-time text ("Tue Jul 18 21:01:04 2000").
+uint32_t BuildStamp(const char* date_time);
+
+class CScriptMachine {
+ public:
+  static constexpr size_t kNativeCount = 1024;
+  static constexpr const char* kErrorLogName = "comp_err.txt";
+
+  CScriptMachine();
+  ~CScriptMachine();
+  CScriptMachine(const CScriptMachine&) = delete;
+  CScriptMachine& operator=(const CScriptMachine&) = delete;
+
+  // Start-up: the built-in library, then each module in order, then the
+  // operator sort and the token table.
+  ErrCode Init(std::span<const RegistrationModule> modules);
+  // Saves a non-empty compile-error log as "comp_err.txt" (through the file
+  // service) and drops the tables.
+  void Shutdown();
+
+  ErrCode RegisterType(const char* name, uint16_t id, uint16_t size);
+  ErrCode SetVoidConstructor(uint16_t id, NativeEntry entry);
+  ErrCode SetAddrConstructor(uint16_t id, NativeEntry entry);
+  ErrCode SetDestructor(uint16_t id, NativeEntry entry);
+  ErrCode SetIsTrue(uint16_t id, NativeEntry entry);
+  ErrCode RegisterCast(uint16_t source, uint16_t target, NativeEntry entry, uint16_t weight);
+  ErrCode RegisterOperator(const char* symbol, uint8_t priority, EOpKind kind, EAssoc assoc);
+  // An index operator: opening and closing symbol, priority 0.
+  ErrCode RegisterIndexOperator(const char* opening, const char* closing);
+  ErrCode SetLiteralConstructors(NativeEntry integer, NativeEntry floating, NativeEntry string,
+                                 NativeEntry boolean);
+  ErrCode SetAddressHandlers(NativeEntry constructor, NativeEntry destructor);
+  ErrCode RegisterFunction(NativeEntry entry, const char* name, uint16_t result,
+                           uint16_t arg_count, const uint16_t* args);
+  // The signature is a handler signature: result, then parameter types.
+  ErrCode RegisterFunctionSig(NativeEntry entry, const char* name, const char* signature);
+  ErrCode RegisterGlobal(const char* name, void* address, uint16_t type);
+  ErrCode RegisterWorldGlobal(const char* name, void* address, uint16_t type);
+  void ClearWorldGlobals() { m_compiler->ClearWorldGlobals(); }
+
+  CScriptCompiler* Compiler() { return m_compiler.get(); }
+  uint16_t NextSlot() const { return m_next_slot; }
+  uint32_t Stamp() const { return m_stamp; }
+  NativeEntry Native(uint16_t slot) const { return m_natives[slot]; }
+  // A global's address as registered.
+  void* GlobalAddress(uint16_t slot) const { return m_global_addresses[slot]; }
+
+  // Compiles a script text against a handler signature into the
+  // compile-error log; false when the signature or the text is bad.
+  bool CompileText(const char* text, const char* signature, SCodeBlock* block);
+  const std::string& ErrorLog() const { return m_error_log; }
+  // Hands the log over and empties it.
+  std::string TakeErrorLog() { return std::move(m_error_log); }
+
+ private:
+  // Takes the next slot for `entry`; false when the table is full.
+  bool TakeSlot(NativeEntry entry, uint16_t* slot);
+  ErrCode SetTypeEntry(uint16_t id, CScriptCompiler::ETypeEntry which, NativeEntry entry);
+  ErrCode AddGlobal(const char* name, void* address, uint16_t type, bool world);
+
+  std::unique_ptr<CScriptCompiler> m_compiler;
+  NativeEntry m_natives[kNativeCount] = {};
+  void* m_global_addresses[kNativeCount] = {};
+  uint16_t m_next_slot = 0;
+  uint32_t m_stamp = 0;
+  std::string m_error_log;
+};

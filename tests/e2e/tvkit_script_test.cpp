@@ -1,0 +1,60 @@
+// tvkit script, run as authors run it.
+#include <gtest/gtest.h>
+
+#include "support/process.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+class TvkitScriptTest : public ::testing::Test {
+ protected:
+  SProcessResult Run(const std::vector<std::string>& args) {
+    CChildProcess child(TVKIT_BINARY, args, {}, m_dir.Join("child" + std::to_string(m_runs++)));
+    return child.Wait();
+  }
+  CTempDir m_dir;
+  int m_runs = 0;
+};
+
+TEST_F(TvkitScriptTest, CompileDumpsAndWritesTheBlock) {
+  m_dir.WriteFile("s.txt", "x > 5");
+  const SProcessResult run = Run({"script", "compile", "--sig", "bool, int x", m_dir.Join("s.txt"),
+                                  "-o", m_dir.Join("s.blk"), "--dump"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "0: \n\tSRC_LINE - 1\n"
+            "5: CONS_A\t\tf:4, st:0\n"
+            "12: CONS_A\t\tf:7, st:4\n"
+            "19: CONS_I\t\tf:0, 5\n"
+            "26: CALL\t\tf:41\n"
+            "29: CALL\t\tf:54\n"
+            "32: CALL\t\tf:8\n"
+            "35: CALL\t\tf:5\n"
+            "38: END\n");
+  const std::string block = m_dir.ReadFile("s.blk");
+  ASSERT_EQ(block.size(), 50u + 39u);
+  EXPECT_EQ(block.substr(0, 16), std::string("\xFF\0\x08\0\0\0\x14\0\0\0\x27\0\0\0\x07\x01", 16));
+  EXPECT_FALSE(m_dir.Exists("comp_err.txt"));
+}
+
+TEST_F(TvkitScriptTest, FailuresPrintTheDiagnostics) {
+  m_dir.WriteFile("bad.txt", "int a = 1;\nint a");
+  SProcessResult run = Run({"script", "compile", "--sig", "void", m_dir.Join("bad.txt")});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "(2, 5): Variable already declared: a\r\n");
+  run = Run({"script", "compile", "--sig", "void, x", m_dir.Join("bad.txt")});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "error: BAD_PARAM_STRING\n");
+}
+
+TEST_F(TvkitScriptTest, TypesPrintsTheTables) {
+  const SProcessResult run = Run({"script", "types"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out.substr(0, 84),
+            "Types max count = 20\r\nName:int ID:1 Size:4\r\n"
+            "Constr: void=6 addr=7 Destr=8 IsTrue=9\r\n");
+  EXPECT_NE(run.out.find("Name:DumpCode Idx:92 RetTypeID:0 ParCount:1\r\nPar1:1\r\n\r\n"),
+            std::string::npos);
+}
+
+}  // namespace

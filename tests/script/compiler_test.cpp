@@ -1,0 +1,363 @@
+// The compiler, against the engine's library tables: compiled bytes worked
+// out by hand from the instruction layout, and every diagnostic.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "script/bytecode.h"
+#include "script/compiler.h"
+#include "script/script_machine.h"
+#include "script/tokenizer.h"
+#include "code_builder.h"
+
+namespace {
+
+// Native slots of the library registrations.
+enum : uint16_t {
+  kIntLit = 0, kFloatLit = 1, kStrLit = 2, kBoolLit = 3, kAddrCons = 4, kAddrDestr = 5,
+  kIntVoid = 6, kIntAddr = 7, kIntDestr = 8, kIntTrue = 9,
+  kBoolAddr = 17, kBoolDestr = 18, kBoolTrue = 19,
+  kStrDestr = 28, kCastIntFloat = 29, kCastBoolInt = 31,
+  kIntAdd = 33, kIntSub = 34, kIntMul = 35, kIntNeg = 37, kIntLess = 40, kIntGreater = 41,
+  kIntIndex = 42, kIntAssign = 43, kFloatAssign = 53, kBoolAssign = 54, kNot = 55, kAnd = 56,
+  kOr = 58, kStrAssign = 60,
+  kRand = 66, kWriteInt = 67, kWriteStr = 70, kDumpStack = 91,
+};
+
+// Registrations of a test module after the library (slots from 93).
+enum : uint16_t {
+  kCellAddr = 93, kCellDestr = 94, kGlobalSlot = 95, kIncrement = 96, kBang = 97,
+  kPickValue = 100, kPickAddress = 101, kMakeCell = 102, kCellAssign = 103,
+};
+
+int g_global = 0;
+void Native() {}
+
+uint32_t TestModule(CScriptMachine* machine) {
+  const uint16_t int_address[] = {1 | kAddrFlag};
+  const uint16_t one_int[] = {1};
+  const uint16_t cells[] = {12 | kAddrFlag, 12 | kAddrFlag};
+  machine->RegisterType("cell", 12, 4);
+  machine->SetAddrConstructor(12, Native);
+  machine->SetDestructor(12, Native);
+  machine->RegisterGlobal("gInt", &g_global, 1);
+  machine->RegisterOperator("++", 1, EOpKind::kPostfix, EAssoc::kLeft);
+  machine->RegisterOperator("!", 1, EOpKind::kPrefix, EAssoc::kLeft);
+  machine->RegisterFunction(Native, "++", 0, 1, int_address);
+  machine->RegisterFunction(Native, "!", 0, 1, int_address);
+  machine->RegisterFunction(Native, "amb", 0, 1, one_int);
+  machine->RegisterFunction(Native, "amb", 0, 1, one_int);
+  machine->RegisterFunction(Native, "pick", 0, 1, one_int);
+  machine->RegisterFunction(Native, "pick", 0, 1, int_address);
+  machine->RegisterFunction(Native, "mk", 12, 0, nullptr);
+  machine->RegisterFunction(Native, "=", 0, 2, cells);
+  machine->RegisterFunction(Native, "two", 0, 1, int_address);
+  machine->RegisterFunction(Native, "two", 0, 1, int_address);
+  return 0;
+}
+
+class CompilerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    s_library = new CScriptMachine;
+    ASSERT_EQ(s_library->Init({}), err::kOk);
+    s_extended = new CScriptMachine;
+    const RegistrationModule modules[] = {TestModule};
+    ASSERT_EQ(s_extended->Init(modules), err::kOk);
+  }
+  static void TearDownTestSuite() {
+    delete s_library;
+    delete s_extended;
+  }
+
+  // Compiles `text`; answers whether it worked, the block and the log.
+  bool Compile(const char* signature, const std::string& text, bool extended = false) {
+    CScriptCompiler* tables = (extended ? s_extended : s_library)->Compiler();
+    SParamInfo params;
+    EXPECT_TRUE(ParseSignature(*tables, signature, true, &params)) << signature;
+    CTokenizer tokenizer(text.c_str());
+    m_log.clear();
+    return tables->Compile(&tokenizer, params, &m_log, &m_block);
+  }
+  std::vector<uint8_t> CodeBytes() const {
+    return {m_block.data + kBlockHeaderSize, m_block.data + m_block.size};
+  }
+  uint32_t StackSize() const { return GetU32(m_block.data + kHeaderStackSizeOffset); }
+
+  static CScriptMachine* s_library;
+  static CScriptMachine* s_extended;
+  SCodeBlock m_block;
+  std::string m_log;
+};
+
+CScriptMachine* CompilerTest::s_library = nullptr;
+CScriptMachine* CompilerTest::s_extended = nullptr;
+
+TEST_F(CompilerTest, ALoneComparisonIsTheResultOfABooleanScript) {
+  ASSERT_TRUE(Compile("bool, int x", "x > 5")) << m_log;
+  const uint8_t header[kBlockHeaderSize] = {
+      0xFF, 0, 8, 0, 0, 0, 20, 0, 0, 0, 39, 0, 0, 0, 0x07, 0x01, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      0,    0, 0, 0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0,    0,    0, 0, 0, 0, 0, 0, 1, 0};
+  ASSERT_EQ(m_block.size, kBlockHeaderSize + 39);
+  EXPECT_EQ(std::vector<uint8_t>(m_block.data, m_block.data + kBlockHeaderSize),
+            std::vector<uint8_t>(header, header + kBlockHeaderSize));
+  const CCode code = CCode()
+                         .Line(1)
+                         .ConsA(kAddrCons, 0)
+                         .ConsA(kIntAddr, 4)
+                         .ConsI(kIntLit, 5)
+                         .Call(kIntGreater)
+                         .Call(kBoolAssign)
+                         .Call(kIntDestr)
+                         .Call(kAddrDestr)
+                         .End();
+  EXPECT_EQ(CodeBytes(), code.Bytes());
+  EXPECT_EQ(m_log, "");
+  // The same inside braces.
+  ASSERT_TRUE(Compile("bool, int x", "{ x > 5 }")) << m_log;
+  EXPECT_EQ(CodeBytes(), code.Bytes());
+}
+
+struct SCodeCase {
+  const char* name;
+  const char* signature;
+  std::string text;
+  CCode code;
+  uint32_t stack_size;
+  const char* log;
+};
+
+TEST_F(CompilerTest, StatementsCompileToTheirInstructions) {
+  const SCodeCase cases[] = {
+      {"declarations and a rewritten read", "void", "int a = 1, b;\na = 2;",
+       CCode().Line(1).ConsI(kIntLit, 1).ConsV(kIntVoid)
+           .Line(2).PushA(0).Null().Null().ConsI(kIntLit, 2).Call(kIntAssign)
+           .Call(kIntDestr).Call(kIntDestr),
+       16, ""},
+      {"if with else", "void, bool c", "if c then rand(); else DumpStack();",
+       CCode().Line(1).ConsA(kBoolAddr, 0).JFalse(kBoolTrue, 16)
+           .Line(1).Call(kRand).Call(kIntDestr).Jump(8)
+           .Line(1).Call(kDumpStack).Call(kBoolDestr),
+       5, "(1, 17): Warning: Returned value not used - removed from stack\r\n"},
+      {"break destroys the block's locals", "void", "int i;\nwhile i < 3 do {\n int k;\n break;\n}",
+       CCode().Line(1).ConsV(kIntVoid)
+           .Line(2).ConsA(kIntAddr, 0).ConsI(kIntLit, 3).Call(kIntLess).JFalse(kBoolTrue, 24)
+           .Line(3).ConsV(kIntVoid).Call(kIntDestr).Jump(8).Call(kIntDestr).Jump(-43)
+           .Call(kIntDestr),
+       12, ""},
+      {"continue jumps back from its own start", "void", "while true do continue;",
+       CCode().Line(1).ConsB(kBoolLit, true).JFalse(kBoolTrue, 10).Jump(-11).Jump(-16),
+       1, ""},
+      {"dereference and cast", "void, int* p", "Write(p); Write(true);",
+       CCode().Line(1).ConsA(kAddrCons, 0).ConsD(kIntAddr).Call(kWriteInt)
+           .Line(1).ConsB(kBoolLit, true).Call(kCastBoolInt).Call(kWriteInt)
+           .Call(kAddrDestr),
+       8, ""},
+      {"a float initialised from an integer", "void", "float f = 2;",
+       CCode().Line(1).ConsI(kIntLit, 2).Call(kCastIntFloat).Call(12), 8, ""},
+      {"return through the result address", "int", "return 7;",
+       CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 7).Call(kIntAssign)
+           .Call(kAddrDestr).End(),
+       12, ""},
+      {"code after return is skipped", "void", "return; rand();",
+       CCode().Line(1).End(), 0, "(1, 9): Code after return operator - skipped.\r\n"},
+      {"multiplication binds tighter than addition", "void, int a, int b", "a = b * 2 + 1;",
+       CCode().Line(1).PushA(0).Null().Null().ConsA(kIntAddr, 4).ConsI(kIntLit, 2)
+           .Call(kIntMul).ConsI(kIntLit, 1).Call(kIntAdd).Call(kIntAssign)
+           .Call(kIntDestr).Call(kIntDestr),
+       20, ""},
+      {"subtraction is left associative", "void, int a, int b", "a = a - b - 1;",
+       CCode().Line(1).PushA(0).Null().Null().ConsA(kIntAddr, 0).ConsA(kIntAddr, 4)
+           .Call(kIntSub).ConsI(kIntLit, 1).Call(kIntSub).Call(kIntAssign)
+           .Call(kIntDestr).Call(kIntDestr),
+       20, ""},
+      {"a prefix binds before the infix of its level", "void, int a, int b", "a = -b * 2;",
+       CCode().Line(1).PushA(0).Null().Null().ConsA(kIntAddr, 4).Call(kIntNeg)
+           .ConsI(kIntLit, 2).Call(kIntMul).Call(kIntAssign).Call(kIntDestr).Call(kIntDestr),
+       20, ""},
+      {"NOT before and, and before or", "void, bool c", "c = NOT c && c || c;",
+       CCode().Line(1).PushA(0).Null().Null().ConsA(kBoolAddr, 0).Call(kNot)
+           .ConsA(kBoolAddr, 0).Call(kAnd).ConsA(kBoolAddr, 0).Call(kOr).Call(kBoolAssign)
+           .Call(kBoolDestr),
+       10, ""},
+      {"an index is a call of its opening symbol", "void, int a", "a = a[2];",
+       CCode().Line(1).PushA(0).Null().Null().ConsA(kIntAddr, 0).ConsI(kIntLit, 2)
+           .Call(kIntIndex).Call(kIntAssign).Call(kIntDestr),
+       16, ""},
+      {"parentheses", "void, int a", "a = (a + 1) * 2;",
+       CCode().Line(1).PushA(0).Null().Null().ConsA(kIntAddr, 0).ConsI(kIntLit, 1)
+           .Call(kIntAdd).ConsI(kIntLit, 2).Call(kIntMul).Call(kIntAssign).Call(kIntDestr),
+       16, ""},
+      {"a string literal is cut to 252 characters", "void",
+       "Write(\"" + std::string(300, 'q') + "\");",
+       CCode().Line(1).ConsS(kStrLit, std::string(252, 'q')).Call(kWriteStr), 4, ""},
+      {"a float literal", "void, float f", "f = 1.5;",
+       CCode().Line(1).PushA(0).Null().Null().ConsF(kFloatLit, 1.5).Call(kFloatAssign)
+           .Call(12),
+       24, ""},
+      {"a string variable", "void, str s", "s = \"hi\";",
+       CCode().Line(1).PushA(0).Null().Null().ConsS(kStrLit, "hi").Call(kStrAssign)
+           .Call(kStrDestr),
+       12, ""},
+      {"a block ending in return keeps its locals", "int", "{ int a = 1; return a; rand(); }",
+       CCode().Line(1).ConsI(kIntLit, 1).Line(1).ConsA(kAddrCons, 0).ConsA(kIntAddr, 4)
+           .Call(kIntAssign).Call(kIntDestr).Call(kAddrDestr).End(),
+       16, "(1, 24): Code after return operator - skipped.\r\n"},
+      {"a local hides a function of its name", "void", "int rand; rand = 1;",
+       CCode().Line(1).ConsV(kIntVoid).Line(1).PushA(0).Null().Null().ConsI(kIntLit, 1)
+           .Call(kIntAssign).Call(kIntDestr),
+       12, ""},
+      {"statements after the opening block", "void", "{ int a; } rand();",
+       CCode().Line(1).ConsV(kIntVoid).Call(kIntDestr).Line(1).Call(kRand).Call(kIntDestr), 4,
+       "(1, 18): Warning: Returned value not used - removed from stack\r\n"},
+      {"an unused pointer", "void, int* p", "p;",
+       CCode().Line(1).ConsA(kAddrCons, 0).Call(kAddrDestr).Call(kAddrDestr), 8,
+       "(1, 2): Warning: Returned pointer not used - removed from stack.\r\n"},
+  };
+  for (const SCodeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(Compile(c.signature, c.text)) << m_log;
+    EXPECT_EQ(CodeBytes(), c.code.Bytes());
+    EXPECT_EQ(StackSize(), c.stack_size);
+    EXPECT_EQ(m_log, c.log);
+  }
+}
+
+TEST_F(CompilerTest, TestModuleForms) {
+  const SCodeCase cases[] = {
+      {"a global is read and assigned", "void", "gInt = gInt;",
+       CCode().Line(1).PushE(kGlobalSlot).Null().Null().ConsE(kIntAddr, kGlobalSlot)
+           .Call(kIntAssign),
+       8, ""},
+      {"cost 0 wins over cost 10 listed later", "void, int x", "pick(x);",
+       CCode().Line(1).ConsA(kIntAddr, 0).Call(kPickValue).Call(kIntDestr), 8, ""},
+      {"a postfix operator takes the variable's address", "void, int x", "x++;",
+       CCode().Line(1).PushA(0).Null().Null().Call(kIncrement).Call(kIntDestr), 8, ""},
+      {"a prefix operator takes the variable's address", "void, int x", "!x;",
+       CCode().Line(1).PushA(0).Null().Null().Call(kBang).Call(kIntDestr), 8, ""},
+  };
+  for (const SCodeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(Compile(c.signature, c.text, true)) << m_log;
+    EXPECT_EQ(CodeBytes(), c.code.Bytes());
+    EXPECT_EQ(StackSize(), c.stack_size);
+    EXPECT_EQ(m_log, c.log);
+  }
+}
+
+TEST_F(CompilerTest, WhileLoopsNestEightDeep) {
+  std::string eight;
+  for (int i = 0; i < 8; ++i) eight += "while 1 do ";
+  EXPECT_TRUE(Compile("void", eight + ";")) << m_log;
+  EXPECT_FALSE(Compile("void", eight + "while 1 do ;"));
+  EXPECT_EQ(m_log, "(1, 89): Too much nested loops\r\n");
+}
+
+struct SErrorCase {
+  const char* signature;
+  std::string text;
+  std::string log;
+  bool extended = false;
+};
+
+TEST_F(CompilerTest, EveryDiagnosticWithItsPosition) {
+  const std::string long_name(32, 'n');
+  const SErrorCase cases[] = {
+      {"void", "int 5;", "(1, 5): Identifier expected\r\n"},
+      {"void", "int " + long_name + ";", "(1, 5): Too long variable name: " + long_name + "\r\n"},
+      {"void", "int a; int a;", "(1, 12): Variable already declared: a\r\n"},
+      {"void, int a", "int a;", "(1, 5): Variable already declared: a\r\n"},
+      {"void", "int a = 1.5;", "(1, 9): Type int can not be constructed with this constant\r\n"},
+      {"void", "int a = b;", "(1, 9): Constant expected after a=\r\n"},
+      {"void", "cell c;", "(1, 7): Variable of type cell hasn't void constructor.\r\n", true},
+      {"void", "int a,", "(1, 7): Variable name expected after comma.\r\n"},
+      {"void", "int a b", "(1, 7): Comma or semicolon expected.\r\n"},
+      {"void", "int a", "(1, 6): Unexpected end of file.\r\n"},
+      {"void", "}", "(1, 1): Closing } without correspond opening.\r\n"},
+      {"int", "int a;", "(1, 7): Missing return value.\r\n"},
+      {"int", "if true then return 1;", "(1, 23): Missing return value.\r\n"},
+      {"void", "{ int a;", "(1, 9): Right bracket } expected.\r\n"},
+      {"void", "if DumpStack() then ;", "(1, 16): Missing value or pointer in if-then-else.\r\n"},
+      {"void, float f", "if f then ;", "(1, 6): float type can not be used in if-then-else\r\n"},
+      {"void", "if 1 do ;", "(1, 6): then is expected after if expression\r\n"},
+      {"void, int* p", "while p do ;", "(1, 9): Missing value or pointer in while-do.\r\n"},
+      {"void, str s", "while s do ;", "(1, 9): str type can not be used in while-do\r\n"},
+      {"void", "while 1 then ;", "(1, 9): do is expected after while expression\r\n"},
+      {"void", "break;", "(1, 1): break and continue can't be used outside of loop body\r\n"},
+      {"void", "while 1 do continue 1", "(1, 21): Semicolon is expected after break/continue\r\n"},
+      {"void", "return 1;", "(1, 8): Unexpected return value.\r\n"},
+      {"int", "return;", "(1, 7): No value in return statement.\r\n"},
+      {"int", "return DumpStack();", "(1, 19): No value in return statement.\r\n"},
+      {"TPoint", "return 1;", "(1, 9): Can not copy return value\r\n"},
+      {"cell", "return mk();", "(1, 12): Return expression must be address\r\n", true},
+      {"void", "(1;", "(1, 3): Missing right bracket.\r\n"},
+      {"void", long_name + ";", "(1, 1): Too long identifier: " + long_name + "\r\n"},
+      {"void", ")", "(1, 1): Unexpected starting token for factor.\r\n"},
+      {"void", "-DumpStack();", "(1, 13): Attempt to apply prefix operator - on missing value.\r\n"},
+      {"void", "NOT 1;", "(1, 6): Prefix operator NOT can not be applied to type int\r\n"},
+      {"void, int* p", "NOT p;",
+       "(1, 6): Prefix operator NOT can not be applied to pointer to type int\r\n"},
+      {"void", "!1;", "(1, 3): Prefix operator ! expect address\r\n", true},
+      {"void", "DumpStack()++;",
+       "(1, 14): Attempt to apply postfix operator ++ on missing value.\r\n", true},
+      {"void, str s", "s++;", "(1, 4): Postfix operator ++ can not be applied to type str\r\n",
+       true},
+      {"void, str* s", "s++;",
+       "(1, 4): Postfix operator ++ can not be applied to pointer to type str\r\n", true},
+      {"void", "1++;", "(1, 4): Postfix operator ++ expects address\r\n", true},
+      {"void", "1 +", "(1, 4): Operand expected after + operator\r\n"},
+      {"void", "1 + DumpStack();", "(1, 16): Missing operand value for infix operator +.\r\n"},
+      {"void", "1 + \"a\";", "(1, 8): Infix operator + can not be applied.\r\n"},
+      {"void", "1 = 2;", "(1, 6): Operand 1 of = operator must be address\r\n"},
+      {"void", "1 + ;", "(1, 5): Invalid operand after infix operator +\r\n"},
+      {"void", "1[", "(1, 3): Operand expected after opening [ operator\r\n"},
+      {"void", "1[DumpStack()];", "(1, 14): Missing operand value for index operator [.\r\n"},
+      {"void", "1[2;", "(1, 4): Can't find closing symbol of [ operator.\r\n"},
+      {"void", "1[\"a\"];", "(1, 6): Index operator [ can not be applied.\r\n"},
+      {"void", "foo;", "(1, 4): Left bracket expected for possible function name foo\r\n"},
+      {"void", "Write(DumpStack());", "(1, 18): Par 1 of function Write has no value.\r\n"},
+      {"void", "rand(1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1);",
+       "(1, 38): Too many parameters for function.\r\n"},
+      {"void", "rand(1;", "(1, 7): Right bracket or comma expected\r\n"},
+      {"void", "foo();", "(1, 5): No matching function with name foo\r\n"},
+      {"void", "amb(1);",
+       "(1, 6): Can not resolve function call for amb\r\n"
+       "(1, 6): No matching function with name amb\r\n",
+       true},
+      {"void, int x", "two(x);",
+       "(1, 6): Can not resolve function call for two\r\n"
+       "(1, 6): No matching function with name two\r\n",
+       true},
+      {"void", "a @ b;", "(1, 3): The token generator returned an error code (84017157).\r\n"},
+      {"void, int a, int a", "a;", "Params info incorrect.\n"},
+      {"void", std::string(300, '(') + "1", "(1, 91): Nesting too deep.\r\n"},
+  };
+  for (const SErrorCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_FALSE(Compile(c.signature, c.text, c.extended));
+    EXPECT_EQ(m_log, c.log);
+    EXPECT_EQ(m_block.data, nullptr);
+  }
+}
+
+TEST_F(CompilerTest, SignaturesWithAndWithoutNames) {
+  const CScriptCompiler& tables = *s_library->Compiler();
+  SParamInfo info;
+  ASSERT_TRUE(ParseSignature(tables, "bool, int* x, int *y , str", true, &info));
+  EXPECT_EQ(info.result, 7 | kAddrFlag);
+  ASSERT_EQ(info.count, 3);
+  EXPECT_EQ(info.params[0].type, 1 | kAddrFlag);
+  EXPECT_STREQ(info.params[0].name, "x");
+  EXPECT_EQ(info.params[1].type, 1 | kAddrFlag);
+  EXPECT_STREQ(info.params[1].name, "y");
+  EXPECT_EQ(info.params[2].type, 11);
+  EXPECT_STREQ(info.params[2].name, "");
+  ASSERT_TRUE(ParseSignature(tables, "int, int, int", false, &info));
+  EXPECT_EQ(info.result, 1);
+  for (const char* bad : {"", "void,", "nosuch", "void, int x y", "void int",
+                          "void, int x,, int y", "void, int* *x"})
+    EXPECT_FALSE(ParseSignature(tables, bad, true, &info)) << bad;
+}
+
+}  // namespace
