@@ -1,14 +1,18 @@
 #include "gfx/lzss_stream.h"
 
-// The codec lives with the compressed files; until it is linked here both
-// directions answer that they are not available.
-ErrCode DecodeLzssStream(const uint8_t*, uint32_t, uint8_t, uint8_t*, uint32_t,
-                         uint32_t* decoded) {
-  *decoded = 0;
-  return err::kNotImplementedYet;
+#include "fs/lzss.h"
+
+ErrCode DecodeLzssStream(const uint8_t* source, uint32_t length, uint8_t param,
+                         uint8_t* destination, uint32_t capacity, uint32_t* decoded) {
+  *decoded = capacity;
+  const ErrCode error = LzssDecode(param, source, length, destination, decoded);
+  if (error) *decoded = 0;
+  return error;
 }
 
-ErrCode EncodeLzssStream(const uint8_t*, uint32_t, uint8_t, uint8_t*, uint32_t* size) {
-  *size = 0;
-  return err::kNotImplementedYet;
+ErrCode EncodeLzssStream(const uint8_t* source, uint32_t length, uint8_t param,
+                         uint8_t* destination, uint32_t* size) {
+  const ErrCode error = LzssEncode(param, source, length, destination, size, nullptr);
+  if (error) *size = 0;
+  return error;
 }

@@ -2,7 +2,7 @@
 // files' LZSS codec, with that codec's parameter byte (high nibble: distance
 // bits 10-12, low nibble: length bits 1-5).
 //
-// These two functions are the bitmaps' whole use of the codec.
+// These two functions are the bitmaps' whole use of the codec (fs/lzss.h).
 #pragma once
 
 #include <cstdint>
