@@ -380,4 +380,3 @@ ErrCode SaveBmpLzss(const char* path, CBitmap& bitmap, int order, uint8_t param)
 }
 
 void SetBmpDecodeAtLoad(bool decode) { g_decode_at_load = decode; }
-bool BmpDecodeAtLoad() { return g_decode_at_load; }
