@@ -3,19 +3,24 @@
 #include <strings.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 #include "app/base/log.h"
 #include "app/exit_report.h"
 #include "app/messages.h"
 #include "app/open_override.h"
+#include "fs/compressed_file.h"
 #include "fs/drives.h"
 #include "fs/file_service.h"
 #include "fs/mount_config.h"
 #include "fs/native_fs.h"
+#include "sound/mixer.h"
 #include "store/hash_ini.h"
+#include "store/hpfs.h"
 
 namespace {
 
@@ -25,6 +30,15 @@ constexpr uint32_t kConfigSections = 100, kConfigKeys = 1000;
 constexpr int kScreenWidth = 640, kScreenHeight = 480;
 constexpr uint8_t kDesktopColor = 255;
 constexpr uint16_t kLockFileMode = 15;
+constexpr uint16_t kMixerChannels = 16;
+constexpr uint32_t kMixerBufferMs = 200;
+// While the mixer runs, the main loop wakes at least this often to refill.
+constexpr uint32_t kMixerServiceMs = 50;
+// The device formats tried in turn: 22050 Hz 16-bit mono when the device
+// takes it, else the nearest it does.
+constexpr SoundFormat kDeviceFormats[] = {
+    0x562202, 0x562200, 0x2B1102, 0x2B1100, 0xAC4402, 0xAC4400,
+    0x562203, 0x562201, 0x2B1103, 0x2B1101, 0xAC4403, 0xAC4401};
 constexpr const char* kFixedInstallError =
     "Installation is incorrect. Please reinstall.";
 
@@ -99,7 +113,7 @@ const CApplication::SShutdownStep CApplication::kShutdownSteps[] = {
     {"cursor", &CApplication::ShowCursorAgain},
     {"open entry", &CApplication::RemoveFileOpenOverride},
     {"desktop, platform layer and event queue", &CApplication::DestroyWindows},
-    {"sound", nullptr},
+    {"sound", &CApplication::StopSound},
     {"memory device contexts", nullptr},
     {"log file", &CApplication::CloseLogFile},
     {"tool configuration", &CApplication::WriteToolConfig},
@@ -220,8 +234,15 @@ CApplication::EStep CApplication::CheckCd() {
 }
 
 CApplication::EStep CApplication::MountFileSystems() {
+  InstallHpfsMounts();
   const ConfigEntries entries = FsEntries(*m_config);
-  if (MountFromConfig(entries) != err::kOk) {
+  ErrCode error;
+  {
+    // Packs and stores may themselves be stored compressed.
+    CDecompressingHook hook;
+    error = MountFromConfig(entries);
+  }
+  if (error != err::kOk) {
     UnmountFromConfig(entries);
     ShowStartupMessage("CDNotFound");
     return EStep::kFinalCleanup;
@@ -243,6 +264,18 @@ CApplication::EStep CApplication::CreateTopLevelWindow() {
 
 CApplication::EStep CApplication::StartSound() {
   if (HasKey(*m_config, "main", "NoSound")) m_flags.wave_device = -1;
+  m_mixer = std::make_unique<CWaveOutMixer>(m_platform.get());
+  if (m_flags.wave_device != 0) m_mixer->SelectDevice(m_flags.wave_device);
+  const SoundFormat* format = std::find_if(
+      std::begin(kDeviceFormats), std::end(kDeviceFormats),
+      [&](SoundFormat candidate) { return m_mixer->SupportsFormat(candidate); });
+  if (format == std::end(kDeviceFormats) ||
+      m_mixer->Open(*format, kMixerChannels, kMixerBufferMs) != err::kOk ||
+      m_mixer->Start() != err::kOk) {
+    m_mixer.reset();
+    ShowStartupMessage("SoundUnavailable");
+    return EStep::kEarlyCleanup;
+  }
   return EStep::kNext;
 }
 
@@ -289,12 +322,15 @@ CApplication::EStep CApplication::InstallFileOpenOverride() {
     m_flags.anim_read_limit = limit;
     LogMessage(kLogEngine, "Anim Read Limit: %d\n", limit);
   }
-  InstallOpenOverride({ExecutableDirectoryRecord().path});
+  InstallOpenOverride(
+      {ExecutableDirectoryRecord().path, m_flags.outside_pack_first});
   return EStep::kNext;
 }
 
 void CApplication::MainLoop() {
-  while (PumpMessages(kWaitForever) && !m_flags.credits_pending) {
+  while (PumpMessages(m_mixer ? kMixerServiceMs : kWaitForever) &&
+         !m_flags.credits_pending) {
+    if (m_mixer) m_mixer->Process();
   }
 }
 
@@ -341,6 +377,8 @@ void CApplication::RemoveFileOpenOverride() { RemoveOpenOverride(); }
 
 void CApplication::DestroyWindows() { m_window.reset(); }
 
+void CApplication::StopSound() { m_mixer.reset(); }
+
 void CApplication::CloseLogFile() {
   if (HasLogSink()) SetLogSink(nullptr);
 }
@@ -366,5 +404,6 @@ void CApplication::FinalCleanup() {
     FsDelete(m_lock_path.c_str());
   }
   ShutdownFileService();
+  m_mixer.reset();
   m_window.reset();
 }

@@ -16,6 +16,7 @@
 
 class CFile;
 class CHashIni;
+class CWaveOutMixer;
 
 struct SProcessFlags {
   bool slow = false;
@@ -87,6 +88,7 @@ class CApplication {
   void ShowCursorAgain();
   void RemoveFileOpenOverride();
   void DestroyWindows();
+  void StopSound();
   void CloseLogFile();
   void WriteToolConfig();
   void UnmountFileSystems();
@@ -102,5 +104,6 @@ class CApplication {
   std::string m_lock_path;
   bool m_mounted = false;
   std::unique_ptr<CPlatformWindow> m_window;
+  std::unique_ptr<CWaveOutMixer> m_mixer;
   std::vector<uint8_t> m_frame;
 };

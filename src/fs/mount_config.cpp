@@ -7,6 +7,7 @@
 #include "app/base/log.h"
 #include "fs/drives.h"
 #include "fs/file_service.h"
+#include "fs/pack_fs.h"
 #include "fs/trans_fs.h"
 
 namespace {
@@ -23,6 +24,20 @@ ErrCode MountTransEntry(const std::string& prefix, const std::string& argument) 
   return MountTrans(prefix.c_str(), target.c_str());
 }
 
+// The pack is opened through the open entry, so a pack stored compressed is
+// read through the decompressing hook installed around mounting.
+ErrCode MountPackEntry(const std::string& prefix, const std::string& argument) {
+  ErrCode error = err::kOk;
+  std::unique_ptr<CFile> file =
+      FsOpen(argument.c_str(), kOpenRead | kOpenShareRead, &error);
+  if (!file) return error ? error : err::kFileNotFound;
+  return MountPack(std::move(file), prefix.c_str());
+}
+
+ErrCode UnmountPackEntry(const std::string& prefix) {
+  return UnmountPack(prefix.c_str());
+}
+
 // Kinds whose file systems do not exist in this build: the key is skipped.
 ErrCode SkipEntry(const std::string& prefix, const std::string&) {
   LogMessage(kLogEngine, "FS: no file system for %s yet, skipped\n",
@@ -35,7 +50,14 @@ ErrCode UnmountExact(const std::string& prefix) {
   return fs ? err::kOk : err::kNotFound;
 }
 
-ErrCode UnmountSkipped(const std::string&) { return err::kOk; }
+MountFunction g_store_mount = SkipEntry;
+UnmountFunction g_store_unmount = UnmountExact;
+
+ErrCode MountStoreEntry(const std::string& prefix, const std::string& argument) {
+  return g_store_mount(prefix, argument);
+}
+
+ErrCode UnmountStoreEntry(const std::string& prefix) { return g_store_unmount(prefix); }
 
 struct SMountKind {
   const char* name;
@@ -44,8 +66,8 @@ struct SMountKind {
 };
 
 constexpr SMountKind kMountKinds[] = {
-    {"Pack", SkipEntry, UnmountSkipped},
-    {"HPFS", SkipEntry, UnmountExact},
+    {"Pack", MountPackEntry, UnmountPackEntry},
+    {"HPFS", MountStoreEntry, UnmountStoreEntry},
     {"Trans", MountTransEntry, UnmountExact},
 };
 
@@ -82,6 +104,11 @@ ErrCode ForEachEntry(const ConfigEntries& entries, Action action) {
 }
 
 }  // namespace
+
+void SetStoreMountFunctions(MountFunction mount, UnmountFunction unmount) {
+  g_store_mount = mount;
+  g_store_unmount = unmount;
+}
 
 ErrCode MountFromConfig(const ConfigEntries& entries) {
   return ForEachEntry(entries, [](const std::string& key, const SMountKind* kind,

@@ -212,6 +212,8 @@ SHeadlessOptions SHeadlessOptions::FromEnvironment() {
   }
   const char* realtime = std::getenv("TARVOLIN_HEADLESS_REALTIME");
   options.realtime = realtime && std::strcmp(realtime, "1") == 0;
+  if (const char* audio_out = std::getenv("TARVOLIN_AUDIO_OUT"))
+    options.audio_out_path = audio_out;
   return options;
 }
 
@@ -381,4 +383,66 @@ bool CHeadlessPlatform::NextDueTime(uint64_t* time_ms) const {
   if (m_idle_quit_sent) return false;
   *time_ms = m_idle_quit_time;
   return true;
+}
+
+std::string CHeadlessPlatform::AudioDeviceName(int device) {
+  return device == 0 ? "Null audio device" : "";
+}
+
+std::unique_ptr<CAudioOutput> CHeadlessPlatform::OpenAudio(
+    int device, const SAudioFormat& format, ErrCode* error) {
+  if (!AudioSupportsFormat(device, format)) {
+    *error = err::kUnknownError;
+    return nullptr;
+  }
+  std::unique_ptr<CWavWriter> record;
+  if (!m_options.audio_out_path.empty()) {
+    CWavWriter::SHeader header;
+    header.channels = format.channels;
+    header.rate = format.rate;
+    header.bits = format.bits;
+    record = CWavWriter::Create(m_options.audio_out_path, header);
+    if (!record)
+      std::fprintf(stderr, "%s: warning: cannot write the sound\n",
+                   m_options.audio_out_path.c_str());
+  }
+  *error = err::kOk;
+  return std::make_unique<CNullAudioOutput>(this, format, std::move(record));
+}
+
+CNullAudioOutput::CNullAudioOutput(CPlatform* clock, const SAudioFormat& format,
+                                   std::unique_ptr<CWavWriter> record)
+    : m_clock(clock), m_format(format), m_record(std::move(record)) {}
+
+uint64_t CNullAudioOutput::NowMicroseconds() {
+  return m_clock->HighResCounter() * 1000000 / m_clock->HighResFrequency();
+}
+
+ErrCode CNullAudioOutput::Write(const void* data, uint32_t size) {
+  m_scratch.assign(static_cast<const uint8_t*>(data),
+                   static_cast<const uint8_t*>(data) + size);
+  ApplyAudioVolume(m_format, m_left, m_right, m_scratch.data(), size);
+  if (m_record) m_record->Write(m_scratch.data(), size);
+  const uint64_t start = std::max(NowMicroseconds(), m_ends.empty() ? 0 : m_ends.back());
+  const uint64_t frames = size / m_format.FrameBytes();
+  m_ends.push_back(start + frames * 1000000 / m_format.rate);
+  return err::kOk;
+}
+
+uint32_t CNullAudioOutput::PendingBuffers() {
+  const uint64_t now = NowMicroseconds();
+  while (!m_ends.empty() && m_ends.front() <= now) m_ends.pop_front();
+  return static_cast<uint32_t>(m_ends.size());
+}
+
+void CNullAudioOutput::Reset() { m_ends.clear(); }
+
+void CNullAudioOutput::GetVolume(uint16_t* left, uint16_t* right) {
+  *left = m_left;
+  *right = m_right;
+}
+
+void CNullAudioOutput::SetVolume(uint16_t left, uint16_t right) {
+  m_left = left;
+  m_right = right;
 }

@@ -21,6 +21,10 @@
 // Events are delivered in time order; events of the same time in script
 // order. Once the last event is taken and the clock reaches its time (0
 // without events) plus the idle time, the run quits by itself.
+//
+// Sound goes to one null audio device that plays a buffer in the time its
+// samples last on the clock and, with TARVOLIN_AUDIO_OUT=<file.wav>, writes
+// every buffer it receives into that WAV file.
 #pragma once
 
 #include <array>
@@ -38,8 +42,10 @@ struct SHeadlessOptions {
   std::string script_path;  // empty: no input
   uint32_t idle_quit_ms = 5000;
   bool realtime = false;
+  std::string audio_out_path;  // empty: sound is not recorded
 
-  // TARVOLIN_INPUT, TARVOLIN_IDLE_QUIT_MS, TARVOLIN_HEADLESS_REALTIME=1.
+  // TARVOLIN_INPUT, TARVOLIN_IDLE_QUIT_MS, TARVOLIN_HEADLESS_REALTIME=1,
+  // TARVOLIN_AUDIO_OUT.
   static SHeadlessOptions FromEnvironment();
 };
 
@@ -100,6 +106,30 @@ class CHeadlessWindow final : public CPlatformWindow {
   int m_present_count = 0;
 };
 
+// Plays nothing, in real or virtual time.
+class CNullAudioOutput final : public CAudioOutput {
+ public:
+  CNullAudioOutput(CPlatform* clock, const SAudioFormat& format,
+                   std::unique_ptr<CWavWriter> record);
+
+  ErrCode Write(const void* data, uint32_t size) override;
+  uint32_t PendingBuffers() override;
+  void Reset() override;
+  void GetVolume(uint16_t* left, uint16_t* right) override;
+  void SetVolume(uint16_t left, uint16_t right) override;
+
+ private:
+  uint64_t NowMicroseconds();
+
+  CPlatform* m_clock;
+  SAudioFormat m_format;
+  std::unique_ptr<CWavWriter> m_record;
+  std::deque<uint64_t> m_ends;  // when each pending buffer is played out
+  uint16_t m_left = kFullAudioVolume;
+  uint16_t m_right = kFullAudioVolume;
+  std::vector<uint8_t> m_scratch;
+};
+
 class CHeadlessPlatform final : public CPlatform {
  public:
   explicit CHeadlessPlatform(const SHeadlessOptions& options);
@@ -124,6 +154,14 @@ class CHeadlessPlatform final : public CPlatform {
 
   std::unique_ptr<CPlatformWindow> CreateWindow(int width, int height,
                                                 ErrCode* error) override;
+
+  // One device, "Null audio device"; outputs must be destroyed before their
+  // platform.
+  int AudioDeviceCount() override { return 1; }
+  std::string AudioDeviceName(int device) override;
+  std::unique_ptr<CAudioOutput> OpenAudio(int device,
+                                          const SAudioFormat& format,
+                                          ErrCode* error) override;
 
   // The newest window still alive, or null.
   CHeadlessWindow* Window() const { return m_window; }

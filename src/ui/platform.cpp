@@ -203,3 +203,11 @@ std::vector<SDriveRoot> CPlatform::DriveRoots() {
 }
 
 void CPlatform::SetScreenSaverAllowed(bool) {}
+
+bool CPlatform::AudioSupportsFormat(int device, const SAudioFormat& format) {
+  const bool standard_rate = format.rate == 11025 || format.rate == 22050 ||
+                             format.rate == 44100;
+  return device >= -1 && device < AudioDeviceCount() && standard_rate &&
+         (format.channels == 1 || format.channels == 2) &&
+         (format.bits == 8 || format.bits == 16);
+}

@@ -94,6 +94,34 @@ class CPlatformWindow {
   virtual bool SetFullScreen(bool full) = 0;
 };
 
+// Audio output: PCM buffers played one after the other, as the mixer's two
+// alternating buffers need. Samples are little-endian; 8-bit ones unsigned.
+struct SAudioFormat {
+  uint32_t rate = 22050;
+  uint16_t channels = 1;
+  uint16_t bits = 16;
+
+  uint32_t FrameBytes() const { return uint32_t{channels} * bits / 8; }
+  bool operator==(const SAudioFormat&) const = default;
+};
+
+// Full volume on each side of an output.
+inline constexpr uint16_t kFullAudioVolume = 0xFFFF;
+
+class CAudioOutput {
+ public:
+  virtual ~CAudioOutput() = default;
+  // Queues a buffer behind those written before; the bytes are copied.
+  virtual ErrCode Write(const void* data, uint32_t size) = 0;
+  // How many of the written buffers have not yet been played to their end.
+  virtual uint32_t PendingBuffers() = 0;
+  // Drops every buffer not yet played.
+  virtual void Reset() = 0;
+  // The output's volume per side, applied to what is written afterwards.
+  virtual void GetVolume(uint16_t* left, uint16_t* right) = 0;
+  virtual void SetVolume(uint16_t left, uint16_t right) = 0;
+};
+
 // An exclusive lock held while the object lives (the single-instance guard).
 class CNamedMutex {
  public:
@@ -142,4 +170,15 @@ class CPlatform {
   // Windows.
   virtual std::unique_ptr<CPlatformWindow> CreateWindow(int width, int height,
                                                         ErrCode* error) = 0;
+
+  // Audio output devices are numbered from 0; -1 is the system's default.
+  virtual int AudioDeviceCount() = 0;
+  virtual std::string AudioDeviceName(int device) = 0;
+  // The default takes the standard formats (11025, 22050 or 44100 Hz, mono
+  // or stereo, 8 or 16 bits) on every device that exists.
+  virtual bool AudioSupportsFormat(int device, const SAudioFormat& format);
+  // Null with the reason when the device cannot play the format.
+  virtual std::unique_ptr<CAudioOutput> OpenAudio(int device,
+                                                  const SAudioFormat& format,
+                                                  ErrCode* error) = 0;
 };

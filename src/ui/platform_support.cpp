@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <string>
 
@@ -124,4 +125,87 @@ std::vector<SRect16> CFrameShadow::Update(const uint8_t* pixels, int width,
                       static_cast<int16_t>(bottom)});
   }
   return copied;
+}
+
+void ApplyAudioVolume(const SAudioFormat& format, uint16_t left,
+                      uint16_t right, uint8_t* data, uint32_t size) {
+  if (left == kFullAudioVolume && right == kFullAudioVolume) return;
+  const uint32_t volumes[2] = {left, right};
+  const uint32_t sample_bytes = format.bits / 8;
+  const uint32_t count = size / sample_bytes;
+  for (uint32_t i = 0; i < count; ++i) {
+    const int64_t volume = volumes[format.channels == 2 ? i % 2 : 0];
+    if (sample_bytes == 1) {
+      data[i] = static_cast<uint8_t>(
+          128 + (static_cast<int64_t>(data[i]) - 128) * volume / kFullAudioVolume);
+      continue;
+    }
+    int16_t sample;
+    std::memcpy(&sample, data + 2 * i, sizeof sample);
+    sample = static_cast<int16_t>(sample * volume / kFullAudioVolume);
+    std::memcpy(data + 2 * i, &sample, sizeof sample);
+  }
+}
+
+namespace {
+
+void PutLe(uint8_t* at, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+std::unique_ptr<CWavWriter> CWavWriter::Create(const std::string& path,
+                                               const SHeader& header) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return nullptr;
+  std::unique_ptr<CWavWriter> writer(new CWavWriter(file));
+  const uint16_t align =
+      header.block_align ? header.block_align
+                         : static_cast<uint16_t>(header.channels * header.bits / 8);
+  const uint32_t per_second =
+      header.bytes_per_second ? header.bytes_per_second : header.rate * align;
+  uint8_t bytes[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E',
+                       'f', 'm', 't', ' ', 16, 0, 0, 0};
+  PutLe(bytes + 20, header.format_tag, 2);
+  PutLe(bytes + 22, header.channels, 2);
+  PutLe(bytes + 24, header.rate, 4);
+  PutLe(bytes + 28, per_second, 4);
+  PutLe(bytes + 32, align, 2);
+  PutLe(bytes + 34, header.bits, 2);
+  std::memcpy(bytes + 36, "data", 4);
+  writer->m_good = std::fwrite(bytes, 1, sizeof bytes, file) == sizeof bytes;
+  writer->UpdateSizes();
+  return writer;
+}
+
+CWavWriter::~CWavWriter() { std::fclose(m_file); }
+
+bool CWavWriter::Write(const void* data, size_t size) {
+  if (std::fwrite(data, 1, size, m_file) != size) m_good = false;
+  m_data_size += static_cast<uint32_t>(size);
+  UpdateSizes();
+  return m_good;
+}
+
+// The RIFF size counts everything after its own field; an odd data size is
+// followed by the pad byte RIFF asks for, which is written once the sizes are
+// final (at the next write it is overwritten by data).
+void CWavWriter::UpdateSizes() {
+  uint8_t size[4];
+  const uint32_t pad = m_data_size & 1;
+  PutLe(size, 36 + m_data_size + pad, 4);
+  bool good = std::fseek(m_file, 4, SEEK_SET) == 0 &&
+              std::fwrite(size, 1, 4, m_file) == 4;
+  PutLe(size, m_data_size, 4);
+  good = good && std::fseek(m_file, 40, SEEK_SET) == 0 &&
+         std::fwrite(size, 1, 4, m_file) == 4;
+  if (pad) {
+    const uint8_t zero = 0;
+    good = good && std::fseek(m_file, 44 + m_data_size, SEEK_SET) == 0 &&
+           std::fwrite(&zero, 1, 1, m_file) == 1;
+  }
+  good = good && std::fseek(m_file, 44 + m_data_size, SEEK_SET) == 0 &&
+         std::fflush(m_file) == 0;
+  if (!good) m_good = false;
 }

@@ -4,6 +4,9 @@
 #include <signal.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -62,4 +65,42 @@ class CFrameShadow {
   int m_width;
   int m_height;
   std::vector<uint8_t> m_pixels;
+};
+
+// The volume stage of audio outputs: scales PCM in place, 0xFFFF per side
+// leaving it as it is.
+void ApplyAudioVolume(const SAudioFormat& format, uint16_t left,
+                      uint16_t right, uint8_t* data, uint32_t size);
+
+// A PCM WAV file being written: the header comes first and its sizes are
+// brought up to date after every write, so that the file stays playable
+// however the run ends.
+class CWavWriter {
+ public:
+  struct SHeader {
+    uint16_t format_tag = 1;
+    uint16_t channels = 1;
+    uint32_t rate = 22050;
+    uint16_t bits = 16;
+    uint32_t bytes_per_second = 0;  // 0: rate x block align
+    uint16_t block_align = 0;       // 0: channels x bits / 8
+  };
+
+  // Null when the file cannot be created.
+  static std::unique_ptr<CWavWriter> Create(const std::string& path,
+                                            const SHeader& header);
+  ~CWavWriter();
+  CWavWriter(const CWavWriter&) = delete;
+  CWavWriter& operator=(const CWavWriter&) = delete;
+
+  // False once a write has not reached the file.
+  bool Write(const void* data, size_t size);
+
+ private:
+  explicit CWavWriter(std::FILE* file) : m_file(file) {}
+  void UpdateSizes();
+
+  std::FILE* m_file;
+  uint32_t m_data_size = 0;
+  bool m_good = true;
 };

@@ -12,6 +12,8 @@
 // X(function): every SDL function the back end calls.
 #define TV_SDL_FUNCTIONS(X) \
   X(SDL_CaptureMouse) \
+  X(SDL_ClearQueuedAudio) \
+  X(SDL_CloseAudioDevice) \
   X(SDL_CreateColorCursor) \
   X(SDL_CreateRGBSurfaceWithFormat) \
   X(SDL_CreateRenderer) \
@@ -24,18 +26,25 @@
   X(SDL_EnableScreenSaver) \
   X(SDL_FreeCursor) \
   X(SDL_FreeSurface) \
+  X(SDL_GetAudioDeviceName) \
   X(SDL_GetCurrentVideoDriver) \
   X(SDL_GetDefaultCursor) \
   X(SDL_GetError) \
   X(SDL_GetModState) \
+  X(SDL_GetNumAudioDevices) \
   X(SDL_GetPerformanceCounter) \
   X(SDL_GetPerformanceFrequency) \
+  X(SDL_GetQueuedAudioSize) \
   X(SDL_GetTicks) \
   X(SDL_GetWindowData) \
   X(SDL_GetWindowFromID) \
   X(SDL_Init) \
+  X(SDL_InitSubSystem) \
   X(SDL_LockTexture) \
+  X(SDL_OpenAudioDevice) \
+  X(SDL_PauseAudioDevice) \
   X(SDL_PollEvent) \
+  X(SDL_QueueAudio) \
   X(SDL_Quit) \
   X(SDL_RenderClear) \
   X(SDL_RenderCopy) \

@@ -447,3 +447,86 @@ void CSdlPlatform::Translate(const SDL_Event& event) {
   }
   m_pending.push_back(std::move(message));
 }
+
+CSdlAudioOutput::CSdlAudioOutput(uint32_t device, const SAudioFormat& format)
+    : m_device(device), m_format(format) {
+  Sdl().SDL_PauseAudioDevice(m_device, 0);
+}
+
+CSdlAudioOutput::~CSdlAudioOutput() { Sdl().SDL_CloseAudioDevice(m_device); }
+
+ErrCode CSdlAudioOutput::Write(const void* data, uint32_t size) {
+  m_scratch.assign(static_cast<const uint8_t*>(data),
+                   static_cast<const uint8_t*>(data) + size);
+  ApplyAudioVolume(m_format, m_left, m_right, m_scratch.data(), size);
+  if (Sdl().SDL_QueueAudio(m_device, m_scratch.data(), size) != 0)
+    return err::kUnknownError;
+  m_written += size;
+  m_ends.push_back(m_written);
+  return err::kOk;
+}
+
+uint32_t CSdlAudioOutput::PendingBuffers() {
+  const uint64_t played = m_written - Sdl().SDL_GetQueuedAudioSize(m_device);
+  while (!m_ends.empty() && m_ends.front() <= played) m_ends.pop_front();
+  return static_cast<uint32_t>(m_ends.size());
+}
+
+void CSdlAudioOutput::Reset() {
+  Sdl().SDL_ClearQueuedAudio(m_device);
+  m_ends.clear();
+}
+
+void CSdlAudioOutput::GetVolume(uint16_t* left, uint16_t* right) {
+  *left = m_left;
+  *right = m_right;
+}
+
+void CSdlAudioOutput::SetVolume(uint16_t left, uint16_t right) {
+  m_left = left;
+  m_right = right;
+}
+
+bool CSdlPlatform::AudioReady() {
+  if (m_audio == EAudioState::kUntried) {
+    const bool ready = Sdl().SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    if (!ready) std::fprintf(stderr, "SDL audio: %s\n", Sdl().SDL_GetError());
+    m_audio = ready ? EAudioState::kReady : EAudioState::kMissing;
+  }
+  return m_audio == EAudioState::kReady;
+}
+
+int CSdlPlatform::AudioDeviceCount() {
+  return AudioReady() ? std::max(0, Sdl().SDL_GetNumAudioDevices(0)) : 0;
+}
+
+std::string CSdlPlatform::AudioDeviceName(int device) {
+  const char* name = AudioReady() ? Sdl().SDL_GetAudioDeviceName(device, 0) : nullptr;
+  return name ? name : "";
+}
+
+bool CSdlPlatform::AudioSupportsFormat(int device, const SAudioFormat& format) {
+  return AudioReady() && CPlatform::AudioSupportsFormat(device, format);
+}
+
+std::unique_ptr<CAudioOutput> CSdlPlatform::OpenAudio(
+    int device, const SAudioFormat& format, ErrCode* error) {
+  *error = err::kUnknownError;
+  if (!AudioSupportsFormat(device, format)) return nullptr;
+  const std::string name = device >= 0 ? AudioDeviceName(device) : "";
+  SDL_AudioSpec wanted{};
+  wanted.freq = static_cast<int>(format.rate);
+  wanted.format = format.bits == 16 ? AUDIO_S16LSB : AUDIO_U8;
+  wanted.channels = static_cast<uint8_t>(format.channels);
+  wanted.samples = 1024;
+  SDL_AudioSpec obtained{};
+  // SDL converts to whatever the hardware takes.
+  const SDL_AudioDeviceID id = Sdl().SDL_OpenAudioDevice(
+      device >= 0 ? name.c_str() : nullptr, 0, &wanted, &obtained, 0);
+  if (id == 0) {
+    std::fprintf(stderr, "SDL audio: %s\n", Sdl().SDL_GetError());
+    return nullptr;
+  }
+  *error = err::kOk;
+  return std::make_unique<CSdlAudioOutput>(id, format);
+}

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "ui/platform.h"
 #include "ui/platform_support.h"
@@ -60,6 +62,31 @@ class CSdlWindow final : public CPlatformWindow {
   std::unique_ptr<SDL_Cursor, SSdlDeleter> m_cursor;
 };
 
+// An SDL audio device fed by queueing (no callback): a buffer counts as
+// played once SDL's queue has shrunk below the bytes queued after it.
+class CSdlAudioOutput final : public CAudioOutput {
+ public:
+  CSdlAudioOutput(uint32_t device, const SAudioFormat& format);
+  ~CSdlAudioOutput() override;
+  CSdlAudioOutput(const CSdlAudioOutput&) = delete;
+  CSdlAudioOutput& operator=(const CSdlAudioOutput&) = delete;
+
+  ErrCode Write(const void* data, uint32_t size) override;
+  uint32_t PendingBuffers() override;
+  void Reset() override;
+  void GetVolume(uint16_t* left, uint16_t* right) override;
+  void SetVolume(uint16_t left, uint16_t right) override;
+
+ private:
+  uint32_t m_device;
+  SAudioFormat m_format;
+  uint64_t m_written = 0;
+  std::deque<uint64_t> m_ends;  // m_written after each pending buffer
+  uint16_t m_left = kFullAudioVolume;
+  uint16_t m_right = kFullAudioVolume;
+  std::vector<uint8_t> m_scratch;
+};
+
 class CSdlPlatform final : public CPlatform {
  public:
   static constexpr uint32_t kSignalCheckMs = 100;
@@ -89,7 +116,19 @@ class CSdlPlatform final : public CPlatform {
   std::unique_ptr<CPlatformWindow> CreateWindow(int width, int height,
                                                 ErrCode* error) override;
 
+  // SDL's audio starts with the first question about it; without a usable
+  // audio driver there are no devices and nothing opens. Outputs must be
+  // destroyed before their platform.
+  int AudioDeviceCount() override;
+  std::string AudioDeviceName(int device) override;
+  bool AudioSupportsFormat(int device, const SAudioFormat& format) override;
+  std::unique_ptr<CAudioOutput> OpenAudio(int device,
+                                          const SAudioFormat& format,
+                                          ErrCode* error) override;
+
  private:
+  bool AudioReady();
+
   CSdlPlatform() = default;
   // Whether translated messages wait; takes a quit signal first.
   bool HasPending();
@@ -98,4 +137,6 @@ class CSdlPlatform final : public CPlatform {
 
   std::deque<SPlatformMessage> m_pending;
   CQuitSignal m_quit_signal;
+  enum class EAudioState : uint8_t { kUntried, kReady, kMissing };
+  EAudioState m_audio = EAudioState::kUntried;
 };

@@ -48,7 +48,6 @@ TEST_F(MountConfigTest, UnknownKindsEmptyKeysAndMissingKindsAreIgnored) {
   const size_t before = Mounts().size();
   ASSERT_EQ(MountFromConfig({{"/X/", "Floppy, /x/"},
                              {"", "Trans, /y/"},
-                             {"/P/", "Pack, /HDD/World.pak"},
                              {"/S/", "HPFS, /HDD/users.prj"}}),
             err::kOk);
   EXPECT_EQ(Mounts().size(), before);

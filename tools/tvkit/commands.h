@@ -8,6 +8,11 @@
 int ReportError(ErrCode code);
 
 int RunIni(int argc, char** argv);
+int RunPack(int argc, char** argv);
+int RunLz(int argc, char** argv);
 int RunBmp(int argc, char** argv);
 int RunAni(int argc, char** argv);
 int RunFont(int argc, char** argv);
+int RunWav(int argc, char** argv);
+int RunMix(int argc, char** argv);
+int RunVb(int argc, char** argv);

@@ -17,12 +17,22 @@ struct SCommand {
 constexpr SCommand kCommands[] = {
     {"ini", "get <file> <section> <key>: print a value; fmt <in> <out>: rewrite a file",
      RunIni},
+    {"pack", "build <out.pak> <dir>, list <pak>, cat <pak> <path>: pack files",
+     RunPack},
+    {"lz", "pack --codec lzss|lzis ... <in> <out>, unpack <in> <out>: compressed files",
+     RunLz},
     {"bmp", "info <file>: geometry and compression; convert <in> <out> [--lzss <param>] [--top-down]",
      RunBmp},
     {"ani", "info <file>; frame <file> <ms> <out.bmp>; build <out.ani> <fps> <frames.bmp>...",
      RunAni},
     {"font", "build <font.ttf> <pixel height> <out.fnt>; render <font.fnt> <text> <out.bmp>",
      RunFont},
+    {"wav", "info <file>; decode <in> <out>; adpcm <in> <out>; play <file>: WAV sounds as the engine plays them",
+     RunWav},
+    {"mix", "--rate --bits --channels --ms <out> <in>[@l,r[,loop]]...: mix on the null device",
+     RunMix},
+    {"vb", "new|import|export|ls|get|set|rm|check <project.prj> ...: edit a project's value base",
+     RunVb},
 };
 
 void PrintUsage(FILE* out) {

@@ -1,0 +1,125 @@
+// tvkit pack and tvkit lz, run as authors run them.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "support/process.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+class TvkitPackTest : public ::testing::Test {
+ protected:
+  SProcessResult Run(const std::vector<std::string>& args) {
+    CChildProcess child(TVKIT_BINARY, args, {},
+                        m_dir.Join("child" + std::to_string(m_runs++)));
+    return child.Wait();
+  }
+  CTempDir m_dir;
+  int m_runs = 0;
+};
+
+std::string Random(size_t size) {
+  std::mt19937 random(static_cast<uint32_t>(size));
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+}  // namespace
+
+TEST_F(TvkitPackTest, BuildListAndCat) {
+  m_dir.WriteFile("d/Room1/back.bmp", "hello");
+  m_dir.WriteFile("d/Room1/Door.BMP", "door");
+  m_dir.WriteFile("d/a.txt", "x");
+  m_dir.WriteFile("d/sub/deep/f", "deep");
+  SProcessResult run = Run({"pack", "build", m_dir.Join("w.pak"), m_dir.Join("d")});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  // The directory: A.TXT (15 bytes), ROOM1\BACK.BMP (24), ROOM1\DOOR.BMP
+  // sharing "ROOM1\" (18), SUB\DEEP\F (20): 77 bytes from 40, data from 117.
+  run = Run({"pack", "list", m_dir.Join("w.pak")});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out,
+            "A.TXT\t117\t1\n"
+            "ROOM1\\BACK.BMP\t118\t5\n"
+            "ROOM1\\DOOR.BMP\t123\t4\n"
+            "SUB\\DEEP\\F\t127\t4\n");
+  const std::string pack = m_dir.ReadFile("w.pak");
+  ASSERT_EQ(pack.size(), 131u);
+  EXPECT_EQ(pack.substr(0, 18), std::string("TOVSYS PackFile\n\x1A\0", 18));
+  EXPECT_EQ(pack.substr(18, 14), std::string(14, '\0'));
+  EXPECT_EQ(pack.substr(117), "xhellodoordeep");
+
+  run = Run({"pack", "cat", m_dir.Join("w.pak"), "room1/BACK.bmp"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, "hello");
+  run = Run({"pack", "cat", m_dir.Join("w.pak"), "Sub\\deep\\F"});
+  EXPECT_EQ(run.out, "deep");
+  run = Run({"pack", "cat", m_dir.Join("w.pak"), "room1"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "error: FILENOTFOUND\n");
+  m_dir.WriteFile("bad.pak", "TOVSYS PackFile\n\x1B");
+  run = Run({"pack", "list", m_dir.Join("bad.pak")});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "error: EOF\n");
+}
+
+TEST_F(TvkitPackTest, LzGivesBackEveryByte) {
+  const std::vector<std::string> inputs = {
+      "", "1", Random(4096), Random(4097), std::string(4096, 'r'),
+      std::string(4097 * 3, 'r') + Random(100)};
+  const std::vector<std::vector<std::string>> codecs = {
+      {"--codec", "lzss"},
+      {"--codec", "lzss", "--param", "0xA1"},
+      {"--codec", "lzss", "--param", "181"},
+      {"--codec", "lzis"},
+      {"--codec", "lzis", "--level", "1"},
+      {"--codec", "lzis", "--level", "3"}};
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    m_dir.WriteFile("in", inputs[i]);
+    for (const auto& codec : codecs) {
+      std::vector<std::string> args = {"lz", "pack"};
+      args.insert(args.end(), codec.begin(), codec.end());
+      args.insert(args.end(), {"--block", "4096", m_dir.Join("in"), m_dir.Join("z")});
+      SProcessResult run = Run(args);
+      ASSERT_EQ(run.exit_code, 0) << run.err;
+      EXPECT_EQ(m_dir.ReadFile("z").substr(0, 4), codec[1] == "lzss" ? "LZSS" : "LZIS");
+      run = Run({"lz", "unpack", m_dir.Join("z"), m_dir.Join("out")});
+      ASSERT_EQ(run.exit_code, 0) << run.err;
+      EXPECT_TRUE(m_dir.ReadFile("out") == inputs[i]) << i << " " << codec[1];
+    }
+  }
+  // A plain file comes out as it is.
+  m_dir.WriteFile("plain", "LZ, but plain");
+  ASSERT_EQ(Run({"lz", "unpack", m_dir.Join("plain"), m_dir.Join("out")}).exit_code, 0);
+  EXPECT_EQ(m_dir.ReadFile("out"), "LZ, but plain");
+}
+
+TEST_F(TvkitPackTest, LzReportsBadArgumentsAndBadFiles) {
+  m_dir.WriteFile("in", "data");
+  struct SCase {
+    std::vector<std::string> args;
+    const char* err;
+  } cases[] = {
+      {{"lz", "pack", "--codec", "lzss", "--param", "0xA6", "in", "z"},
+       "error: NOSUCHBITLENGTHS\n"},
+      {{"lz", "pack", "--codec", "lzis", "--level", "4", "in", "z"}, "error: BADPARAMS\n"},
+      {{"lz", "pack", "--codec", "lzis", "--param", "0xC4", "in", "z"},
+       "error: BADPARAMS\n"},
+      {{"lz", "pack", "--codec", "zip", "in", "z"}, "error: BADPARAMS\n"},
+      {{"lz", "pack", "--codec", "lzss", "none", "z"}, "error: FILENOTFOUND\n"},
+  };
+  for (SCase& c : cases) {
+    for (std::string& arg : c.args)
+      if (arg == "in" || arg == "z" || arg == "none") arg = m_dir.Join(arg);
+    const SProcessResult run = Run(c.args);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+  }
+  // Block offsets out of order.
+  m_dir.WriteFile("bad.z", std::string("LZIS\x08\0\0\0\x04\0\0\0\x02\0\x1A\0\0\0\x16\0\0\0abcdefgh",
+                                       30));
+  const SProcessResult run = Run({"lz", "unpack", m_dir.Join("bad.z"), m_dir.Join("out")});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "error: INVALIDFORMAT\n");
+}

@@ -1,0 +1,193 @@
+// tvkit vb, run as authors run it.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/process.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+class TvkitVbTest : public ::testing::Test {
+ protected:
+  SProcessResult Run(const std::vector<std::string>& args) {
+    CChildProcess child(TVKIT_BINARY, args, {}, m_dir.Join("child" + std::to_string(m_runs++)));
+    return child.Wait();
+  }
+  // Runs a command and then the check, which must pass.
+  SProcessResult RunChecked(const std::vector<std::string>& args) {
+    SProcessResult run = Run(args);
+    const SProcessResult check = Run({"vb", "check", Project()});
+    EXPECT_EQ(check.out, "ok\n") << args[1];
+    EXPECT_EQ(check.exit_code, 0);
+    return run;
+  }
+  std::string Project() const { return m_dir.Join("game.prj"); }
+  CTempDir m_dir;
+  int m_runs = 0;
+};
+
+const char kTree[] =
+    "[/]\r\n"
+    "n=long:-12\r\n"
+    "s=str:hello\r\n"
+    "World=container\r\n"
+    "[/World/]\r\n"
+    "p=point:3, 4\r\n"
+    "r=rect:1, 2, 3, 4\r\n"
+    "Room=container\r\n"
+    "[/World/Room/]\r\n"
+    "OnClick=script\r\n"
+    "raw=other\r\n"
+    "[/World/Room/OnClick]\r\n"
+    "Size=12\r\n"
+    "Type=34\r\n"
+    "TextSize=15\r\n"
+    "1=.void f()\\s\r\n"
+    "2=.a\\\\b\r\n"
+    "[/World/Room/raw]\r\n"
+    "1=DE AD BE EF \r\n"
+    "Size=8\r\n"
+    "Type=200\r\n";
+
+TEST_F(TvkitVbTest, CommandsShowAndChangeTheTree) {
+  m_dir.WriteFile("tree.ini", kTree);
+  EXPECT_EQ(RunChecked({"vb", "new", Project()}).exit_code, 0);
+  EXPECT_EQ(Run({"vb", "ls", Project()}).out, "");
+  EXPECT_EQ(RunChecked({"vb", "import", Project(), m_dir.Join("tree.ini")}).exit_code, 0);
+  EXPECT_EQ(Run({"vb", "ls", Project()}).out, "n\tlong:-12\ns\tstr:hello\nWorld\tcontainer\n");
+  EXPECT_EQ(Run({"vb", "ls", Project(), "/World/Room"}).out, "OnClick\tscript\nraw\tother\n");
+  EXPECT_EQ(Run({"vb", "get", Project(), "/World/Room/OnClick"}).out, "void f();\na\\b\n");
+  EXPECT_EQ(Run({"vb", "get", Project(), "/World/p"}).out, "point:3, 4\n");
+  // The longer value no longer fits its slot and moves to the end.
+  EXPECT_EQ(RunChecked({"vb", "set", Project(), "/World/p", "str:moved"}).exit_code, 0);
+  EXPECT_EQ(RunChecked({"vb", "set", Project(), "/World/New", "container"}).exit_code, 0);
+  EXPECT_EQ(Run({"vb", "ls", Project(), "/World/"}).out,
+            "r\trect:1, 2, 3, 4\nRoom\tcontainer\np\tstr:moved\nNew\tcontainer\n");
+  EXPECT_EQ(RunChecked({"vb", "rm", Project(), "/World/Room"}).exit_code, 0);
+  EXPECT_EQ(Run({"vb", "ls", Project(), "/World"}).out,
+            "r\trect:1, 2, 3, 4\np\tstr:moved\nNew\tcontainer\n");
+  EXPECT_EQ(RunChecked({"vb", "import", Project(), m_dir.Join("tree.ini"), "/World/New"}).exit_code,
+            0);
+  EXPECT_EQ(Run({"vb", "get", Project(), "/World/New/n"}).out, "long:-12\n");
+  EXPECT_FALSE(m_dir.Exists("game.prj.new"));
+}
+
+TEST_F(TvkitVbTest, ExportAndImportGiveTheSameTree) {
+  std::string tree = kTree;
+  tree.insert(tree.find("n=long"), "long=script\r\n");
+  tree += "[/long]\r\nType=34\r\nTextSize=601\r\n1=." +
+          std::string(252, 'y') + "\\\r\n2=." + std::string(252, 'y') + "\\\r\n3=." +
+          std::string(96, 'y') + "\r\n";
+  m_dir.WriteFile("tree.ini", tree);
+  ASSERT_EQ(RunChecked({"vb", "import", Project(), m_dir.Join("tree.ini")}).exit_code, 0);
+  ASSERT_EQ(Run({"vb", "export", Project(), m_dir.Join("one.ini")}).exit_code, 0);
+  const std::string second = m_dir.Join("second.prj");
+  ASSERT_EQ(Run({"vb", "import", second, m_dir.Join("one.ini")}).exit_code, 0);
+  ASSERT_EQ(Run({"vb", "export", second, m_dir.Join("two.ini")}).exit_code, 0);
+  EXPECT_EQ(m_dir.ReadFile("one.ini"), m_dir.ReadFile("two.ini"));
+  const std::string one = m_dir.ReadFile("one.ini");
+  EXPECT_NE(one.find("1=.void f()\\s\r\n2=.a\\\\b\r\n"), std::string::npos);
+  EXPECT_NE(one.find("1=DE AD BE EF \r\nSize=8\r\nType=200\r\n"), std::string::npos);
+  EXPECT_EQ(Run({"vb", "get", second, "/long"}).out, std::string(600, 'y'));
+}
+
+TEST_F(TvkitVbTest, ErrorsEndWithTheirNames) {
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"vb", "ls", m_dir.Join("none.prj")}, "error: FILENOTFOUND\n"},
+      {{"vb", "get", m_dir.Join("bad.prj"), "/x"}, "error: INVALIDFORMAT\n"},
+      {{"vb", "get", Project(), "/missing"}, "error: NOTFOUND\n"},
+      {{"vb", "set", Project(), "/x", "long"}, "error: NOTFOUND\n"},
+      {{"vb", "set", Project(), "/s", "str:" + std::string(1024, 'z')}, "error: BADPARAMS\n"},
+      {{"vb", "rm", Project(), "/nothing/x"}, "error: NOTFOUND\n"},
+      {{"vb", "new", Project()}, "error: FILEEXIST\n"},
+  };
+  m_dir.WriteFile("bad.prj", std::string(512, 'x'));
+  ASSERT_EQ(Run({"vb", "new", Project()}).exit_code, 0);
+  for (const auto& c : cases) {
+    const SProcessResult run = Run(c.args);
+    EXPECT_EQ(run.exit_code, 1) << c.args[1];
+    EXPECT_EQ(run.err, c.err) << c.args[1];
+  }
+  const SProcessResult check = Run({"vb", "check", m_dir.Join("bad.prj")});
+  EXPECT_EQ(check.exit_code, 1);
+  EXPECT_EQ(check.out, "cannot open the project: INVALIDFORMAT\n");
+}
+
+TEST_F(TvkitVbTest, CheckReportsALostBlock) {
+  ASSERT_EQ(Run({"vb", "new", Project()}).exit_code, 0);
+  // One more block past the end that no handle owns: the file grows by one
+  // block and the header's next block counts it.
+  std::string bytes = m_dir.ReadFile("game.prj");
+  const uint32_t blocks = static_cast<uint32_t>(bytes.size() / 256) + 1;
+  bytes.resize(bytes.size() + 256);
+  std::memcpy(bytes.data() + 8, &blocks, 4);
+  m_dir.WriteFile("game.prj", bytes);
+  const SProcessResult check = Run({"vb", "check", Project()});
+  EXPECT_EQ(check.exit_code, 1);
+  EXPECT_EQ(check.out, "block " + std::to_string(blocks - 1) + " belongs to nothing\n");
+}
+
+// Kills an import at random moments: each time the project is the one from
+// before or the one after, and sound.
+TEST_F(TvkitVbTest, AKilledImportLeavesTheOldOrTheNewProject) {
+  std::string ini = "[/]\r\n";
+  for (int i = 0; i < 40; ++i) ini += "c" + std::to_string(i) + "=container\r\n";
+  for (int i = 0; i < 40; ++i) {
+    ini += "[/c" + std::to_string(i) + "/]\r\n";
+    for (int j = 0; j < 6; ++j) ini += "v" + std::to_string(j) + "=str:" + std::string(30, 'v') + "\r\n";
+  }
+  ASSERT_EQ(Run({"vb", "new", Project()}).exit_code, 0);
+  auto import_generation = [&](int generation) {
+    m_dir.WriteFile("gen.ini", ini + "[/]\r\ngen=long:" + std::to_string(generation) + "\r\n");
+    const std::vector<std::string> args = {TVKIT_BINARY, "vb", "import", Project(),
+                                           m_dir.Join("gen.ini")};
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    posix_spawn(&pid, TVKIT_BINARY, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+  };
+  const auto started = std::chrono::steady_clock::now();
+  int status = 0;
+  waitpid(import_generation(0), &status, 0);
+  const auto full = std::chrono::steady_clock::now() - started;
+  ASSERT_EQ(Run({"vb", "get", Project(), "/gen"}).out, "long:0\n");
+
+  std::mt19937 random(11);
+  int done = 0;
+  int last = 0;
+  for (int kill_number = 1; kill_number <= 200; ++kill_number) {
+    const pid_t pid = import_generation(kill_number);
+    std::this_thread::sleep_for(full * (random() % 1200) / 1000);
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    const std::string gen = Run({"vb", "get", Project(), "/gen"}).out;
+    const bool finished = gen == "long:" + std::to_string(kill_number) + "\n";
+    ASSERT_TRUE(finished || gen == "long:" + std::to_string(last) + "\n") << gen;
+    if (finished) {
+      last = kill_number;
+      ++done;
+    }
+    ASSERT_EQ(Run({"vb", "check", Project()}).out, "ok\n") << kill_number;
+  }
+  EXPECT_LT(done, 200);
+}
+
+}  // namespace

@@ -1,0 +1,254 @@
+#include "store/vb_ini.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/fault_file.h"
+#include "store/hash_ini.h"
+#include "store/value_base.h"
+#include "store/vb_check.h"
+#include "store/vb_walker.h"
+
+namespace {
+
+class CScratchBase {
+ public:
+  CScratchBase() : m_file(&m_bytes) {
+    m_store.Create(&m_file, 256, CBFHP::kNoLimit);
+    m_vb = std::make_unique<CValueBase>(&m_store, &m_cache);
+    m_vb->Init();
+  }
+  CValueBase* vb() { return m_vb.get(); }
+  COpenContainer Root() { return COpenContainer(m_vb.get(), m_vb->Root()); }
+
+ private:
+  std::string m_bytes;
+  CFaultFile m_file;
+  CBFHP m_store;
+  CObjectCache m_cache;
+  std::unique_ptr<CValueBase> m_vb;
+};
+
+std::unique_ptr<CHashIni> NewIni() { return std::make_unique<CHashIni>(16, 64); }
+
+const char* Get(const CHashIni& ini, const char* section, const char* key) {
+  const char* value = ini.GetString(section, key);
+  return value ? value : "<missing>";
+}
+
+// A tree with every kind of value, built through the text form itself.
+std::unique_ptr<CHashIni> SampleTree() {
+  auto ini = NewIni();
+  ini->SetString("/", "n", "long:-5");
+  ini->SetString("/", "s", "str:hello world");
+  ini->SetString("/", "p", "point:1, -2");
+  ini->SetString("/", "r", "rect:1, 2, 300, -400");
+  ini->SetString("/", "Sub", "container");
+  ini->SetString("/Sub/", "deep", "long:7");
+  ini->SetString("/Sub/", "code", "script");
+  const std::string source = "a;b\\c\n" + std::string(600, 'x') + "\nend";
+  ini->SetString("/Sub/code", "Type", "34");
+  ini->SetString("/Sub/code", "TextSize", std::to_string(source.size() + 1).c_str());
+  ini->SetString("/Sub/code", "1", ".a\\sb\\\\c");
+  ini->SetString("/Sub/code", "2", ("." + std::string(252, 'x') + "\\").c_str());
+  ini->SetString("/Sub/code", "3", ("." + std::string(252, 'x') + "\\").c_str());
+  ini->SetString("/Sub/code", "4", ("." + std::string(96, 'x')).c_str());
+  ini->SetString("/Sub/code", "5", ".end");
+  ini->SetString("/", "blob", "other");
+  ini->SetString("/blob", "1", "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ");
+  ini->SetString("/blob", "2", "a0 Ff");
+  ini->SetString("/blob", "Size", "22");
+  ini->SetString("/blob", "Type", "77");
+  return ini;
+}
+
+TEST(VbIniTest, ImportReadsEveryForm) {
+  CScratchBase base;
+  auto root = base.Root();
+  ASSERT_EQ(ImportIni(base.vb(), root.get(), SampleTree().get()), err::kOk);
+  EXPECT_EQ(root->GetLong("n"), -5);
+  EXPECT_STREQ(root->GetString("s"), "hello world");
+  EXPECT_EQ(root->GetPoint("p").y, -2);
+  EXPECT_EQ(root->GetRect("r").bottom, -400);
+  const uint8_t* blob = root->GetValue("blob", 77);
+  ASSERT_NE(blob, nullptr);
+  ASSERT_EQ(ValueSize(blob), 22);
+  EXPECT_EQ(blob[4], 0x00);
+  EXPECT_EQ(blob[19], 0x0F);
+  EXPECT_EQ(blob[20], 0xA0);
+  EXPECT_EQ(blob[21], 0xFF);
+  COpenContainer sub(base.vb(), base.vb()->OpenPath("/Sub", 0));
+  ASSERT_TRUE(sub);
+  EXPECT_EQ(sub->RefCount(), 1u);
+  const uint8_t* code = sub->GetValue("code", kValueScript);
+  ASSERT_NE(code, nullptr);
+  EXPECT_EQ(ValueSize(code), 12);
+  EXPECT_EQ(ValueWord(code, 1), 0u);
+  const std::vector<uint8_t>* text = base.vb()->GetData(ValueWord(code, 0));
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(text->data())),
+            "a;b\\c\n" + std::string(600, 'x') + "\nend");
+  base.vb()->ReleaseData(ValueWord(code, 0));
+}
+
+TEST(VbIniTest, ExportWritesTheFormsAndRoundTrips) {
+  CScratchBase base;
+  auto ini = SampleTree();
+  {
+    auto root = base.Root();
+    ASSERT_EQ(ImportIni(base.vb(), root.get(), ini.get()), err::kOk);
+  }
+  auto out = NewIni();
+  {
+    auto root = base.Root();
+    ASSERT_EQ(ExportIni(base.vb(), root.get(), out.get()), err::kOk);
+  }
+  EXPECT_STREQ(Get(*out, "/", "n"), "long:-5");
+  EXPECT_STREQ(Get(*out, "/", "p"), "point:1, -2");
+  EXPECT_STREQ(Get(*out, "/", "r"), "rect:1, 2, 300, -400");
+  EXPECT_STREQ(Get(*out, "/", "Sub"), "container");
+  EXPECT_STREQ(Get(*out, "/Sub/", "code"), "script");
+  EXPECT_STREQ(Get(*out, "/Sub/code", "Size"), "12");
+  EXPECT_STREQ(Get(*out, "/Sub/code", "TextSize"), "611");
+  EXPECT_STREQ(Get(*out, "/Sub/code", "1"), ".a\\sb\\\\c");
+  EXPECT_EQ(std::string(Get(*out, "/Sub/code", "2")), "." + std::string(252, 'x') + "\\");
+  EXPECT_EQ(std::string(Get(*out, "/Sub/code", "4")), "." + std::string(96, 'x'));
+  EXPECT_STREQ(Get(*out, "/Sub/code", "5"), ".end");
+  EXPECT_STREQ(Get(*out, "/Sub/code", "6"), "<missing>");
+  EXPECT_STREQ(Get(*out, "/blob", "1"), "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ");
+  EXPECT_STREQ(Get(*out, "/blob", "2"), "A0 FF ");
+  EXPECT_STREQ(Get(*out, "/blob", "Size"), "22");
+  EXPECT_STREQ(Get(*out, "/blob", "Type"), "77");
+
+  // Into a second base and out again: the same text.
+  CScratchBase copy;
+  {
+    auto root = copy.Root();
+    ASSERT_EQ(ImportIni(copy.vb(), root.get(), out.get()), err::kOk);
+  }
+  auto again = NewIni();
+  auto root = copy.Root();
+  ASSERT_EQ(ExportIni(copy.vb(), root.get(), again.get()), err::kOk);
+  EXPECT_EQ(again->Text(), out->Text());
+  // Importing over the same tree replaces every value and frees what the
+  // old ones held.
+  ASSERT_EQ(ImportIni(copy.vb(), root.get(), out.get()), err::kOk);
+  ASSERT_EQ(copy.vb()->Flush(), err::kOk);
+  EXPECT_TRUE(CheckValueBase(copy.vb()).empty());
+}
+
+TEST(VbIniTest, ScriptLinesBreakAtEveryLineEnd) {
+  CScratchBase base;
+  auto root = base.Root();
+  auto ini = NewIni();
+  ini->SetString("/", "code", "script");
+  ini->SetString("/code", "Type", "34");
+  ini->SetString("/code", "TextSize", "99");
+  ini->SetString("/code", "1", ".x\\y");  // a lone "\" before a letter is dropped
+  ASSERT_EQ(ImportIni(base.vb(), root.get(), ini.get()), err::kOk);
+  const uint8_t* code = root->GetValue("code", kValueScript);
+  ASSERT_NE(code, nullptr);
+  EXPECT_STREQ(reinterpret_cast<const char*>(base.vb()->GetData(ValueWord(code, 0))->data()),
+               "xy\n");
+  base.vb()->ReleaseData(ValueWord(code, 0));
+
+  // CR LF, LF CR, CR and LF each end one line; an empty line stays.
+  const std::string source = "a\r\nb\n\rc\rd\n\ne";
+  CBFHP* store = base.vb()->Store();
+  const StoreHandle block = store->NewHandle(static_cast<uint32_t>(source.size() + 1));
+  ASSERT_EQ(store->Write(block, source.c_str(), 0, static_cast<uint32_t>(source.size() + 1)),
+            err::kOk);
+  const uint32_t payload[2] = {block, 0};
+  ASSERT_EQ(root->SetValue("code", MakeValue(kValueScript, payload, 8).data()), err::kOk);
+  auto out = NewIni();
+  ASSERT_EQ(ExportIni(base.vb(), root.get(), out.get()), err::kOk);
+  const char* lines[] = {".a", ".b", ".c", ".d", ".", ".e", "<missing>"};
+  for (size_t i = 0; i < std::size(lines); ++i)
+    EXPECT_STREQ(Get(*out, "/code", std::to_string(i + 1).c_str()), lines[i]);
+  EXPECT_STREQ(Get(*out, "/code", "TextSize"), "13");
+}
+
+TEST(VbIniTest, BadTextGivesTheReadersErrors) {
+  const struct {
+    const char* what;
+    std::vector<std::array<const char*, 3>> keys;
+    ErrCode expected;
+  } cases[] = {
+      {"1023 characters", {{"/", "s", nullptr}}, err::kOk},
+      {"1024 characters", {{"/", "s", nullptr}}, err::kBadParams},
+      {"no prefix", {{"/", "x", "lung:1"}}, err::kNotFound},
+      {"bad hex", {{"/", "b", "other"}, {"/b", "1", "0G"}, {"/b", "Size", "5"}, {"/b", "Type", "9"}},
+       err::kBadFormat},
+      {"missing hex key", {{"/", "b", "other"}, {"/b", "1", "01 02"}, {"/b", "Size", "7"}, {"/b", "Type", "9"}},
+       err::kBadFormat},
+      {"size over 1024", {{"/", "b", "other"}, {"/b", "Size", "1025"}, {"/b", "Type", "9"}},
+       err::kBadFormat},
+      {"opaque container", {{"/", "b", "other"}, {"/b", "1", "01 00 00 00"}, {"/b", "Size", "8"}, {"/b", "Type", "1"}},
+       err::kBadFormat},
+      {"script of another type", {{"/", "c", "script"}, {"/c", "Type", "35"}}, err::kOk},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    CScratchBase base;
+    auto root = base.Root();
+    auto ini = NewIni();
+    for (const auto& [section, key, value] : c.keys) {
+      const std::string text =
+          value ? value : "str:" + std::string(c.expected == err::kOk ? 1023 : 1024, 's');
+      ini->SetString(section, key, text.c_str());
+    }
+    EXPECT_EQ(ImportIni(base.vb(), root.get(), ini.get()), c.expected);
+  }
+  CScratchBase base;
+  auto root = base.Root();
+  auto ini = NewIni();
+  const std::string section = "/" + std::string(100, 'd') + "/";
+  ini->SetString("/", std::string(100, 'd').c_str(), "container");
+  ini->SetString(section.c_str(), std::string(26, 'k').c_str(), "other");
+  EXPECT_EQ(ImportIni(base.vb(), root.get(), ini.get()), err::kBufferTooSmall);
+}
+
+TEST(VbWalkerTest, StopsAndResumesAfterTheValue) {
+  CScratchBase base;
+  {
+    auto root = base.Root();
+    auto ini = NewIni();
+    ini->SetString("/", "a", "long:1");
+    ini->SetString("/", "B", "container");
+    ini->SetString("/B/", "c", "long:2");
+    ini->SetString("/B/", "D", "container");
+    ini->SetString("/B/D/", "e", "long:3");
+    ini->SetString("/", "f", "long:4");
+    ASSERT_EQ(ImportIni(base.vb(), root.get(), ini.get()), err::kOk);
+  }
+  CVBWalker walker(base.vb());
+  std::vector<std::string> seen;
+  std::string stop_at;
+  auto visit = [&](CVBContainer*, const std::string&, const uint8_t*) {
+    seen.push_back(walker.CurrentPath());
+    return walker.CurrentPath() == stop_at ? 1 : 0;
+  };
+  stop_at = "B/c";
+  EXPECT_EQ(walker.Walk(visit), err::kOk);
+  EXPECT_EQ(walker.Position(), "B/c");
+  stop_at = "B/D";
+  EXPECT_EQ(walker.Walk(visit), err::kOk);
+  stop_at.clear();
+  EXPECT_EQ(walker.Walk(visit), err::kNotFound);
+  EXPECT_EQ(seen, (std::vector<std::string>{"a", "B", "B/c", "B/D", "B/D/e", "f"}));
+  EXPECT_EQ(walker.Position(), "");
+  CVBWalker sub(base.vb(), "/B/");
+  seen.clear();
+  EXPECT_EQ(sub.Walk([&](CVBContainer*, const std::string& name, const uint8_t*) {
+    seen.push_back(name);
+    return 0;
+  }),
+            err::kNotFound);
+  EXPECT_EQ(seen, (std::vector<std::string>{"c", "D", "e"}));
+}
+
+}  // namespace
