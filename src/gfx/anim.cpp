@@ -208,9 +208,6 @@ ErrCode CAnimReader::EnsureFrame() {
   if (m_frame) return err::kOk;
   auto frame = std::make_unique<CBitmap>();
   if (frame->Create(m_width, m_height, kPixel8, nullptr, kTopDown, 0)) return err::kAllocFail;
-  CHandleLock pixels(frame->PixelBlock());
-  if (!pixels) return err::kAllocFail;
-  std::memset(pixels.get(), 0, frame->ByteCount());
   m_frame = std::move(frame);
   return err::kOk;
 }
