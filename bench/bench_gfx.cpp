@@ -18,7 +18,7 @@
 #include "gfx/anim_writer.h"
 #include "gfx/blit.h"
 #include "gfx/bmp.h"
-#include "gfx/lzss_stream.h"
+#include "fs/lzss.h"
 #include "gfx/memory_file.h"
 #include "gfx/zbuffer.h"
 
@@ -183,7 +183,7 @@ class CBmpFile {
     auto palette = std::make_unique<CPalette>();
     palette->SetCount(256);
     picture->SetPalette(std::move(palette));
-    m_error = compressed ? SaveBmpLzss(m_path.c_str(), *picture, kBottomUp, kDefaultLzssParam)
+    m_error = compressed ? SaveBmpLzss(m_path.c_str(), *picture, kBottomUp, kLzssDefaultParameter)
                          : SaveBmp(m_path.c_str(), *picture, kBottomUp);
   }
   ~CBmpFile() {

@@ -167,6 +167,7 @@ ErrCode CAnimReader::OpenFile(std::unique_ptr<CFile> file) {
 ErrCode CAnimReader::ReadAt(uint32_t position, void* out, uint32_t length) {
   if (!m_file) return err::kNotFound;
   if (uint64_t{position} + length > m_file_size) return err::kInvalidFormat;
+  if (length == 0) return err::kOk;
   m_bytes_read += length;
   uint32_t count = 0;
   if (m_in_memory || length > kWindowSize / 2) {
@@ -207,9 +208,6 @@ ErrCode CAnimReader::EnsureFrame() {
   if (m_frame) return err::kOk;
   auto frame = std::make_unique<CBitmap>();
   if (frame->Create(m_width, m_height, kPixel8, nullptr, kTopDown, 0)) return err::kAllocFail;
-  CHandleLock pixels(frame->PixelBlock());
-  if (!pixels) return err::kAllocFail;
-  std::memset(pixels.get(), 0, frame->ByteCount());
   m_frame = std::move(frame);
   return err::kOk;
 }

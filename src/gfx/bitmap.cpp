@@ -61,7 +61,9 @@ ErrCode CBitmap::Create(uint16_t width, uint16_t height, uint16_t type,
   const uint64_t size = uint64_t{m_byte_count} + extra;
   if (size > 0) {
     m_pixels.reset(size <= UINT32_MAX ? AllocHandle(size) : 0);
-    if (!m_pixels) return err::kBmpNoMem;
+    CHandleLock pixels(m_pixels.get());
+    if (!pixels) return err::kBmpNoMem;
+    std::memset(pixels.get(), 0, size);
   }
   return err::kOk;
 }

@@ -43,10 +43,11 @@ class CBitmap : public CObject {
   static uint32_t RowBytes(uint16_t bits, uint16_t width);
 
   // Drops the old pixels and palette and allocates |stride| * height + `extra`
-  // bytes. `order` is kBottomUp or kTopDown.
+  // zero bytes. `order` is kBottomUp or kTopDown.
   virtual ErrCode Create(uint16_t width, uint16_t height, uint16_t type,
                          std::unique_ptr<CPalette> palette, int order, uint32_t extra);
-  // Swaps the rows in place when `order` differs from the current one.
+  // Swaps the rows in place when `order` differs from the current one. The
+  // pixels must not be locked meanwhile (compressed pixels get a new block).
   virtual ErrCode SetRowOrder(int order);
   // Type 3 only: every pixel becomes 5-6-5 and the type 6.
   virtual ErrCode Convert555To565();

@@ -41,7 +41,7 @@
 
 #include "fs/file.h"
 #include "fs/file_service.h"
-#include "gfx/lzss_stream.h"
+#include "fs/lzss.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ constexpr uint32_t kSharedDecodeSize = 640 * 480;
 // An LZSS token of at least 12 bits yields at most 33 bytes.
 constexpr uint64_t kLzssMaxExpansion = 22;
 // The stored stream: compressed size, decoded size, parameter byte, then the
-// compressed bytes and the decoder's slack.
+// compressed bytes.
 constexpr uint32_t kStreamPrefix = 12;
 
 bool g_decode_at_load = false;
@@ -91,9 +91,8 @@ ErrCode DecodeStream(const uint8_t* stream, uint8_t* pixels, uint32_t size) {
   const uint32_t compressed = Get32(stream);
   const uint8_t param = stream[8];
   std::memset(pixels, 0, size);
-  uint32_t decoded = 0;
-  if (ErrCode error = DecodeLzssStream(stream + kStreamPrefix, compressed, param,
-                                       pixels, size, &decoded))
+  uint32_t decoded = size;
+  if (ErrCode error = LzssDecode(param, stream + kStreamPrefix, compressed, pixels, &decoded))
     return error;
   return decoded == size ? err::kOk : err::kBmpBadFileFormat;
 }
@@ -178,9 +177,9 @@ ErrCode ReadLzssPixels(CFile* file, const SBmpHeader& header, CBitmap* bitmap,
   if (uint64_t{size} > kLzssMaxExpansion * compressed + 64) return err::kBmpBadFileFormat;
   if (header.x_resolution < 0 || header.x_resolution > 0xFF) return err::kBmpBadFileFormat;
   const uint8_t param =
-      header.x_resolution ? static_cast<uint8_t>(header.x_resolution) : kDefaultLzssParam;
+      header.x_resolution ? static_cast<uint8_t>(header.x_resolution) : kLzssDefaultParameter;
 
-  CHandle stream(AllocHandle(kStreamPrefix + compressed + kLzssSourceSlack));
+  CHandle stream(AllocHandle(kStreamPrefix + compressed));
   if (!stream) return err::kBmpNoMem;
   {
     CHandleLock lock(stream.get());
@@ -189,7 +188,6 @@ ErrCode ReadLzssPixels(CFile* file, const SBmpHeader& header, CBitmap* bitmap,
     Put32(bytes, compressed);
     Put32(bytes + 4, size);
     Put32(bytes + 8, param);
-    std::memset(bytes + kStreamPrefix + compressed, 0, kLzssSourceSlack);
     if (ErrCode error = ReadExactly(file, bytes + kStreamPrefix, compressed)) return error;
   }
   const uint16_t width = static_cast<uint16_t>(header.width);
@@ -288,7 +286,7 @@ ErrCode WriteEither(CFile* file, CBitmap& bitmap, int order, bool compress, uint
     std::unique_ptr<uint8_t[]> packed(new (std::nothrow) uint8_t[size]);
     if (!packed) return err::kBmpNoMem;
     uint32_t packed_size = size;
-    const ErrCode error = EncodeLzssStream(bytes, size, param, packed.get(), &packed_size);
+    const ErrCode error = LzssEncode(param, bytes, size, packed.get(), &packed_size, nullptr);
     if (!error && packed_size < size)
       return WriteFile(file, bitmap, kBmpLzss, param, packed.get(), packed_size);
     if (error && error != err::kBufferTooSmall) return error;
@@ -380,4 +378,3 @@ ErrCode SaveBmpLzss(const char* path, CBitmap& bitmap, int order, uint8_t param)
 }
 
 void SetBmpDecodeAtLoad(bool decode) { g_decode_at_load = decode; }
-bool BmpDecodeAtLoad() { return g_decode_at_load; }

@@ -54,4 +54,3 @@ ErrCode SaveBmpLzss(const char* path, CBitmap& bitmap, int order, uint8_t param)
 
 // Set by the application: decode compressed pixels when they are read.
 void SetBmpDecodeAtLoad(bool decode);
-bool BmpDecodeAtLoad();

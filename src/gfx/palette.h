@@ -65,7 +65,6 @@ class CPalette : public CObject {
   // The derived tables; null until built.
   const uint16_t* Lookup15() const { return m_lookup15.get(); }
   const uint16_t* Table16() const { return m_table16.get(); }
-  bool HasCells() const { return m_cell_start != nullptr; }
 
   static int Distance(SPalEntry a, SPalEntry b);
   static int CellOf(SPalEntry colour) {

@@ -194,6 +194,7 @@ TEST(AnimReader, DamagedFilesGiveInvalidFormatAndStayFailed) {
       {"negative rectangle", first_record, 0xFFFF, 2},
       {"record lasting no frame", first_record + 12, 0, 4},
       {"data longer than the file", first_record + 16, 5000, 4},
+      {"record without data", first_record + 16, 0, 4},
   };
   for (const Case& c : cases) {
     Bytes b = HandMade();
