@@ -18,7 +18,7 @@ void Check(bool condition) {
 }
 
 std::string SavedForm(const CScriptArrays& arrays) {
-  CHashIni ini(7, 31);
+  CHashIni ini(31, 4093);
   arrays.Save(&ini);
   return ini.Text();
 }
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     arrays.Load(ini);
     const std::string form = SavedForm(arrays);
 
-    CHashIni again(7, 31);
+    CHashIni again(31, 4093);
     Check(again.LoadText(form) == err::kOk);
     CScriptArrays reread;
     reread.Load(again);

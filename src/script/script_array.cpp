@@ -260,12 +260,13 @@ void CScriptArray::Fill(const CHashIni& ini, const char* section) {
 
 void CScriptArray::Save(CHashIni* ini) const {
   const char* section = m_name.c_str();
+  // A fresh section holds each key once, so keys are appended unsearched.
   ini->DeleteSection(section);
-  ini->SetInt(section, kCountKey, m_size);
-  ini->SetString(section, kTypeKey, ArrayTypeName(m_type));
+  ini->AddKey(section, kCountKey, std::to_string(m_size).c_str(), nullptr, nullptr);
+  ini->AddKey(section, kTypeKey, ArrayTypeName(m_type), nullptr, nullptr);
   for (int32_t i = 0; i < m_size; ++i) {
     if (m_type == EArrayType::kStr && !GetStr(i)) continue;
-    ini->SetString(section, std::to_string(i).c_str(), ElementText(i).c_str());
+    ini->AddKey(section, std::to_string(i).c_str(), ElementText(i).c_str(), nullptr, nullptr);
   }
 }
 
