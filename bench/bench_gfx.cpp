@@ -13,13 +13,13 @@
 #include <vector>
 
 #include "fs/file_service.h"
+#include "fs/memory_file.h"
 #include "fs/native_fs.h"
 #include "gfx/anim.h"
 #include "gfx/anim_writer.h"
 #include "gfx/blit.h"
 #include "gfx/bmp.h"
 #include "fs/lzss.h"
-#include "gfx/memory_file.h"
 #include "gfx/zbuffer.h"
 
 namespace {
@@ -151,7 +151,7 @@ const std::vector<uint8_t>& AnimationBytes() {
     palette.SetCount(256);
     CMemoryFile file;
     WriteAnimation(&file, SAnimFormat{kWidth, kHeight, 15, 30}, palette, frames);
-    return file.Bytes();
+    return std::vector<uint8_t>(file.Data().begin(), file.Data().end());
   }();
   return bytes;
 }

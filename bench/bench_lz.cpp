@@ -10,7 +10,7 @@
 #include "fs/compressed_file.h"
 #include "fs/lzis.h"
 #include "fs/lzss.h"
-#include "fs/mem_file.h"
+#include "fs/memory_file.h"
 #include "lz_data.h"
 
 namespace {
@@ -153,14 +153,14 @@ void BM_CompressedRandomRead(benchmark::State& state) {
   constexpr uint32_t kSize = 50 << 20;
   static const auto bytes = [] {
     auto stored = std::make_shared<std::string>();
-    CLzisFile file(std::make_unique<CMemFile>(stored), kBlock, 1);
+    CLzisFile file(std::make_unique<CMemoryFile>(stored), kBlock, 1);
     for (uint32_t done = 0; done < kSize; done += static_cast<uint32_t>(Data().size()))
       file.Write(Data().data(), std::min<uint32_t>(static_cast<uint32_t>(Data().size()),
                                                    kSize - done),
                  nullptr);
     return stored;
   }();
-  CCountingLzisFile file(std::make_unique<CMemFile>(bytes));
+  CCountingLzisFile file(std::make_unique<CMemoryFile>(bytes));
   std::mt19937 random(1);
   std::vector<uint8_t> buffer(4096);
   int64_t reads = 0;

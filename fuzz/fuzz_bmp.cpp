@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "fs/memory_file.h"
 #include "gfx/bmp.h"
-#include "gfx/memory_file.h"
 
 namespace {
 

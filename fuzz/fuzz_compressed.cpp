@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fs/compressed_file.h"
-#include "fs/mem_file.h"
+#include "fs/memory_file.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Files with huge blocks only cost time.
   if (size >= 12 && Le32(data + 8) > (1u << 20)) return 0;
   auto bytes = std::make_shared<std::string>(reinterpret_cast<const char*>(data), size);
-  std::unique_ptr<CFile> file = OpenCompressed(std::make_unique<CMemFile>(bytes));
+  std::unique_ptr<CFile> file = OpenCompressed(std::make_unique<CMemoryFile>(bytes));
   auto* compressed = KindOf<CCompressedFile>(file.get());
   if (!compressed || compressed->StateWord() != 1) return 0;
   const uint32_t file_size = file->GetSize();
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memcpy(all.data() + middle, data, part);
   Check(file->Flush() == err::kOk);
   file.reset();
-  std::unique_ptr<CFile> again = OpenCompressed(std::make_unique<CMemFile>(bytes));
+  std::unique_ptr<CFile> again = OpenCompressed(std::make_unique<CMemoryFile>(bytes));
   std::vector<uint8_t> back(file_size);
   Check(again->StateWord() == 1 && again->GetSize() == file_size);
   Check(again->ReadAt(back.data(), 0, file_size, nullptr) == err::kOk);

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "fs/memory_file.h"
 #include "store/hpfs.h"
-#include "store/memory_file.h"
 
 namespace {
 
@@ -35,9 +35,9 @@ void ReadFolder(CHPFS* fs, const std::string& folder, int* folders) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::string bytes(reinterpret_cast<const char*>(data), size);
   ErrCode error = err::kOk;
-  std::unique_ptr<CHPFS> fs = CHPFS::Mount(std::make_unique<CMemoryFile>(&bytes), &error);
+  std::unique_ptr<CHPFS> fs =
+      CHPFS::Mount(std::make_unique<CMemoryFile>(std::span<const uint8_t>(data, size)), &error);
   if (!fs) return 0;
   int folders = 0;
   ReadFolder(fs.get(), "", &folders);

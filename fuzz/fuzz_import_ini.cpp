@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "fs/memory_file.h"
 #include "store/hash_ini.h"
-#include "store/memory_file.h"
 #include "store/value_base.h"
 #include "store/vb_check.h"
 #include "store/vb_ini.h"
@@ -15,8 +15,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CHashIni ini(7, 31);
   ini.LoadText(std::string_view(reinterpret_cast<const char*>(data), size));
-  std::string bytes;
-  CMemoryFile file(&bytes);
+  CMemoryFile file;
   CBFHP store;
   if (store.Create(&file, 256, CBFHP::kNoLimit) != err::kOk) std::abort();
   CObjectCache cache(64, 16 * 1024);

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "fs/mem_file.h"
+#include "fs/memory_file.h"
 #include "fs/pack_fs.h"
 
 namespace {
@@ -19,7 +19,7 @@ void Check(bool condition) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto bytes = std::make_shared<std::string>(reinterpret_cast<const char*>(data), size);
-  CPackFS pack(std::make_unique<CMemFile>(bytes));
+  CPackFS pack(std::make_unique<CMemoryFile>(bytes));
   if (pack.Load() != err::kOk) return 0;
   const CPackDirectory& directory = pack.Directory();
 

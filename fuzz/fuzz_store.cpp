@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "store/memory_file.h"
+#include "fs/memory_file.h"
 #include "store/value_base.h"
 #include "store/vb_check.h"
 #include "store/vb_ini.h"
@@ -18,8 +18,7 @@ constexpr int kMaxVisits = 20000;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::string bytes(reinterpret_cast<const char*>(data), size);
-  CMemoryFile file(&bytes);
+  CMemoryFile file(std::span<const uint8_t>(data, size));
   CBFHP store;
   if (store.Open(&file) != err::kOk) return 0;
   CObjectCache cache(64, 16 * 1024);

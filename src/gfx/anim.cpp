@@ -40,7 +40,7 @@
 
 #include "fs/file.h"
 #include "fs/file_service.h"
-#include "gfx/memory_file.h"
+#include "fs/memory_file.h"
 
 namespace {
 
@@ -130,14 +130,14 @@ ErrCode CAnimReader::OpenFile(std::unique_ptr<CFile> file) {
   m_file_size = file->GetSize();
   m_in_memory = m_file_size <= m_read_limit;
   if (m_in_memory) {
-    std::vector<uint8_t> bytes;
+    std::shared_ptr<std::string> bytes;
     try {
-      bytes.resize(m_file_size);
+      bytes = std::make_shared<std::string>(m_file_size, '\0');
     } catch (const std::bad_alloc&) {
       return err::kAllocFail;
     }
     uint32_t count = 0;
-    if (file->ReadAt(bytes.data(), 0, m_file_size, &count) || count != m_file_size)
+    if (file->ReadAt(bytes->data(), 0, m_file_size, &count) || count != m_file_size)
       return err::kReadFail;
     m_file = std::make_unique<CMemoryFile>(std::move(bytes));
   } else {

@@ -6,7 +6,7 @@
 
 #include "fs/compressed_file.h"
 #include "fs/file_service.h"
-#include "fs/mem_file.h"
+#include "fs/memory_file.h"
 #include "fs/native_fs.h"
 #include "support/temp_dir.h"
 
@@ -44,13 +44,13 @@ std::string ReadAll(CFile& file) {
 
 std::unique_ptr<CCompressedFile> Create(bool lzis, std::shared_ptr<std::string> bytes,
                                         uint32_t block, uint8_t parameter) {
-  auto under = std::make_unique<CMemFile>(std::move(bytes));
+  auto under = std::make_unique<CMemoryFile>(std::move(bytes));
   if (lzis) return std::make_unique<CLzisFile>(std::move(under), block, parameter);
   return std::make_unique<CLzssFile>(std::move(under), block, parameter);
 }
 
 std::unique_ptr<CFile> Reopen(std::shared_ptr<std::string> bytes) {
-  return OpenCompressed(std::make_unique<CMemFile>(std::move(bytes)));
+  return OpenCompressed(std::make_unique<CMemoryFile>(std::move(bytes)));
 }
 
 // Counts the blocks it decodes.
@@ -214,7 +214,7 @@ TEST(CompressedFileTest, RandomReadsDecodeOnlyNewBlocks) {
   auto bytes = std::make_shared<std::string>();
   const std::string data = Data("text", kBlock * kBlocks);
   Create(true, bytes, kBlock, 1)->Write(data.data(), kBlock * kBlocks, nullptr);
-  CCountingLzisFile file(std::make_unique<CMemFile>(bytes));
+  CCountingLzisFile file(std::make_unique<CMemoryFile>(bytes));
   ASSERT_EQ(file.StateWord(), 1);
   std::mt19937 random(3);
   int switches = 0;

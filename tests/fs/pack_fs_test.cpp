@@ -5,11 +5,11 @@
 
 #include "fs/compressed_file.h"
 #include "fs/file_service.h"
+#include "fs/memory_file.h"
 #include "fs/mount_config.h"
 #include "fs/native_fs.h"
 #include "fs/pack_fs.h"
 #include "fs/pack_writer.h"
-#include "fs/mem_file.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -60,7 +60,7 @@ class PackTest : public ::testing::Test {
   void TearDown() override { ShutdownFileService(); }
 
   ErrCode Mount(const std::string& image, const char* prefix = "/World/") {
-    return MountPack(std::make_unique<CMemFile>(std::make_shared<std::string>(image)),
+    return MountPack(std::make_unique<CMemoryFile>(std::make_shared<std::string>(image)),
                      prefix);
   }
   static std::string ReadAll(const char* path) {
@@ -155,9 +155,9 @@ TEST_F(PackTest, ListingsReportEachSubdirectoryOnce) {
   for (int i = 0; i < 50; ++i) items.push_back({"M\\F" + std::to_string(i), 0, 0});
   items.push_back({"MX", 0, 0});
   auto bytes = std::make_shared<std::string>();
-  CMemFile out(bytes);
+  CMemoryFile out(bytes);
   ASSERT_EQ(WritePack(out, items, [](size_t, CFile&) { return err::kOk; }), err::kOk);
-  ASSERT_EQ(MountPack(std::make_unique<CMemFile>(bytes), "/World/"), err::kOk);
+  ASSERT_EQ(MountPack(std::make_unique<CMemoryFile>(bytes), "/World/"), err::kOk);
 
   using Listing = std::vector<std::pair<std::string, uint32_t>>;
   EXPECT_EQ(List("/World/"),
@@ -184,14 +184,14 @@ TEST_F(PackTest, TheSparseIndexFindsEveryEntryAndNothingElse) {
                      static_cast<size_t>(i)});
   }
   auto bytes = std::make_shared<std::string>();
-  CMemFile out(bytes);
+  CMemoryFile out(bytes);
   ASSERT_EQ(WritePack(out, items,
                       [&](size_t i, CFile& f) {
                         return f.Write(names[i].data(),
                                        static_cast<uint32_t>(names[i].size()), nullptr);
                       }),
             err::kOk);
-  ASSERT_EQ(MountPack(std::make_unique<CMemFile>(bytes), "/P/"), err::kOk);
+  ASSERT_EQ(MountPack(std::make_unique<CMemoryFile>(bytes), "/P/"), err::kOk);
   for (const std::string& name : names) {
     EXPECT_EQ(ReadAll(("/P/" + name).c_str()), name);
     EXPECT_EQ(ReadAll(("/P/" + name + "0").c_str()), "<none>");

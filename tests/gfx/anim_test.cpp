@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "fs/file_service.h"
+#include "fs/memory_file.h"
 #include "fs/native_fs.h"
 #include "gfx/anim_writer.h"
-#include "gfx/memory_file.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -68,7 +68,7 @@ bool Same(const TRect& r, int l, int t, int right, int b) {
   return r.left == l && r.top == t && r.right == right && r.bottom == b;
 }
 
-ErrCode OpenBytes(CAnimReader* reader, const Bytes& bytes) {
+ErrCode OpenBytes(CAnimReader* reader, std::span<const uint8_t> bytes) {
   return reader->OpenFile(std::make_unique<CMemoryFile>(bytes));
 }
 
@@ -251,7 +251,7 @@ TEST(AnimWriter, BuiltAnimationsPlayBackEveryFrameAtItsTime) {
   const SAnimFormat format{48, 32, 25, 8};
   ASSERT_EQ(WriteAnimation(&file, format, palette, frames), err::kOk);
   CAnimReader reader;
-  ASSERT_EQ(OpenBytes(&reader, file.Bytes()), err::kOk);
+  ASSERT_EQ(OpenBytes(&reader, file.Data()), err::kOk);
   EXPECT_EQ(reader.HeaderValue(0), 25u);
   uint32_t chunks = 0;
   ASSERT_EQ(reader.CountChunks(&chunks), err::kOk);
@@ -274,7 +274,7 @@ TEST(AnimWriter, BuiltAnimationsPlayBackEveryFrameAtItsTime) {
                            std::span(frames).subspan(20, 10)),
             err::kOk);
   CAnimReader looping;
-  ASSERT_EQ(OpenBytes(&looping, ten.Bytes()), err::kOk);
+  ASSERT_EQ(OpenBytes(&looping, ten.Data()), err::kOk);
   looping.SetLoop(true);
   ASSERT_TRUE(looping.ShowTime(25));
   ExpectFrame(looping, frames[25], 25);

@@ -11,7 +11,7 @@
 #include "fs/file_service.h"
 #include "fs/native_fs.h"
 #include "fs/lzss.h"
-#include "gfx/memory_file.h"
+#include "fs/memory_file.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -163,7 +163,7 @@ TEST(BmpWriter, WritesTheHeadersByteForByte) {
   ASSERT_NE(bitmap, nullptr);
   CMemoryFile out;
   ASSERT_EQ(WriteBmp(&out, *bitmap, 0), err::kOk);
-  EXPECT_EQ(out.Bytes(), SmallBmp());  // same order, same palette: same file
+  EXPECT_EQ(Bytes(out.Data().begin(), out.Data().end()), SmallBmp());  // same order, same palette: same file
 
   CMemoryFile top_down;
   ASSERT_EQ(WriteBmp(&top_down, *bitmap, kTopDown), err::kOk);
@@ -171,7 +171,7 @@ TEST(BmpWriter, WritesTheHeadersByteForByte) {
   Put32(expected, 22, static_cast<uint32_t>(-2));
   const uint8_t rows[] = {0, 1, 1, 0, 1, 0, 1, 0};
   std::copy(rows, rows + 8, expected.begin() + 62);
-  EXPECT_EQ(top_down.Bytes(), expected);
+  EXPECT_EQ(Bytes(top_down.Data().begin(), top_down.Data().end()), expected);
 }
 
 TEST(BmpWriter, FilesLoadBackIdenticallyInBothRowOrders) {
@@ -295,7 +295,7 @@ TEST(BmpWriter, CompressedWriterFallsBackToPlainForIncompressiblePixels) {
   for (int x = 0; x < 4; ++x) noise.SetPixel(x, 0, 0x35 + 17 * x);
   CMemoryFile file;
   ASSERT_EQ(WriteBmpLzss(&file, noise, 0, 0xC4), err::kOk);
-  EXPECT_EQ(file.Bytes()[30], 0);  // compression 0
+  EXPECT_EQ(file.Data()[30], 0);  // compression 0
   EXPECT_EQ(file.GetSize(), 58u);
 
   CBitmap flat;
@@ -303,8 +303,8 @@ TEST(BmpWriter, CompressedWriterFallsBackToPlainForIncompressiblePixels) {
   flat.SetPixel(5, 5, 9);
   CMemoryFile packed;
   ASSERT_EQ(WriteBmpLzss(&packed, flat, 0, 0xB3), err::kOk);
-  EXPECT_EQ(packed.Bytes()[30], 'L');
-  EXPECT_EQ(packed.Bytes()[38], 0xB3);
+  EXPECT_EQ(packed.Data()[30], 'L');
+  EXPECT_EQ(packed.Data()[38], 0xB3);
   EXPECT_LT(packed.GetSize(), 54u + 4096);
   packed.Seek(0, kSeekSet);
   ErrCode error;

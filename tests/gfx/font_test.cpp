@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "gfx/memory_file.h"
+#include "fs/memory_file.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ CFont TwoGlyphs() {
 std::vector<uint8_t> Written(const CFont& font) {
   CMemoryFile file;
   EXPECT_EQ(font.Write(&file), err::kOk);
-  return file.Bytes();
+  return {file.Data().begin(), file.Data().end()};
 }
 
 TEST(Font, FileLayoutByteForByte) {

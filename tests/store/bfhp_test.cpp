@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <map>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -32,8 +33,8 @@ class BfhpTest : public ::testing::Test {
     EXPECT_EQ(m_store.HandleBlocks(handle, &blocks), err::kOk);
     return blocks;
   }
-  std::string m_bytes;
-  CFaultFile m_file{&m_bytes};
+  std::shared_ptr<std::string> m_bytes = std::make_shared<std::string>();
+  CFaultFile m_file{m_bytes};
   CBFHP m_store;
 };
 
@@ -46,21 +47,21 @@ TEST_F(BfhpTest, DepthGrowsOneByteAfterTheRootsSlotsAreFull) {
   EXPECT_EQ(blocks.front(), 2u);
   EXPECT_EQ(blocks.back(), 63u);
   ASSERT_EQ(m_store.Commit(), err::kOk);
-  EXPECT_EQ(WordAt(m_bytes, 256 + 4) & 0xFFFF, 0u);
+  EXPECT_EQ(WordAt(*m_bytes, 256 + 4) & 0xFFFF, 0u);
 
   // The data block comes first, then the index block that takes the slots.
   ASSERT_EQ(m_store.Resize(h, 62 * 256 + 1), err::kOk);
   ASSERT_EQ(m_store.Commit(), err::kOk);
-  EXPECT_EQ(WordAt(m_bytes, 256), 62u * 256 + 1);
-  EXPECT_EQ(WordAt(m_bytes, 256 + 4) & 0xFFFF, 1u);
-  EXPECT_EQ(WordAt(m_bytes, 256 + 8), 65u);
-  EXPECT_EQ(WordAt(m_bytes, 256 + 12), 0u);
+  EXPECT_EQ(WordAt(*m_bytes, 256), 62u * 256 + 1);
+  EXPECT_EQ(WordAt(*m_bytes, 256 + 4) & 0xFFFF, 1u);
+  EXPECT_EQ(WordAt(*m_bytes, 256 + 8), 65u);
+  EXPECT_EQ(WordAt(*m_bytes, 256 + 12), 0u);
   const size_t index = 65 * 256;
-  EXPECT_EQ(WordAt(m_bytes, index), 2u);
-  EXPECT_EQ(WordAt(m_bytes, index + 61 * 4), 63u);
-  EXPECT_EQ(WordAt(m_bytes, index + 62 * 4), 64u);
-  EXPECT_EQ(WordAt(m_bytes, 8), 66u);  // next block
-  EXPECT_EQ(m_bytes.size(), 66u * 256);
+  EXPECT_EQ(WordAt(*m_bytes, index), 2u);
+  EXPECT_EQ(WordAt(*m_bytes, index + 61 * 4), 63u);
+  EXPECT_EQ(WordAt(*m_bytes, index + 62 * 4), 64u);
+  EXPECT_EQ(WordAt(*m_bytes, 8), 66u);  // next block
+  EXPECT_EQ(m_bytes->size(), 66u * 256);
 }
 
 TEST_F(BfhpTest, FreeingTheLastBlocksShortensTheFile) {
@@ -69,11 +70,11 @@ TEST_F(BfhpTest, FreeingTheLastBlocksShortensTheFile) {
   const StoreHandle h = m_store.NewHandle(3 * 256);
   EXPECT_EQ(h, 2u);
   ASSERT_EQ(m_store.Commit(), err::kOk);
-  EXPECT_EQ(m_bytes.size(), 6u * 256);
+  EXPECT_EQ(m_bytes->size(), 6u * 256);
   ASSERT_EQ(m_store.FreeHandle(h), err::kOk);
   EXPECT_EQ(m_store.NextBlock(), 2u);
   EXPECT_EQ(m_store.FreeCount(), 0u);
-  EXPECT_EQ(m_bytes.size(), 2u * 256);
+  EXPECT_EQ(m_bytes->size(), 2u * 256);
 }
 
 TEST_F(BfhpTest, FreedBlocksComeBackInReverseOrderPageLast) {
@@ -92,18 +93,18 @@ TEST_F(BfhpTest, FreedBlocksComeBackInReverseOrderPageLast) {
   };
   for (const SCase& c : cases) {
     SCOPED_TRACE(c.block_size);
-    m_bytes.clear();
+    m_bytes->clear();
     m_file.Seek(0, kSeekSet);
     Create(c.block_size);
     const uint32_t first = m_store.FirstBlock();
     for (uint32_t b = first; b <= 8 + first; ++b) ASSERT_EQ(m_store.NewHandle(0), b);
     for (uint32_t b : c.freed) ASSERT_EQ(m_store.FreeHandle(b), err::kOk);
     ASSERT_EQ(m_store.Commit(), err::kOk);
-    EXPECT_EQ(WordAt(m_bytes, 16), c.freed.size());
-    const uint32_t page = WordAt(m_bytes, 20);
+    EXPECT_EQ(WordAt(*m_bytes, 16), c.freed.size());
+    const uint32_t page = WordAt(*m_bytes, 20);
     EXPECT_EQ(page, c.head_page);
     for (size_t i = 0; i < c.page_words.size(); ++i)
-      EXPECT_EQ(WordAt(m_bytes, page * c.block_size + 4 * i), c.page_words[i]);
+      EXPECT_EQ(WordAt(*m_bytes, page * c.block_size + 4 * i), c.page_words[i]);
     for (uint32_t b : c.reused) EXPECT_EQ(m_store.NewHandle(0), b);
     EXPECT_EQ(m_store.FreeCount(), 0u);
     EXPECT_EQ(m_store.NewHandle(0), 9 + first);
@@ -137,7 +138,7 @@ TEST_F(BfhpTest, ConsecutiveDataBlocksMoveInOneAccess) {
   std::vector<uint8_t> out(1000);
   ASSERT_EQ(m_store.Read(h, out.data(), 10, 990), err::kOk);
   EXPECT_EQ(m_file.reads, 1);
-  EXPECT_EQ(m_bytes.substr(2 * 256, 1000), std::string(1000, 0x5A));
+  EXPECT_EQ(m_bytes->substr(2 * 256, 1000), std::string(1000, 0x5A));
 }
 
 TEST_F(BfhpTest, AResizeBeyondTheLimitFailsWithoutChanges) {
@@ -243,7 +244,7 @@ TEST_F(BfhpTest, DamagedFilesAreRefusedOrGiveReadErrors) {
   ASSERT_EQ(m_store.FreeHandle(4), err::kOk);
   m_store.SetRootHandle(h);
   ASSERT_EQ(m_store.Commit(), err::kOk);
-  const std::string good = m_bytes;
+  const std::string good = *m_bytes;
   struct SCase {
     const char* what;
     size_t offset;
@@ -265,8 +266,8 @@ TEST_F(BfhpTest, DamagedFilesAreRefusedOrGiveReadErrors) {
   };
   for (const SCase& c : cases) {
     SCOPED_TRACE(c.what);
-    m_bytes = good;
-    PutWord(&m_bytes, c.offset, c.value);
+    *m_bytes = good;
+    PutWord(m_bytes.get(), c.offset, c.value);
     CBFHP store;
     const ErrCode open = store.Open(&m_file);
     if (c.open_fails) {
@@ -278,12 +279,12 @@ TEST_F(BfhpTest, DamagedFilesAreRefusedOrGiveReadErrors) {
     EXPECT_EQ(store.Read(h, out, 0, 300), err::kInvalidFormat);
   }
   // A free list whose page names itself among its entries.
-  m_bytes = good;
-  PutWord(&m_bytes, 4 * 256 + 4, 4);
-  PutWord(&m_bytes, 16, 2);
+  *m_bytes = good;
+  PutWord(m_bytes.get(), 4 * 256 + 4, 4);
+  PutWord(m_bytes.get(), 16, 2);
   CBFHP store;
   EXPECT_EQ(store.Open(&m_file), err::kInvalidFormat);
-  m_bytes.resize(20);
+  m_bytes->resize(20);
   EXPECT_EQ(store.Open(&m_file), err::kInvalidFormat);
 }
 

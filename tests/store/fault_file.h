@@ -4,11 +4,11 @@
 // bytes, answers success, and every later write and truncation is lost.
 #pragma once
 
-#include "store/memory_file.h"
+#include "fs/memory_file.h"
 
 class CFaultFile : public CMemoryFile {
  public:
-  explicit CFaultFile(std::string* bytes) : CMemoryFile(bytes) {}
+  using CMemoryFile::CMemoryFile;
 
   int reads = 0;
   int writes = 0;

@@ -131,7 +131,7 @@ class ValueBaseTest : public ::testing::Test {
   void Open(bool create) {
     m_vb.reset();
     m_store = std::make_unique<CBFHP>();
-    m_file = std::make_unique<CFaultFile>(&m_bytes);
+    m_file = std::make_unique<CFaultFile>(m_bytes);
     if (create)
       ASSERT_EQ(m_store->Create(m_file.get(), 256, CBFHP::kNoLimit), err::kOk);
     else
@@ -157,7 +157,7 @@ class ValueBaseTest : public ::testing::Test {
     return m_vb->LinkContainer(child, parent, name);
   }
 
-  std::string m_bytes;
+  std::shared_ptr<std::string> m_bytes = std::make_shared<std::string>();
   std::unique_ptr<CFaultFile> m_file;
   std::unique_ptr<CBFHP> m_store;
   CObjectCache m_cache{100000, 1 << 30};
@@ -185,7 +185,7 @@ TEST_F(ValueBaseTest, SlotsAreReusedSplitAndMerged) {
   EXPECT_EQ(root->GetPoint("c").x, -1);
   ASSERT_EQ(m_vb->Flush(), err::kOk);
   // The root container is the second handle: root block 3, data block 4.
-  const std::string block = m_bytes.substr(4 * 256, 58);
+  const std::string block = m_bytes->substr(4 * 256, 58);
   EXPECT_EQ(WordAt(block, 0), 0u);
   EXPECT_EQ(WordAt(block, 4), 1u);
   EXPECT_EQ(WordAt(block, 8), m_vb->AtomOf("c"));
@@ -398,10 +398,10 @@ TEST_F(ValueBaseTest, AtomsAreSharedPersistentAndNamed) {
 
 TEST_F(ValueBaseTest, EveryFailedWriteOfAFlushIsReported) {
   ASSERT_EQ(m_vb->Flush(), err::kOk);
-  const std::string committed = m_bytes;
+  const std::string committed = *m_bytes;
   auto change_and_flush = [&](int fail_write) {
     m_vb.reset();  // before the bytes go back: it may still write
-    m_bytes = committed;
+    *m_bytes = committed;
     Open(false);
     for (int i = 0; i < 40; ++i) NewChild(m_vb->Root(), "c" + std::to_string(i));
     m_file->writes = 0;
@@ -422,10 +422,10 @@ TEST_F(ValueBaseTest, EveryFailedWriteOfAFlushIsReported) {
 // be refused or read without harm, never crash the reader.
 TEST_F(ValueBaseTest, AFlushCutOffAtAnyWriteLeavesAReadableOrRefusedFile) {
   ASSERT_EQ(m_vb->Flush(), err::kOk);
-  const std::string committed = m_bytes;
+  const std::string committed = *m_bytes;
   for (int n = 1; n < 64; ++n) {
     m_vb.reset();
-    m_bytes = committed;
+    *m_bytes = committed;
     Open(false);
     for (int i = 0; i < 30; ++i) NewChild(m_vb->Root(), "c" + std::to_string(i));
     m_file->writes = 0;
@@ -434,8 +434,7 @@ TEST_F(ValueBaseTest, AFlushCutOffAtAnyWriteLeavesAReadableOrRefusedFile) {
     const bool cut = m_file->cut;
     m_vb.reset();
     if (!cut) break;
-    std::string torn = m_bytes;
-    CMemoryFile file(&torn);
+    CMemoryFile file(*m_bytes);  // a copy: the torn file as it was left
     CBFHP store;
     if (store.Open(&file) != err::kOk) continue;
     CObjectCache cache;

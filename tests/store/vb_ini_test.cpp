@@ -17,7 +17,7 @@ namespace {
 
 class CScratchBase {
  public:
-  CScratchBase() : m_file(&m_bytes) {
+  CScratchBase() {
     m_store.Create(&m_file, 256, CBFHP::kNoLimit);
     m_vb = std::make_unique<CValueBase>(&m_store, &m_cache);
     m_vb->Init();
@@ -26,7 +26,6 @@ class CScratchBase {
   COpenContainer Root() { return COpenContainer(m_vb.get(), m_vb->Root()); }
 
  private:
-  std::string m_bytes;
   CFaultFile m_file;
   CBFHP m_store;
   CObjectCache m_cache;
