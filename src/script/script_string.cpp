@@ -198,7 +198,7 @@ size_t StrCopyOut(StrHandle handle, char* buffer, size_t size) {
   if (size == 0) return 0;
   const CStrText text(handle);
   const size_t count = std::min(text.view().size(), size - 1);
-  std::memcpy(buffer, text.view().data(), count);
+  std::copy_n(text.view().data(), count, buffer);
   buffer[count] = '\0';
   return count;
 }
