@@ -68,7 +68,7 @@ class CompilerTest : public ::testing::Test {
     s_library = new CScriptMachine;
     ASSERT_EQ(s_library->Init({}), err::kOk);
     s_extended = new CScriptMachine;
-    const RegistrationModule modules[] = {TestModule};
+    const SRegistrationModule modules[] = {{TestModule, 93}};
     ASSERT_EQ(s_extended->Init(modules), err::kOk);
   }
   static void TearDownTestSuite() {
