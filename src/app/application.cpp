@@ -97,7 +97,7 @@ const CApplication::SStartStep CApplication::kStartSteps[] = {
     {"screen saver and palette", &CApplication::SetBlackPalette},
     {"frame buffer", &CApplication::CreateFrameBuffer},
     {"desktop", &CApplication::CreateDesktop},
-    {"script registrations", nullptr},
+    {"script registrations", &CApplication::StartScriptMachine},
     {"first presentation", &CApplication::ShowDesktop},
     {"file-open override", &CApplication::InstallFileOpenOverride},
     {"autoload", nullptr},
@@ -391,9 +391,17 @@ void CApplication::WriteToolConfig() {
                ErrName(error));
 }
 
+// The world and engine modules join the library here as their
+// subsystems arrive; a machine that cannot start leaves nothing to run.
+CApplication::EStep CApplication::StartScriptMachine() {
+  m_script = std::make_unique<CScriptMachine>();
+  return m_script->Init({}) == err::kOk ? EStep::kNext : EStep::kFinalCleanup;
+}
+
 void CApplication::UnmountFileSystems() {
   if (m_mounted) UnmountFromConfig(FsEntries(*m_config));
   m_mounted = false;
+  m_script.reset();
 }
 
 void CApplication::FinalCleanup() {
@@ -403,6 +411,7 @@ void CApplication::FinalCleanup() {
     m_lock_file.reset();
     FsDelete(m_lock_path.c_str());
   }
+  m_script.reset();
   ShutdownFileService();
   m_mixer.reset();
   m_window.reset();

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "script/script_machine.h"
 #include "ui/platform.h"
 
 class CFile;
@@ -75,6 +76,7 @@ class CApplication {
   EStep SetBlackPalette();
   EStep CreateFrameBuffer();
   EStep CreateDesktop();
+  EStep StartScriptMachine();
   EStep ShowDesktop();
   EStep InstallFileOpenOverride();
 
@@ -105,5 +107,7 @@ class CApplication {
   bool m_mounted = false;
   std::unique_ptr<CPlatformWindow> m_window;
   std::unique_ptr<CWaveOutMixer> m_mixer;
+  // Saves its compile-error log as it goes.
+  std::unique_ptr<CScriptMachine> m_script;
   std::vector<uint8_t> m_frame;
 };

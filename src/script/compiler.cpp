@@ -106,6 +106,9 @@ struct SResolution {
   const SFunctionRecord* function = nullptr;
   EConversion conversions[kMaxArgs] = {};
   uint16_t casts[kMaxArgs] = {};
+  // How the function's result becomes the wanted type, when one was asked.
+  EConversion result = EConversion::kNone;
+  uint16_t result_cast = 0;
 };
 
 // The contexts that apply a configured function; each reports a missing
@@ -188,20 +191,27 @@ class CCompilation {
   bool FinishScript();
 
   // ---- expressions ----
-  bool Expression(uint8_t priority, SValue* value);
-  bool Unary(uint8_t priority, SValue* value);
-  bool Factor(SValue* value);
+  // `wanted` (0: none) is the type the context needs from the expression's
+  // outermost call; it reaches only the calls that may turn out outermost.
+  bool Expression(uint8_t priority, SValue* value, uint16_t wanted = kVoidType);
+  bool Unary(uint8_t priority, SValue* value, uint16_t wanted);
+  bool Factor(SValue* value, uint16_t wanted);
+  bool EndsExpression() const;
   bool Literal(SValue* value);
+  bool CastLiteral(SValue* value, uint16_t wanted);
   bool Variable(SValue* value, bool* found);
-  bool Call(const char* name, SValue* value);
-  bool Index(SValue* value);
+  bool Call(const char* name, SValue* value, uint16_t wanted);
+  bool Index(SValue* value, uint16_t wanted);
   bool ApplyOperator(ECallKind kind, const char* symbol, SValue* args, int count,
                      SValue* value);
-  bool Apply(ECallKind kind, const char* name, SValue* args, int count, SValue* value);
+  bool Apply(ECallKind kind, const char* name, SValue* args, int count, SValue* value,
+             uint16_t wanted = kVoidType);
   bool Resolve(ECallKind kind, const char* name, const SValue* args, int count,
-               SResolution* out, bool* ambiguous) const;
-  bool Score(const SFunctionRecord& function, const SValue* args, uint32_t* cost,
-             SResolution* out) const;
+               uint16_t wanted, SResolution* out, bool* ambiguous) const;
+  bool Score(const SFunctionRecord& function, const SValue* args, uint16_t wanted,
+             uint32_t* cost, SResolution* out) const;
+  bool ConvertResult(const SResolution& resolution, uint16_t wanted, SValue* value);
+  bool Retype(const uint8_t* bytes, uint16_t wanted, SValue* value);
   bool Convert(ECallKind kind, const char* name, const SResolution& resolution, SValue* args,
                int count);
   bool ReportNoMatch(ECallKind kind, const char* name, const SValue* args);
@@ -737,7 +747,8 @@ EStatement CCompilation::Return() {
   Grow(kAddressSize);
   address.peak = m_depth;
   SValue value;
-  if (!Expression(m_tables.HighestPriority(), &value)) return EStatement::kFailed;
+  const uint16_t wanted = static_cast<uint16_t>(m_params.result & ~kAddrFlag);
+  if (!Expression(m_tables.HighestPriority(), &value, wanted)) return EStatement::kFailed;
   if (value.type == kVoidType)
     return Error("No value in return statement."), EStatement::kFailed;
   if (!StoreResult(address, value) || !FinishScript()) return EStatement::kFailed;
@@ -807,10 +818,10 @@ EStatement CCompilation::ExpressionStatement(bool first) {
 
 // Priority climbing: level 0 is a factor; every level above it is a chain
 // of unary(level) operands joined by infix operators of that level.
-bool CCompilation::Expression(uint8_t priority, SValue* value) {
-  if (priority == 0) return Factor(value);
+bool CCompilation::Expression(uint8_t priority, SValue* value, uint16_t wanted) {
+  if (priority == 0) return Factor(value, wanted);
   if (!Enter()) return false;
-  bool ok = Unary(priority, value);
+  bool ok = Unary(priority, value, wanted);
   for (int op = OperatorOf(EOpKind::kInfix, priority); ok && op >= 0;
        op = OperatorOf(EOpKind::kInfix, priority)) {
     const SOperatorRecord& record = m_tables.Operator(static_cast<size_t>(op));
@@ -825,28 +836,32 @@ bool CCompilation::Expression(uint8_t priority, SValue* value) {
       break;
     }
     SValue args[2] = {*value, {}};
-    ok = record.assoc == EAssoc::kLeft ? Unary(priority, &args[1])
+    ok = record.assoc == EAssoc::kLeft ? Unary(priority, &args[1], kVoidType)
                                        : Expression(priority, &args[1]);
     if (!ok) break;
     if (args[0].type == kVoidType || args[1].type == kVoidType) {
       ok = Error("Missing operand value for infix operator %s.", record.symbol);
       break;
     }
-    ok = Apply(ECallKind::kInfix, record.symbol, args, 2, value);
+    ok = Apply(ECallKind::kInfix, record.symbol, args, 2, value,
+               EndsExpression() ? wanted : kVoidType);
   }
   Leave();
   return ok;
 }
 
-bool CCompilation::Unary(uint8_t priority, SValue* value) {
+bool CCompilation::Unary(uint8_t priority, SValue* value, uint16_t wanted) {
   const int prefix = OperatorOf(EOpKind::kPrefix, priority);
   if (prefix >= 0 && !Next()) return false;
-  if (!Expression(static_cast<uint8_t>(priority - 1), value)) return false;
+  if (!Expression(static_cast<uint8_t>(priority - 1), value, prefix >= 0 ? kVoidType : wanted))
+    return false;
   if (prefix >= 0) {
     const char* symbol = m_tables.Operator(static_cast<size_t>(prefix)).symbol;
     if (value->type == kVoidType)
       return Error("Attempt to apply prefix operator %s on missing value.", symbol);
-    if (!Apply(ECallKind::kPrefix, symbol, value, 1, value)) return false;
+    if (!Apply(ECallKind::kPrefix, symbol, value, 1, value,
+               EndsExpression() ? wanted : kVoidType))
+      return false;
   }
   const int postfix = OperatorOf(EOpKind::kPostfix, priority);
   if (postfix < 0) return true;
@@ -854,10 +869,24 @@ bool CCompilation::Unary(uint8_t priority, SValue* value) {
   if (!Next()) return false;
   if (value->type == kVoidType)
     return Error("Attempt to apply postfix operator %s on missing value.", symbol);
-  return Apply(ECallKind::kPostfix, symbol, value, 1, value);
+  return Apply(ECallKind::kPostfix, symbol, value, 1, value,
+               EndsExpression() ? wanted : kVoidType);
 }
 
-bool CCompilation::Factor(SValue* value) {
+// Whether the current token ends the expression around the value just
+// built: no infix, postfix or index operator can follow and take it.
+bool CCompilation::EndsExpression() const {
+  if (!IsOperator()) return true;
+  if (OperatorOf(EOpKind::kIndex, 0) >= 0) return false;
+  for (uint8_t priority = 1; priority <= m_tables.HighestPriority(); ++priority)
+    if (OperatorOf(EOpKind::kInfix, priority) >= 0 || OperatorOf(EOpKind::kPostfix, priority) >= 0)
+      return false;
+  return true;
+}
+
+// A bracketed expression gets no wanted type: whether it is outermost is
+// known only after its closing bracket.
+bool CCompilation::Factor(SValue* value, uint16_t wanted) {
   if (!Enter()) return false;
   *value = SValue{};
   value->start = Here();
@@ -874,7 +903,7 @@ bool CCompilation::Factor(SValue* value) {
     case kTokString:
     case kTokTrue:
     case kTokFalse:
-      ok = Literal(value) && Next();
+      ok = Literal(value) && Next() && CastLiteral(value, wanted);
       break;
     case kTokIdentifier: {
       char name[kTokenBufferSize];
@@ -885,7 +914,7 @@ bool CCompilation::Factor(SValue* value) {
       }
       bool found = false;
       ok = Variable(value, &found) && Next();
-      if (ok && !found) ok = Call(name, value);
+      if (ok && !found) ok = Call(name, value, wanted);
       break;
     }
     default:
@@ -893,7 +922,7 @@ bool CCompilation::Factor(SValue* value) {
       break;
   }
   value->peak = std::max(value->peak, start_depth + value->counted);
-  while (ok && OperatorOf(EOpKind::kIndex, 0) >= 0) ok = Index(value);
+  while (ok && OperatorOf(EOpKind::kIndex, 0) >= 0) ok = Index(value, wanted);
   Leave();
   return ok;
 }
@@ -944,6 +973,20 @@ bool CCompilation::Literal(SValue* value) {
   return ok;
 }
 
+// A literal that ends the expression follows with the cast to the wanted
+// type; without one the literal cannot stand there.
+bool CCompilation::CastLiteral(SValue* value, uint16_t wanted) {
+  if (wanted == kVoidType || value->type == wanted || !EndsExpression()) return true;
+  const STypeRecord* from = m_tables.Type(TypeId(value->type));
+  for (uint16_t i = 0; from && i < from->cast_count; ++i) {
+    if (from->casts[i].target != wanted) continue;
+    uint8_t bytes[kCallLength] = {kOpCall};
+    PutU16(bytes + 1, from->casts[i].function);
+    return Retype(bytes, wanted, value);
+  }
+  return ReportNoMatch(ECallKind::kReturn, "=", value);
+}
+
 // A local (newest first) or a global of the current identifier.
 bool CCompilation::Variable(SValue* value, bool* found) {
   *found = false;
@@ -969,7 +1012,9 @@ bool CCompilation::Variable(SValue* value, bool* found) {
   return true;
 }
 
-bool CCompilation::Call(const char* name, SValue* value) {
+// With a wanted type the token after the call is read first: it tells
+// whether the call is the outermost one.
+bool CCompilation::Call(const char* name, SValue* value, uint16_t wanted) {
   if (Kind() != kTokLeftParen)
     return Error("Left bracket expected for possible function name %s", name);
   if (!Next()) return false;
@@ -991,11 +1036,12 @@ bool CCompilation::Call(const char* name, SValue* value) {
       if (!Next()) return false;
     }
   }
-  if (!Apply(ECallKind::kCall, name, args, count, value)) return false;
-  return Next();
+  if (wanted == kVoidType) return Apply(ECallKind::kCall, name, args, count, value) && Next();
+  return Next() &&
+         Apply(ECallKind::kCall, name, args, count, value, EndsExpression() ? wanted : kVoidType);
 }
 
-bool CCompilation::Index(SValue* value) {
+bool CCompilation::Index(SValue* value, uint16_t wanted) {
   const SOperatorRecord& record =
       m_tables.Operator(static_cast<size_t>(OperatorOf(EOpKind::kIndex, 0)));
   const uint32_t closing = kTokIndexCloseBase | static_cast<uint32_t>(&record - &m_tables.Operator(0));
@@ -1006,13 +1052,15 @@ bool CCompilation::Index(SValue* value) {
   if (args[0].type == kVoidType || args[1].type == kVoidType)
     return Error("Missing operand value for index operator %s.", record.symbol);
   if (Kind() != closing) return Error("Can't find closing symbol of %s operator.", record.symbol);
-  return Apply(ECallKind::kIndex, record.symbol, args, 2, value) && Next();
+  if (wanted == kVoidType) return Apply(ECallKind::kIndex, record.symbol, args, 2, value) && Next();
+  return Next() && Apply(ECallKind::kIndex, record.symbol, args, 2, value,
+                         EndsExpression() ? wanted : kVoidType);
 }
 
 // ---- overload resolution and conversions ----
 
-bool CCompilation::Score(const SFunctionRecord& function, const SValue* args, uint32_t* cost,
-                         SResolution* out) const {
+bool CCompilation::Score(const SFunctionRecord& function, const SValue* args, uint16_t wanted,
+                         uint32_t* cost, SResolution* out) const {
   *cost = 0;
   for (uint16_t i = 0; i < function.arg_count; ++i) {
     const uint16_t arg = args[i].type;
@@ -1041,13 +1089,29 @@ bool CCompilation::Score(const SFunctionRecord& function, const SValue* args, ui
     out->casts[i] = cast->function;
     *cost += cast->weight;
   }
-  return true;
+  if (wanted == kVoidType || function.result == wanted) return true;
+  if (function.result == kVoidType) return false;
+  if (IsAddress(function.result)) {
+    if ((function.result & ~kAddrFlag) != wanted) return false;
+    out->result = EConversion::kDereference;
+    *cost += kConversionCost;
+    return true;
+  }
+  const STypeRecord* type = m_tables.Type(TypeId(function.result));
+  for (uint16_t c = 0; type && c < type->cast_count; ++c) {
+    if (type->casts[c].target != wanted) continue;
+    out->result = EConversion::kCast;
+    out->result_cast = type->casts[c].function;
+    *cost += type->casts[c].weight;
+    return true;
+  }
+  return false;
 }
 
 // Scans the candidates in table order; a later candidate at or below the
 // best cost replaces it, and a best cost reached twice is ambiguous.
 bool CCompilation::Resolve(ECallKind kind, const char* name, const SValue* args, int count,
-                           SResolution* out, bool* ambiguous) const {
+                           uint16_t wanted, SResolution* out, bool* ambiguous) const {
   uint32_t best = 0;
   bool tie = false;
   out->function = nullptr;
@@ -1056,7 +1120,7 @@ bool CCompilation::Resolve(ECallKind kind, const char* name, const SValue* args,
     if (kind == ECallKind::kReturn && function.args[0] != m_params.result) continue;
     SResolution candidate;
     uint32_t cost = 0;
-    if (!Score(function, args, &cost, &candidate)) continue;
+    if (!Score(function, args, wanted, &cost, &candidate)) continue;
     if (out->function && cost > best) continue;
     tie = out->function && cost == best;
     best = cost;
@@ -1168,10 +1232,10 @@ bool CCompilation::Convert(ECallKind kind, const char* name, const SResolution& 
 }
 
 bool CCompilation::Apply(ECallKind kind, const char* name, SValue* args, int count,
-                         SValue* value) {
+                         SValue* value, uint16_t wanted) {
   SResolution resolution;
   bool ambiguous = false;
-  if (!Resolve(kind, name, args, count, &resolution, &ambiguous)) {
+  if (!Resolve(kind, name, args, count, wanted, &resolution, &ambiguous)) {
     if (ambiguous) Error("Can not resolve function call for %s", name);
     return ReportNoMatch(kind, name, args);
   }
@@ -1191,6 +1255,37 @@ bool CCompilation::Apply(ECallKind kind, const char* name, SValue* args, int cou
   value->end = Here();
   value->counted = m_tables.StackSize(function.result);
   value->peak = std::max(peak, before + value->counted);
+  return ConvertResult(resolution, wanted, value);
+}
+
+// The result conversion follows the CALL.
+bool CCompilation::ConvertResult(const SResolution& resolution, uint16_t wanted, SValue* value) {
+  uint8_t bytes[kCallLength] = {};
+  switch (resolution.result) {
+    case EConversion::kNone:
+    case EConversion::kTakeAddress:
+      return true;
+    case EConversion::kDereference:
+      bytes[0] = kOpConsD;
+      PutU16(bytes + 1, m_tables.Type(TypeId(wanted))->addr_constructor);
+      break;
+    case EConversion::kCast:
+      bytes[0] = kOpCall;
+      PutU16(bytes + 1, resolution.result_cast);
+      break;
+  }
+  return Retype(bytes, wanted, value);
+}
+
+// Emits the conversion instruction that turns `value` into `wanted`.
+bool CCompilation::Retype(const uint8_t* bytes, uint16_t wanted, SValue* value) {
+  if (!Emit(bytes, kCallLength)) return false;
+  const uint32_t size = m_tables.StackSize(wanted);
+  Grow(static_cast<int64_t>(size) - value->counted);
+  value->type = wanted;
+  value->counted = size;
+  value->end = Here();
+  value->peak = std::max(value->peak, m_depth);
   return true;
 }
 

@@ -14,14 +14,18 @@ CScriptMachine::CScriptMachine() = default;
 
 CScriptMachine::~CScriptMachine() { Shutdown(); }
 
-ErrCode CScriptMachine::Init(std::span<const RegistrationModule> modules) {
+ErrCode CScriptMachine::Init(std::span<const SRegistrationModule> modules) {
   m_compiler = std::make_unique<CScriptCompiler>(kEngineTypeCapacity);
   m_next_slot = 0;
   m_stamp = 0;
   m_error_log.clear();
   m_stamp += RegisterLibrary(this);
   if (ErrCode error = m_compiler->Error()) return error;
-  for (RegistrationModule module : modules) m_stamp += module(this);
+  for (const SRegistrationModule& module : modules) {
+    if (module.base < m_next_slot) return err::kBadParams;
+    m_next_slot = module.base;
+    m_stamp += module.run(this);
+  }
   if (ErrCode error = m_compiler->Finish()) return error;
   TraceOut("Compiler OK. Time stamp = %u.\n", m_stamp);
   return err::kOk;

@@ -25,6 +25,18 @@ class CScriptMachine;
 // failed registration sets the compiler's error.
 using RegistrationModule = uint32_t (*)(CScriptMachine* machine);
 
+// A module and the native slot its first registration takes: compiled code
+// holds native slots, so every module starts at a fixed slot whatever the
+// modules before it registered.
+struct SRegistrationModule {
+  RegistrationModule run;
+  uint16_t base;
+};
+
+// The engine's modules: the world functions, then the engine functions.
+inline constexpr uint16_t kWorldModuleBase = 200;
+inline constexpr uint16_t kEngineModuleBase = 300;
+
 // The stamp of a build date-and-time text ("Tue Jul 18 21:01:04 2000").
 uint32_t BuildStamp(const char* date_time);
 
@@ -38,9 +50,10 @@ class CScriptMachine {
   CScriptMachine(const CScriptMachine&) = delete;
   CScriptMachine& operator=(const CScriptMachine&) = delete;
 
-  // Start-up: the built-in library, then each module in order, then the
-  // operator sort and the token table.
-  ErrCode Init(std::span<const RegistrationModule> modules);
+  // Start-up: the built-in library, then each module in order from its base
+  // slot, then the operator sort and the token table. A base below the next
+  // free slot (the registrations before it ran into it) is BADPARAMS.
+  ErrCode Init(std::span<const SRegistrationModule> modules);
   // Saves a non-empty compile-error log as "comp_err.txt" (through the file
   // service) and drops the tables.
   void Shutdown();

@@ -82,8 +82,12 @@ TEST_F(EngineTest, AQuitInTheInputScriptEndsTheRunCleanly) {
   const SProcessResult run = Run({}, {{"TARVOLIN_LOG", "1"}});
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_NE(run.err.find("Start-up: file-open override"), std::string::npos);
+  EXPECT_NE(run.err.find("Start-up: script registrations"), std::string::npos);
   EXPECT_NE(run.err.find("Shutdown: file systems and script machine"),
             std::string::npos);
+  // Nothing was compiled, so the script machine leaves no error list.
+  EXPECT_FALSE(std::filesystem::exists(m_game.Join("comp_err.txt")));
+  EXPECT_FALSE(std::filesystem::exists(m_runtime.Join("child0/comp_err.txt")));
   // The lock file lives only as long as the run.
   EXPECT_FALSE(std::filesystem::exists(m_runtime.Join("run/Tarvolin.mtx")));
 }

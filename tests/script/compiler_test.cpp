@@ -29,6 +29,7 @@ enum : uint16_t {
 enum : uint16_t {
   kCellAddr = 93, kCellDestr = 94, kGlobalSlot = 95, kIncrement = 96, kBang = 97,
   kPickValue = 100, kPickAddress = 101, kMakeCell = 102, kCellAssign = 103,
+  kConvInt = 106, kConvFloat = 107, kRefAddress = 108, kRefBool = 109,
 };
 
 int g_global = 0;
@@ -54,6 +55,10 @@ uint32_t TestModule(CScriptMachine* machine) {
   machine->RegisterFunction(Native, "=", 0, 2, cells);
   machine->RegisterFunction(Native, "two", 0, 1, int_address);
   machine->RegisterFunction(Native, "two", 0, 1, int_address);
+  machine->RegisterFunction(Native, "conv", 1, 0, nullptr);
+  machine->RegisterFunction(Native, "conv", 3, 0, nullptr);
+  machine->RegisterFunction(Native, "ref", 1 | kAddrFlag, 0, nullptr);
+  machine->RegisterFunction(Native, "ref", 7, 0, nullptr);
   return 0;
 }
 
@@ -63,7 +68,7 @@ class CompilerTest : public ::testing::Test {
     s_library = new CScriptMachine;
     ASSERT_EQ(s_library->Init({}), err::kOk);
     s_extended = new CScriptMachine;
-    const RegistrationModule modules[] = {TestModule};
+    const SRegistrationModule modules[] = {{TestModule, 93}};
     ASSERT_EQ(s_extended->Init(modules), err::kOk);
   }
   static void TearDownTestSuite() {
@@ -126,6 +131,13 @@ struct SCodeCase {
   CCode code;
   uint32_t stack_size;
   const char* log;
+};
+
+struct SErrorCase {
+  const char* signature;
+  std::string text;
+  std::string log;
+  bool extended = false;
 };
 
 TEST_F(CompilerTest, StatementsCompileToTheirInstructions) {
@@ -246,6 +258,68 @@ TEST_F(CompilerTest, TestModuleForms) {
   }
 }
 
+// The return value's outermost call is resolved for the script's result
+// type: the result's cast or dereference counts in the cost and follows the
+// CALL, and a void result rejects the candidate.
+TEST_F(CompilerTest, ReturnValuesResolveForTheResultType) {
+  const SCodeCase cases[] = {
+      {"float result: cost 0 beats the int overload's cast at 30", "float", "return conv();",
+       CCode().Line(1).ConsA(kAddrCons, 0).Call(kConvFloat).Call(kFloatAssign)
+           .Call(kAddrDestr).End(),
+       16, ""},
+      {"int result: the float overload has no cast to int", "int", "return conv();",
+       CCode().Line(1).ConsA(kAddrCons, 0).Call(kConvInt).Call(kIntAssign).Call(kAddrDestr)
+           .End(),
+       12, ""},
+      {"dereference at 10 beats the bool cast at 15", "int", "return ref();",
+       CCode().Line(1).ConsA(kAddrCons, 0).Call(kRefAddress).ConsD(kIntAddr).Call(kIntAssign)
+           .Call(kAddrDestr).End(),
+       12, ""},
+      {"an address of another type rejects", "bool", "return ref();",
+       CCode().Line(1).ConsA(kAddrCons, 0).Call(kRefBool).Call(kBoolAssign).Call(kAddrDestr)
+           .End(),
+       9, ""},
+      {"the outermost operator gets the cast", "float", "return 2 + 3;",
+       CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 2).ConsI(kIntLit, 3).Call(kIntAdd)
+           .Call(kCastIntFloat).Call(kFloatAssign).Call(kAddrDestr).End(),
+       16, ""},
+      {"a lone literal is cast", "float", "return 2;",
+       CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 2).Call(kCastIntFloat)
+           .Call(kFloatAssign).Call(kAddrDestr).End(),
+       16, ""},
+      {"the last index operator gets the cast", "float", "return 1[2];",
+       CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 1).ConsI(kIntLit, 2).Call(kIntIndex)
+           .Call(kCastIntFloat).Call(kFloatAssign).Call(kAddrDestr).End(),
+       16, ""},
+  };
+  for (const SCodeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(Compile(c.signature, c.text, true)) << m_log;
+    EXPECT_EQ(CodeBytes(), c.code.Bytes());
+    EXPECT_EQ(StackSize(), c.stack_size);
+    EXPECT_EQ(m_log, c.log);
+  }
+  const SErrorCase errors[] = {
+      {"int", "return DumpStack();", "(1, 19): No matching function with name DumpStack\r\n"},
+      {"float", "return ref();", "(1, 13): No matching function with name ref\r\n", true},
+      // Outside a return both conv overloads cost 0.
+      {"void", "conv();",
+       "(1, 6): Can not resolve function call for conv\r\n"
+       "(1, 6): No matching function with name conv\r\n",
+       true},
+      // A prefix operator takes the call's value: the call gets no wanted type.
+      {"int", "return -conv();",
+       "(1, 14): Can not resolve function call for conv\r\n"
+       "(1, 14): No matching function with name conv\r\n",
+       true},
+  };
+  for (const SErrorCase& c : errors) {
+    SCOPED_TRACE(c.text);
+    EXPECT_FALSE(Compile(c.signature, c.text, c.extended));
+    EXPECT_EQ(m_log, c.log);
+  }
+}
+
 TEST_F(CompilerTest, WhileLoopsNestEightDeep) {
   std::string eight;
   for (int i = 0; i < 8; ++i) eight += "while 1 do ";
@@ -253,13 +327,6 @@ TEST_F(CompilerTest, WhileLoopsNestEightDeep) {
   EXPECT_FALSE(Compile("void", eight + "while 1 do ;"));
   EXPECT_EQ(m_log, "(1, 89): Too much nested loops\r\n");
 }
-
-struct SErrorCase {
-  const char* signature;
-  std::string text;
-  std::string log;
-  bool extended = false;
-};
 
 TEST_F(CompilerTest, EveryDiagnosticWithItsPosition) {
   const std::string long_name(32, 'n');
@@ -288,7 +355,7 @@ TEST_F(CompilerTest, EveryDiagnosticWithItsPosition) {
       {"void", "while 1 do continue 1", "(1, 21): Semicolon is expected after break/continue\r\n"},
       {"void", "return 1;", "(1, 8): Unexpected return value.\r\n"},
       {"int", "return;", "(1, 7): No value in return statement.\r\n"},
-      {"int", "return DumpStack();", "(1, 19): No value in return statement.\r\n"},
+      {"int", "return (DumpStack());", "(1, 21): No value in return statement.\r\n"},
       {"TPoint", "return 1;", "(1, 9): Can not copy return value\r\n"},
       {"cell", "return mk();", "(1, 12): Return expression must be address\r\n", true},
       {"void", "(1;", "(1, 3): Missing right bracket.\r\n"},

@@ -64,9 +64,58 @@ TEST(ScriptTablesTest, RegistrationChecks) {
   EXPECT_EQ(machine.RegisterGlobal("h", &variable, 1), err::kUnknownError);
 }
 
+void WorldNative() {}
+void EngineNative() {}
+uint32_t WorldModule(CScriptMachine* machine) {
+  machine->RegisterFunction(WorldNative, "world", 0, 0, nullptr);
+  machine->RegisterFunction(WorldNative, "world2", 0, 0, nullptr);
+  return 7;
+}
+uint32_t EngineModule(CScriptMachine* machine) {
+  machine->RegisterFunction(EngineNative, "engine", 0, 0, nullptr);
+  return 11;
+}
+
+// The library ends at slot 92; the modules start at their own bases and the
+// slots between stay empty.
+TEST(ScriptTablesTest, ModulesStartAtTheirBaseSlots) {
+  CScriptMachine machine;
+  const SRegistrationModule modules[] = {{WorldModule, kWorldModuleBase},
+                                         {EngineModule, kEngineModuleBase}};
+  ASSERT_EQ(machine.Init(modules), err::kOk);
+  const CScriptCompiler& tables = *machine.Compiler();
+  const SFunctionRecord* found[3] = {};
+  for (const SFunctionRecord& function : tables.Functions()) {
+    const char* names[] = {"world", "world2", "engine"};
+    for (int i = 0; i < 3; ++i)
+      if (std::strcmp(function.name, names[i]) == 0) found[i] = &function;
+  }
+  ASSERT_TRUE(found[0] && found[1] && found[2]);
+  EXPECT_EQ(found[0]->function, 200);
+  EXPECT_EQ(found[1]->function, 201);
+  EXPECT_EQ(found[2]->function, 300);
+  EXPECT_EQ(machine.NextSlot(), 301);
+  EXPECT_EQ(machine.Native(200), &WorldNative);
+  EXPECT_EQ(machine.Native(300), &EngineNative);
+  EXPECT_EQ(machine.Native(93), nullptr);
+  EXPECT_EQ(machine.Native(202), nullptr);
+  CScriptMachine library_only;
+  ASSERT_EQ(library_only.Init({}), err::kOk);
+  EXPECT_EQ(library_only.NextSlot(), 93);
+  EXPECT_EQ(machine.Stamp(), library_only.Stamp() + 7 + 11);
+
+  // A base the registrations before it already passed stops start-up.
+  CScriptMachine overlapping;
+  const SRegistrationModule low[] = {{WorldModule, 92}};
+  EXPECT_EQ(overlapping.Init(low), err::kBadParams);
+  CScriptMachine crowded;
+  const SRegistrationModule same[] = {{WorldModule, 200}, {EngineModule, 201}};
+  EXPECT_EQ(crowded.Init(same), err::kBadParams);
+}
+
 TEST(ScriptTablesTest, TheEngineRegistrationsAndLookups) {
   CScriptMachine machine;
-  const RegistrationModule modules[] = {NoModule};
+  const SRegistrationModule modules[] = {{NoModule, 93}};
   ASSERT_EQ(machine.Init(modules), err::kOk);
   EXPECT_STREQ(TraceBuffer(), ("Compiler OK. Time stamp = " + std::to_string(machine.Stamp()) +
                                ".\n").c_str());
