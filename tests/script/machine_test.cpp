@@ -10,7 +10,7 @@
 
 #include "app/base/log.h"
 #include "app/base/memory.h"
-#include "fs/file.h"
+#include "fs/memory_file.h"
 #include "fs/file_service.h"
 #include "fs/native_fs.h"
 #include "script/script_machine.h"
@@ -90,23 +90,6 @@ class CBrokenFile : public CFile {
   uint32_t GetSize() override { return 100; }
 };
 
-// A file over a string.
-class CTextFile : public CFile {
- public:
-  explicit CTextFile(std::string text) : m_text(std::move(text)) {}
-  ErrCode Read(void* buffer, uint32_t length, uint32_t* count) override {
-    const size_t n = std::min<size_t>(length, m_text.size() - m_pos);
-    std::memcpy(buffer, m_text.data() + m_pos, n);
-    m_pos += n;
-    *count = static_cast<uint32_t>(n);
-    return n < length ? err::kEof : err::kOk;
-  }
-  uint32_t GetSize() override { return static_cast<uint32_t>(m_text.size()); }
-
- private:
-  std::string m_text;
-  size_t m_pos = 0;
-};
 
 const char kIni[] =
     "[BaseTypes]\nMaxUserTypes = 3\nIntConst = 1, int\nFloatConst = 1, int\n"
@@ -140,7 +123,7 @@ TEST(ScriptIniMemoryTest, LoadFailures) {
       {ini_bytes + types + globals + 10, "Not enough mem for FUNCTIONS.\n"},
   };
   for (const SCase& c : cases) {
-    CTextFile file(kIni);
+    CMemoryFile file{std::string_view(kIni)};
     std::unique_ptr<CScriptCompiler> tables;
     {
       CPtrLimit limit(c.extra);
@@ -149,7 +132,7 @@ TEST(ScriptIniMemoryTest, LoadFailures) {
     EXPECT_EQ(tables->Error(), err::kAllocFail) << c.message;
     EXPECT_STREQ(TraceBuffer(), c.message);
   }
-  CTextFile file(kIni);
+  CMemoryFile file{std::string_view(kIni)};
   EXPECT_EQ(CScriptCompiler::FromIni(&file)->Error(), err::kOk) << TraceBuffer();
 }
 

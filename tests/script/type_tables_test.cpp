@@ -8,7 +8,7 @@
 
 #include "app/base/log.h"
 #include "script/script_machine.h"
-#include "fs/file.h"
+#include "fs/memory_file.h"
 
 namespace {
 
@@ -227,26 +227,9 @@ const char kGoodIni[] =
     "[plus]\n"
     "Index = 40\nName = +\nResult = int\nArg1 = int\nArg2 = int\n";
 
-// A read-only file over a string.
-class CStringFile : public CFile {
- public:
-  explicit CStringFile(std::string text) : m_text(std::move(text)) {}
-  ErrCode Read(void* buffer, uint32_t length, uint32_t* count) override {
-    const size_t n = std::min<size_t>(length, m_text.size() - m_pos);
-    std::memcpy(buffer, m_text.data() + m_pos, n);
-    m_pos += n;
-    *count = static_cast<uint32_t>(n);
-    return n < length ? err::kEof : err::kOk;
-  }
-  uint32_t GetSize() override { return static_cast<uint32_t>(m_text.size()); }
-
- private:
-  std::string m_text;
-  size_t m_pos = 0;
-};
 
 std::unique_ptr<CScriptCompiler> Load(const std::string& text) {
-  CStringFile file(text);
+  CMemoryFile file{std::string_view(text)};
   return CScriptCompiler::FromIni(&file);
 }
 
