@@ -54,7 +54,7 @@ std::vector<int16_t> Ramp(size_t count, int step) {
 
 TEST_F(FileSoundTest, DefaultBufferIsAnEighthOfASecondRounded) {
   struct SCase {
-    SWavSpec spec;
+    SWavLayout layout;
     size_t data_bytes;
     uint32_t buffer;
   } cases[] = {
@@ -70,7 +70,7 @@ TEST_F(FileSoundTest, DefaultBufferIsAnEighthOfASecondRounded) {
       {{0x104, 1, 22050, 16}, 20000, 5536},
   };
   for (const SCase& c : cases) {
-    auto sound = Open(MakeWav(c.spec, std::string(c.data_bytes, '\x80')));
+    auto sound = Open(MakeWav(c.layout, std::string(c.data_bytes, '\x80')));
     ASSERT_TRUE(sound);
     EXPECT_EQ(sound->BufferSize(), c.buffer);
   }

@@ -12,8 +12,8 @@ inline void PutLe(std::string* bytes, uint32_t value, int size) {
   for (int i = 0; i < size; ++i) bytes->push_back(static_cast<char>(value >> (8 * i)));
 }
 
-struct SWavSpec {
-  SWavSpec(uint16_t tag_ = 1, uint16_t channels_ = 1, uint32_t rate_ = 22050,
+struct SWavLayout {
+  SWavLayout(uint16_t tag_ = 1, uint16_t channels_ = 1, uint32_t rate_ = 22050,
            uint16_t bits_ = 16, uint32_t format_size_ = 16,
            std::string before_data_ = "")
       : tag(tag_), channels(channels_), rate(rate_), bits(bits_),
@@ -36,23 +36,23 @@ inline std::string Chunk(const char* id, const std::string& body) {
   return chunk;
 }
 
-inline std::string MakeWav(const SWavSpec& spec, const std::string& data) {
+inline std::string MakeWav(const SWavLayout& layout, const std::string& data) {
   std::string wav = "RIFF";
   PutLe(&wav, 0, 4);
   wav += "WAVEfmt ";
-  PutLe(&wav, spec.format_size, 4);
-  PutLe(&wav, spec.tag, 2);
-  PutLe(&wav, spec.channels, 2);
-  PutLe(&wav, spec.rate, 4);
-  PutLe(&wav, spec.rate * spec.channels * spec.bits / 8, 4);
-  PutLe(&wav, static_cast<uint32_t>(spec.channels * spec.bits / 8), 2);
-  PutLe(&wav, spec.bits, 2);
-  if (spec.format_size > 16) wav.append(spec.format_size - 16, '\0');
-  wav += spec.before_data;
+  PutLe(&wav, layout.format_size, 4);
+  PutLe(&wav, layout.tag, 2);
+  PutLe(&wav, layout.channels, 2);
+  PutLe(&wav, layout.rate, 4);
+  PutLe(&wav, layout.rate * layout.channels * layout.bits / 8, 4);
+  PutLe(&wav, static_cast<uint32_t>(layout.channels * layout.bits / 8), 2);
+  PutLe(&wav, layout.bits, 2);
+  if (layout.format_size > 16) wav.append(layout.format_size - 16, '\0');
+  wav += layout.before_data;
   wav += "data";
-  PutLe(&wav, spec.data_size_field == 0xFFFFFFFF
+  PutLe(&wav, layout.data_size_field == 0xFFFFFFFF
                   ? static_cast<uint32_t>(data.size())
-                  : spec.data_size_field,
+                  : layout.data_size_field,
         4);
   return wav + data;
 }

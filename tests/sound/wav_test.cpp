@@ -27,7 +27,7 @@ const std::string kData(100, '\x10');
 TEST_F(WavTest, HeadersTheEngineTakes) {
   struct SCase {
     const char* name;
-    SWavSpec spec;
+    SWavLayout layout;
     SoundFormat format;
     uint32_t data_start;
   } cases[] = {
@@ -46,19 +46,19 @@ TEST_F(WavTest, HeadersTheEngineTakes) {
   };
   for (const SCase& c : cases) {
     SWavInfo info;
-    ASSERT_EQ(Read(MakeWav(c.spec, kData), &info), err::kOk) << c.name;
+    ASSERT_EQ(Read(MakeWav(c.layout, kData), &info), err::kOk) << c.name;
     EXPECT_EQ(info.format, c.format) << c.name;
     EXPECT_EQ(info.data_start, c.data_start) << c.name;
     EXPECT_EQ(info.data_size, kData.size()) << c.name;
-    EXPECT_EQ(info.adpcm, c.spec.tag == 0x104) << c.name;
+    EXPECT_EQ(info.adpcm, c.layout.tag == 0x104) << c.name;
   }
 }
 
 TEST_F(WavTest, HeadersTheEngineRefuses) {
   auto with = [](auto change) {
-    SWavSpec spec;
-    change(spec);
-    return MakeWav(spec, kData);
+    SWavLayout layout;
+    change(layout);
+    return MakeWav(layout, kData);
   };
   std::string not_riff = MakeWav({}, kData);
   not_riff[0] = 'X';
@@ -72,16 +72,16 @@ TEST_F(WavTest, HeadersTheEngineRefuses) {
   } cases[] = {
       {"not RIFF", not_riff},
       {"no fmt after WAVE", not_wave},
-      {"format chunk of 15 bytes", with([](SWavSpec& s) { s.format_size = 15; })},
-      {"no channels", with([](SWavSpec& s) { s.channels = 0; })},
-      {"three channels", with([](SWavSpec& s) { s.channels = 3; })},
-      {"rate 3999", with([](SWavSpec& s) { s.rate = 3999; })},
-      {"rate 45001", with([](SWavSpec& s) { s.rate = 45001; })},
-      {"12 bits", with([](SWavSpec& s) { s.bits = 12; })},
-      {"8-bit ADPCM", with([](SWavSpec& s) { s.tag = 0x104; s.bits = 8; })},
+      {"format chunk of 15 bytes", with([](SWavLayout& s) { s.format_size = 15; })},
+      {"no channels", with([](SWavLayout& s) { s.channels = 0; })},
+      {"three channels", with([](SWavLayout& s) { s.channels = 3; })},
+      {"rate 3999", with([](SWavLayout& s) { s.rate = 3999; })},
+      {"rate 45001", with([](SWavLayout& s) { s.rate = 45001; })},
+      {"12 bits", with([](SWavLayout& s) { s.bits = 12; })},
+      {"8-bit ADPCM", with([](SWavLayout& s) { s.tag = 0x104; s.bits = 8; })},
       {"no data chunk", no_data},
       {"chunk past the end",
-       with([](SWavSpec& s) { s.before_data = "LIST\xff\xff\xff\x7f"; })},
+       with([](SWavLayout& s) { s.before_data = "LIST\xff\xff\xff\x7f"; })},
       {"header cut short", MakeWav({}, kData).substr(0, 30)},
       {"data header cut short", MakeWav({}, "").substr(0, 40)},
   };
@@ -96,10 +96,10 @@ TEST_F(WavTest, HeadersTheEngineRefuses) {
 }
 
 TEST_F(WavTest, ADataSizePastTheEndIsCutToTheFile) {
-  SWavSpec spec;
-  spec.data_size_field = 100000;
+  SWavLayout layout;
+  layout.data_size_field = 100000;
   SWavInfo info;
-  ASSERT_EQ(Read(MakeWav(spec, kData), &info), err::kOk);
+  ASSERT_EQ(Read(MakeWav(layout, kData), &info), err::kOk);
   EXPECT_EQ(info.data_size, 100u);
 }
 
