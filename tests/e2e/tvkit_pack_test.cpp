@@ -3,21 +3,11 @@
 
 #include <random>
 
-#include "support/process.h"
-#include "support/temp_dir.h"
+#include "support/tvkit_fixture.h"
 
 namespace {
 
-class TvkitPackTest : public ::testing::Test {
- protected:
-  SProcessResult Run(const std::vector<std::string>& args) {
-    CChildProcess child(TVKIT_BINARY, args, {},
-                        m_dir.Join("child" + std::to_string(m_runs++)));
-    return child.Wait();
-  }
-  CTempDir m_dir;
-  int m_runs = 0;
-};
+class TvkitPackTest : public CTvkitTest {};
 
 std::string Random(size_t size) {
   std::mt19937 random(static_cast<uint32_t>(size));

@@ -1,20 +1,11 @@
 // tvkit script, run as authors run it.
 #include <gtest/gtest.h>
 
-#include "support/process.h"
-#include "support/temp_dir.h"
+#include "support/tvkit_fixture.h"
 
 namespace {
 
-class TvkitScriptTest : public ::testing::Test {
- protected:
-  SProcessResult Run(const std::vector<std::string>& args) {
-    CChildProcess child(TVKIT_BINARY, args, {}, m_dir.Join("child" + std::to_string(m_runs++)));
-    return child.Wait();
-  }
-  CTempDir m_dir;
-  int m_runs = 0;
-};
+class TvkitScriptTest : public CTvkitTest {};
 
 TEST_F(TvkitScriptTest, CompileDumpsAndWritesTheBlock) {
   m_dir.WriteFile("s.txt", "x > 5");

@@ -1,21 +1,11 @@
 // tvkit, run as authors run it.
 #include <gtest/gtest.h>
 
-#include "support/process.h"
-#include "support/temp_dir.h"
+#include "support/tvkit_fixture.h"
 
 namespace {
 
-class TvkitTest : public ::testing::Test {
- protected:
-  SProcessResult Run(const std::vector<std::string>& args) {
-    CChildProcess child(TVKIT_BINARY, args, {},
-                        m_dir.Join("child" + std::to_string(m_runs++)));
-    return child.Wait();
-  }
-  CTempDir m_dir;
-  int m_runs = 0;
-};
+class TvkitTest : public CTvkitTest {};
 
 const char kIni[] =
     "[Main]\r\nSlow = 1 ; on\r\nX=first\r\nX=second\r\n[FS]\r\n/HDD/=Trans, ./\r\n";

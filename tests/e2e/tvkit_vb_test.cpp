@@ -11,17 +11,12 @@
 #include <thread>
 #include <vector>
 
-#include "support/process.h"
-#include "support/temp_dir.h"
+#include "support/tvkit_fixture.h"
 
 namespace {
 
-class TvkitVbTest : public ::testing::Test {
+class TvkitVbTest : public CTvkitTest {
  protected:
-  SProcessResult Run(const std::vector<std::string>& args) {
-    CChildProcess child(TVKIT_BINARY, args, {}, m_dir.Join("child" + std::to_string(m_runs++)));
-    return child.Wait();
-  }
   // Runs a command and then the check, which must pass.
   SProcessResult RunChecked(const std::vector<std::string>& args) {
     SProcessResult run = Run(args);
@@ -31,8 +26,6 @@ class TvkitVbTest : public ::testing::Test {
     return run;
   }
   std::string Project() const { return m_dir.Join("game.prj"); }
-  CTempDir m_dir;
-  int m_runs = 0;
 };
 
 const char kTree[] =

@@ -7,20 +7,14 @@
 #include "fs/native_fs.h"
 #include "gfx/bmp.h"
 #include "gfx/font.h"
-#include "support/process.h"
-#include "support/temp_dir.h"
+#include "support/tvkit_fixture.h"
 
 namespace {
 
-class TvkitGfxTest : public ::testing::Test {
+class TvkitGfxTest : public CTvkitTest {
  protected:
   void SetUp() override { MountNativeFileSystem(); }
   void TearDown() override { ShutdownFileService(); }
-
-  SProcessResult Run(const std::vector<std::string>& args) {
-    CChildProcess child(TVKIT_BINARY, args, {}, m_dir.Join("child" + std::to_string(m_runs++)));
-    return child.Wait();
-  }
 
   // A 5 x 3 8-bit picture in four colours whose pixels depend on `seed`.
   std::string Picture(const std::string& name, int seed, int order) {
@@ -44,8 +38,6 @@ class TvkitGfxTest : public ::testing::Test {
     return bitmap;
   }
 
-  CTempDir m_dir;
-  int m_runs = 0;
 };
 
 TEST_F(TvkitGfxTest, BmpInfoAndConvert) {
