@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <list>
 #include <string>
 #include <string_view>
@@ -88,6 +89,17 @@ class CScriptArray {
   uint8_t* At(int32_t index) { return m_bytes.data() + static_cast<size_t>(index) * ElementSize(); }
   const uint8_t* At(int32_t index) const {
     return m_bytes.data() + static_cast<size_t>(index) * ElementSize();
+  }
+  // Elements are kept unaligned in m_bytes, so they are copied in and out.
+  template <class T>
+  T Load(int32_t index) const {
+    T value;
+    std::memcpy(&value, At(index), sizeof value);
+    return value;
+  }
+  template <class T>
+  void Store(int32_t index, T value) {
+    std::memcpy(At(index), &value, sizeof value);
   }
   void SetFromText(int32_t index, const char* text);
   std::string ElementText(int32_t index) const;
