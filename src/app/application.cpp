@@ -18,6 +18,11 @@
 #include "fs/file_service.h"
 #include "fs/mount_config.h"
 #include "fs/native_fs.h"
+#include "script/array_functions.h"
+#include "script/random.h"
+#include "script/script_array.h"
+#include "script/script_call.h"
+#include "script/script_ini.h"
 #include "sound/mixer.h"
 #include "store/hash_ini.h"
 #include "store/hpfs.h"
@@ -105,7 +110,7 @@ const CApplication::SStartStep CApplication::kStartSteps[] = {
 
 // The order of shutdown after the main loop; final cleanup follows.
 const CApplication::SShutdownStep CApplication::kShutdownSteps[] = {
-    {"script arrays", nullptr},
+    {"script arrays", &CApplication::FreeScriptArrays},
     {"palettes, game and project", nullptr},
     {"credits", nullptr},
     {"display mode", nullptr},
@@ -395,7 +400,18 @@ void CApplication::WriteToolConfig() {
 // subsystems arrive; a machine that cannot start leaves nothing to run.
 CApplication::EStep CApplication::StartScriptMachine() {
   m_script = std::make_unique<CScriptMachine>();
-  return m_script->Init({}) == err::kOk ? EStep::kNext : EStep::kFinalCleanup;
+  if (m_script->Init(kStandardModules) != err::kOk) return EStep::kFinalCleanup;
+  int32_t step_limit = 0;
+  if (m_config->GetInt("main", "ScriptStepLimit", &step_limit) == err::kOk && step_limit > 0)
+    SetScriptStepLimit(static_cast<uint64_t>(step_limit));
+  SetScriptToolMode(m_tool_mode);
+  SeedEngineRandomFromClock();
+  return EStep::kNext;
+}
+
+void CApplication::FreeScriptArrays() {
+  ScriptArrays().Clear();
+  ScriptInis().Clear();
 }
 
 void CApplication::UnmountFileSystems() {

@@ -77,6 +77,7 @@ class CApplication {
   EStep CreateFrameBuffer();
   EStep CreateDesktop();
   EStep StartScriptMachine();
+  void FreeScriptArrays();
   EStep ShowDesktop();
   EStep InstallFileOpenOverride();
 

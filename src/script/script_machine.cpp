@@ -2,7 +2,7 @@
 
 #include "app/base/log.h"
 #include "fs/file_service.h"
-#include "script/registrations.h"
+#include "script/library.h"
 
 uint32_t BuildStamp(const char* date_time) {
   uint32_t sum = 0;
@@ -41,13 +41,29 @@ void CScriptMachine::Shutdown() {
       file->Write(m_error_log.data(), static_cast<uint32_t>(m_error_log.size()), &written);
     m_error_log.clear();
   }
+  UnmapGlobals(&m_world_global_slots);
+  UnmapGlobals(&m_engine_global_slots);
   m_compiler.reset();
 }
 
-bool CScriptMachine::TakeSlot(NativeEntry entry, uint16_t* slot) {
+void CScriptMachine::UnmapGlobals(std::vector<uint16_t>* slots) {
+  for (uint16_t slot : *slots) {
+    ScriptMemory().Unmap(m_global_script_addresses[slot]);
+    m_global_script_addresses[slot] = 0;
+  }
+  slots->clear();
+}
+
+void CScriptMachine::ClearWorldGlobals() {
+  UnmapGlobals(&m_world_global_slots);
+  m_compiler->ClearWorldGlobals();
+}
+
+bool CScriptMachine::TakeSlot(NativeEntry entry, uint16_t* slot, const char* name) {
   if (m_next_slot == kNativeCount) return false;
   *slot = m_next_slot++;
   m_natives[*slot] = entry;
+  m_native_names[*slot] = name;
   return true;
 }
 
@@ -124,7 +140,7 @@ ErrCode CScriptMachine::RegisterFunction(NativeEntry entry, const char* name, ui
   if (ErrCode error = m_compiler->AddFunction(name, result, arg_count, args, m_next_slot))
     return error;
   uint16_t slot = 0;
-  TakeSlot(entry, &slot);
+  TakeSlot(entry, &slot, name);
   return err::kOk;
 }
 
@@ -139,8 +155,14 @@ ErrCode CScriptMachine::RegisterFunctionSig(NativeEntry entry, const char* name,
 
 ErrCode CScriptMachine::AddGlobal(const char* name, void* address, uint16_t type, bool world) {
   if (m_next_slot == kNativeCount) return err::kUnknownError;
+  const uint16_t size = m_compiler->StackSize(type);
+  if (!address || size == 0) return err::kBadParams;
   if (ErrCode error = m_compiler->AddGlobal(name, m_next_slot, type, world)) return error;
-  m_global_addresses[m_next_slot++] = address;
+  const uint16_t slot = m_next_slot++;
+  m_global_addresses[slot] = address;
+  // Scripts reach the variable through the address space, never directly.
+  m_global_script_addresses[slot] = ScriptMemory().Map(address, size);
+  (world ? m_world_global_slots : m_engine_global_slots).push_back(slot);
   return err::kOk;
 }
 

@@ -11,13 +11,13 @@
 #include <span>
 #include <string>
 
-#include "app/base/errors.h"
-#include "script/compiler.h"
-#include "script/type_tables.h"
+#include <vector>
 
-// A native entry point. The machine calls each entry in the shape of its role
-// (function, constructor, truth test); this type only stores it.
-using NativeEntry = void (*)();
+#include "app/base/errors.h"
+#include "script/address_space.h"
+#include "script/compiler.h"
+#include "script/native.h"
+#include "script/type_tables.h"
 
 class CScriptMachine;
 
@@ -76,14 +76,20 @@ class CScriptMachine {
   ErrCode RegisterFunctionSig(NativeEntry entry, const char* name, const char* signature);
   ErrCode RegisterGlobal(const char* name, void* address, uint16_t type);
   ErrCode RegisterWorldGlobal(const char* name, void* address, uint16_t type);
-  void ClearWorldGlobals() { m_compiler->ClearWorldGlobals(); }
+  void ClearWorldGlobals();
 
   CScriptCompiler* Compiler() { return m_compiler.get(); }
   uint16_t NextSlot() const { return m_next_slot; }
   uint32_t Stamp() const { return m_stamp; }
   NativeEntry Native(uint16_t slot) const { return m_natives[slot]; }
-  // A global's address as registered.
+  // A global's address as registered, and the script address it is mapped
+  // at (0 when the slot holds no global).
   void* GlobalAddress(uint16_t slot) const { return m_global_addresses[slot]; }
+  ScriptAddr GlobalScriptAddress(uint16_t slot) const {
+    return slot < kNativeCount ? m_global_script_addresses[slot] : 0;
+  }
+  // The name a native slot was registered under (empty for constructors).
+  const std::string& NativeName(uint16_t slot) const { return m_native_names[slot]; }
 
   // Compiles a script text against a handler signature into the
   // compile-error log; false when the signature or the text is bad.
@@ -94,13 +100,18 @@ class CScriptMachine {
 
  private:
   // Takes the next slot for `entry`; false when the table is full.
-  bool TakeSlot(NativeEntry entry, uint16_t* slot);
+  bool TakeSlot(NativeEntry entry, uint16_t* slot, const char* name = "");
+  void UnmapGlobals(std::vector<uint16_t>* slots);
   ErrCode SetTypeEntry(uint16_t id, CScriptCompiler::ETypeEntry which, NativeEntry entry);
   ErrCode AddGlobal(const char* name, void* address, uint16_t type, bool world);
 
   std::unique_ptr<CScriptCompiler> m_compiler;
   NativeEntry m_natives[kNativeCount] = {};
   void* m_global_addresses[kNativeCount] = {};
+  ScriptAddr m_global_script_addresses[kNativeCount] = {};
+  std::string m_native_names[kNativeCount];
+  std::vector<uint16_t> m_engine_global_slots;
+  std::vector<uint16_t> m_world_global_slots;
   uint16_t m_next_slot = 0;
   uint32_t m_stamp = 0;
   std::string m_error_log;

@@ -15,3 +15,9 @@ struct TRect {
   int16_t right = 0;
   int16_t bottom = 0;
 };
+
+// The centre of an inclusive rectangle, rounded towards zero.
+inline TPoint RectCenter(const TRect& rect) {
+  return {static_cast<int16_t>((rect.left + rect.right) / 2),
+          static_cast<int16_t>((rect.top + rect.bottom) / 2)};
+}

@@ -1,20 +1,27 @@
-// tvkit script: compiles a script with the engine's registrations, or prints
-// the tables the engine's scripts compile against.
+// tvkit script: compiles or runs a script with the engine's registrations,
+// or prints the tables the engine's scripts compile against.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "app/base/log.h"
 #include "commands.h"
 #include "fs/file_service.h"
+#include "script/array_functions.h"
 #include "script/bytecode.h"
 #include "script/code_dump.h"
+#include "script/script_call.h"
 #include "script/script_machine.h"
+#include "script/script_string.h"
 
 namespace {
 
 int Usage() {
   std::fputs(
       "usage: tvkit script compile --sig \"<signature>\" <file> [-o <block file>] [--dump]\n"
+      "       tvkit script run --sig \"<signature>\" <file> [--steps <n>] [<arg> ...]\n"
       "       tvkit script types\n",
       stderr);
   return ReportError(err::kBadParams);
@@ -56,7 +63,7 @@ int Compile(int argc, char** argv) {
   std::string text;
   if (ErrCode error = ReadText(source, &text)) return ReportError(error);
   CScriptMachine machine;
-  if (ErrCode error = machine.Init({})) return ReportError(error);
+  if (ErrCode error = machine.Init(kStandardModules)) return ReportError(error);
   SParamInfo params;
   if (!ParseSignature(*machine.Compiler(), signature, true, &params))
     return ReportError(err::kBadParamString);
@@ -78,9 +85,182 @@ int Compile(int argc, char** argv) {
   return 0;
 }
 
+// Collects what the log receives while a script runs.
+class CLogCapture : public CLogSink {
+ public:
+  explicit CLogCapture(std::string* text) : m_text(text) {}
+  void Write(std::string_view text) override { m_text->append(text); }
+
+ private:
+  std::string* m_text;
+};
+
+// One position of the signature: the variable the call reads and writes.
+struct SRunValue {
+  uint16_t type = 0;
+  const char* name = "";
+  uint8_t bytes[8] = {};
+  std::string text;
+  char buffer[kMaxStrLength + 1] = {};
+  bool null_text = false;
+};
+
+bool ParseInts(const char* text, int count, int32_t* out) {
+  char* end = nullptr;
+  for (int i = 0; i < count; ++i) {
+    out[i] = static_cast<int32_t>(std::strtol(text, &end, 10));
+    if (end == text) return false;
+    text = end;
+    if (i + 1 < count) {
+      if (*text != ',') return false;
+      ++text;
+    }
+  }
+  return *text == '\0';
+}
+
+// Converts a command-line argument by the position's type id.
+bool ParseValue(uint16_t id, const char* text, SRunValue* value) {
+  int32_t words[4] = {};
+  switch (id) {
+    case 1:
+      if (!ParseInts(text, 1, words)) return false;
+      std::memcpy(value->bytes, words, 4);
+      return true;
+    case 3: {
+      char* end = nullptr;
+      const double number = std::strtod(text, &end);
+      if (end == text || *end) return false;
+      std::memcpy(value->bytes, &number, 8);
+      return true;
+    }
+    case 7:
+      if (!std::strcmp(text, "1") || !std::strcmp(text, "true")) value->bytes[0] = 1;
+      else if (std::strcmp(text, "0") && std::strcmp(text, "false")) return false;
+      return true;
+    case 6:
+    case 8: {
+      const int count = id == 6 ? 2 : 4;
+      if (!ParseInts(text, count, words)) return false;
+      for (int i = 0; i < count; ++i) {
+        const auto half = static_cast<int16_t>(words[i]);
+        std::memcpy(value->bytes + 2 * i, &half, 2);
+      }
+      return true;
+    }
+    case 10:
+    case 11:
+      value->text = text;
+      std::snprintf(value->buffer, sizeof value->buffer, "%s", text);
+      return true;
+    default:
+      return false;
+  }
+}
+
+SCallArg ArgumentOf(SRunValue& value) {
+  const uint16_t id = value.type & 0xFF;
+  if (IsAddress(value.type)) {
+    if (id == 10 || id == 11) {
+      SCallArg arg = SCallArg::Buffer(value.buffer, sizeof value.buffer);
+      if (id == 11) arg.null_out = &value.null_text;
+      return arg;
+    }
+    return SCallArg::Ref(value.bytes);
+  }
+  if (id == 10 || id == 11) return SCallArg::Text(value.text.c_str());
+  SCallArg arg;
+  std::memcpy(arg.value, value.bytes, sizeof arg.value);
+  return arg;
+}
+
+std::string PrintValue(const SRunValue& value) {
+  int16_t halves[4];
+  std::memcpy(halves, value.bytes, sizeof halves);
+  char text[64];
+  switch (value.type & 0xFF) {
+    case 1: {
+      int32_t number;
+      std::memcpy(&number, value.bytes, 4);
+      return std::to_string(number);
+    }
+    case 3: {
+      double number;
+      std::memcpy(&number, value.bytes, 8);
+      std::snprintf(text, sizeof text, "%g", number);
+      return text;
+    }
+    case 7:
+      return value.bytes[0] ? "true" : "false";
+    case 6:
+      std::snprintf(text, sizeof text, "%d, %d", halves[0], halves[1]);
+      return text;
+    case 8:
+      std::snprintf(text, sizeof text, "%d, %d, %d, %d", halves[0], halves[1], halves[2],
+                    halves[3]);
+      return text;
+    default:
+      return value.null_text ? "(null)" : value.buffer;
+  }
+}
+
+int Run(int argc, char** argv) {
+  const char* signature = nullptr;
+  const char* source = nullptr;
+  std::vector<const char*> values;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--sig") == 0 && i + 1 < argc) signature = argv[++i];
+    else if (std::strcmp(argv[i], "--steps") == 0 && i + 1 < argc)
+      SetScriptStepLimit(std::strtoull(argv[++i], nullptr, 10));
+    else if (!source) source = argv[i];
+    else values.push_back(argv[i]);
+  }
+  if (!signature || !source) return Usage();
+  std::string text;
+  if (ErrCode error = ReadText(source, &text)) return ReportError(error);
+  CScriptMachine machine;
+  if (ErrCode error = machine.Init(kStandardModules)) return ReportError(error);
+  SParamInfo params;
+  if (!ParseSignature(*machine.Compiler(), signature, true, &params))
+    return ReportError(err::kBadParamString);
+  if (values.size() != params.count) return Usage();
+  std::vector<SRunValue> positions(params.count + 1);
+  positions[0].type = params.result;
+  for (uint16_t i = 0; i < params.count; ++i) {
+    SRunValue& value = positions[i + 1];
+    value.type = params.params[i].type;
+    value.name = params.params[i].name;
+    if (!ParseValue(value.type & 0xFF, values[i], &value)) return Usage();
+  }
+  std::vector<SCallArg> args;
+  for (size_t i = params.result == kVoidType ? 1 : 0; i < positions.size(); ++i)
+    args.push_back(ArgumentOf(positions[i]));
+
+  std::string output;
+  SetLogSink(std::make_unique<CLogCapture>(&output));
+  SRunOutcome outcome;
+  const ErrCode error = CompileAndCall(machine, text.c_str(), signature, args, &outcome);
+  SetLogSink(nullptr);
+  const std::string log = machine.TakeErrorLog();
+  std::fwrite(log.data(), 1, log.size(), stderr);
+  std::fwrite(output.data(), 1, output.size(), stdout);
+  if (!output.empty() && output.back() != '\n') std::fputc('\n', stdout);
+  if (error) return ReportError(error);
+  if (outcome.out_of_steps) {
+    std::fputs("error: step limit reached\n", stderr);
+    return 1;
+  }
+  if (outcome.error) return ReportError(outcome.error);
+  if (params.result != kVoidType) std::printf("result: %s\n", PrintValue(positions[0]).c_str());
+  for (size_t i = 1; i < positions.size(); ++i)
+    if (IsAddress(positions[i].type))
+      std::printf("%s: %s\n", positions[i].name, PrintValue(positions[i]).c_str());
+  return 0;
+}
+
 int Types() {
   CScriptMachine machine;
-  if (ErrCode error = machine.Init({})) return ReportError(error);
+  if (ErrCode error = machine.Init(kStandardModules)) return ReportError(error);
   const std::string dump = machine.Compiler()->Dump();
   std::fwrite(dump.data(), 1, dump.size(), stdout);
   return 0;
@@ -90,6 +270,7 @@ int Types() {
 
 int RunScript(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "compile") == 0) return Compile(argc, argv);
+  if (argc >= 2 && std::strcmp(argv[1], "run") == 0) return Run(argc, argv);
   if (argc == 2 && std::strcmp(argv[1], "types") == 0) return Types();
   return Usage();
 }

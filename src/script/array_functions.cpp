@@ -1,0 +1,287 @@
+#include "script/array_functions.h"
+
+#include <string>
+
+#include "script/native.h"
+#include "script/registration_rows.h"
+#include "script/script_array.h"
+#include "script/script_call.h"
+#include "script/script_ini.h"
+#include "script/script_machine.h"
+#include "script/script_string.h"
+
+namespace {
+
+// Reads a native's arguments in call order: they start `size` bytes below
+// sp. The str arguments read are released when the reader goes, and sp
+// moves below the arguments (the caller pushes the result there).
+class CArgs {
+ public:
+  CArgs(uint8_t** sp, uint32_t size) : m_sp(sp), m_at(*sp - size) { *sp -= size; }
+  ~CArgs() {
+    for (int i = 0; i < m_count; ++i) StrRelease(m_strs[i]);
+  }
+  CArgs(const CArgs&) = delete;
+  CArgs& operator=(const CArgs&) = delete;
+
+  int32_t Int() { return Next<int32_t>(); }
+  ScriptAddr Addr() { return Next<ScriptAddr>(); }
+  template <class T>
+  T Value() {
+    return Next<T>();
+  }
+  // A str argument's text holder; null strings give a null view.
+  StrHandle Str() {
+    const StrHandle handle = Next<StrHandle>();
+    if (m_count < kMaxStrs) m_strs[m_count++] = handle;
+    return handle;
+  }
+  void Result(bool value) { Push<uint8_t>(*m_sp, value); }
+
+ private:
+  static constexpr int kMaxStrs = 4;
+  template <class T>
+  T Next() {
+    const T value = Peek<T>(m_at);
+    m_at += sizeof(T);
+    return value;
+  }
+
+  uint8_t** m_sp;
+  uint8_t* m_at;
+  StrHandle m_strs[kMaxStrs] = {};
+  int m_count = 0;
+};
+
+std::string Text(StrHandle handle) { return std::string(CStrText(handle).view()); }
+
+// The array named by a non-null str, or null.
+CScriptArray* Named(StrHandle name) {
+  return name ? ScriptArrays().Find(CStrText(name).view()) : nullptr;
+}
+
+// An element access: the array must hold `type` and `index` be inside it,
+// else the diagnostic is written.
+CScriptArray* Element(StrHandle name, EArrayType type, int32_t index) {
+  CScriptArray* array = Named(name);
+  if (!array) return nullptr;
+  if (!array->Accepts(type, index)) {
+    ScriptDiagnostic("%s", array->AccessText(index).c_str());
+    return nullptr;
+  }
+  return array;
+}
+
+uint8_t* ArrDef(uint8_t* sp) {
+  CArgs args(&sp, 12);
+  const StrHandle name = args.Str();
+  const StrHandle type = args.Str();
+  const int32_t size = args.Int();
+  args.Result(name && type &&
+              ScriptArrays().Define(CStrText(name).view(), CStrText(type).view(), size));
+  return sp;
+}
+
+uint8_t* ArrGetSize(uint8_t* sp) {
+  CArgs args(&sp, 8);
+  const StrHandle name = args.Str();
+  const ScriptAddr out = args.Addr();
+  if (!name) {
+    args.Result(false);
+    return sp;
+  }
+  const CScriptArray* array = Named(name);
+  if (uint8_t* bytes = ScriptDeref(out, 4)) Poke<int32_t>(bytes, array ? array->Size() : 0);
+  args.Result(true);
+  return sp;
+}
+
+// Get: bool(str name, int index, T* out).
+template <class T, EArrayType kType, T (CScriptArray::*kGet)(int32_t) const>
+uint8_t* ArrGet(uint8_t* sp) {
+  CArgs args(&sp, 12);
+  const StrHandle name = args.Str();
+  const int32_t index = args.Int();
+  const ScriptAddr out = args.Addr();
+  CScriptArray* array = Element(name, kType, index);
+  uint8_t* bytes = array ? ScriptDeref(out, sizeof(T)) : nullptr;
+  if (bytes) Poke(bytes, (array->*kGet)(index));
+  args.Result(bytes != nullptr);
+  return sp;
+}
+
+// Set: bool(str name, int index, T value).
+template <class T, EArrayType kType, void (CScriptArray::*kSet)(int32_t, T)>
+uint8_t* ArrSet(uint8_t* sp) {
+  CArgs args(&sp, 8 + sizeof(T));
+  const StrHandle name = args.Str();
+  const int32_t index = args.Int();
+  const T value = args.Value<T>();
+  CScriptArray* array = Element(name, kType, index);
+  if (array) (array->*kSet)(index, value);
+  args.Result(array != nullptr);
+  return sp;
+}
+
+uint8_t* ArrGetStr(uint8_t* sp) {
+  CArgs args(&sp, 12);
+  const StrHandle name = args.Str();
+  const int32_t index = args.Int();
+  const ScriptAddr out = args.Addr();
+  CScriptArray* array = Element(name, EArrayType::kStr, index);
+  uint8_t* bytes = array ? ScriptDeref(out, 4) : nullptr;
+  if (bytes) {
+    const StrHandle value = array->GetStr(index);
+    StrAddRef(value);
+    StrRelease(Peek<StrHandle>(bytes));
+    Poke(bytes, value);
+  }
+  args.Result(bytes != nullptr);
+  return sp;
+}
+
+uint8_t* ArrSetStr(uint8_t* sp) {
+  CArgs args(&sp, 12);
+  const StrHandle name = args.Str();
+  const int32_t index = args.Int();
+  const StrHandle value = args.Str();
+  CScriptArray* array = Element(name, EArrayType::kStr, index);
+  if (array) array->SetStr(index, value);
+  args.Result(array != nullptr);
+  return sp;
+}
+
+uint8_t* ArrUndef(uint8_t* sp) {
+  CArgs args(&sp, 4);
+  if (const StrHandle name = args.Str()) ScriptArrays().Undefine(CStrText(name).view());
+  return sp;
+}
+
+// ArrScramble and ArrScramble2: bool(str name, int, int, int).
+template <bool kSecond>
+uint8_t* Scramble(uint8_t* sp) {
+  CArgs args(&sp, 16);
+  CScriptArray* array = Named(args.Str());
+  const int32_t first = args.Int();
+  const int32_t count = args.Int();
+  const int32_t size = args.Int();
+  bool done = false;
+  if (array) {
+    done = kSecond ? (array->Scramble2(first, count, size, EngineRandom()), false)
+                   : array->Scramble(first, count, size, EngineRandom());
+  }
+  args.Result(done);
+  return sp;
+}
+
+uint8_t* ArrLoad(uint8_t* sp) {
+  CArgs args(&sp, 12);
+  CScriptArray* array = Named(args.Str());
+  const StrHandle file = args.Str();
+  const StrHandle section = args.Str();
+  const CHashIni* ini = file ? ScriptInis().Find(CStrText(file).view()) : nullptr;
+  if (array && ini && section) array->Fill(*ini, Text(section).c_str());
+  args.Result(array && ini && section);
+  return sp;
+}
+
+uint8_t* ArrFindInt(uint8_t* sp) {
+  CArgs args(&sp, 12);
+  const CScriptArray* array = Named(args.Str());
+  const int32_t value = args.Int();
+  uint8_t* bytes = ScriptDeref(args.Addr(), 4);
+  bool found = false;
+  if (array && bytes && array->Type() == EArrayType::kInt) {
+    int32_t index = Peek<int32_t>(bytes);
+    found = array->FindInt(value, &index);
+    if (found) Poke(bytes, index);
+  }
+  args.Result(found);
+  return sp;
+}
+
+uint8_t* ArrFindStr(uint8_t* sp) {
+  CArgs args(&sp, 12);
+  const CScriptArray* array = Named(args.Str());
+  const StrHandle value = args.Str();
+  uint8_t* bytes = ScriptDeref(args.Addr(), 4);
+  bool found = false;
+  if (array && value && bytes && array->Type() == EArrayType::kStr) {
+    int32_t index = Peek<int32_t>(bytes);
+    found = array->FindStr(value, &index);
+    if (found) Poke(bytes, index);
+  }
+  args.Result(found);
+  return sp;
+}
+
+uint8_t* GetIni(uint8_t* sp) {
+  CArgs args(&sp, 16);
+  const StrHandle file = args.Str();
+  const StrHandle section = args.Str();
+  const StrHandle key = args.Str();
+  const ScriptAddr out = args.Addr();
+  StrHandle value = 0;
+  if (file && section && key)
+    value = ScriptInis().Get(CStrText(file).view(), Text(section).c_str(), Text(key).c_str());
+  uint8_t* bytes = value ? ScriptDeref(out, 4) : nullptr;
+  if (bytes) {
+    StrRelease(Peek<StrHandle>(bytes));
+    Poke(bytes, value);
+  } else {
+    StrRelease(value);
+  }
+  args.Result(bytes != nullptr);
+  return sp;
+}
+
+uint8_t* IniDef(uint8_t* sp) {
+  CArgs args(&sp, 4);
+  const StrHandle file = args.Str();
+  args.Result(file && ScriptInis().Define(CStrText(file).view()));
+  return sp;
+}
+
+uint8_t* IniUndef(uint8_t* sp) {
+  CArgs args(&sp, 4);
+  if (const StrHandle file = args.Str()) ScriptInis().Undefine(CStrText(file).view());
+  return sp;
+}
+
+using rows::Fn;
+
+// The array and INI functions in their registration order (slots 321 on).
+const SRow kArrayFunctions[] = {
+    Fn("ArrDef", "bool, str, str, int", ArrDef),
+    Fn("ArrGetSize", "bool, str, int*", ArrGetSize),
+    Fn("ArrGetInt", "bool, str, int, int*",
+       ArrGet<int32_t, EArrayType::kInt, &CScriptArray::GetInt>),
+    Fn("ArrGetStr", "bool, str, int, str*", ArrGetStr),
+    Fn("ArrSetInt", "bool, str, int, int",
+       ArrSet<int32_t, EArrayType::kInt, &CScriptArray::SetInt>),
+    Fn("ArrSetStr", "bool, str, int, str", ArrSetStr),
+    Fn("ArrUndef", "void, str", ArrUndef),
+    Fn("ArrScramble", "bool, str, int, int, int", Scramble<false>),
+    Fn("ArrScramble2", "bool, str, int, int, int", Scramble<true>),
+    Fn("ArrLoad", "bool, str, str, str", ArrLoad),
+    Fn("ArrGetPt", "bool, str, int, TPoint*",
+       ArrGet<TPoint, EArrayType::kPoint, &CScriptArray::GetPoint>),
+    Fn("ArrSetPt", "bool, str, int, TPoint",
+       ArrSet<TPoint, EArrayType::kPoint, &CScriptArray::SetPoint>),
+    Fn("ArrFindInt", "bool, str, int, int*", ArrFindInt),
+    Fn("ArrFindStr", "bool, str, str, int*", ArrFindStr),
+    Fn("GetIni", "bool, str, str, str, str*", GetIni),
+    Fn("IniDef", "bool, str", IniDef),
+    Fn("IniUndef", "void, str", IniUndef),
+    Fn("ArrGetRect", "bool, str, int, TRect*",
+       ArrGet<TRect, EArrayType::kRect, &CScriptArray::GetRect>),
+    Fn("ArrSetRect", "bool, str, int, TRect",
+       ArrSet<TRect, EArrayType::kRect, &CScriptArray::SetRect>),
+};
+
+}  // namespace
+
+uint32_t RegisterArrayFunctions(CScriptMachine* machine) {
+  RegisterRows(machine, kArrayFunctions);
+  return BuildStamp(__TIMESTAMP__);
+}

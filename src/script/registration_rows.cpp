@@ -1,0 +1,46 @@
+#include "script/registration_rows.h"
+
+#include "script/script_machine.h"
+
+namespace {
+
+ErrCode RegisterRow(CScriptMachine* machine, const SRow& row) {
+  const NativeEntry* entry = row.entries;
+  switch (row.row) {
+    case ERow::kType:
+      return machine->RegisterType(row.name, row.id, row.value);
+    case ERow::kVoidCons:
+      return machine->SetVoidConstructor(row.id, entry[0]);
+    case ERow::kAddrCons:
+      return machine->SetAddrConstructor(row.id, entry[0]);
+    case ERow::kDestructor:
+      return machine->SetDestructor(row.id, entry[0]);
+    case ERow::kIsTrue:
+      return machine->SetIsTrue(row.id, entry[0]);
+    case ERow::kLiterals:
+      return machine->SetLiteralConstructors(entry[0], entry[1], entry[2], entry[3]);
+    case ERow::kAddress:
+      return machine->SetAddressHandlers(entry[0], entry[1]);
+    case ERow::kCast:
+      return machine->RegisterCast(row.id, row.value, entry[0], row.weight);
+    case ERow::kOperator:
+      return machine->RegisterOperator(row.name, static_cast<uint8_t>(row.value), row.kind,
+                                       row.assoc);
+    case ERow::kIndex:
+      return machine->RegisterIndexOperator(row.name, row.text);
+    case ERow::kFunction:
+      return machine->RegisterFunctionSig(entry[0], row.name, row.text);
+  }
+  return err::kBadParams;
+}
+
+}  // namespace
+
+void RegisterRows(CScriptMachine* machine, std::span<const SRow> table) {
+  for (const SRow& row : table) {
+    if (ErrCode error = RegisterRow(machine, row)) {
+      machine->Compiler()->SetError(error);
+      return;
+    }
+  }
+}

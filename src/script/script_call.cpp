@@ -1,0 +1,265 @@
+#include "script/script_call.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "app/base/log.h"
+#include "script/context.h"
+#include "script/script_machine.h"
+#include "script/script_string.h"
+
+namespace {
+
+MarshalHook g_hook = nullptr;
+bool g_suspended = false;
+uint64_t g_step_limit = kDefaultStepLimit;
+bool g_tool_mode = false;
+SCurrentScript g_current_script;
+
+enum ETypeId : uint16_t { kInt = 1, kFloat = 3, kPoint = 6, kBool = 7, kRect = 8, kPstr = 10, kStr = 11 };
+
+// The bytes a value of a library type occupies; 0 for other types.
+uint32_t ValueSize(uint16_t id) {
+  switch (id) {
+    case kInt: case kPoint: case kStr: return 4;
+    case kFloat: case kRect: return 8;
+    case kBool: return 1;
+    case kPstr: return 256;
+    default: return 0;
+  }
+}
+
+// The pushing half of the protocol, position by position; the cursors
+// move through the stack, the temporary area and the arguments.
+class CMarshal {
+ public:
+  CMarshal(CScriptContext& context, uint8_t* temp, ScriptAddr temp_address,
+           std::span<const SCallArg> args)
+      : m_context(context), m_temp(temp), m_temp_address(temp_address), m_args(args) {}
+
+  ~CMarshal() {
+    for (StrHandle handle : m_made) StrRelease(handle);
+  }
+
+  // Pushes every position; false when nothing may run (and the strings
+  // made so far are released again).
+  bool PushAll() {
+    uint8_t* sp = m_context.Bottom();
+    uint8_t* temp = m_temp;
+    const SCallArg* arg = m_args.data();
+    for (int position = 0; position <= Count(); ++position) {
+      const uint16_t type = Type(position);
+      if (type == kVoidType) continue;
+      const uint16_t id = type & 0xFF;
+      if (!ValueSize(id)) {
+        if (!g_hook || !g_hook(type, &sp, &temp, &arg)) return false;
+        continue;
+      }
+      if (arg == m_args.data() + m_args.size()) return false;
+      const uint32_t pushed = IsAddress(type) ? 4 : ValueSize(id);
+      if (sp + pushed > m_context.Top()) return false;
+      if (IsAddress(type)) {
+        if (!PushAddress(id, *arg, &sp, &temp)) return false;
+      } else {
+        PushValue(id, *arg, sp);
+        sp += pushed;
+      }
+      ++arg;
+    }
+    m_context.SetSp(sp);
+    m_made.clear();  // the script and the write-back own them now
+    return true;
+  }
+
+  // Copies the address positions back to the caller's variables.
+  void WriteBack() {
+    uint8_t* temp = m_temp;
+    const SCallArg* arg = m_args.data();
+    for (int position = 0; position <= Count(); ++position) {
+      const uint16_t type = Type(position);
+      if (type == kVoidType) continue;
+      const uint16_t id = type & 0xFF;
+      if (!ValueSize(id)) {
+        if (g_hook) g_hook(type, nullptr, &temp, &arg);
+        continue;
+      }
+      if (IsAddress(type)) CopyBack(id, *arg, &temp);
+      ++arg;
+    }
+  }
+
+ private:
+  int Count() const { return std::min<int>(m_context.Header().param_count, kMaxArgs); }
+  uint16_t Type(int position) const {
+    return position == 0 ? m_context.Header().result : m_context.Header().params[position - 1];
+  }
+
+  StrHandle Made(StrHandle handle) {
+    if (handle) m_made.push_back(handle);
+    return handle;
+  }
+
+  void PushValue(uint16_t id, const SCallArg& arg, uint8_t* sp) {
+    switch (id) {
+      case kBool: *sp = Peek<int32_t>(arg.value) != 0; break;
+      case kPstr: PstrSet(sp, arg.text ? arg.text : ""); break;
+      case kStr: Poke(sp, Made(arg.text ? StrNew(arg.text) : StrHandle{0})); break;
+      default: std::memcpy(sp, arg.value, ValueSize(id)); break;
+    }
+  }
+
+  bool PushAddress(uint16_t id, const SCallArg& arg, uint8_t** sp, uint8_t** temp) {
+    const uint32_t size = ValueSize(id);
+    if (*temp + size > m_temp + kCallTempSize || !arg.pointer) return false;
+    const char* buffer = static_cast<const char*>(arg.pointer);
+    if (id == kPstr) {
+      PstrSet(*temp, std::string_view(buffer, strnlen(buffer, arg.size)));
+    } else if (id == kStr) {
+      Poke(*temp, Made(StrNew(std::string_view(buffer, strnlen(buffer, arg.size)))));
+    } else {
+      std::memcpy(*temp, arg.pointer, size);
+    }
+    Poke<ScriptAddr>(*sp, m_temp_address + static_cast<uint32_t>(*temp - m_temp));
+    *sp += 4;
+    *temp += size;
+    return true;
+  }
+
+  static void CopyBack(uint16_t id, const SCallArg& arg, uint8_t** temp) {
+    char* buffer = static_cast<char*>(arg.pointer);
+    if (id == kPstr) {
+      const std::string_view text = PstrText(*temp);
+      if (arg.size) {
+        const size_t count = std::min(text.size(), arg.size - 1);
+        std::memcpy(buffer, text.data(), count);
+        buffer[count] = '\0';
+      }
+    } else if (id == kStr) {
+      const StrHandle handle = Peek<StrHandle>(*temp);
+      StrCopyOut(handle, buffer, arg.size);
+      if (arg.null_out) *arg.null_out = handle == 0;
+      StrRelease(handle);
+    } else {
+      std::memcpy(arg.pointer, *temp, ValueSize(id));
+    }
+    *temp += ValueSize(id);
+  }
+
+  CScriptContext& m_context;
+  uint8_t* m_temp;
+  ScriptAddr m_temp_address;
+  std::span<const SCallArg> m_args;
+  std::vector<StrHandle> m_made;
+};
+
+}  // namespace
+
+SCallArg SCallArg::Bytes(const void* bytes, size_t size) {
+  SCallArg arg;
+  std::memcpy(arg.value, bytes, size);
+  return arg;
+}
+
+void SetMarshalHook(MarshalHook hook) { g_hook = hook; }
+void SetScriptsSuspended(bool suspended) { g_suspended = suspended; }
+bool ScriptsSuspended() { return g_suspended; }
+void SetScriptStepLimit(uint64_t limit) { g_step_limit = limit; }
+uint64_t ScriptStepLimit() { return g_step_limit; }
+void SetScriptToolMode(bool tool) { g_tool_mode = tool; }
+bool ScriptToolMode() { return g_tool_mode; }
+const SCurrentScript& CurrentScript() { return g_current_script; }
+
+ErrCode CallBlock(const CScriptMachine& machine, const uint8_t* block, size_t size,
+                  std::span<const SCallArg> args, SRunOutcome* outcome) {
+  SRunOutcome local;
+  SRunOutcome& result = outcome ? *outcome : local;
+  result = {};
+  if (g_suspended) return err::kOk;
+  CScriptContext context(machine, block, size);
+  if (context.Failed()) {
+    result.error = context.Error();
+    return context.Error() == err::kAllocFail ? err::kAllocFail : err::kOk;
+  }
+  uint8_t temp[kCallTempSize] = {};
+  const CMappedRegion temp_region(temp, kCallTempSize);
+  if (!temp_region.Address()) return err::kAllocFail;
+  CMarshal marshal(context, temp, temp_region.Address(), args);
+  if (!marshal.PushAll()) return err::kBadParams;
+  result.steps = context.Run(g_step_limit);
+  result.finished = context.Finished();
+  result.error = context.Error();
+  if (!result.finished && !context.Failed()) {
+    result.out_of_steps = true;
+    ScriptDiagnostic("script step limit reached");
+  }
+  context.Reset();
+  marshal.WriteBack();
+  return err::kOk;
+}
+
+ErrCode CompileAndCall(CScriptMachine& machine, const char* text, const char* signature,
+                       std::span<const SCallArg> args, SRunOutcome* outcome) {
+  SParamInfo params;
+  if (!ParseSignature(*machine.Compiler(), signature, true, &params))
+    return err::kBadParamString;
+  SCodeBlock block;
+  if (!machine.CompileText(text, signature, &block)) return err::kSyntax;
+  return CallBlock(machine, block.data, block.size, args, outcome);
+}
+
+ErrCode CallHandler(CScriptMachine& machine, CScriptOwner& object, const char* handler,
+                    const char* signature, std::span<const SCallArg> args,
+                    SRunOutcome* outcome) {
+  uint32_t key = 0;
+  if (!object.FindHandler(handler, &key)) return err::kNotFound;
+  SCodeBlock block;
+  CScriptOwner::EBlock state = object.LoadBlock(key, &block);
+  if (state == CScriptOwner::EBlock::kBroken) {
+    object.ForgetBlock(key);
+    state = CScriptOwner::EBlock::kNone;
+  }
+  if (state != CScriptOwner::EBlock::kLoaded) {
+    if (!g_tool_mode) return err::kNotFound;
+    SParamInfo params;
+    if (!ParseSignature(*machine.Compiler(), signature, true, &params))
+      return err::kBadParamString;
+    std::string source;
+    if (!object.LoadSource(key, &source)) return err::kUnknownError;
+    if (!machine.CompileText(source.c_str(), signature, &block)) return err::kSyntax;
+    if (ErrCode error = object.StoreBlock(key, block)) return error;
+  }
+  const SCurrentScript outer = g_current_script;
+  g_current_script = {&object, handler, &block};
+  const ErrCode error = CallBlock(machine, block.data, block.size, args, outcome);
+  g_current_script = outer;
+  return error;
+}
+
+void ScriptDiagnostic(const char* format, ...) {
+  std::string line;
+  if (g_current_script.object) line += g_current_script.object->Id();
+  if (g_current_script.handler) {
+    line += "::";
+    line += g_current_script.handler;
+  }
+  char buffer[kLogLineSize];
+  if (const CScriptContext* context = CScriptContext::Current()) {
+    std::snprintf(buffer, sizeof buffer, "(%lu)", static_cast<unsigned long>(context->Line()));
+    line += buffer;
+    const int32_t function = context->LastFunction();
+    if (function >= 0) {
+      const std::string& name = context->Machine().NativeName(static_cast<uint16_t>(function));
+      if (!name.empty()) line += ": " + name;
+    }
+  }
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  line += ": ";
+  line += buffer;
+  LogMessage(kLogEngine, "%s\n", line.c_str());
+}

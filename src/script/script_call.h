@@ -1,0 +1,135 @@
+// Running compiled blocks for the engine: the argument protocol, compiling
+// and calling a text, the handler call, and the script diagnostic line.
+//
+// Arguments follow the block's signature, the result first. Value
+// parameters are pushed onto the new context's stack; address parameters
+// (and the result of a non-void script, which travels by address) are
+// copied into a temporary area, their addresses pushed, and after the run
+// the values are copied back to the caller's variables.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "app/base/errors.h"
+#include "script/compiler.h"
+#include "store/geometry.h"
+
+class CScriptMachine;
+
+// One argument of a call, read by the type code of its position.
+struct SCallArg {
+  uint8_t value[8] = {};       // int, bool, TPoint, float, TRect
+  const char* text = nullptr;  // pstr, str (null: no string)
+  void* pointer = nullptr;     // address positions: the caller's variable or buffer
+  size_t size = 0;             // pstr*, str*: the buffer's size
+  bool* null_out = nullptr;    // str*: set to whether the string came back null
+
+  static SCallArg Int(int32_t value) { return Bytes(&value, 4); }
+  static SCallArg Bool(bool value) { return Int(value); }
+  static SCallArg Float(double value) { return Bytes(&value, 8); }
+  static SCallArg Point(TPoint value) { return Bytes(&value, 4); }
+  static SCallArg Rect(TRect value) { return Bytes(&value, 8); }
+  static SCallArg Text(const char* text) {
+    SCallArg arg;
+    arg.text = text;
+    return arg;
+  }
+  // The caller's variable of an int*, bool*, TPoint*, float* or TRect*
+  // position (int32_t, uint8_t, TPoint, double, TRect).
+  static SCallArg Ref(void* variable) {
+    SCallArg arg;
+    arg.pointer = variable;
+    return arg;
+  }
+  // The caller's NUL-terminated text buffer of a pstr* or str* position.
+  static SCallArg Buffer(char* buffer, size_t size) {
+    SCallArg arg;
+    arg.pointer = buffer;
+    arg.size = size;
+    return arg;
+  }
+
+ private:
+  static SCallArg Bytes(const void* bytes, size_t size);
+};
+
+// The temporary area of one call: enough for eight pstr addresses.
+inline constexpr size_t kCallTempSize = 2060;
+
+// Marshals a position of a type code the library does not know. Pushing
+// (sp not null): push the value at *sp, use *temp for address values, take
+// arguments from *args; false runs nothing. Writing back (sp null): copy
+// the value from *temp and advance the cursors alike.
+using MarshalHook = bool (*)(uint16_t type, uint8_t** sp, uint8_t** temp, const SCallArg** args);
+void SetMarshalHook(MarshalHook hook);
+
+// While set, CallBlock runs nothing (a modal object of the world is open).
+void SetScriptsSuspended(bool suspended);
+bool ScriptsSuspended();
+
+// The instruction budget of one call; kDefaultStepLimit unless configured.
+inline constexpr uint64_t kDefaultStepLimit = 10'000'000;
+void SetScriptStepLimit(uint64_t limit);
+uint64_t ScriptStepLimit();
+
+// Whether handlers may be compiled on demand (the authoring tool).
+void SetScriptToolMode(bool tool);
+bool ScriptToolMode();
+
+// How a call's run ended, for the callers that report it.
+struct SRunOutcome {
+  ErrCode error = err::kOk;  // the context's error
+  bool finished = false;
+  bool out_of_steps = false;
+  uint64_t steps = 0;
+};
+
+// The argument protocol: pushes `args` by the block's signature, runs the
+// block within the step budget, writes the address positions back. Answers
+// ALLOCFAIL when no context could be made, BADPARAMS when the arguments do
+// not cover the signature or the temporary area; a run that stops with an
+// error still answers 0 (the error is in `outcome`).
+ErrCode CallBlock(const CScriptMachine& machine, const uint8_t* block, size_t size,
+                  std::span<const SCallArg> args, SRunOutcome* outcome = nullptr);
+
+// Parses the signature, compiles the text into the compile-error log and
+// calls it: 0, BAD_PARAM_STRING or SYNTAX.
+ErrCode CompileAndCall(CScriptMachine& machine, const char* text, const char* signature,
+                       std::span<const SCallArg> args, SRunOutcome* outcome = nullptr);
+
+// A handler of a world object, as the world engine keeps it: the source
+// text, and the compiled block once there is one.
+class CScriptOwner {
+ public:
+  virtual ~CScriptOwner() = default;
+  // The object's ID, for diagnostics.
+  virtual std::string Id() const = 0;
+  // Finds the handler among the object's own scripts, then its template's;
+  // `key` names it in the calls below.
+  virtual bool FindHandler(const char* name, uint32_t* key) = 0;
+  enum class EBlock : uint8_t { kNone, kLoaded, kBroken };
+  virtual EBlock LoadBlock(uint32_t key, SCodeBlock* block) = 0;
+  virtual void ForgetBlock(uint32_t key) = 0;
+  virtual bool LoadSource(uint32_t key, std::string* text) = 0;
+  // Stores the block under a new handle and marks the owner as changed.
+  virtual ErrCode StoreBlock(uint32_t key, const SCodeBlock& block) = 0;
+};
+
+// The script that runs now, as the handler call sets it.
+struct SCurrentScript {
+  const CScriptOwner* object = nullptr;
+  const char* handler = nullptr;
+  const SCodeBlock* block = nullptr;
+};
+const SCurrentScript& CurrentScript();
+
+ErrCode CallHandler(CScriptMachine& machine, CScriptOwner& object, const char* handler,
+                    const char* signature, std::span<const SCallArg> args,
+                    SRunOutcome* outcome = nullptr);
+
+// The script diagnostic: one line to the message log, naming the current
+// object and handler, the source line and the native being executed.
+void ScriptDiagnostic(const char* format, ...) __attribute__((format(printf, 1, 2)));
