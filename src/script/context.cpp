@@ -450,14 +450,17 @@ uint64_t CScriptContext::Run(uint64_t limit) {
     Fail(err::kStackLimits);
     return 0;
   }
-  CScriptContext* const outer = g_current;
-  g_current = this;
+  const CCurrent current(this);
   ++g_nesting;
   const uint64_t steps = Execute(limit);
   --g_nesting;
-  g_current = outer;
   return steps;
 }
+
+CScriptContext::CCurrent::CCurrent(CScriptContext* context) : m_outer(g_current) {
+  g_current = context;
+}
+CScriptContext::CCurrent::~CCurrent() { g_current = m_outer; }
 
 uint64_t CScriptContext::Execute(uint64_t limit) {
   const SInsn* const program = m_program.data();
@@ -679,6 +682,7 @@ uint64_t CScriptContext::Execute(uint64_t limit) {
   }
   m_pc = pc;
   m_sp = sp;
+  m_last_function = -1;
   if (program[pc].op == xCodeEnd) m_state = EState::kFinished;
   return steps;
 }

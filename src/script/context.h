@@ -85,6 +85,17 @@ class CScriptContext {
 
   // The context running now (innermost), or null.
   static CScriptContext* Current();
+  // Makes a context the current one for a scope; Run does this itself.
+  class CCurrent {
+   public:
+    explicit CCurrent(CScriptContext* context);
+    ~CCurrent();
+    CCurrent(const CCurrent&) = delete;
+    CCurrent& operator=(const CCurrent&) = delete;
+
+   private:
+    CScriptContext* m_outer;
+  };
   static uint32_t Nesting();
 
  private:

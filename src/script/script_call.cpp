@@ -193,6 +193,7 @@ ErrCode CallBlock(const CScriptMachine& machine, const uint8_t* block, size_t si
   result.error = context.Error();
   if (!result.finished && !context.Failed()) {
     result.out_of_steps = true;
+    const CScriptContext::CCurrent current(&context);
     ScriptDiagnostic("script step limit reached");
   }
   context.Reset();

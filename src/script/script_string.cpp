@@ -2,10 +2,22 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
 size_t g_live_strings = 0;
+// Which memory handles are string blocks. A str value comes from script
+// memory, which a malformed block can fill with any bits; a handle that is
+// not a string counts as null, so no other block is ever touched.
+std::vector<bool> g_is_string;
+
+bool IsString(StrHandle handle) { return handle < g_is_string.size() && g_is_string[handle]; }
+
+void MarkString(StrHandle handle, bool is_string) {
+  if (handle >= g_is_string.size()) g_is_string.resize(handle + 1024);
+  g_is_string[handle] = is_string;
+}
 
 struct SStrHeader {
   uint16_t size;
@@ -43,6 +55,7 @@ StrHandle Allocate(std::string_view text, size_t capacity) {
   std::memcpy(Chars(lock.get()), text.data(), length);
   Chars(lock.get())[length] = '\0';
   ++g_live_strings;
+  MarkString(handle, true);
   return handle;
 }
 
@@ -69,7 +82,7 @@ StrHandle MakeUnique(StrHandle target, size_t length) {
 }
 
 StrHandle ConvertCase(StrHandle target, char from, char to) {
-  if (!target) return 0;
+  if (!IsString(target)) return 0;
   const size_t length = CStrText(target).view().size();
   const StrHandle unique = MakeUnique(target, length);
   if (!unique) return target;
@@ -82,7 +95,7 @@ StrHandle ConvertCase(StrHandle target, char from, char to) {
 
 }  // namespace
 
-CStrText::CStrText(StrHandle handle) : m_lock(handle) {
+CStrText::CStrText(StrHandle handle) : m_lock(IsString(handle) ? handle : 0) {
   if (!m_lock) return;
   const SStrHeader header = ReadHeader(m_lock.get());
   m_text = std::string_view(Chars(m_lock.get()), header.size - kStrSizeExtra);
@@ -91,6 +104,7 @@ CStrText::CStrText(StrHandle handle) : m_lock(handle) {
 StrHandle StrNew(std::string_view text) { return Allocate(text, text.size()); }
 
 void StrAddRef(StrHandle handle) {
+  if (!IsString(handle)) return;
   CHandleLock lock(handle);
   if (!lock) return;
   SStrHeader header = ReadHeader(lock.get());
@@ -99,6 +113,7 @@ void StrAddRef(StrHandle handle) {
 }
 
 void StrRelease(StrHandle handle) {
+  if (!IsString(handle)) return;
   {
     CHandleLock lock(handle);
     if (!lock) return;
@@ -108,11 +123,13 @@ void StrRelease(StrHandle handle) {
       return;
     }
   }
+  MarkString(handle, false);
   FreeHandle(handle);
   --g_live_strings;
 }
 
 uint16_t StrRefCount(StrHandle handle) {
+  if (!IsString(handle)) return 0;
   CHandleLock lock(handle);
   return lock ? ReadHeader(lock.get()).refs : 0;
 }
@@ -155,7 +172,7 @@ StrHandle StrConcat(StrHandle a, StrHandle b) {
 }
 
 StrHandle StrAppend(StrHandle target, StrHandle source) {
-  if (!target) {
+  if (!IsString(target)) {
     StrAddRef(source);
     return source;
   }
