@@ -48,4 +48,32 @@ TEST_F(TvkitScriptTest, TypesPrintsTheTables) {
             std::string::npos);
 }
 
+TEST_F(TvkitScriptTest, RunHandsBackTheAddressParametersAndTheResult) {
+  m_dir.WriteFile("xy.txt",
+                  "Write(\"was \"); Write(x); x = x + y;\ny = y * 2;\nreturn x > 10;\n");
+  SProcessResult run =
+      Run({"script", "run", "--sig", "bool, int* x, int* y", m_dir.Join("xy.txt"), "7", "5"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out, "was 7\nresult: true\nx: 12\ny: 10\n");
+
+  m_dir.WriteFile("v.txt", "p = p + \"!\"; ptSet(q, ptGetY(q), ptGetX(q)); return 2.5 * f;\n");
+  run = Run({"script", "run", "--sig", "float, float f, str* p, TPoint* q, TRect r",
+             m_dir.Join("v.txt"), "3", "hi", "-4,9", "1,2,3,4"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out, "result: 7.5\np: hi!\nq: 9, -4\n");
+}
+
+TEST_F(TvkitScriptTest, RunReportsStopsAndLimits) {
+  m_dir.WriteFile("loop.txt", "int i = 0;\nwhile (1) do i = i + 1;\n");
+  SProcessResult run = Run({"script", "run", "--steps", "100", "--sig", "void", m_dir.Join("loop.txt")});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out, "(2): script step limit reached\n");
+  EXPECT_EQ(run.err, "error: step limit reached\n");
+
+  m_dir.WriteFile("bad.txt", "return y;\n");
+  run = Run({"script", "run", "--sig", "int", m_dir.Join("bad.txt")});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "(1, 9): Left bracket expected for possible function name y\r\nerror: SYNTAX\n");
+}
+
 }  // namespace
