@@ -1,0 +1,410 @@
+// The run loop on hand-made blocks: jumps, limits, every run-time error,
+// the fused statements against single steps, nesting, globals, and the
+// handler call's steps.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/base/log.h"
+#include "code_builder.h"
+#include "script/array_functions.h"
+#include "script/bytecode.h"
+#include "script/context.h"
+#include "script/registration_rows.h"
+#include "script/script_call.h"
+#include "script/script_machine.h"
+#include "string_leak_check.h"
+
+namespace {
+
+// Library slots used below.
+constexpr uint16_t kIntLit = 0;
+constexpr uint16_t kIntCopy = 7;
+constexpr uint16_t kIntDestroy = 8;
+constexpr uint16_t kBoolTruth = 19;
+constexpr uint16_t kAdd = 33;
+constexpr uint16_t kLess = 40;
+constexpr uint16_t kAssign = 43;
+
+std::vector<uint8_t> RawBlock(const std::vector<uint8_t>& code, uint32_t stack_size) {
+  std::vector<uint8_t> block(kBlockHeaderSize + code.size(), 0);
+  block[0] = kBlockMagic;
+  PutU32(&block[kHeaderStackSizeOffset], stack_size);
+  PutU32(&block[kHeaderCodeSizeOffset], static_cast<uint32_t>(code.size()));
+  std::copy(code.begin(), code.end(), block.begin() + kBlockHeaderSize);
+  return block;
+}
+std::vector<uint8_t> Block(const CCode& code, uint32_t stack_size) {
+  return RawBlock(code.Bytes(), stack_size);
+}
+
+class ContextTest : public CStrLeakTest {
+ protected:
+  void SetUp() override {
+    CStrLeakTest::SetUp();
+    ASSERT_EQ(m_machine.Init(kStandardModules), err::kOk);
+  }
+  int32_t StackInt(CScriptContext& context, uint32_t offset) {
+    int32_t value;
+    std::memcpy(&value, context.Bottom() + offset, 4);
+    return value;
+  }
+  CScriptMachine m_machine;
+};
+
+TEST_F(ContextTest, JumpsCountFromTheirEndForwardAndTheirStartBackward) {
+  // 0 JUMP +0 -> 5; 5 NULL; 6 JUMP +7 -> 11 + 7 = 18; 11 CONS_I 1; 18 CONS_I 2;
+  // 25 END.
+  CCode code;
+  code.Jump(0).Null().Jump(7).ConsI(kIntLit, 1).ConsI(kIntLit, 2).End();
+  const std::vector<uint8_t> block = Block(code, 8);
+  CScriptContext context(m_machine, block.data(), block.size());
+  EXPECT_EQ(context.Run(), 5u);
+  EXPECT_TRUE(context.Finished());
+  EXPECT_EQ(StackInt(context, 0), 2);
+
+  // 0 CONS_I 5; 7 JUMP +8 -> 20; 12 CONS_I 9; 19 END; 20 JUMP -8 -> 12.
+  CCode loop;
+  loop.ConsI(kIntLit, 5).Jump(8).ConsI(kIntLit, 9).End().Jump(-8);
+  const std::vector<uint8_t> looped = Block(loop, 8);
+  CScriptContext second(m_machine, looped.data(), looped.size());
+  EXPECT_EQ(second.Run(), 5u);
+  EXPECT_EQ(StackInt(second, 4), 9);
+}
+
+TEST_F(ContextTest, CodeThatSimplyEndsFinishesAndStepLimitsCountInstructions) {
+  CCode code;
+  code.ConsI(kIntLit, 1).ConsI(kIntLit, 2).Call(kAdd);
+  const std::vector<uint8_t> block = Block(code, 8);
+  CScriptContext context(m_machine, block.data(), block.size());
+  EXPECT_EQ(context.Run(0), 0u);
+  EXPECT_EQ(context.Run(1), 1u);
+  EXPECT_FALSE(context.Finished());
+  EXPECT_EQ(context.Ip(), 7u);
+  EXPECT_EQ(context.Run(), 2u);
+  EXPECT_TRUE(context.Finished());
+  EXPECT_EQ(StackInt(context, 0), 3);
+  EXPECT_EQ(context.Sp() - context.Bottom(), 4);
+  context.Reset();
+  EXPECT_EQ(context.Sp(), context.Bottom());
+  EXPECT_EQ(context.Ip(), 0u);
+}
+
+TEST_F(ContextTest, HighBitOpcodesRunAsTheirPlainForm) {
+  const std::vector<uint8_t> block = RawBlock({12 | 0x80, 0, 0, 0, 0, 23}, 8);  // PUSH_A 0, END
+  CScriptContext context(m_machine, block.data(), block.size());
+  EXPECT_EQ(context.Run(), 2u);
+  EXPECT_EQ(static_cast<uint32_t>(StackInt(context, 0)), context.BottomAddress());
+
+  // DBG_CALL of the int destructor expecting a change of -4.
+  const std::vector<uint8_t> checked =
+      RawBlock({15, 0, 0, 1, 0, 0, 0, 11, 8, 0, 0xFC, 0xFF, 0xFF, 0xFF, 23}, 8);
+  CScriptContext debug(m_machine, checked.data(), checked.size());
+  EXPECT_EQ(debug.Run(), 3u);
+  EXPECT_TRUE(debug.Finished());
+}
+
+struct SErrorCase {
+  const char* name;
+  std::vector<uint8_t> code;
+  uint32_t stack_size;
+  ErrCode error;
+  uint32_t ip;  // where the run stopped
+};
+
+TEST_F(ContextTest, EveryRunTimeErrorStopsAtItsInstruction) {
+  const std::vector<SErrorCase> cases = {
+      {"opcode 151 (END with the high bit)", {27, 151}, 8, err::kInvalidCop, 1},
+      {"opcode 155 (NULL_INSTR with the high bit)", {155}, 8, err::kInvalidCop, 0},
+      {"opcode 9", {9}, 8, err::kInvalidCop, 0},
+      {"opcode 28", {28}, 8, err::kInvalidCop, 0},
+      {"a native slot nobody filled", {10, 0xE8, 0x03}, 8, err::kInvalidIndex, 0},
+      {"a native index past the table", {10, 0xFF, 0xFF}, 8, err::kInvalidIndex, 0},
+      {"PUSH_E of a slot without a global", {13, 33, 0}, 8, err::kInvalidIndex, 0},
+      {"DBG_CALL with the wrong stack change", {15, 0, 0, 1, 0, 0, 0, 11, 8, 0, 0, 0, 0, 0},
+       8, err::kInvalidIndex, 7},
+      {"PUSH_A past the stack", {12, 9, 0, 0, 0}, 8, err::kInvalidStoff, 0},
+      {"CONS_A past the stack", {18, 7, 0, 9, 0, 0, 0}, 8, err::kInvalidStoff, 0},
+      {"CONS_A of the last three bytes", {18, 7, 0, 6, 0, 0, 0}, 8, err::kInvalidStoff, 0},
+      {"a negative CONS_A offset", {18, 7, 0, 0xFF, 0xFF, 0xFF, 0xFF}, 8, err::kInvalidStoff, 0},
+      {"pushing past the stack size", {15, 0, 0, 1, 0, 0, 0, 15, 0, 0, 2, 0, 0, 0}, 4,
+       err::kStackLimits, 7},
+      {"popping below the bottom", {10, kIntDestroy, 0}, 8, err::kStackLimits, 0},
+      // Outside the code, ip has no offset; it reads as the code end.
+      {"a jump before the code", {20, 0xF0, 0xFF, 0xFF, 0xFF}, 8, err::kCodeLimits, 5},
+      {"a jump past the code end", {20, 1, 0, 0, 0}, 8, err::kCodeLimits, 5},
+      {"an instruction cut by the code end", {27, 15, 0, 0}, 8, err::kCodeLimits, 1},
+      {"a string without its NUL", {17, 2, 0, 'a', 'b'}, 8, err::kCodeLimits, 0},
+      {"an address that leads nowhere", {15, 0, 0, 0, 0, 0, 0, 15, 0, 0, 1, 0, 0, 0, 10, 43, 0},
+       16, err::kInvalidStoff, 14},
+  };
+  for (const SErrorCase& c : cases) {
+    const std::vector<uint8_t> block = RawBlock(c.code, c.stack_size);
+    CScriptContext context(m_machine, block.data(), block.size());
+    context.Run();
+    EXPECT_TRUE(context.Failed()) << c.name;
+    EXPECT_EQ(ErrName(context.Error()), std::string(ErrName(c.error))) << c.name;
+    EXPECT_EQ(context.Ip(), c.ip) << c.name;
+  }
+}
+
+TEST_F(ContextTest, MalformedHeadersFailBeforeRunning) {
+  CCode code;
+  code.End();
+  std::vector<uint8_t> block = Block(code, 8);
+  PutU32(&block[kHeaderCodeSizeOffset], 2);  // one byte more than there is
+  CScriptContext too_long(m_machine, block.data(), block.size());
+  EXPECT_EQ(too_long.Error(), err::kCodeLimits);
+  EXPECT_EQ(too_long.Run(), 0u);
+
+  CScriptContext too_short(m_machine, block.data(), kBlockHeaderSize - 1);
+  EXPECT_EQ(too_short.Error(), err::kCodeLimits);
+
+  std::vector<uint8_t> huge = Block(code, CScriptAddressSpace::kMaxRegionSize + 1);
+  CScriptContext huge_stack(m_machine, huge.data(), huge.size());
+  EXPECT_EQ(huge_stack.Error(), err::kStackLimits);
+
+  // A variable table of 23 records is more than a block may carry.
+  std::vector<uint8_t> table = RawBlock(std::vector<uint8_t>(140, 0), 0);
+  table[1] = 1;
+  PutU16(&table[kBlockHeaderSize + 128], 23);
+  CScriptContext bad_table(m_machine, table.data(), table.size());
+  EXPECT_EQ(bad_table.Error(), err::kCodeLimits);
+}
+
+TEST_F(ContextTest, AJumpIntoAnInstructionRunsTheBytesFoundThere) {
+  // CONS_I's value bytes 1B 17 00 00 read as NULL_INSTR, END.
+  CCode code;
+  code.Jump(3).ConsI(kIntLit, 0x171B);
+  const std::vector<uint8_t> block = Block(code, 8);
+  CScriptContext context(m_machine, block.data(), block.size());
+  EXPECT_EQ(context.Run(), 3u);  // JUMP, NULL_INSTR, END
+  EXPECT_TRUE(context.Finished());
+  EXPECT_EQ(context.Sp(), context.Bottom());
+}
+
+// i = 0; while (i < n) do i = i + 1; in the compiler's shapes:
+//   0 SRC_LINE 1; 5 CONS_I 0;
+//   12 SRC_LINE 2; 17 CONS_A i; 24 CONS_I n; 31 CALL <; 34 JFALSE +37 -> 78;
+//   41 SRC_LINE 3; 46 PUSH_A i; 51 NULL; 52 NULL; 53 CONS_A i; 60 CONS_I 1;
+//   67 CALL +; 70 CALL =; 73 JUMP -61 -> 12;
+//   78 CALL int destructor; 81 END.
+CCode CountingLoop(int32_t n) {
+  CCode code;
+  code.Line(1).ConsI(kIntLit, 0)
+      .Line(2).ConsA(kIntCopy, 0).ConsI(kIntLit, n).Call(kLess).JFalse(kBoolTruth, 37)
+      .Line(3).PushA(0).Null().Null().ConsA(kIntCopy, 0).ConsI(kIntLit, 1)
+      .Call(kAdd).Call(kAssign).Jump(-61)
+      .Call(kIntDestroy).End();
+  return code;
+}
+
+TEST_F(ContextTest, FusedStatementsCountAndStopLikeSingleInstructions) {
+  // Per test 5 instructions, per pass 9 more; the loop runs n passes and a
+  // last test, then the destructor and END: 2 + 14 n + 5 + 2.
+  const CCode code = CountingLoop(3);
+  const std::vector<uint8_t> block = Block(code, 16);
+  CScriptContext whole(m_machine, block.data(), block.size());
+  EXPECT_EQ(whole.Run(), 2u + 14 * 3 + 5 + 2);
+  EXPECT_TRUE(whole.Finished());
+  EXPECT_EQ(StackInt(whole, 0), 3);
+
+  for (uint64_t slice : {1, 2, 3, 5, 7}) {
+    CScriptContext sliced(m_machine, block.data(), block.size());
+    uint64_t total = 0;
+    while (!sliced.Finished() && !sliced.Failed()) total += sliced.Run(slice);
+    EXPECT_EQ(total, 2u + 14 * 3 + 5 + 2) << slice;
+    EXPECT_EQ(StackInt(sliced, 0), 3) << slice;
+  }
+
+  CScriptContext stepping(m_machine, block.data(), block.size());
+  stepping.SetLineStepping(true);
+  std::vector<uint32_t> lines;
+  while (!stepping.Finished()) {
+    stepping.Run();
+    lines.push_back(stepping.Line());
+  }
+  EXPECT_EQ(lines, (std::vector<uint32_t>{1, 2, 3, 2, 3, 2, 3, 2, 2}));
+}
+
+TEST_F(ContextTest, AFusedStatementWithoutStackRoomFailsWhereTheSingleStepsWould) {
+  // The assignment needs 12 bytes above the variable, 14 leave 10: its
+  // CONS_I 1 is the first to pass the top.
+  const std::vector<uint8_t> block = Block(CountingLoop(3), 14);
+  CScriptContext context(m_machine, block.data(), block.size());
+  context.Run();
+  EXPECT_EQ(context.Error(), err::kStackLimits);
+  EXPECT_EQ(context.Ip(), 60u);
+}
+
+int32_t g_counter = 0;
+
+TEST_F(ContextTest, GlobalsAreReachedThroughTheirMappedAddress) {
+  CScriptMachine machine;
+  const auto module = [](CScriptMachine* m) -> uint32_t {
+    m->RegisterGlobal("gCounter", &g_counter, 1);
+    return 0;
+  };
+  const SRegistrationModule modules[] = {{module, 500}};
+  ASSERT_EQ(machine.Init(modules), err::kOk);
+  g_counter = 40;
+  SRunOutcome outcome;
+  EXPECT_EQ(CompileAndCall(machine, "gCounter = gCounter + 2;\n", "void", {}, &outcome), err::kOk);
+  EXPECT_TRUE(outcome.finished);
+  EXPECT_EQ(g_counter, 42);
+  machine.Shutdown();
+}
+
+// A module whose function runs the block in g_nested again.
+std::vector<uint8_t> g_nested;
+const CScriptMachine* g_nesting_machine = nullptr;
+uint32_t g_deepest = 0;
+
+uint8_t* Nest(uint8_t* sp) {
+  g_deepest = std::max(g_deepest, CScriptContext::Nesting());
+  CallBlock(*g_nesting_machine, g_nested.data(), g_nested.size(), {});
+  return sp;
+}
+
+TEST_F(ContextTest, RunsNestThroughNativesAndAreBounded) {
+  CScriptMachine machine;
+  static const SRow kRows[] = {rows::Fn("Nest", "void", Nest)};
+  const auto module = [](CScriptMachine* m) -> uint32_t {
+    RegisterRows(m, kRows);
+    return 0;
+  };
+  const SRegistrationModule modules[] = {{module, 500}};
+  ASSERT_EQ(machine.Init(modules), err::kOk);
+  SCodeBlock block;
+  ASSERT_TRUE(machine.CompileText("Nest();\n", "void", &block));
+  g_nested.assign(block.data, block.data + block.size);
+  g_nesting_machine = &machine;
+  SRunOutcome outcome;
+  EXPECT_EQ(CallBlock(machine, block.data, block.size, {}, &outcome), err::kOk);
+  EXPECT_TRUE(outcome.finished);
+  EXPECT_EQ(g_deepest, CScriptContext::kMaxNesting);
+  EXPECT_EQ(CScriptContext::Current(), nullptr);
+  machine.Shutdown();
+}
+
+TEST_F(ContextTest, ASuspendedCallRunsNothing) {
+  int32_t result = 5;
+  const SCallArg args[] = {SCallArg::Ref(&result)};
+  SetScriptsSuspended(true);
+  SRunOutcome outcome;
+  EXPECT_EQ(CompileAndCall(m_machine, "return 1;\n", "int", args, &outcome), err::kOk);
+  SetScriptsSuspended(false);
+  EXPECT_EQ(outcome.steps, 0u);
+  EXPECT_EQ(result, 5);
+  EXPECT_EQ(CompileAndCall(m_machine, "return 1;\n", "int", args, &outcome), err::kOk);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(CompileAndCall(m_machine, "return 1;\n", "int", {}, &outcome), err::kBadParams);
+  EXPECT_EQ(CompileAndCall(m_machine, "return 1;\n", "int, nosuch", args), err::kBadParamString);
+  EXPECT_EQ(CompileAndCall(m_machine, "return x;\n", "int", args), err::kSyntax);
+}
+
+// A world object's handlers, kept in memory.
+class CFakeOwner : public CScriptOwner {
+ public:
+  std::string Id() const override { return "door"; }
+  bool FindHandler(const char* name, uint32_t* key) override {
+    for (uint32_t i = 0; i < m_names.size(); ++i) {
+      if (m_names[i] == name) {
+        *key = i;
+        return true;
+      }
+    }
+    return false;
+  }
+  EBlock LoadBlock(uint32_t key, SCodeBlock* block) override {
+    auto found = m_blocks.find(key);
+    if (found == m_blocks.end()) return EBlock::kNone;
+    if (found->second.empty()) return EBlock::kBroken;
+    auto* bytes = static_cast<uint8_t*>(PtrAlloc(found->second.size()));
+    std::memcpy(bytes, found->second.data(), found->second.size());
+    block->Reset(bytes, found->second.size());
+    return EBlock::kLoaded;
+  }
+  void ForgetBlock(uint32_t key) override {
+    m_blocks.erase(key);
+    ++m_forgotten;
+  }
+  bool LoadSource(uint32_t key, std::string* text) override {
+    if (m_sources[key].empty()) return false;
+    *text = m_sources[key];
+    return true;
+  }
+  ErrCode StoreBlock(uint32_t key, const SCodeBlock& block) override {
+    m_blocks[key].assign(block.data, block.data + block.size);
+    ++m_stored;
+    return err::kOk;
+  }
+
+  std::vector<std::string> m_names = {"OnOpen", "OnNothing", "OnBad"};
+  std::vector<std::string> m_sources = {"Write(x); Fail();\n", "", "x = ;\n"};
+  std::map<uint32_t, std::vector<uint8_t>> m_blocks;
+  int m_stored = 0;
+  int m_forgotten = 0;
+};
+
+std::string g_seen;
+
+uint8_t* Fail(uint8_t* sp) {
+  g_seen = CurrentScript().handler;
+  ScriptDiagnostic("bad %d", 7);
+  return sp;
+}
+
+class CLogText : public CLogSink {
+ public:
+  void Write(std::string_view text) override { g_log += text; }
+  static inline std::string g_log;
+};
+
+TEST_F(ContextTest, TheHandlerCallCompilesOnDemandOnlyInToolMode) {
+  CScriptMachine machine;
+  static const SRow kRows[] = {rows::Fn("Fail", "void", Fail)};
+  const auto module = [](CScriptMachine* m) -> uint32_t {
+    RegisterRows(m, kRows);
+    return 0;
+  };
+  const SRegistrationModule modules[] = {{module, 500}};
+  ASSERT_EQ(machine.Init(modules), err::kOk);
+  SetLogSink(std::make_unique<CLogText>());
+  CLogText::g_log.clear();
+  CFakeOwner door;
+  const SCallArg args[] = {SCallArg::Int(3)};
+  const char* kSig = "void, int x";
+
+  SetScriptToolMode(false);
+  EXPECT_EQ(CallHandler(machine, door, "OnOpen", kSig, args), err::kNotFound);
+  SetScriptToolMode(true);
+  EXPECT_EQ(CallHandler(machine, door, "OnClose", kSig, args), err::kNotFound);
+  EXPECT_EQ(CallHandler(machine, door, "OnNothing", kSig, args), err::kUnknownError);
+  EXPECT_EQ(CallHandler(machine, door, "OnBad", kSig, args), err::kSyntax);
+  EXPECT_EQ(CallHandler(machine, door, "OnOpen", "void, nosuch", args), err::kBadParamString);
+  EXPECT_EQ(CallHandler(machine, door, "OnOpen", kSig, args), err::kOk);
+  EXPECT_EQ(door.m_stored, 1);
+  EXPECT_EQ(g_seen, "OnOpen");
+  EXPECT_EQ(CurrentScript().handler, nullptr);
+  EXPECT_EQ(CLogText::g_log, "3door::OnOpen(1): Fail: bad 7\n");
+
+  // A stored block runs without compiling, even outside the tool.
+  SetScriptToolMode(false);
+  EXPECT_EQ(CallHandler(machine, door, "OnOpen", kSig, args), err::kOk);
+  EXPECT_EQ(door.m_stored, 1);
+  // A block that no longer loads is forgotten and compiled again.
+  SetScriptToolMode(true);
+  door.m_blocks[0].clear();
+  EXPECT_EQ(CallHandler(machine, door, "OnOpen", kSig, args), err::kOk);
+  EXPECT_EQ(door.m_forgotten, 1);
+  EXPECT_EQ(door.m_stored, 2);
+  SetScriptToolMode(false);
+  SetLogSink(nullptr);
+  machine.Shutdown();
+}
+
+}  // namespace
