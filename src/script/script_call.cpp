@@ -39,30 +39,32 @@ class CMarshal {
   CMarshal(CScriptContext& context, uint8_t* temp, ScriptAddr temp_address,
            std::span<const SCallArg> args)
       : m_context(context), m_temp(temp), m_temp_address(temp_address), m_args(args) {}
+  CTempCursor TempArea() const { return {m_temp, m_temp + kCallTempSize, m_temp_address}; }
 
   ~CMarshal() {
     for (StrHandle handle : m_made) StrRelease(handle);
   }
 
-  // Pushes every position; false when nothing may run (and the strings
-  // made so far are released again).
-  bool PushAll() {
+  // Pushes every position. Anything but kPushed runs nothing, and the
+  // strings made so far are released again.
+  enum class EPush : uint8_t { kPushed, kRefused, kBadArgs };
+  EPush PushAll() {
     uint8_t* sp = m_context.Bottom();
-    uint8_t* temp = m_temp;
+    CTempCursor temp = TempArea();
     const SCallArg* arg = m_args.data();
     for (int position = 0; position <= Count(); ++position) {
       const uint16_t type = Type(position);
       if (type == kVoidType) continue;
       const uint16_t id = type & 0xFF;
       if (!ValueSize(id)) {
-        if (!g_hook || !g_hook(type, &sp, &temp, &arg)) return false;
+        if (!g_hook || !g_hook(type, &sp, &temp, &arg)) return EPush::kRefused;
         continue;
       }
-      if (arg == m_args.data() + m_args.size()) return false;
+      if (arg == m_args.data() + m_args.size()) return EPush::kBadArgs;
       const uint32_t pushed = IsAddress(type) ? 4 : ValueSize(id);
-      if (sp + pushed > m_context.Top()) return false;
+      if (sp + pushed > m_context.Top()) return EPush::kBadArgs;
       if (IsAddress(type)) {
-        if (!PushAddress(id, *arg, &sp, &temp)) return false;
+        if (!PushAddress(id, *arg, &sp, &temp)) return EPush::kBadArgs;
       } else {
         PushValue(id, *arg, sp);
         sp += pushed;
@@ -71,12 +73,12 @@ class CMarshal {
     }
     m_context.SetSp(sp);
     m_made.clear();  // the script and the write-back own them now
-    return true;
+    return EPush::kPushed;
   }
 
   // Copies the address positions back to the caller's variables.
   void WriteBack() {
-    uint8_t* temp = m_temp;
+    CTempCursor temp = TempArea();
     const SCallArg* arg = m_args.data();
     for (int position = 0; position <= Count(); ++position) {
       const uint16_t type = Type(position);
@@ -111,41 +113,42 @@ class CMarshal {
     }
   }
 
-  bool PushAddress(uint16_t id, const SCallArg& arg, uint8_t** sp, uint8_t** temp) {
-    const uint32_t size = ValueSize(id);
-    if (*temp + size > m_temp + kCallTempSize || !arg.pointer) return false;
+  bool PushAddress(uint16_t id, const SCallArg& arg, uint8_t** sp, CTempCursor* temp) {
+    ScriptAddr address = 0;
+    uint8_t* slot = temp->Take(ValueSize(id), &address);
+    if (!slot || !arg.pointer) return false;
     const char* buffer = static_cast<const char*>(arg.pointer);
     if (id == kPstr) {
-      PstrSet(*temp, std::string_view(buffer, strnlen(buffer, arg.size)));
+      PstrSet(slot, std::string_view(buffer, strnlen(buffer, arg.size)));
     } else if (id == kStr) {
-      Poke(*temp, Made(StrNew(std::string_view(buffer, strnlen(buffer, arg.size)))));
+      Poke(slot, Made(StrNew(std::string_view(buffer, strnlen(buffer, arg.size)))));
     } else {
-      std::memcpy(*temp, arg.pointer, size);
+      std::memcpy(slot, arg.pointer, ValueSize(id));
     }
-    Poke<ScriptAddr>(*sp, m_temp_address + static_cast<uint32_t>(*temp - m_temp));
+    Poke(*sp, address);
     *sp += 4;
-    *temp += size;
     return true;
   }
 
-  static void CopyBack(uint16_t id, const SCallArg& arg, uint8_t** temp) {
+  static void CopyBack(uint16_t id, const SCallArg& arg, CTempCursor* temp) {
+    ScriptAddr address = 0;
+    const uint8_t* slot = temp->Take(ValueSize(id), &address);
     char* buffer = static_cast<char*>(arg.pointer);
     if (id == kPstr) {
-      const std::string_view text = PstrText(*temp);
+      const std::string_view text = PstrText(slot);
       if (arg.size) {
         const size_t count = std::min(text.size(), arg.size - 1);
         std::memcpy(buffer, text.data(), count);
         buffer[count] = '\0';
       }
     } else if (id == kStr) {
-      const StrHandle handle = Peek<StrHandle>(*temp);
+      const StrHandle handle = Peek<StrHandle>(slot);
       StrCopyOut(handle, buffer, arg.size);
       if (arg.null_out) *arg.null_out = handle == 0;
       StrRelease(handle);
     } else {
-      std::memcpy(arg.pointer, *temp, ValueSize(id));
+      std::memcpy(arg.pointer, slot, ValueSize(id));
     }
-    *temp += ValueSize(id);
   }
 
   CScriptContext& m_context;
@@ -187,7 +190,11 @@ ErrCode CallBlock(const CScriptMachine& machine, const uint8_t* block, size_t si
   const CMappedRegion temp_region(temp, kCallTempSize);
   if (!temp_region.Address()) return err::kAllocFail;
   CMarshal marshal(context, temp, temp_region.Address(), args);
-  if (!marshal.PushAll()) return err::kBadParams;
+  switch (marshal.PushAll()) {
+    case CMarshal::EPush::kPushed: break;
+    case CMarshal::EPush::kRefused: return err::kOk;
+    case CMarshal::EPush::kBadArgs: return err::kBadParams;
+  }
   result.steps = context.Run(g_step_limit);
   result.finished = context.Finished();
   result.error = context.Error();

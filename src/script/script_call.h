@@ -15,6 +15,7 @@
 
 #include "app/base/errors.h"
 #include "script/compiler.h"
+#include "script/address_space.h"
 #include "store/geometry.h"
 
 class CScriptMachine;
@@ -59,11 +60,34 @@ struct SCallArg {
 // The temporary area of one call: enough for eight pstr addresses.
 inline constexpr size_t kCallTempSize = 2060;
 
+// The free part of a call's temporary area.
+class CTempCursor {
+ public:
+  CTempCursor(uint8_t* at, uint8_t* end, ScriptAddr address)
+      : m_at(at), m_end(end), m_address(address) {}
+  // Takes `size` bytes: their host bytes and (in `address`) the script
+  // address to push; null when the area is full.
+  uint8_t* Take(uint32_t size, ScriptAddr* address) {
+    if (size > static_cast<size_t>(m_end - m_at)) return nullptr;
+    uint8_t* bytes = m_at;
+    *address = m_address;
+    m_at += size;
+    m_address += size;
+    return bytes;
+  }
+
+ private:
+  uint8_t* m_at;
+  uint8_t* m_end;
+  ScriptAddr m_address;
+};
+
 // Marshals a position of a type code the library does not know. Pushing
-// (sp not null): push the value at *sp, use *temp for address values, take
-// arguments from *args; false runs nothing. Writing back (sp null): copy
-// the value from *temp and advance the cursors alike.
-using MarshalHook = bool (*)(uint16_t type, uint8_t** sp, uint8_t** temp, const SCallArg** args);
+// (sp not null): push the value at *sp, take address values from `temp`,
+// take arguments from *args; false runs nothing. Writing back (sp null):
+// take the same bytes from `temp` again, copy them back, advance *args.
+using MarshalHook = bool (*)(uint16_t type, uint8_t** sp, CTempCursor* temp,
+                             const SCallArg** args);
 void SetMarshalHook(MarshalHook hook);
 
 // While set, CallBlock runs nothing (a modal object of the world is open).
@@ -90,8 +114,9 @@ struct SRunOutcome {
 // The argument protocol: pushes `args` by the block's signature, runs the
 // block within the step budget, writes the address positions back. Answers
 // ALLOCFAIL when no context could be made, BADPARAMS when the arguments do
-// not cover the signature or the temporary area; a run that stops with an
-// error still answers 0 (the error is in `outcome`).
+// not cover the signature or overflow the temporary area or the stack; a
+// position the marshal hook refuses runs nothing and answers 0, and so does
+// a run that stops with an error (the error is in `outcome`).
 ErrCode CallBlock(const CScriptMachine& machine, const uint8_t* block, size_t size,
                   std::span<const SCallArg> args, SRunOutcome* outcome = nullptr);
 

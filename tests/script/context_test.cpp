@@ -13,6 +13,7 @@
 #include "script/array_functions.h"
 #include "script/bytecode.h"
 #include "script/context.h"
+#include "script/library.h"
 #include "script/registration_rows.h"
 #include "script/script_call.h"
 #include "script/script_machine.h"
@@ -304,6 +305,65 @@ TEST_F(ContextTest, ASuspendedCallRunsNothing) {
   EXPECT_EQ(CompileAndCall(m_machine, "return 1;\n", "int", {}, &outcome), err::kBadParams);
   EXPECT_EQ(CompileAndCall(m_machine, "return 1;\n", "int, nosuch", args), err::kBadParamString);
   EXPECT_EQ(CompileAndCall(m_machine, "return x;\n", "int", args), err::kSyntax);
+}
+
+// The hook passes "thing" values (id 12, 4 bytes): by value it pushes the
+// argument's first word; by address it copies the caller's int through the
+// temporary area and back.
+bool PassThing(uint16_t type, uint8_t** sp, CTempCursor* temp, const SCallArg** args) {
+  const SCallArg& arg = *(*args)++;
+  ScriptAddr address = 0;
+  uint8_t* slot = IsAddress(type) ? temp->Take(4, &address) : nullptr;
+  if (!sp) {
+    if (slot) std::memcpy(arg.pointer, slot, 4);
+    return true;
+  }
+  if (slot) {
+    std::memcpy(slot, arg.pointer, 4);
+    Push(*sp, address);
+  } else {
+    std::memcpy(*sp, arg.value, 4);
+    *sp += 4;
+  }
+  return true;
+}
+
+uint8_t* ThingToInt(uint8_t* sp) { return sp; }
+
+TEST_F(ContextTest, TheMarshalHookPassesTypesTheLibraryDoesNotKnow) {
+  CScriptMachine machine;
+  static const SRow kRows[] = {
+      rows::Type("thing", 12, 4), rows::Entry(ERow::kAddrCons, 12, lib::IntCopy),
+      rows::Entry(ERow::kDestructor, 12, lib::IntDestroy), rows::Cast(12, 1, 10, ThingToInt),
+      rows::Fn("=", "void, thing*, int", lib::IntAssign)};
+  const auto module = [](CScriptMachine* m) -> uint32_t {
+    RegisterRows(m, kRows);
+    return 0;
+  };
+  const SRegistrationModule modules[] = {{module, 500}};
+  ASSERT_EQ(machine.Init(modules), err::kOk);
+  int32_t result = 0;
+  int32_t out = 4;
+  const SCallArg args[] = {SCallArg::Ref(&result), SCallArg::Int(30), SCallArg::Ref(&out)};
+  const char* kSig = "int, thing t, int* n";
+  SetMarshalHook(PassThing);
+  SRunOutcome outcome;
+  EXPECT_EQ(CompileAndCall(machine, "n = n * 2; return t + 1;\n", kSig, args, &outcome), err::kOk);
+  EXPECT_EQ(outcome.error, err::kOk);
+  EXPECT_EQ(result, 31);
+  EXPECT_EQ(out, 8);
+
+  const SCallArg thing_out[] = {SCallArg::Ref(&out)};
+  EXPECT_EQ(CompileAndCall(machine, "t = 9;\n", "void, thing* t", thing_out, &outcome), err::kOk);
+  EXPECT_EQ(out, 9);
+
+  // Without the hook nothing runs.
+  SetMarshalHook(nullptr);
+  result = 0;
+  EXPECT_EQ(CompileAndCall(machine, "return t;\n", kSig, args, &outcome), err::kOk);
+  EXPECT_EQ(outcome.steps, 0u);
+  EXPECT_EQ(result, 0);
+  machine.Shutdown();
 }
 
 // A world object's handlers, kept in memory.
