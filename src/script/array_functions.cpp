@@ -1,6 +1,7 @@
 #include "script/array_functions.h"
 
 #include <string>
+#include <type_traits>
 
 #include "script/native.h"
 #include "script/registration_rows.h"
@@ -26,9 +27,11 @@ class CArgs {
 
   int32_t Int() { return Next<int32_t>(); }
   ScriptAddr Addr() { return Next<ScriptAddr>(); }
+  // An element value: a str one is released on return like any str.
   template <class T>
   T Value() {
-    return Next<T>();
+    if constexpr (std::is_same_v<T, StrHandle>) return Str();
+    else return Next<T>();
   }
   // A str argument's text holder; null strings give a null view.
   StrHandle Str() {
@@ -96,6 +99,17 @@ uint8_t* ArrGetSize(uint8_t* sp) {
   return sp;
 }
 
+// Stores an element into a script variable; a str variable gets its own
+// reference and lets go of its old string.
+template <class T>
+void StoreOut(uint8_t* bytes, T value) {
+  if constexpr (std::is_same_v<T, StrHandle>) {
+    StrAddRef(value);
+    StrRelease(Peek<StrHandle>(bytes));
+  }
+  Poke(bytes, value);
+}
+
 // Get: bool(str name, int index, T* out).
 template <class T, EArrayType kType, T (CScriptArray::*kGet)(int32_t) const>
 uint8_t* ArrGet(uint8_t* sp) {
@@ -105,7 +119,7 @@ uint8_t* ArrGet(uint8_t* sp) {
   const ScriptAddr out = args.Addr();
   CScriptArray* array = Element(name, kType, index);
   uint8_t* bytes = array ? ScriptDeref(out, sizeof(T)) : nullptr;
-  if (bytes) Poke(bytes, (array->*kGet)(index));
+  if (bytes) StoreOut(bytes, (array->*kGet)(index));
   args.Result(bytes != nullptr);
   return sp;
 }
@@ -123,31 +137,21 @@ uint8_t* ArrSet(uint8_t* sp) {
   return sp;
 }
 
-uint8_t* ArrGetStr(uint8_t* sp) {
-  CArgs args(&sp, 12);
-  const StrHandle name = args.Str();
-  const int32_t index = args.Int();
-  const ScriptAddr out = args.Addr();
-  CScriptArray* array = Element(name, EArrayType::kStr, index);
-  uint8_t* bytes = array ? ScriptDeref(out, 4) : nullptr;
-  if (bytes) {
-    const StrHandle value = array->GetStr(index);
-    StrAddRef(value);
-    StrRelease(Peek<StrHandle>(bytes));
-    Poke(bytes, value);
+// Find: bool(str name, T value, int* index), searching from *index on.
+template <class T, EArrayType kType, bool (CScriptArray::*kFind)(T, int32_t*) const>
+uint8_t* ArrFind(uint8_t* sp) {
+  CArgs args(&sp, 8 + sizeof(T));
+  const CScriptArray* array = Named(args.Str());
+  const T value = args.Value<T>();
+  uint8_t* bytes = ScriptDeref(args.Addr(), 4);
+  bool found = false;
+  const bool null_text = std::is_same_v<T, StrHandle> && !value;
+  if (array && bytes && array->Type() == kType && !null_text) {
+    int32_t index = Peek<int32_t>(bytes);
+    found = (array->*kFind)(value, &index);
+    if (found) Poke(bytes, index);
   }
-  args.Result(bytes != nullptr);
-  return sp;
-}
-
-uint8_t* ArrSetStr(uint8_t* sp) {
-  CArgs args(&sp, 12);
-  const StrHandle name = args.Str();
-  const int32_t index = args.Int();
-  const StrHandle value = args.Str();
-  CScriptArray* array = Element(name, EArrayType::kStr, index);
-  if (array) array->SetStr(index, value);
-  args.Result(array != nullptr);
+  args.Result(found);
   return sp;
 }
 
@@ -182,36 +186,6 @@ uint8_t* ArrLoad(uint8_t* sp) {
   const CHashIni* ini = file ? ScriptInis().Find(CStrText(file).view()) : nullptr;
   if (array && ini && section) array->Fill(*ini, Text(section).c_str());
   args.Result(array && ini && section);
-  return sp;
-}
-
-uint8_t* ArrFindInt(uint8_t* sp) {
-  CArgs args(&sp, 12);
-  const CScriptArray* array = Named(args.Str());
-  const int32_t value = args.Int();
-  uint8_t* bytes = ScriptDeref(args.Addr(), 4);
-  bool found = false;
-  if (array && bytes && array->Type() == EArrayType::kInt) {
-    int32_t index = Peek<int32_t>(bytes);
-    found = array->FindInt(value, &index);
-    if (found) Poke(bytes, index);
-  }
-  args.Result(found);
-  return sp;
-}
-
-uint8_t* ArrFindStr(uint8_t* sp) {
-  CArgs args(&sp, 12);
-  const CScriptArray* array = Named(args.Str());
-  const StrHandle value = args.Str();
-  uint8_t* bytes = ScriptDeref(args.Addr(), 4);
-  bool found = false;
-  if (array && value && bytes && array->Type() == EArrayType::kStr) {
-    int32_t index = Peek<int32_t>(bytes);
-    found = array->FindStr(value, &index);
-    if (found) Poke(bytes, index);
-  }
-  args.Result(found);
   return sp;
 }
 
@@ -256,10 +230,12 @@ const SRow kArrayFunctions[] = {
     Fn("ArrGetSize", "bool, str, int*", ArrGetSize),
     Fn("ArrGetInt", "bool, str, int, int*",
        ArrGet<int32_t, EArrayType::kInt, &CScriptArray::GetInt>),
-    Fn("ArrGetStr", "bool, str, int, str*", ArrGetStr),
+    Fn("ArrGetStr", "bool, str, int, str*",
+       ArrGet<StrHandle, EArrayType::kStr, &CScriptArray::GetStr>),
     Fn("ArrSetInt", "bool, str, int, int",
        ArrSet<int32_t, EArrayType::kInt, &CScriptArray::SetInt>),
-    Fn("ArrSetStr", "bool, str, int, str", ArrSetStr),
+    Fn("ArrSetStr", "bool, str, int, str",
+       ArrSet<StrHandle, EArrayType::kStr, &CScriptArray::SetStr>),
     Fn("ArrUndef", "void, str", ArrUndef),
     Fn("ArrScramble", "bool, str, int, int, int", Scramble<false>),
     Fn("ArrScramble2", "bool, str, int, int, int", Scramble<true>),
@@ -268,8 +244,10 @@ const SRow kArrayFunctions[] = {
        ArrGet<TPoint, EArrayType::kPoint, &CScriptArray::GetPoint>),
     Fn("ArrSetPt", "bool, str, int, TPoint",
        ArrSet<TPoint, EArrayType::kPoint, &CScriptArray::SetPoint>),
-    Fn("ArrFindInt", "bool, str, int, int*", ArrFindInt),
-    Fn("ArrFindStr", "bool, str, str, int*", ArrFindStr),
+    Fn("ArrFindInt", "bool, str, int, int*",
+       ArrFind<int32_t, EArrayType::kInt, &CScriptArray::FindInt>),
+    Fn("ArrFindStr", "bool, str, str, int*",
+       ArrFind<StrHandle, EArrayType::kStr, &CScriptArray::FindStr>),
     Fn("GetIni", "bool, str, str, str, str*", GetIni),
     Fn("IniDef", "bool, str", IniDef),
     Fn("IniUndef", "void, str", IniUndef),

@@ -52,25 +52,25 @@ class CMarshal {
     uint8_t* sp = m_context.Bottom();
     CTempCursor temp = TempArea();
     const SCallArg* arg = m_args.data();
-    for (int position = 0; position <= Count(); ++position) {
-      const uint16_t type = Type(position);
-      if (type == kVoidType) continue;
-      const uint16_t id = type & 0xFF;
+    EPush result = EPush::kPushed;
+    ForEachPosition([&](uint16_t type, uint16_t id) {
       if (!ValueSize(id)) {
-        if (!g_hook || !g_hook(type, &sp, &temp, &arg)) return EPush::kRefused;
-        continue;
+        if (!g_hook || !g_hook(type, &sp, &temp, &arg)) result = EPush::kRefused;
+        return result == EPush::kPushed;
       }
-      if (arg == m_args.data() + m_args.size()) return EPush::kBadArgs;
       const uint32_t pushed = IsAddress(type) ? 4 : ValueSize(id);
-      if (sp + pushed > m_context.Top()) return EPush::kBadArgs;
-      if (IsAddress(type)) {
-        if (!PushAddress(id, *arg, &sp, &temp)) return EPush::kBadArgs;
+      if (arg == m_args.data() + m_args.size() || sp + pushed > m_context.Top()) {
+        result = EPush::kBadArgs;
+      } else if (IsAddress(type)) {
+        if (!PushAddress(id, *arg, &sp, &temp)) result = EPush::kBadArgs;
       } else {
         PushValue(id, *arg, sp);
         sp += pushed;
       }
       ++arg;
-    }
+      return result == EPush::kPushed;
+    });
+    if (result != EPush::kPushed) return result;
     m_context.SetSp(sp);
     m_made.clear();  // the script and the write-back own them now
     return EPush::kPushed;
@@ -80,23 +80,28 @@ class CMarshal {
   void WriteBack() {
     CTempCursor temp = TempArea();
     const SCallArg* arg = m_args.data();
-    for (int position = 0; position <= Count(); ++position) {
-      const uint16_t type = Type(position);
-      if (type == kVoidType) continue;
-      const uint16_t id = type & 0xFF;
+    ForEachPosition([&](uint16_t type, uint16_t id) {
       if (!ValueSize(id)) {
         if (g_hook) g_hook(type, nullptr, &temp, &arg);
-        continue;
+        return true;
       }
       if (IsAddress(type)) CopyBack(id, *arg, &temp);
       ++arg;
-    }
+      return true;
+    });
   }
 
  private:
-  int Count() const { return std::min<int>(m_context.Header().param_count, kMaxArgs); }
-  uint16_t Type(int position) const {
-    return position == 0 ? m_context.Header().result : m_context.Header().params[position - 1];
+  // Calls `visit(type code, type id)` for the result and each parameter in
+  // signature order, skipping a void result, while it answers true.
+  template <class F>
+  void ForEachPosition(F visit) const {
+    const SBlockHeader& header = m_context.Header();
+    const int count = std::min<int>(header.param_count, kMaxArgs);
+    for (int position = 0; position <= count; ++position) {
+      const uint16_t type = position == 0 ? header.result : header.params[position - 1];
+      if (type != kVoidType && !visit(type, static_cast<uint16_t>(type & 0xFF))) return;
+    }
   }
 
   StrHandle Made(StrHandle handle) {
