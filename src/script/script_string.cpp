@@ -14,6 +14,12 @@ std::vector<bool> g_is_string;
 
 bool IsString(StrHandle handle) { return handle < g_is_string.size() && g_is_string[handle]; }
 
+// A string block stays locked from its creation to its end, so reaching its
+// bytes costs a table lookup, not a lock and an unlock per operation.
+uint8_t* Bytes(StrHandle handle) {
+  return IsString(handle) ? static_cast<uint8_t*>(HandleLockedPointer(handle)) : nullptr;
+}
+
 void MarkString(StrHandle handle, bool is_string) {
   if (handle >= g_is_string.size()) g_is_string.resize(handle + 1024);
   g_is_string[handle] = is_string;
@@ -46,14 +52,14 @@ StrHandle Allocate(std::string_view text, size_t capacity) {
   const size_t length = std::min(text.size(), kMaxStrLength);
   capacity = std::clamp(capacity, length, kMaxStrLength);
   const StrHandle handle = AllocHandle(std::max(kStrHeaderSize + capacity + 1, kStrSizeExtra));
-  CHandleLock lock(handle);
-  if (!lock) {
+  void* block = LockHandle(handle);
+  if (!block) {
     FreeHandle(handle);
     return 0;
   }
-  WriteHeader(lock.get(), {static_cast<uint16_t>(length + kStrSizeExtra), 1});
-  std::memcpy(Chars(lock.get()), text.data(), length);
-  Chars(lock.get())[length] = '\0';
+  WriteHeader(block, {static_cast<uint16_t>(length + kStrSizeExtra), 1});
+  std::memcpy(Chars(block), text.data(), length);
+  Chars(block)[length] = '\0';
   ++g_live_strings;
   MarkString(handle, true);
   return handle;
@@ -63,12 +69,9 @@ StrHandle Allocate(std::string_view text, size_t capacity) {
 // reference is consumed. Null when no room can be had (target unchanged).
 StrHandle MakeUnique(StrHandle target, size_t length) {
   length = std::min(length, kMaxStrLength);
-  uint16_t refs;
-  {
-    CHandleLock lock(target);
-    if (!lock) return 0;
-    refs = ReadHeader(lock.get()).refs;
-  }
+  const uint8_t* block = Bytes(target);
+  if (!block) return 0;
+  const uint16_t refs = ReadHeader(block).refs;
   // Appending grows by doubling so that building a string stays linear.
   const size_t room = std::min(std::max(length, 2 * length - length / 2), kMaxStrLength);
   if (refs == 1) {
@@ -86,8 +89,7 @@ StrHandle ConvertCase(StrHandle target, char from, char to) {
   const size_t length = CStrText(target).view().size();
   const StrHandle unique = MakeUnique(target, length);
   if (!unique) return target;
-  CHandleLock lock(unique);
-  char* chars = Chars(lock.get());
+  char* chars = Chars(Bytes(unique));
   for (size_t i = 0; i < length; ++i)
     if (chars[i] >= from && chars[i] <= from + 25) chars[i] = static_cast<char>(chars[i] - from + to);
   return unique;
@@ -95,43 +97,40 @@ StrHandle ConvertCase(StrHandle target, char from, char to) {
 
 }  // namespace
 
-CStrText::CStrText(StrHandle handle) : m_lock(IsString(handle) ? handle : 0) {
-  if (!m_lock) return;
-  const SStrHeader header = ReadHeader(m_lock.get());
-  m_text = std::string_view(Chars(m_lock.get()), header.size - kStrSizeExtra);
+CStrText::CStrText(StrHandle handle) {
+  uint8_t* block = Bytes(handle);
+  if (!block) return;
+  const SStrHeader header = ReadHeader(block);
+  m_text = std::string_view(Chars(block), header.size - kStrSizeExtra);
 }
 
 StrHandle StrNew(std::string_view text) { return Allocate(text, text.size()); }
 
 void StrAddRef(StrHandle handle) {
-  if (!IsString(handle)) return;
-  CHandleLock lock(handle);
-  if (!lock) return;
-  SStrHeader header = ReadHeader(lock.get());
+  uint8_t* block = Bytes(handle);
+  if (!block) return;
+  SStrHeader header = ReadHeader(block);
   ++header.refs;
-  WriteHeader(lock.get(), header);
+  WriteHeader(block, header);
 }
 
 void StrRelease(StrHandle handle) {
-  if (!IsString(handle)) return;
-  {
-    CHandleLock lock(handle);
-    if (!lock) return;
-    SStrHeader header = ReadHeader(lock.get());
-    if (--header.refs != 0) {
-      WriteHeader(lock.get(), header);
-      return;
-    }
+  uint8_t* block = Bytes(handle);
+  if (!block) return;
+  SStrHeader header = ReadHeader(block);
+  if (--header.refs != 0) {
+    WriteHeader(block, header);
+    return;
   }
   MarkString(handle, false);
+  UnlockHandle(handle);
   FreeHandle(handle);
   --g_live_strings;
 }
 
 uint16_t StrRefCount(StrHandle handle) {
-  if (!IsString(handle)) return 0;
-  CHandleLock lock(handle);
-  return lock ? ReadHeader(lock.get()).refs : 0;
+  const uint8_t* block = Bytes(handle);
+  return block ? ReadHeader(block).refs : 0;
 }
 
 size_t StrLiveCount() { return g_live_strings; }
@@ -184,11 +183,11 @@ StrHandle StrAppend(StrHandle target, StrHandle source) {
   if (source == target) StrAddRef(source);
   const StrHandle unique = MakeUnique(target, length);
   if (unique) {
-    CHandleLock lock(unique);
+    uint8_t* block = Bytes(unique);
     const CStrText text(source);
-    std::memcpy(Chars(lock.get()) + old_length, text.view().data(), length - old_length);
-    Chars(lock.get())[length] = '\0';
-    WriteHeader(lock.get(), {static_cast<uint16_t>(length + kStrSizeExtra), 1});
+    std::memcpy(Chars(block) + old_length, text.view().data(), length - old_length);
+    Chars(block)[length] = '\0';
+    WriteHeader(block, {static_cast<uint16_t>(length + kStrSizeExtra), 1});
   }
   if (source == target) StrRelease(source);
   return unique ? unique : target;

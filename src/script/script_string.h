@@ -11,6 +11,8 @@
 // longer than kMaxStrLength are cut to it. Allocation failures answer the
 // null string, so no function here fails.
 //
+// String blocks stay locked while they exist (they count as locked memory).
+//
 // A `pstr` is 256 bytes: a length byte, up to 255 characters and a NUL
 // (which a text of 255 characters has no room for).
 #pragma once
@@ -38,7 +40,7 @@ uint16_t StrRefCount(StrHandle handle);
 // Strings alive in the process (for leak checks).
 size_t StrLiveCount();
 
-// Holds a string's block locked and shows its text (empty for null).
+// A string's text (empty for null), valid until the string next changes.
 class CStrText {
  public:
   explicit CStrText(StrHandle handle);
@@ -47,7 +49,6 @@ class CStrText {
   std::string_view view() const { return m_text; }
 
  private:
-  CHandleLock m_lock;
   std::string_view m_text;
 };
 
