@@ -58,9 +58,23 @@ class CArgs {
 
 std::string Text(StrHandle handle) { return std::string(CStrText(handle).view()); }
 
-// The array named by a non-null str, or null.
+// The array named by a non-null str, or null. Scripts name the same array
+// call after call, so the last answer is kept while neither the string nor
+// the array list has changed.
 CScriptArray* Named(StrHandle name) {
-  return name ? ScriptArrays().Find(CStrText(name).view()) : nullptr;
+  struct SLast {
+    StrHandle name = 0;
+    uint64_t strings = 0;
+    uint64_t arrays = 0;
+    CScriptArray* array = nullptr;
+  };
+  static SLast last;
+  if (!name) return nullptr;
+  CScriptArrays& arrays = ScriptArrays();
+  if (name == last.name && StrChangeCount() == last.strings && arrays.Changes() == last.arrays)
+    return last.array;
+  last = {name, StrChangeCount(), arrays.Changes(), arrays.Find(CStrText(name).view())};
+  return last.array;
 }
 
 // An element access: the array must hold `type` and `index` be inside it,

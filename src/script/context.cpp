@@ -5,6 +5,7 @@
 #include "script/bytecode.h"
 #include "script/library.h"
 #include "script/script_machine.h"
+#include "script/script_string.h"
 
 namespace {
 
@@ -23,7 +24,19 @@ enum EXop : uint8_t {
   xIntLiteral, xIntCopy, xIntDestroy, xIntBinary, xIntNeg, xIntAssign, xIntBranch,
   xFuseAssign,  // [SRC_LINE] PUSH_A d, CONS_A x, CONS_A y | CONS_I k, CALL op, CALL =
   xFuseTest,    // [SRC_LINE] CONS_A x, CONS_A y | CONS_I k, CALL cmp, JFALSE/JTRUE
+  xFuseCall,    // [SRC_LINE] argument pushes, CALL native, [CALL result destructor]
 };
+
+// The argument pushes a fused call runs itself, on the real stack, so the
+// native finds them as the single instructions would have left them.
+enum EArgKind : uint8_t {
+  kArgLocal,    // CONS_A of an int frame variable: its 4 bytes
+  kArgLiteral,  // CONS_I of the int literal constructor
+  kArgAddress,  // PUSH_A: the frame address
+  kArgStr,      // CONS_A of a str frame variable: the handle, one more reference
+  kArgIntOp,    // an inline int operator on the two values on top
+};
+
 
 // The int operators a binary op or a fused statement applies.
 enum EIntOp : uint8_t { kAdd, kSub, kMul, kDiv, kEq, kNe, kLt, kGt };
@@ -73,6 +86,22 @@ struct CScriptContext::SInsn {
   uint32_t line = 0;
   uint32_t fused_next = 0;
   uint32_t fused_target = 0;
+  // A fused call: its pushes in m_fused_args, the room they need, the
+  // program index of the CALL, and the size of the result it drops.
+  uint32_t arg_first = 0;
+  uint32_t arg_count = 0;
+  uint32_t room = 0;
+  uint32_t call_pc = 0;
+  uint8_t steps_to_call = 0;
+  uint8_t drop = 0;
+  uint16_t call_f = 0;
+  NativeEntry call_fn = nullptr;
+};
+
+struct CScriptContext::SFusedArg {
+  EArgKind kind;
+  uint8_t op;  // kArgIntOp: the EIntOp
+  uint32_t value;
 };
 
 // Decodes the stored code into the program table (see the header).
@@ -253,7 +282,7 @@ class CScriptContext::CDecoder {
   void Fuse() {
     std::vector<SInsn>& program = m_context.m_program;
     for (uint32_t i = 2; i < program.size(); ++i) {
-      if (!TryFuseAssign(i)) TryFuseTest(i);
+      if (!TryFuseAssign(i) && !TryFuseTest(i)) TryFuseCall(i);
     }
   }
 
@@ -314,7 +343,9 @@ class CScriptContext::CDecoder {
     i = Step(i, &count);
     if (program[i].plain != xIntAssign) return false;
     fused.fused_next = program[i].next;
-    return Commit(head, xFuseAssign, fused, count + 1);
+    ++count;
+    FoldJump(&fused, &count);
+    return Commit(head, xFuseAssign, fused, count);
   }
 
   bool TryFuseTest(uint32_t head) {
@@ -336,6 +367,83 @@ class CScriptContext::CDecoder {
     fused.fused_target = branch.target;
     fused.fused_next = branch.next;
     return Commit(head, xFuseTest, fused, count + 1);
+  }
+
+  // One argument push of a fused call; false when `insn` is none.
+  bool FusedArg(const SInsn& insn, SFusedArg* arg, int32_t* depth) const {
+    const uint32_t stack_size = m_context.m_header.stack_size;
+    const bool fits = insn.a + 4 <= stack_size;
+    *depth += 4;
+    switch (insn.plain) {
+      case xIntCopy: *arg = {kArgLocal, 0, insn.a}; return fits;
+      case xIntLiteral: *arg = {kArgLiteral, 0, insn.a}; return true;
+      case xPushA: *arg = {kArgAddress, 0, insn.a}; return true;
+      case xConsA:
+        *arg = {kArgStr, 0, insn.a};
+        return fits && insn.fn == AsEntry(lib::StrCopy);
+      case xIntBinary:
+        *arg = {kArgIntOp, insn.sub, 0};
+        *depth -= insn.sub >= kEq ? 11 : 8;  // pops 8, pushes 1 or 4
+        return insn.sub < kEq;  // keeps every value 4 bytes wide
+      default:
+        return false;
+    }
+  }
+
+  bool TryFuseCall(uint32_t head) {
+    std::vector<SInsn>& program = m_context.m_program;
+    SInsn fused;
+    uint8_t count = 0;
+    uint32_t i = SkipLine(head, &fused, &count);
+    std::vector<SFusedArg>& args = m_context.m_fused_args;
+    const size_t first = args.size();
+    int32_t depth = 0;
+    uint32_t room = 0;
+    SFusedArg arg;
+    while (count < 24 && FusedArg(program[i], &arg, &depth)) {
+      if (depth < 4) break;  // would reach below the values it pushed
+      args.push_back(arg);
+      room = std::max(room, static_cast<uint32_t>(depth));
+      i = Step(i, &count);
+    }
+    const SInsn& call = program[i];
+    if (args.size() == first || call.plain != xCall) {
+      args.resize(first);
+      return false;
+    }
+    fused.arg_first = static_cast<uint32_t>(first);
+    fused.arg_count = static_cast<uint32_t>(args.size() - first);
+    fused.room = room;
+    fused.call_pc = i;
+    fused.steps_to_call = ++count;
+    fused.fused_next = call.next;
+    const SInsn& after = program[call.next];
+    if (after.plain == xIntDestroy || (after.plain == xCall && after.fn == AsEntry(lib::BoolDestroy))) {
+      fused.drop = after.plain == xIntDestroy ? 4 : 1;
+      fused.fused_next = after.next;
+      ++count;
+    }
+    FoldJump(&fused, &count);
+    Commit(head, xFuseCall, fused, count);
+    SInsn& insn = program[head];
+    insn.arg_first = fused.arg_first;
+    insn.arg_count = fused.arg_count;
+    insn.room = fused.room;
+    insn.call_pc = fused.call_pc;
+    insn.steps_to_call = fused.steps_to_call;
+    insn.drop = fused.drop;
+    insn.call_fn = call.fn;
+    insn.call_f = call.f;
+    return true;
+  }
+
+  // A JUMP after a statement that always goes on to its next instruction
+  // (the end of a loop body) is taken as part of the statement.
+  void FoldJump(SInsn* fused, uint8_t* count) const {
+    const SInsn& after = m_context.m_program[fused->fused_next];
+    if (after.plain != xJump || *count == 255) return;
+    fused->fused_next = after.target;
+    ++*count;
   }
 
   bool Commit(uint32_t head, EXop op, const SInsn& fused, uint8_t count) {
@@ -462,7 +570,22 @@ CScriptContext::CCurrent::CCurrent(CScriptContext* context) : m_outer(g_current)
 }
 CScriptContext::CCurrent::~CCurrent() { g_current = m_outer; }
 
+// The loop is threaded: every operation ends in its own jump to the next
+// one's label, which the processor predicts far better than one shared
+// switch. After an operation, NEXT checks what it may have broken: natives
+// may fail the run or move sp anywhere, pushes can pass the top, pops the
+// bottom.
 uint64_t CScriptContext::Execute(uint64_t limit) {
+  static void* const kLabels[] = {
+      &&op_call, &&op_dbg_call, &&op_push_a, &&op_push_e, &&op_cons_v, &&op_cons_i,
+      &&op_cons_f, &&op_cons_s, &&op_cons_a, &&op_cons_e, &&op_jump, &&op_branch, &&op_end,
+      &&op_src_line, &&op_cons_b, &&op_cons_d, &&op_null, &&op_invalid, &&op_truncated,
+      &&op_no_entry, &&op_bad_offset, &&op_code_end, &&op_outside, &&op_int_literal,
+      &&op_int_copy, &&op_int_destroy, &&op_int_binary, &&op_int_neg, &&op_int_assign,
+      &&op_int_branch, &&op_fuse_assign, &&op_fuse_test, &&op_fuse_call,
+  };
+  static_assert(sizeof kLabels / sizeof kLabels[0] == xFuseCall + 1);
+
   const SInsn* const program = m_program.data();
   uint8_t* const bottom = m_bottom;
   uint8_t* const top = Top();
@@ -470,220 +593,287 @@ uint64_t CScriptContext::Execute(uint64_t limit) {
   uint8_t* sp = m_sp;
   uint32_t pc = m_pc;
   uint64_t steps = 0;
-  // Natives see the machine's state as of the instruction they serve.
-  const auto enter_native = [&](const SInsn& insn) {
-    m_pc = pc;
-    m_sp = sp;
-    m_last_function = insn.f;
-  };
-  const auto fail = [&](ErrCode error) {
-    m_pc = pc;
-    m_sp = sp;
-    Fail(error);
-    return steps;
-  };
+  ErrCode error = err::kOk;
+  const SInsn* insn = nullptr;
 
-  while (steps < limit) {
-    const SInsn& insn = program[pc];
-    uint32_t next = insn.next;
-    EXop op = insn.op;
-  dispatch:
-    switch (op) {
-      case xFuseAssign: {
-        if (limit - steps < insn.count || (insn.has_line && m_line_stepping) || sp + 12 > top) {
-          op = insn.plain;
-          goto dispatch;
-        }
-        if (insn.has_line) m_line = insn.line;
-        const int32_t x = Peek<int32_t>(bottom + insn.x);
-        const int32_t y = insn.literal ? static_cast<int32_t>(insn.y) : Peek<int32_t>(bottom + insn.y);
-        const int32_t result = ApplyIntOp(insn.sub, x, y);
-        // The dead bytes above sp as the single instructions leave them.
-        Poke<ScriptAddr>(sp, m_stack_address + insn.dest);
-        Poke(sp + 4, result);
-        Poke(sp + 8, y);
-        Poke(bottom + insn.dest, result);
-        steps += insn.count;
-        pc = insn.fused_next;
-        continue;
-      }
-      case xFuseTest: {
-        if (limit - steps < insn.count || (insn.has_line && m_line_stepping) || sp + 8 > top) {
-          op = insn.plain;
-          goto dispatch;
-        }
-        if (insn.has_line) m_line = insn.line;
-        const int32_t x = Peek<int32_t>(bottom + insn.x);
-        const int32_t y = insn.literal ? static_cast<int32_t>(insn.y) : Peek<int32_t>(bottom + insn.y);
-        const bool truth = ApplyIntOp(insn.sub, x, y) != 0;
-        Poke(sp, x);
-        Poke(sp + 4, y);
-        sp[0] = truth;
-        steps += insn.count;
-        pc = truth != (insn.dest != 0) ? insn.fused_target : insn.fused_next;
-        continue;
-      }
-      case xCall:
-        enter_native(insn);
-        sp = AsShape<NativeFn>(insn.fn)(sp);
+#define DISPATCH()                        \
+  do {                                    \
+    if (steps >= limit) goto out_of_steps; \
+    insn = &program[pc];                  \
+    goto* kLabels[insn->op];              \
+  } while (0)
+#define GO_ON(next_pc) \
+  do {                 \
+    pc = (next_pc);    \
+    DISPATCH();        \
+  } while (0)
+// After a native: it may have failed the run or left sp anywhere.
+#define NEXT_NATIVE(next_pc)                                 \
+  do {                                                       \
+    ++steps;                                                 \
+    if (m_state != EState::kReady) goto stopped;             \
+    if (sp < bottom || sp > top) goto stack_fault;           \
+    GO_ON(next_pc);                                          \
+  } while (0)
+#define NEXT_PUSHED()                         \
+  do {                                        \
+    ++steps;                                  \
+    if (sp > top) goto stack_fault;           \
+    GO_ON(insn->next);                        \
+  } while (0)
+#define NEXT_POPPED(next_pc)                  \
+  do {                                        \
+    ++steps;                                  \
+    if (sp < bottom) goto stack_fault;        \
+    GO_ON(next_pc);                           \
+  } while (0)
+#define FAIL(code)   \
+  do {               \
+    ++steps;         \
+    error = (code);  \
+    goto failed;     \
+  } while (0)
+// Natives see the machine's state as of the instruction they serve.
+#define ENTER_NATIVE()           \
+  do {                           \
+    m_pc = pc;                   \
+    m_sp = sp;                   \
+    m_last_function = insn->f;   \
+  } while (0)
+
+  DISPATCH();
+
+op_fuse_assign: {
+  if (limit - steps < insn->count || (insn->has_line && m_line_stepping) || sp + 12 > top)
+    goto* kLabels[insn->plain];
+  if (insn->has_line) m_line = insn->line;
+  const int32_t x = Peek<int32_t>(bottom + insn->x);
+  const int32_t y = insn->literal ? static_cast<int32_t>(insn->y) : Peek<int32_t>(bottom + insn->y);
+  const int32_t result = ApplyIntOp(insn->sub, x, y);
+  // The dead bytes above sp as the single instructions leave them.
+  Poke<ScriptAddr>(sp, m_stack_address + insn->dest);
+  Poke(sp + 4, result);
+  Poke(sp + 8, y);
+  Poke(bottom + insn->dest, result);
+  steps += insn->count;
+  GO_ON(insn->fused_next);
+}
+op_fuse_test: {
+  if (limit - steps < insn->count || (insn->has_line && m_line_stepping) || sp + 8 > top)
+    goto* kLabels[insn->plain];
+  if (insn->has_line) m_line = insn->line;
+  const int32_t x = Peek<int32_t>(bottom + insn->x);
+  const int32_t y = insn->literal ? static_cast<int32_t>(insn->y) : Peek<int32_t>(bottom + insn->y);
+  const bool truth = ApplyIntOp(insn->sub, x, y) != 0;
+  Poke(sp, x);
+  Poke(sp + 4, y);
+  sp[0] = truth;
+  steps += insn->count;
+  GO_ON(truth != (insn->dest != 0) ? insn->fused_target : insn->fused_next);
+}
+op_fuse_call: {
+  if (limit - steps < insn->count || (insn->has_line && m_line_stepping) || sp + insn->room > top)
+    goto* kLabels[insn->plain];
+  if (insn->has_line) m_line = insn->line;
+  const SFusedArg* arg = m_fused_args.data() + insn->arg_first;
+  for (const SFusedArg* end = arg + insn->arg_count; arg != end; ++arg) {
+    switch (arg->kind) {
+      case kArgLocal:
+        std::memcpy(sp, bottom + arg->value, 4);
         break;
-      case xDbgCall: {
-        enter_native(insn);
-        uint8_t* const before = sp;
-        sp = AsShape<NativeFn>(insn.fn)(sp);
-        if (m_state == EState::kReady && static_cast<uint32_t>(sp - before) != insn.a) {
-          ++steps;
-          return fail(err::kInvalidIndex);
-        }
+      case kArgLiteral:
+        Poke(sp, arg->value);
         break;
-      }
-      case xPushA:
-        Poke<ScriptAddr>(sp, m_stack_address + insn.a);
-        sp += 4;
+      case kArgAddress:
+        Poke<ScriptAddr>(sp, m_stack_address + arg->value);
         break;
-      case xPushE:
-        Poke<ScriptAddr>(sp, insn.global);
-        sp += 4;
-        break;
-      case xConsV:
-        enter_native(insn);
-        sp = AsShape<NativeFn>(insn.fn)(sp);
-        break;
-      case xConsI:
-        enter_native(insn);
-        sp = AsShape<IntConsFn>(insn.fn)(sp, static_cast<int32_t>(insn.a));
-        break;
-      case xConsF:
-        enter_native(insn);
-        sp = AsShape<FloatConsFn>(insn.fn)(sp, insn.a, insn.b);
-        break;
-      case xConsS:
-        enter_native(insn);
-        sp = AsShape<TextConsFn>(insn.fn)(sp, insn.text);
-        break;
-      case xConsA:
-        enter_native(insn);
-        sp = AsShape<AddrConsFn>(insn.fn)(sp, m_stack_address + insn.a);
-        break;
-      case xConsE:
-        enter_native(insn);
-        sp = AsShape<AddrConsFn>(insn.fn)(sp, insn.global);
-        break;
-      case xConsB:
-        enter_native(insn);
-        sp = AsShape<ByteConsFn>(insn.fn)(sp, static_cast<uint8_t>(insn.a));
-        break;
-      case xConsD: {
-        enter_native(insn);
-        const ScriptAddr source = Pop<ScriptAddr>(sp);
-        sp = AsShape<AddrConsFn>(insn.fn)(sp, source);
-        break;
-      }
-      case xJump:
-        next = insn.target;
-        break;
-      case xBranch: {
-        enter_native(insn);
-        const int truth = AsShape<TruthFn>(insn.fn)(&sp);
-        if ((truth == 0) == (insn.sub != 0)) next = insn.target;
+      case kArgStr: {
+        const StrHandle handle = Peek<StrHandle>(bottom + arg->value);
+        StrAddRef(handle);
+        Poke(sp, handle);
         break;
       }
-      case xEnd:
-        ++steps;
-        m_pc = next;
-        m_sp = sp;
-        m_state = EState::kFinished;
-        return steps;
-      case xSrcLine:
-        m_line = insn.a;
-        if (m_line_stepping) {
-          ++steps;
-          if (sp < bottom || sp > top) return fail(err::kStackLimits);
-          m_pc = next;
-          m_sp = sp;
-          return steps;
-        }
+      case kArgIntOp:
+        sp -= 8;
+        Poke(sp, ApplyIntOp(arg->op, Peek<int32_t>(sp), Peek<int32_t>(sp + 4)));
         break;
-      case xNull:
-        break;
-      case xInvalid:
-        ++steps;
-        return fail(err::kInvalidCop);
-      case xTruncated:
-        ++steps;
-        return fail(err::kCodeLimits);
-      case xNoEntry:
-        ++steps;
-        return fail(err::kInvalidIndex);
-      case xBadOffset:
-        ++steps;
-        return fail(err::kInvalidStoff);
-      case xCodeEnd:
-        m_pc = pc;
-        m_sp = sp;
-        m_state = EState::kFinished;
-        return steps;
-      case xOutside:
-        return fail(err::kCodeLimits);
-      case xIntLiteral:
-        Poke(sp, insn.a);
-        sp += 4;
-        break;
-      case xIntCopy:
-        if (insn.a + 4 > stack_size) {
-          ++steps;
-          return fail(kAddressFault);
-        }
-        std::memcpy(sp, bottom + insn.a, 4);
-        sp += 4;
-        break;
-      case xIntDestroy:
-        sp -= 4;
-        break;
-      case xIntBinary: {
-        const int32_t y = Pop<int32_t>(sp);
-        const int32_t x = Pop<int32_t>(sp);
-        if (insn.sub >= kEq) {
-          Push<uint8_t>(sp, static_cast<uint8_t>(ApplyIntOp(insn.sub, x, y)));
-        } else {
-          Push(sp, ApplyIntOp(insn.sub, x, y));
-        }
-        break;
-      }
-      case xIntNeg:
-        Poke(sp - 4, lib::Wrap(-int64_t{Peek<int32_t>(sp - 4)}));
-        break;
-      case xIntAssign: {
-        const int32_t value = Pop<int32_t>(sp);
-        const ScriptAddr address = Pop<ScriptAddr>(sp);
-        uint8_t* target = address - m_stack_address <= stack_size - 4 && stack_size >= 4
-                              ? bottom + (address - m_stack_address)
-                              : ScriptMemory().Resolve(address, 4);
-        if (!target) {
-          ++steps;
-          return fail(kAddressFault);
-        }
-        Poke(target, value);
-        break;
-      }
-      case xIntBranch: {
-        const bool truth = insn.b ? *--sp != 0 : Pop<int32_t>(sp) != 0;
-        if (truth != (insn.sub != 0)) next = insn.target;
-        break;
-      }
+      default:
+        __builtin_unreachable();
     }
-    ++steps;
-    if (m_state != EState::kReady) {
-      m_pc = pc;
-      return steps;
-    }
-    if (sp < bottom || sp > top) return fail(err::kStackLimits);
-    pc = next;
+    sp += 4;
   }
+  pc = insn->call_pc;
+  steps += insn->steps_to_call;
   m_pc = pc;
   m_sp = sp;
+  m_last_function = insn->call_f;
+  const uint32_t drop = insn->drop;
+  const uint32_t after = insn->fused_next;
+  sp = AsShape<NativeFn>(insn->call_fn)(sp);
+  if (m_state != EState::kReady) goto stopped;
+  if (sp < bottom || sp > top) goto stack_fault;
+  if (drop) {
+    pc = program[pc].next;
+    ++steps;
+    sp -= drop;
+    if (sp < bottom) goto stack_fault;
+  }
+  GO_ON(after);
+}
+op_call:
+op_cons_v:
+  ENTER_NATIVE();
+  sp = AsShape<NativeFn>(insn->fn)(sp);
+  NEXT_NATIVE(insn->next);
+op_dbg_call: {
+  ENTER_NATIVE();
+  uint8_t* const before = sp;
+  sp = AsShape<NativeFn>(insn->fn)(sp);
+  if (m_state == EState::kReady && static_cast<uint32_t>(sp - before) != insn->a)
+    FAIL(err::kInvalidIndex);
+  NEXT_NATIVE(insn->next);
+}
+op_push_a:
+  Poke<ScriptAddr>(sp, m_stack_address + insn->a);
+  sp += 4;
+  NEXT_PUSHED();
+op_push_e:
+  Poke<ScriptAddr>(sp, insn->global);
+  sp += 4;
+  NEXT_PUSHED();
+op_cons_i:
+  ENTER_NATIVE();
+  sp = AsShape<IntConsFn>(insn->fn)(sp, static_cast<int32_t>(insn->a));
+  NEXT_NATIVE(insn->next);
+op_cons_f:
+  ENTER_NATIVE();
+  sp = AsShape<FloatConsFn>(insn->fn)(sp, insn->a, insn->b);
+  NEXT_NATIVE(insn->next);
+op_cons_s:
+  ENTER_NATIVE();
+  sp = AsShape<TextConsFn>(insn->fn)(sp, insn->text);
+  NEXT_NATIVE(insn->next);
+op_cons_a:
+  ENTER_NATIVE();
+  sp = AsShape<AddrConsFn>(insn->fn)(sp, m_stack_address + insn->a);
+  NEXT_NATIVE(insn->next);
+op_cons_e:
+  ENTER_NATIVE();
+  sp = AsShape<AddrConsFn>(insn->fn)(sp, insn->global);
+  NEXT_NATIVE(insn->next);
+op_cons_b:
+  ENTER_NATIVE();
+  sp = AsShape<ByteConsFn>(insn->fn)(sp, static_cast<uint8_t>(insn->a));
+  NEXT_NATIVE(insn->next);
+op_cons_d: {
+  ENTER_NATIVE();
+  const ScriptAddr source = Pop<ScriptAddr>(sp);
+  sp = AsShape<AddrConsFn>(insn->fn)(sp, source);
+  NEXT_NATIVE(insn->next);
+}
+op_jump:
+  ++steps;
+  GO_ON(insn->target);
+op_branch: {
+  ENTER_NATIVE();
+  const int truth = AsShape<TruthFn>(insn->fn)(&sp);
+  NEXT_NATIVE((truth == 0) == (insn->sub != 0) ? insn->target : insn->next);
+}
+op_end:
+  ++steps;
+  pc = insn->next;
+  m_state = EState::kFinished;
+  goto done;
+op_src_line:
+  m_line = insn->a;
+  if (m_line_stepping) {
+    ++steps;
+    pc = insn->next;
+    goto done;
+  }
+  ++steps;
+  GO_ON(insn->next);
+op_null:
+  ++steps;
+  GO_ON(insn->next);
+op_invalid:
+  FAIL(err::kInvalidCop);
+op_truncated:
+  FAIL(err::kCodeLimits);
+op_no_entry:
+  FAIL(err::kInvalidIndex);
+op_bad_offset:
+  FAIL(err::kInvalidStoff);
+op_code_end:
+  m_state = EState::kFinished;
+  goto done;
+op_outside:
+  error = err::kCodeLimits;
+  goto failed;
+op_int_literal:
+  Poke(sp, insn->a);
+  sp += 4;
+  NEXT_PUSHED();
+op_int_copy:
+  if (insn->a + 4 > stack_size) FAIL(kAddressFault);
+  std::memcpy(sp, bottom + insn->a, 4);
+  sp += 4;
+  NEXT_PUSHED();
+op_int_destroy:
+  sp -= 4;
+  NEXT_POPPED(insn->next);
+op_int_binary: {
+  const int32_t y = Pop<int32_t>(sp);
+  const int32_t x = Pop<int32_t>(sp);
+  if (insn->sub >= kEq) {
+    Push<uint8_t>(sp, static_cast<uint8_t>(ApplyIntOp(insn->sub, x, y)));
+  } else {
+    Push(sp, ApplyIntOp(insn->sub, x, y));
+  }
+  NEXT_POPPED(insn->next);
+}
+op_int_neg:
+  Poke(sp - 4, lib::Wrap(-int64_t{Peek<int32_t>(sp - 4)}));
+  NEXT_POPPED(insn->next);
+op_int_assign: {
+  const int32_t value = Pop<int32_t>(sp);
+  const ScriptAddr address = Pop<ScriptAddr>(sp);
+  uint8_t* target = stack_size >= 4 && address - m_stack_address <= stack_size - 4
+                        ? bottom + (address - m_stack_address)
+                        : ScriptMemory().Resolve(address, 4);
+  if (!target) FAIL(kAddressFault);
+  Poke(target, value);
+  NEXT_POPPED(insn->next);
+}
+op_int_branch: {
+  const bool truth = insn->b ? *--sp != 0 : Pop<int32_t>(sp) != 0;
+  NEXT_POPPED(truth != (insn->sub != 0) ? insn->target : insn->next);
+}
+
+#undef DISPATCH
+#undef GO_ON
+#undef NEXT_NATIVE
+#undef NEXT_PUSHED
+#undef NEXT_POPPED
+#undef FAIL
+#undef ENTER_NATIVE
+
+stack_fault:
+  error = err::kStackLimits;
+failed:
+  m_pc = pc;
+  m_sp = sp;
+  Fail(error);
+  return steps;
+stopped:  // a native failed the run
+  m_pc = pc;
+  return steps;
+out_of_steps:
   m_last_function = -1;
   if (program[pc].op == xCodeEnd) m_state = EState::kFinished;
+done:
+  m_pc = pc;
+  m_sp = sp;
   return steps;
 }
 

@@ -101,6 +101,7 @@ class CScriptContext {
  private:
   enum class EState : uint8_t { kReady, kFinished, kFailed };
   struct SInsn;
+  struct SFusedArg;
   class CDecoder;
 
   bool ReadHeader(const uint8_t* block, size_t size, size_t* code_start);
@@ -112,6 +113,7 @@ class CScriptContext {
   std::vector<uint8_t> m_variables;
   const uint8_t* m_code = nullptr;
   std::vector<SInsn> m_program;
+  std::vector<SFusedArg> m_fused_args;
   uint32_t m_entry = 0;  // the program index of code offset 0
   std::vector<uint8_t> m_stack;  // guard, stack, guard
   uint8_t* m_bottom = nullptr;

@@ -82,14 +82,6 @@ uint8_t* BoolLiteral(uint8_t* sp, uint8_t value) {
 
 // --- str values -------------------------------------------------------------
 
-uint8_t* StrCopyValue(uint8_t* sp, ScriptAddr source) {
-  const uint8_t* bytes = ScriptDeref(source, 4);
-  if (!bytes) return sp;
-  const StrHandle handle = Peek<StrHandle>(bytes);
-  StrAddRef(handle);
-  Push(sp, handle);
-  return sp;
-}
 uint8_t* StrDestroy(uint8_t* sp) {
   StrRelease(Pop<StrHandle>(sp));
   return sp;
@@ -391,7 +383,7 @@ const SRow kLibrary[] = {
     Type("bool", kBool, 1),
     Entry(ERow::kVoidCons, kBool, Reserve<1>),         // 16
     Entry(ERow::kAddrCons, kBool, Copy<1>),            // 17
-    Entry(ERow::kDestructor, kBool, Drop<1>),          // 18
+    Entry(ERow::kDestructor, kBool, lib::BoolDestroy), // 18
     Entry(ERow::kIsTrue, kBool, lib::BoolTruth),       // 19
     Type("TRect", kRect, 8),
     Entry(ERow::kVoidCons, kRect, Zeros<8>),           // 20
@@ -403,7 +395,7 @@ const SRow kLibrary[] = {
     Entry(ERow::kDestructor, kPstr, Drop<256>),        // 25
     Type("str", kStr, 4),
     Entry(ERow::kVoidCons, kStr, Zeros<4>),            // 26
-    Entry(ERow::kAddrCons, kStr, StrCopyValue),        // 27
+    Entry(ERow::kAddrCons, kStr, lib::StrCopy),        // 27
     Entry(ERow::kDestructor, kStr, StrDestroy),        // 28
     Cast(kInt, kFloat, 30, IntToFloat),                // 29
     Cast(kBool, kPstr, 50, BoolToPstr),                // 30
@@ -503,6 +495,15 @@ uint8_t* IntNe(uint8_t* sp) { return Binary<int32_t, uint8_t, NotEqual<int32_t>>
 uint8_t* IntLt(uint8_t* sp) { return Binary<int32_t, uint8_t, Less<int32_t>>(sp); }
 uint8_t* IntGt(uint8_t* sp) { return Binary<int32_t, uint8_t, Greater<int32_t>>(sp); }
 uint8_t* IntAssign(uint8_t* sp) { return Assign<4>(sp); }
+uint8_t* StrCopy(uint8_t* sp, ScriptAddr source) {
+  const uint8_t* bytes = ScriptDeref(source, 4);
+  if (!bytes) return sp;
+  const StrHandle handle = Peek<StrHandle>(bytes);
+  StrAddRef(handle);
+  Push(sp, handle);
+  return sp;
+}
+uint8_t* BoolDestroy(uint8_t* sp) { return sp - 1; }
 
 }  // namespace lib
 

@@ -29,6 +29,9 @@ uint8_t* IntNe(uint8_t* sp);
 uint8_t* IntLt(uint8_t* sp);
 uint8_t* IntGt(uint8_t* sp);
 uint8_t* IntAssign(uint8_t* sp);
+// The str copy and the bool destructor, which fused calls run inline.
+uint8_t* StrCopy(uint8_t* sp, ScriptAddr source);
+uint8_t* BoolDestroy(uint8_t* sp);
 
 // Integer division without a trap: x / 0 is 0, and the smallest integer
 // divided by -1 is itself.

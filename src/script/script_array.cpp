@@ -253,6 +253,7 @@ bool CScriptArrays::Define(std::string_view name, std::string_view type_name, in
   if (Find(name) || !ArrayTypeFromName(type_name, &type) || size < 1 || size > kMaxArraySize)
     return false;
   m_arrays.emplace_front(std::string(name), type, size);
+  ++m_changes;
   return true;
 }
 
@@ -267,11 +268,13 @@ bool CScriptArrays::Undefine(std::string_view name) {
                                [name](const CScriptArray& array) { return array.Name() == name; });
   if (at == m_arrays.end()) return false;
   m_arrays.erase(at);
+  ++m_changes;
   return true;
 }
 
 void CScriptArrays::Clear() {
   while (!m_arrays.empty()) m_arrays.pop_front();
+  ++m_changes;
 }
 
 void CScriptArrays::Save(CHashIni* ini) const {

@@ -127,6 +127,8 @@ class CScriptArrays {
   size_t Count() const { return m_arrays.size(); }
   // The array list, newest first.
   const std::list<CScriptArray>& Arrays() const { return m_arrays; }
+  // Counts the changes of the list (arrays made or deleted).
+  uint64_t Changes() const { return m_changes; }
 
   // The persistence form of every array, added to `ini`.
   void Save(CHashIni* ini) const;
@@ -139,6 +141,7 @@ class CScriptArrays {
   bool LoadedAlready(std::string_view name) const;
 
   std::list<CScriptArray> m_arrays;
+  uint64_t m_changes = 0;
 };
 
 // The process's arrays.

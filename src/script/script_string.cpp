@@ -7,22 +7,21 @@
 namespace {
 
 size_t g_live_strings = 0;
-// Which memory handles are string blocks. A str value comes from script
-// memory, which a malformed block can fill with any bits; a handle that is
-// not a string counts as null, so no other block is ever touched.
-std::vector<bool> g_is_string;
+uint64_t g_changes = 0;
+// The bytes of every string block by handle, null for handles that are not
+// strings. A str value comes from script memory, which a malformed block
+// can fill with any bits; a handle that is not a string counts as null, so
+// no other block is ever touched. String blocks stay locked from their
+// creation to their end, so their bytes only move when a string grows.
+std::vector<uint8_t*> g_blocks;
 
-bool IsString(StrHandle handle) { return handle < g_is_string.size() && g_is_string[handle]; }
+uint8_t* Bytes(StrHandle handle) { return handle < g_blocks.size() ? g_blocks[handle] : nullptr; }
+bool IsString(StrHandle handle) { return Bytes(handle) != nullptr; }
 
-// A string block stays locked from its creation to its end, so reaching its
-// bytes costs a table lookup, not a lock and an unlock per operation.
-uint8_t* Bytes(StrHandle handle) {
-  return IsString(handle) ? static_cast<uint8_t*>(HandleLockedPointer(handle)) : nullptr;
-}
-
-void MarkString(StrHandle handle, bool is_string) {
-  if (handle >= g_is_string.size()) g_is_string.resize(handle + 1024);
-  g_is_string[handle] = is_string;
+// Records where a string's locked block is now (null: it is gone).
+void MarkString(StrHandle handle, void* block) {
+  if (handle >= g_blocks.size()) g_blocks.resize(handle + 1024, nullptr);
+  g_blocks[handle] = static_cast<uint8_t*>(block);
 }
 
 struct SStrHeader {
@@ -61,7 +60,7 @@ StrHandle Allocate(std::string_view text, size_t capacity) {
   std::memcpy(Chars(block), text.data(), length);
   Chars(block)[length] = '\0';
   ++g_live_strings;
-  MarkString(handle, true);
+  MarkString(handle, block);
   return handle;
 }
 
@@ -75,9 +74,11 @@ StrHandle MakeUnique(StrHandle target, size_t length) {
   // Appending grows by doubling so that building a string stays linear.
   const size_t room = std::min(std::max(length, 2 * length - length / 2), kMaxStrLength);
   if (refs == 1) {
+    ++g_changes;  // the caller changes the text in place
     if (Capacity(target) >= length) return target;
-    if (ResizeHandle(target, kStrHeaderSize + room + 1)) return target;
-    return 0;
+    if (!ResizeHandle(target, kStrHeaderSize + room + 1)) return 0;
+    MarkString(target, HandleLockedPointer(target));
+    return target;
   }
   const StrHandle copy = Allocate(CStrText(target).view(), room);
   if (copy) StrRelease(target);
@@ -122,7 +123,8 @@ void StrRelease(StrHandle handle) {
     WriteHeader(block, header);
     return;
   }
-  MarkString(handle, false);
+  MarkString(handle, nullptr);
+  ++g_changes;
   UnlockHandle(handle);
   FreeHandle(handle);
   --g_live_strings;
@@ -134,6 +136,7 @@ uint16_t StrRefCount(StrHandle handle) {
 }
 
 size_t StrLiveCount() { return g_live_strings; }
+uint64_t StrChangeCount() { return g_changes; }
 
 bool StrEqual(StrHandle a, StrHandle b) {
   if (a == b) return true;

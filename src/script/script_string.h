@@ -39,6 +39,9 @@ void StrRelease(StrHandle handle);
 uint16_t StrRefCount(StrHandle handle);
 // Strings alive in the process (for leak checks).
 size_t StrLiveCount();
+// Counts the events after which a handle may name another text: a string
+// freed, or changed in place.
+uint64_t StrChangeCount();
 
 // A string's text (empty for null), valid until the string next changes.
 class CStrText {
