@@ -287,6 +287,18 @@ TEST_F(CompilerTest, ReturnValuesResolveForTheResultType) {
        CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 2).Call(kCastIntFloat)
            .Call(kFloatAssign).Call(kAddrDestr).End(),
        16, ""},
+      {"brackets pass the wanted type to the call", "float", "return ((conv()));",
+       CCode().Line(1).ConsA(kAddrCons, 0).Call(kConvFloat).Call(kFloatAssign)
+           .Call(kAddrDestr).End(),
+       16, ""},
+      {"a bracketed literal is cast", "float", "return (2);",
+       CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 2).Call(kCastIntFloat)
+           .Call(kFloatAssign).Call(kAddrDestr).End(),
+       16, ""},
+      {"a bracket an operator takes keeps its type", "float", "return (2) + (3);",
+       CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 2).ConsI(kIntLit, 3).Call(kIntAdd)
+           .Call(kCastIntFloat).Call(kFloatAssign).Call(kAddrDestr).End(),
+       16, ""},
       {"the last index operator gets the cast", "float", "return 1[2];",
        CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 1).ConsI(kIntLit, 2).Call(kIntIndex)
            .Call(kCastIntFloat).Call(kFloatAssign).Call(kAddrDestr).End(),
@@ -301,6 +313,12 @@ TEST_F(CompilerTest, ReturnValuesResolveForTheResultType) {
   }
   const SErrorCase errors[] = {
       {"int", "return DumpStack();", "(1, 19): No matching function with name DumpStack\r\n"},
+      {"int", "return (DumpStack());", "(1, 21): No matching function with name DumpStack\r\n"},
+      // The operator after the bracket takes the call's value.
+      {"int", "return (conv()) + 1;",
+       "(1, 17): Can not resolve function call for conv\r\n"
+       "(1, 17): No matching function with name conv\r\n",
+       true},
       {"float", "return ref();", "(1, 13): No matching function with name ref\r\n", true},
       // Outside a return both conv overloads cost 0.
       {"void", "conv();",
@@ -355,7 +373,6 @@ TEST_F(CompilerTest, EveryDiagnosticWithItsPosition) {
       {"void", "while 1 do continue 1", "(1, 21): Semicolon is expected after break/continue\r\n"},
       {"void", "return 1;", "(1, 8): Unexpected return value.\r\n"},
       {"int", "return;", "(1, 7): No value in return statement.\r\n"},
-      {"int", "return (DumpStack());", "(1, 21): No value in return statement.\r\n"},
       {"TPoint", "return 1;", "(1, 9): Can not copy return value\r\n"},
       {"cell", "return mk();", "(1, 12): Return expression must be address\r\n", true},
       {"void", "(1;", "(1, 3): Missing right bracket.\r\n"},
