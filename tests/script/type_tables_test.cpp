@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/base/log.h"
+#include "app/base/memory.h"
 #include "script/script_machine.h"
 #include "fs/memory_file.h"
 
@@ -196,6 +197,16 @@ TEST(ScriptTablesTest, NoAssignmentOperatorStopsTheSetUp) {
   EXPECT_STREQ(TraceBuffer(), "Assignment operator must be defined.\n");
 }
 
+TEST(ScriptTablesTest, NoRoomForTheTokenTableStopsTheSetUp) {
+  CScriptCompiler tables(3);
+  ASSERT_EQ(tables.AddOperator("=", nullptr, 1, EOpKind::kInfix, EAssoc::kRight), err::kOk);
+  SetMemLimit(EMemCategory::kPtr, MemCounter(EMemCategory::kPtr).used);
+  EXPECT_EQ(tables.Finish(), err::kAllocFail);
+  SetMemLimit(EMemCategory::kPtr, kNoMemLimit);
+  EXPECT_EQ(tables.Error(), err::kAllocFail);
+  EXPECT_EQ(tables.Tokens().Count(), 0u);
+}
+
 // A complete description; each case below breaks one part of it.
 const char kGoodIni[] =
     "[BaseTypes]\n"
@@ -253,6 +264,11 @@ TEST(ScriptTablesTest, TheIniDescription) {
   ASSERT_NE(global, nullptr);
   EXPECT_EQ(global->index, 30);
   EXPECT_EQ(global->size, 1);
+  // Record 0 of the global list stays empty.
+  EXPECT_NE(tables->Dump().find("Global variables count = 2\r\n"
+                                "Name: TypeID:0 Index:0 Size:0\r\n"
+                                "Name:gCount TypeID:1 Index:30 Size:1\r\n"),
+            std::string::npos);
   ASSERT_EQ(tables->Functions().size(), 1u);
   EXPECT_STREQ(tables->Functions()[0].name, "+");
   EXPECT_EQ(tables->Functions()[0].arg_count, 2);
