@@ -62,6 +62,22 @@ uint32_t TestModule(CScriptMachine* machine) {
   return 0;
 }
 
+struct SCodeCase {
+  const char* name;
+  const char* signature;
+  std::string text;
+  CCode code;
+  uint32_t stack_size;
+  const char* log;
+};
+
+struct SErrorCase {
+  const char* signature;
+  std::string text;
+  std::string log;
+  bool extended = false;
+};
+
 class CompilerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -83,12 +99,33 @@ class CompilerTest : public ::testing::Test {
     EXPECT_TRUE(ParseSignature(*tables, signature, true, &params)) << signature;
     CTokenizer tokenizer(text.c_str());
     m_log.clear();
+    m_block.Reset(nullptr, 0);
     return tables->Compile(&tokenizer, params, &m_log, &m_block);
   }
   std::vector<uint8_t> CodeBytes() const {
     return {m_block.data + kBlockHeaderSize, m_block.data + m_block.size};
   }
   uint32_t StackSize() const { return GetU32(m_block.data + kHeaderStackSizeOffset); }
+  template <size_t N>
+  void ExpectCode(const SCodeCase (&cases)[N], bool extended) {
+    for (const SCodeCase& c : cases) {
+      SCOPED_TRACE(c.name);
+      ASSERT_TRUE(Compile(c.signature, c.text, extended)) << m_log;
+      EXPECT_EQ(CodeBytes(), c.code.Bytes());
+      EXPECT_EQ(StackSize(), c.stack_size);
+      EXPECT_EQ(m_log, c.log);
+    }
+  }
+  // Failed compilations leave no block.
+  template <size_t N>
+  void ExpectErrors(const SErrorCase (&cases)[N]) {
+    for (const SErrorCase& c : cases) {
+      SCOPED_TRACE(c.text);
+      EXPECT_FALSE(Compile(c.signature, c.text, c.extended));
+      EXPECT_EQ(m_log, c.log);
+      EXPECT_EQ(m_block.data, nullptr);
+    }
+  }
 
   static CScriptMachine* s_library;
   static CScriptMachine* s_extended;
@@ -123,22 +160,6 @@ TEST_F(CompilerTest, ALoneComparisonIsTheResultOfABooleanScript) {
   ASSERT_TRUE(Compile("bool, int x", "{ x > 5 }")) << m_log;
   EXPECT_EQ(CodeBytes(), code.Bytes());
 }
-
-struct SCodeCase {
-  const char* name;
-  const char* signature;
-  std::string text;
-  CCode code;
-  uint32_t stack_size;
-  const char* log;
-};
-
-struct SErrorCase {
-  const char* signature;
-  std::string text;
-  std::string log;
-  bool extended = false;
-};
 
 TEST_F(CompilerTest, StatementsCompileToTheirInstructions) {
   const SCodeCase cases[] = {
@@ -227,13 +248,7 @@ TEST_F(CompilerTest, StatementsCompileToTheirInstructions) {
        CCode().Line(1).ConsA(kAddrCons, 0).Call(kAddrDestr).Call(kAddrDestr), 8,
        "(1, 2): Warning: Returned pointer not used - removed from stack.\r\n"},
   };
-  for (const SCodeCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    ASSERT_TRUE(Compile(c.signature, c.text)) << m_log;
-    EXPECT_EQ(CodeBytes(), c.code.Bytes());
-    EXPECT_EQ(StackSize(), c.stack_size);
-    EXPECT_EQ(m_log, c.log);
-  }
+  ExpectCode(cases, false);
 }
 
 TEST_F(CompilerTest, TestModuleForms) {
@@ -249,13 +264,7 @@ TEST_F(CompilerTest, TestModuleForms) {
       {"a prefix operator takes the variable's address", "void, int x", "!x;",
        CCode().Line(1).PushA(0).Null().Null().Call(kBang).Call(kIntDestr), 8, ""},
   };
-  for (const SCodeCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    ASSERT_TRUE(Compile(c.signature, c.text, true)) << m_log;
-    EXPECT_EQ(CodeBytes(), c.code.Bytes());
-    EXPECT_EQ(StackSize(), c.stack_size);
-    EXPECT_EQ(m_log, c.log);
-  }
+  ExpectCode(cases, true);
 }
 
 // The return value's outermost call is resolved for the script's result
@@ -304,13 +313,7 @@ TEST_F(CompilerTest, ReturnValuesResolveForTheResultType) {
            .Call(kCastIntFloat).Call(kFloatAssign).Call(kAddrDestr).End(),
        16, ""},
   };
-  for (const SCodeCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    ASSERT_TRUE(Compile(c.signature, c.text, true)) << m_log;
-    EXPECT_EQ(CodeBytes(), c.code.Bytes());
-    EXPECT_EQ(StackSize(), c.stack_size);
-    EXPECT_EQ(m_log, c.log);
-  }
+  ExpectCode(cases, true);
   const SErrorCase errors[] = {
       {"int", "return DumpStack();", "(1, 19): No matching function with name DumpStack\r\n"},
       {"int", "return (DumpStack());", "(1, 21): No matching function with name DumpStack\r\n"},
@@ -331,11 +334,7 @@ TEST_F(CompilerTest, ReturnValuesResolveForTheResultType) {
        "(1, 14): No matching function with name conv\r\n",
        true},
   };
-  for (const SErrorCase& c : errors) {
-    SCOPED_TRACE(c.text);
-    EXPECT_FALSE(Compile(c.signature, c.text, c.extended));
-    EXPECT_EQ(m_log, c.log);
-  }
+  ExpectErrors(errors);
 }
 
 TEST_F(CompilerTest, WhileLoopsNestEightDeep) {
@@ -417,12 +416,7 @@ TEST_F(CompilerTest, EveryDiagnosticWithItsPosition) {
       {"void, int a, int a", "a;", "Params info incorrect.\n"},
       {"void", std::string(300, '(') + "1", "(1, 91): Nesting too deep.\r\n"},
   };
-  for (const SErrorCase& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_FALSE(Compile(c.signature, c.text, c.extended));
-    EXPECT_EQ(m_log, c.log);
-    EXPECT_EQ(m_block.data, nullptr);
-  }
+  ExpectErrors(cases);
 }
 
 TEST_F(CompilerTest, SignaturesWithAndWithoutNames) {
