@@ -99,22 +99,3 @@ TEST_F(FileServiceTest, EntriesWithoutAFileSystemAnswerAsDocumented) {
   EXPECT_EQ(FsFindNext(&context), err::kFile);
   EXPECT_EQ(FsFindClose(&context), err::kFile);
 }
-
-namespace {
-ErrCode g_hook_seen = 0;
-std::unique_ptr<CFile> CountingOpen(const char* path, uint16_t mode,
-                                    ErrCode* error) {
-  ++g_hook_seen;
-  return FsOpenDirect(path, mode, error);
-}
-}  // namespace
-
-TEST_F(FileServiceTest, OpenHooksStandInFrontAndCanBeRemoved) {
-  FsOpenFn previous = SetFsOpen(CountingOpen);
-  EXPECT_EQ(previous, FsOpenDirect);
-  FsOpen("/x", kOpenRead, nullptr);
-  EXPECT_EQ(g_hook_seen, 1u);
-  EXPECT_EQ(SetFsOpen(previous), CountingOpen);
-  FsOpen("/x", kOpenRead, nullptr);
-  EXPECT_EQ(g_hook_seen, 1u);
-}
