@@ -153,6 +153,15 @@ class ValueBaseTest : public ::testing::Test {
       names.push_back(m_vb->NameOfAtom(atom));
     return names;
   }
+  // Back to the `committed` bytes, reopened, with `count` new children of the
+  // root and the write count cleared.
+  void ReopenWithChildren(const std::string& committed, int count) {
+    m_vb.reset();  // before the bytes go back: it may still write
+    *m_bytes = committed;
+    Open(false);
+    for (int i = 0; i < count; ++i) NewChild(m_vb->Root(), "c" + std::to_string(i));
+    m_file->writes = 0;
+  }
   StoreHandle NewChild(StoreHandle parent, const std::string& name) {
     const StoreHandle child = m_vb->CreateContainer();
     return m_vb->LinkContainer(child, parent, name);
@@ -397,11 +406,7 @@ TEST_F(ValueBaseTest, EveryFailedWriteOfAFlushIsReported) {
   ASSERT_EQ(m_vb->Flush(), err::kOk);
   const std::string committed = *m_bytes;
   auto change_and_flush = [&](int fail_write) {
-    m_vb.reset();  // before the bytes go back: it may still write
-    *m_bytes = committed;
-    Open(false);
-    for (int i = 0; i < 40; ++i) NewChild(m_vb->Root(), "c" + std::to_string(i));
-    m_file->writes = 0;
+    ReopenWithChildren(committed, 40);
     m_file->fail_write = fail_write;
     return m_vb->Flush();
   };
@@ -421,11 +426,7 @@ TEST_F(ValueBaseTest, AFlushCutOffAtAnyWriteLeavesAReadableOrRefusedFile) {
   ASSERT_EQ(m_vb->Flush(), err::kOk);
   const std::string committed = *m_bytes;
   for (int n = 1; n < 64; ++n) {
-    m_vb.reset();
-    *m_bytes = committed;
-    Open(false);
-    for (int i = 0; i < 30; ++i) NewChild(m_vb->Root(), "c" + std::to_string(i));
-    m_file->writes = 0;
+    ReopenWithChildren(committed, 30);
     m_file->cut_write = n;
     m_vb->Flush();
     const bool cut = m_file->cut;
