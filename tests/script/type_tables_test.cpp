@@ -122,14 +122,13 @@ TEST(ScriptTablesTest, TheEngineRegistrationsAndLookups) {
                                ".\n").c_str());
   EXPECT_EQ(BuildStamp("Tue Jul 18 21:01:04 2000"), 1440u);
   const CScriptCompiler& tables = *machine.Compiler();
-  uint16_t code = 0;
-  EXPECT_TRUE(tables.FindType("int*", &code));
-  EXPECT_EQ(code, 0x101);
-  EXPECT_TRUE(tables.FindType("str", &code));
-  EXPECT_EQ(code, 11);
-  EXPECT_FALSE(tables.FindType("int **", &code));
-  EXPECT_FALSE(tables.FindType("int *", &code));
-  EXPECT_FALSE(tables.FindType("in", &code));
+  // 0: not a type.
+  for (const auto& [name, expected] : {std::pair<const char*, uint16_t>{"int*", 0x101},
+                                       {"str", 11}, {"int **", 0}, {"int *", 0}, {"in", 0}}) {
+    uint16_t code = 0;
+    EXPECT_EQ(tables.FindType(name, &code), expected != 0) << name;
+    EXPECT_EQ(code, expected) << name;
+  }
   EXPECT_EQ(tables.OperatorCount(), 16u);
   EXPECT_EQ(tables.HighestPriority(), 10);
   // The sorted table: "&&" "*" "+"(pre) "+"(in) "-"(pre) "-"(in) "/" "<" "<>" "=" ...
