@@ -117,6 +117,18 @@ enum class ECallKind : uint8_t { kCall, kPrefix, kPostfix, kInfix, kIndex, kRetu
 
 enum class EStatement : uint8_t { kFailed, kNormal, kReturned };
 
+// An application, or a literal's cast, that ended a bracketed expression
+// whose context wants a type: whether it is the outermost one is known only
+// from the token after the closing bracket.
+struct SPending {
+  bool active = false;
+  bool literal = false;
+  ECallKind kind = ECallKind::kCall;
+  char name[kNameSize] = {};
+  SValue args[kMaxArgs];
+  int count = 0;
+};
+
 struct SLoop {
   uint32_t start = 0;
   uint16_t level = 0;
@@ -196,6 +208,10 @@ class CCompilation {
   bool Expression(uint8_t priority, SValue* value, uint16_t wanted = kVoidType);
   bool Unary(uint8_t priority, SValue* value, uint16_t wanted);
   bool Factor(SValue* value, uint16_t wanted);
+  bool Bracketed(SValue* value, uint16_t wanted);
+  bool Defers() const { return m_wanted_brackets > 0 && Kind() == kTokRightParen; }
+  bool Postpone(ECallKind kind, const char* name, const SValue* args, int count);
+  bool Settle(SValue* value, uint16_t wanted);
   bool EndsExpression() const;
   bool Literal(SValue* value);
   bool CastLiteral(SValue* value, uint16_t wanted);
@@ -239,6 +255,8 @@ class CCompilation {
   uint32_t m_open_braces = 0;
   uint32_t m_nesting = 0;
   bool m_first_statement = true;
+  uint32_t m_wanted_brackets = 0;  // open brackets whose context wants a type
+  SPending m_pending;
   CPtrList<SLocal> m_locals{kLocalStep};
   SLoop m_loops[kMaxLoops];
   uint16_t m_loop_count = 0;
@@ -731,24 +749,24 @@ bool CCompilation::FinishScript() {
 
 EStatement CCompilation::Return() {
   if (!EmitSrcLine() || !Next()) return EStatement::kFailed;
-  if (Kind() == kTokSemicolon) {
-    if (m_params.result != kVoidType)
-      return Error("No value in return statement."), EStatement::kFailed;
+  const bool bare = Kind() == kTokSemicolon;
+  if (m_params.result == kVoidType) {
+    if (!bare) return Error("Unexpected return value."), EStatement::kFailed;
     return FinishScript() && Next() ? EStatement::kReturned : EStatement::kFailed;
   }
-  if (m_params.result == kVoidType)
-    return Error("Unexpected return value."), EStatement::kFailed;
   SValue address;
-  address.start = Here();
-  if (!EmitF32(kOpConsA, m_tables.AddrConstructor(), 0)) return EStatement::kFailed;
-  address.type = m_params.result;
-  address.end = Here();
-  address.counted = kAddressSize;
-  Grow(kAddressSize);
-  address.peak = m_depth;
   SValue value;
-  const uint16_t wanted = static_cast<uint16_t>(m_params.result & ~kAddrFlag);
-  if (!Expression(m_tables.HighestPriority(), &value, wanted)) return EStatement::kFailed;
+  if (!bare) {
+    address.start = Here();
+    if (!EmitF32(kOpConsA, m_tables.AddrConstructor(), 0)) return EStatement::kFailed;
+    address.type = m_params.result;
+    address.end = Here();
+    address.counted = kAddressSize;
+    Grow(kAddressSize);
+    address.peak = m_depth;
+    const uint16_t wanted = static_cast<uint16_t>(m_params.result & ~kAddrFlag);
+    if (!Expression(m_tables.HighestPriority(), &value, wanted)) return EStatement::kFailed;
+  }
   if (value.type == kVoidType)
     return Error("No value in return statement."), EStatement::kFailed;
   if (!StoreResult(address, value) || !FinishScript()) return EStatement::kFailed;
@@ -884,8 +902,6 @@ bool CCompilation::EndsExpression() const {
   return true;
 }
 
-// A bracketed expression gets no wanted type: whether it is outermost is
-// known only after its closing bracket.
 bool CCompilation::Factor(SValue* value, uint16_t wanted) {
   if (!Enter()) return false;
   *value = SValue{};
@@ -894,16 +910,14 @@ bool CCompilation::Factor(SValue* value, uint16_t wanted) {
   bool ok = true;
   switch (Kind()) {
     case kTokLeftParen:
-      ok = Next() && Expression(m_tables.HighestPriority(), value);
-      if (ok && Kind() != kTokRightParen) ok = Error("Missing right bracket.");
-      if (ok) ok = Next();
+      ok = Bracketed(value, wanted);
       break;
     case kTokInteger:
     case kTokFloat:
     case kTokString:
     case kTokTrue:
     case kTokFalse:
-      ok = Literal(value) && Next() && CastLiteral(value, wanted);
+      ok = Literal(value) && Next() && CastLiteral(value, EndsExpression() ? wanted : kVoidType);
       break;
     case kTokIdentifier: {
       char name[kTokenBufferSize];
@@ -925,6 +939,36 @@ bool CCompilation::Factor(SValue* value, uint16_t wanted) {
   while (ok && OperatorOf(EOpKind::kIndex, 0) >= 0) ok = Index(value, wanted);
   Leave();
   return ok;
+}
+
+// A bracketed expression passes the wanted type on, but what its outermost
+// application would do with it waits for the token after the bracket; an
+// enclosing bracket that closes right after this one decides in its place.
+bool CCompilation::Bracketed(SValue* value, uint16_t wanted) {
+  if (wanted != kVoidType) ++m_wanted_brackets;
+  bool ok = Next() && Expression(m_tables.HighestPriority(), value, wanted);
+  if (wanted != kVoidType) --m_wanted_brackets;
+  if (ok && Kind() != kTokRightParen) ok = Error("Missing right bracket.");
+  if (!ok || !Next()) return false;
+  if (!m_pending.active || Defers()) return true;
+  return Settle(value, EndsExpression() ? wanted : kVoidType);
+}
+
+bool CCompilation::Postpone(ECallKind kind, const char* name, const SValue* args, int count) {
+  m_pending.active = true;
+  m_pending.literal = false;
+  m_pending.kind = kind;
+  std::memset(m_pending.name, 0, kNameSize);
+  std::memcpy(m_pending.name, name, std::min(std::strlen(name), kMaxNameLength));
+  std::copy(args, args + count, m_pending.args);
+  m_pending.count = count;
+  return true;
+}
+
+bool CCompilation::Settle(SValue* value, uint16_t wanted) {
+  m_pending.active = false;
+  if (m_pending.literal) return CastLiteral(value, wanted);
+  return Apply(m_pending.kind, m_pending.name, m_pending.args, m_pending.count, value, wanted);
 }
 
 bool CCompilation::Literal(SValue* value) {
@@ -973,10 +1017,14 @@ bool CCompilation::Literal(SValue* value) {
   return ok;
 }
 
-// A literal that ends the expression follows with the cast to the wanted
-// type; without one the literal cannot stand there.
+// A literal wanted as another type follows with the cast to it; without one
+// the literal cannot stand there.
 bool CCompilation::CastLiteral(SValue* value, uint16_t wanted) {
-  if (wanted == kVoidType || value->type == wanted || !EndsExpression()) return true;
+  if (wanted == kVoidType || value->type == wanted) return true;
+  if (Defers()) {
+    m_pending.active = m_pending.literal = true;
+    return true;
+  }
   const STypeRecord* from = m_tables.Type(TypeId(value->type));
   for (uint16_t i = 0; from && i < from->cast_count; ++i) {
     if (from->casts[i].target != wanted) continue;
@@ -1233,6 +1281,7 @@ bool CCompilation::Convert(ECallKind kind, const char* name, const SResolution& 
 
 bool CCompilation::Apply(ECallKind kind, const char* name, SValue* args, int count,
                          SValue* value, uint16_t wanted) {
+  if (wanted != kVoidType && Defers()) return Postpone(kind, name, args, count);
   SResolution resolution;
   bool ambiguous = false;
   if (!Resolve(kind, name, args, count, wanted, &resolution, &ambiguous)) {

@@ -258,7 +258,9 @@ bool CScriptCompiler::LoadOperatorList(const char* list, EOpKind kind, uint8_t p
   }
 }
 
+// Record 0 of the list stays empty; the variables start at 1.
 bool CScriptCompiler::LoadGlobals(const CHashIni& ini) {
+  if (!AddIniGlobal(SGlobalRecord{})) return false;
   for (const auto& [name, value] : SectionEntries(ini, "GlobalVars")) {
     if (!IsIdentifier(name.c_str()) || name.size() > kMaxNameLength ||
         FindGlobal(name.c_str(), false))
@@ -283,9 +285,13 @@ bool CScriptCompiler::LoadGlobals(const CHashIni& ini) {
     record.index = static_cast<uint16_t>(index);
     record.type = type;
     record.size = static_cast<uint16_t>(size);
-    if (!m_globals.Add(record)) return Fail(err::kAllocFail, "Not enough mem for GLOBALS.\n");
+    if (!AddIniGlobal(record)) return false;
   }
   return true;
+}
+
+bool CScriptCompiler::AddIniGlobal(const SGlobalRecord& record) {
+  return m_globals.Add(record) || Fail(err::kAllocFail, "Not enough mem for GLOBALS.\n");
 }
 
 bool CScriptCompiler::LoadFunctions(const CHashIni& ini) {

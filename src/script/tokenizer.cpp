@@ -16,9 +16,18 @@ const STokenEntry kFixedTokens[] = {
 };
 const size_t kFixedTokenCount = sizeof(kFixedTokens) / sizeof(kFixedTokens[0]);
 
+bool CTokenTable::Allocate(size_t count) {
+  PtrFree(m_entries);
+  m_count = 0;
+  m_entries = static_cast<STokenEntry*>(PtrAlloc((count + 1) * sizeof(STokenEntry)));
+  if (!m_entries) return false;
+  Close();
+  return true;
+}
+
 uint32_t CTokenTable::CodeOf(const char* text) const {
-  for (const STokenEntry& entry : m_entries)
-    if (entry.text && std::strcmp(entry.text, text) == 0) return entry.code;
+  for (size_t i = 0; i < m_count; ++i)
+    if (std::strcmp(m_entries[i].text, text) == 0) return m_entries[i].code;
   return 0;
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/base/errors.h"
+#include "app/base/memory.h"
 
 class CFile;
 
@@ -64,19 +65,29 @@ struct STokenEntry {
   uint32_t code;
 };
 
-// An owned token table; the texts point into the tables it was built from.
+// An owned token table in the pointer pool; the texts point into the tables
+// it was built from.
 class CTokenTable {
  public:
-  void Add(const char* text, uint32_t code) { m_entries.push_back({text, code}); }
-  void Close() { m_entries.push_back({nullptr, 0}); }
-  void Clear() { m_entries.clear(); }
-  const STokenEntry* Entries() const { return m_entries.data(); }
-  size_t Count() const { return m_entries.empty() ? 0 : m_entries.size() - 1; }
+  CTokenTable() = default;
+  ~CTokenTable() { PtrFree(m_entries); }
+  CTokenTable(const CTokenTable&) = delete;
+  CTokenTable& operator=(const CTokenTable&) = delete;
+
+  // Drops every entry and makes room for `count` entries and the closing
+  // one; false when the pool has no room (the table is then empty).
+  bool Allocate(size_t count);
+  // Within the room Allocate made.
+  void Add(const char* text, uint32_t code) { m_entries[m_count++] = {text, code}; }
+  void Close() { m_entries[m_count] = {nullptr, 0}; }
+  const STokenEntry* Entries() const { return m_entries; }
+  size_t Count() const { return m_count; }
   // The code of `text`, or 0.
   uint32_t CodeOf(const char* text) const;
 
  private:
-  std::vector<STokenEntry> m_entries;
+  STokenEntry* m_entries = nullptr;
+  size_t m_count = 0;
 };
 
 // The fixed part of every script token table, in table order.

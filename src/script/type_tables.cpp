@@ -151,7 +151,15 @@ ErrCode CScriptCompiler::Finish() {
                    [](const SOperatorRecord& a, const SOperatorRecord& b) {
                      return std::strcmp(a.symbol, b.symbol) < 0;
                    });
-  m_tokens.Clear();
+  // Each operator gives at most its symbol and an index operator's closing
+  // symbol.
+  size_t words = kFixedTokenCount + 2 * m_operator_count;
+  for (uint16_t id = 1; id < m_type_capacity; ++id)
+    if (m_types[id].name[0]) ++words;
+  if (!m_tokens.Allocate(words)) {
+    m_error = err::kAllocFail;
+    return m_error;
+  }
   for (size_t i = 0; i < kFixedTokenCount; ++i)
     m_tokens.Add(kFixedTokens[i].text, kFixedTokens[i].code);
   for (uint16_t id = 1; id < m_type_capacity; ++id)

@@ -174,6 +174,7 @@ class CScriptCompiler {
   bool LoadOperators(const CHashIni& ini);
   bool LoadOperatorList(const char* list, EOpKind kind, uint8_t priority, EAssoc assoc);
   bool LoadGlobals(const CHashIni& ini);
+  bool AddIniGlobal(const SGlobalRecord& record);
   bool LoadFunctions(const CHashIni& ini);
   bool LoadFunction(const CHashIni& ini, const char* section);
   bool Fail(ErrCode error, const char* format, ...) __attribute__((format(printf, 3, 4)));

@@ -68,22 +68,21 @@ class CCountingLzisFile : public CLzisFile {
 }  // namespace
 
 TEST(CompressedFileTest, BlocksAreStoredRawOrCompressedBehindTheTable) {
-  // Ten distinct bytes cost 90 bits as literals, more than they hold: raw.
+  const std::pair<std::string, std::string> cases[] = {
+      // Ten distinct bytes cost 90 bits as literals, more than they hold: raw.
+      {"0123456789", Le32(18) + "0123456789"},
+      // Twenty in blocks of 16: two raw blocks behind a table of two offsets.
+      {"ABCDEFGHIJKLMNOPQRST", Le32(22) + Le32(38) + "ABCDEFGHIJKLMNOPQRST"},
+      // Sixteen 'x': the literal, then D = 4095 (distance 1) with L = 13
+      // (length 15), 26 bits in 4 bytes.
+      {std::string(16, 'x'), Le32(18) + "\xBC\x3F\xFF\x40"},
+  };
   auto bytes = std::make_shared<std::string>();
-  Create(false, bytes, 16, 0xC4)->Write("0123456789", 10, nullptr);
-  EXPECT_EQ(*bytes, Header("LZSS", 10, 16, 0xC4) + Le32(18) + "0123456789");
-
-  // Twenty distinct bytes in blocks of 16: two raw blocks behind a table of
-  // two offsets (22 and 38).
-  Create(false, bytes, 16, 0xC4)->Write("ABCDEFGHIJKLMNOPQRST", 20, nullptr);
-  EXPECT_EQ(*bytes, Header("LZSS", 20, 16, 0xC4) + Le32(22) + Le32(38) +
-                        "ABCDEFGHIJKLMNOPQRST");
-
-  // Sixteen 'x': the literal, then D = 4095 (distance 1) with L = 13
-  // (length 15), 26 bits in 4 bytes.
-  Create(false, bytes, 16, 0xC4)->Write(std::string(16, 'x').data(), 16, nullptr);
-  EXPECT_EQ(*bytes, Header("LZSS", 16, 16, 0xC4) + Le32(18) + "\xBC\x3F\xFF\x40");
-  EXPECT_EQ(ReadAll(*Reopen(bytes)), std::string(16, 'x'));
+  for (const auto& [data, stored] : cases) {
+    Create(false, bytes, 16, 0xC4)->Write(data.data(), static_cast<uint32_t>(data.size()), nullptr);
+    EXPECT_EQ(*bytes, Header("LZSS", static_cast<uint32_t>(data.size()), 16, 0xC4) + stored);
+    EXPECT_EQ(ReadAll(*Reopen(bytes)), data);
+  }
 
   // An empty file: one empty block.
   std::unique_ptr<CCompressedFile> empty = Create(true, bytes, 16, 2);

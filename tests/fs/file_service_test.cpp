@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "fs/file_service.h"
 
@@ -40,47 +41,27 @@ class FileServiceTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(FileServiceTest, LongestPrefixWinsIgnoringCase) {
-  std::string native, hdd, sub;
-  Mount("", &native);
+TEST_F(FileServiceTest, LongestPrefixWinsIgnoringCaseAndTheTableStaysSorted) {
+  std::string native, hdd, sub, a_upper, a_lower;
+  Mount("/HDD/Sub/", &sub);
   Mount("/HDD/", &hdd);
-  CFileService* sub_fs = Mount("/HDD/Sub/", &sub);
+  CFileService* first_a = Mount("/A/", &a_upper);
+  Mount("/a/", &a_lower);
+  Mount("", &native);
+  std::vector<std::string> prefixes;
+  for (const auto& mount : Mounts()) prefixes.push_back(mount.prefix);
+  // Sorted without regard to case; equal prefixes keep their mount order.
+  EXPECT_EQ(prefixes, (std::vector<std::string>{"", "/A/", "/a/", "/HDD/", "/HDD/Sub/"}));
   const char* path = "/hdd/sub/a.bmp";
-  EXPECT_EQ(ResolvePath(&path), sub_fs);
+  EXPECT_EQ(ResolvePath(&path), Mounts()[4].fs.get());
   EXPECT_STREQ(path, "a.bmp");
+  path = "/a/x";
+  EXPECT_EQ(ResolvePath(&path), first_a);
   EXPECT_TRUE(FsExists("/HDD/x"));
   EXPECT_EQ(hdd, "x");
-}
-
-TEST_F(FileServiceTest, APathMatchingNoPrefixGoesWholeToTheNativeSystem) {
-  std::string native, hdd;
-  Mount("", &native);
-  Mount("/HDD/", &hdd);
+  // A path matching no prefix goes whole to the native system.
   EXPECT_TRUE(FsExists("/HD/file.txt"));
   EXPECT_EQ(native, "/HD/file.txt");
-}
-
-TEST_F(FileServiceTest, EqualPrefixesKeepTheirMountOrder) {
-  std::string first, second;
-  CFileService* first_fs = Mount("/A/", &first);
-  Mount("/a/", &second);
-  const char* path = "/A/x";
-  EXPECT_EQ(ResolvePath(&path), first_fs);
-  ASSERT_EQ(Mounts().size(), 2u);
-  EXPECT_EQ(Mounts()[1].prefix, "/a/");
-}
-
-TEST_F(FileServiceTest, TableStaysSortedWithoutRegardToCase) {
-  std::string last;
-  Mount("/b/", &last);
-  Mount("/World/", &last);
-  Mount("/Anim/", &last);
-  Mount("", &last);
-  ASSERT_EQ(Mounts().size(), 4u);
-  EXPECT_EQ(Mounts()[0].prefix, "");
-  EXPECT_EQ(Mounts()[1].prefix, "/Anim/");
-  EXPECT_EQ(Mounts()[2].prefix, "/b/");
-  EXPECT_EQ(Mounts()[3].prefix, "/World/");
 }
 
 TEST_F(FileServiceTest, UnregisterNeedsAnExactMatch) {
@@ -117,23 +98,4 @@ TEST_F(FileServiceTest, EntriesWithoutAFileSystemAnswerAsDocumented) {
   EXPECT_EQ(FsFindFirst(&context, "/x"), err::kFile);
   EXPECT_EQ(FsFindNext(&context), err::kFile);
   EXPECT_EQ(FsFindClose(&context), err::kFile);
-}
-
-namespace {
-ErrCode g_hook_seen = 0;
-std::unique_ptr<CFile> CountingOpen(const char* path, uint16_t mode,
-                                    ErrCode* error) {
-  ++g_hook_seen;
-  return FsOpenDirect(path, mode, error);
-}
-}  // namespace
-
-TEST_F(FileServiceTest, OpenHooksStandInFrontAndCanBeRemoved) {
-  FsOpenFn previous = SetFsOpen(CountingOpen);
-  EXPECT_EQ(previous, FsOpenDirect);
-  FsOpen("/x", kOpenRead, nullptr);
-  EXPECT_EQ(g_hook_seen, 1u);
-  EXPECT_EQ(SetFsOpen(previous), CountingOpen);
-  FsOpen("/x", kOpenRead, nullptr);
-  EXPECT_EQ(g_hook_seen, 1u);
 }

@@ -24,45 +24,41 @@ class NativeFSTest : public ::testing::Test {
   CTempDir m_dir;
 };
 
-TEST_F(NativeFSTest, CreateAloneRefusesAnExistingFile) {
-  m_dir.WriteFile("a.txt", "old");
-  EXPECT_EQ(OpenError("a.txt", 0x07), err::kFileExist);
-  EXPECT_EQ(m_dir.ReadFile("a.txt"), "old");
-  EXPECT_NE(Open("b.txt", 0x07), nullptr);
-  EXPECT_TRUE(m_dir.Exists("b.txt"));
-}
-
-TEST_F(NativeFSTest, TruncateAloneOpensTheFileUnchanged) {
-  m_dir.WriteFile("a.txt", "keep");
-  auto file = Open("a.txt", kOpenRead | kOpenTruncate);
-  ASSERT_NE(file, nullptr);
-  EXPECT_EQ(file->GetSize(), 4u);
-  EXPECT_EQ(OpenError("missing.txt", kOpenRead | kOpenTruncate),
-            err::kFileNotFound);
-}
-
-TEST_F(NativeFSTest, CreateOrTruncateEmptiesAnExistingFile) {
-  m_dir.WriteFile("a.txt", "long old contents");
-  {
-    auto file = Open("a.txt", 0x0E);
-    ASSERT_NE(file, nullptr);
-    ASSERT_EQ(file->Write("new", 3, nullptr), err::kOk);
+// Each case starts from the files a.txt ("old"), plain ("x") and sub/f.
+TEST_F(NativeFSTest, OpenModesAndTheirErrors) {
+  const struct {
+    const char* name;
+    uint16_t mode;
+    ErrCode error;      // kOk: the open succeeds
+    const char* after;  // a.txt afterwards
+  } cases[] = {
+      {"a.txt", kOpenRead | kOpenWrite | kOpenCreate, err::kFileExist, "old"},
+      {"b.txt", kOpenRead | kOpenWrite | kOpenCreate, err::kOk, "old"},
+      {"a.txt", kOpenRead | kOpenTruncate, err::kOk, "old"},  // truncate alone changes nothing
+      {"A.TXT", kOpenWrite | kOpenCreate | kOpenTruncate, err::kOk, ""},
+      {"missing.txt", kOpenRead | kOpenTruncate, err::kFileNotFound, "old"},
+      {"none.txt", kOpenRead, err::kFileNotFound, "old"},
+      {"nodir/none.txt", kOpenRead, err::kPathNotFound, "old"},
+      {"nodir/new.txt", kOpenWrite | kOpenCreate | kOpenTruncate, err::kPathNotFound, "old"},
+      {"plain/inside.txt", kOpenRead, err::kPathNotFound, "old"},
+      {"sub", kOpenRead, err::kAccessDenied, "old"},
+      {"sub/f", kOpenShareRead, err::kBadOpenMode, "old"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CTempDir dir;
+    dir.WriteFile("a.txt", "old");
+    dir.WriteFile("plain", "x");
+    dir.WriteFile("sub/f", "x");
+    ErrCode error = 0;
+    const bool opened = m_fs.Open(dir.Join(c.name).c_str(), c.mode, &error) != nullptr;
+    EXPECT_EQ(opened ? err::kOk : error, c.error);
+    EXPECT_EQ(dir.ReadFile("a.txt"), c.after);
+    // "A.TXT" resolves to a.txt rather than making a second file.
+    if (opened) {
+      EXPECT_NE(dir.Exists(c.name), c.name[0] == 'A');
+    }
   }
-  EXPECT_EQ(m_dir.ReadFile("a.txt"), "new");
-}
-
-TEST_F(NativeFSTest, MissingFileAndMissingDirectoryHaveTheirOwnCodes) {
-  EXPECT_EQ(OpenError("none.txt", kOpenRead), err::kFileNotFound);
-  EXPECT_EQ(OpenError("nodir/none.txt", kOpenRead), err::kPathNotFound);
-  EXPECT_EQ(OpenError("nodir/new.txt", 0x0E), err::kPathNotFound);
-  m_dir.WriteFile("plain", "x");
-  EXPECT_EQ(OpenError("plain/inside.txt", kOpenRead), err::kPathNotFound);
-}
-
-TEST_F(NativeFSTest, DirectoriesAndModesWithoutAccessAreRefused) {
-  m_dir.WriteFile("sub/f", "x");
-  EXPECT_EQ(OpenError("sub", kOpenRead), err::kAccessDenied);
-  EXPECT_EQ(OpenError("sub/f", kOpenShareRead), err::kBadOpenMode);
 }
 
 TEST_F(NativeFSTest, AShortReadAnswersEofWithTheCountRead) {
@@ -95,34 +91,32 @@ TEST_F(NativeFSTest, SeekTellTruncateAndTheNativeHandle) {
   EXPECT_EQ(file->Flush(), err::kOk);
 }
 
-TEST_F(NativeFSTest, ExclusiveOpensShutOutEveryOtherOpen) {
+// Our own opens of one file share it as their modes allow.
+TEST_F(NativeFSTest, SharingBetweenOpens) {
+  const uint16_t kShared = kOpenRead | kOpenShareRead;
+  const uint16_t kFully = kOpenRead | kOpenWrite | kOpenShareRead | kOpenShareWrite;
+  const struct {
+    uint16_t first;
+    uint16_t second;
+    uint16_t refused;
+  } cases[] = {
+      {kOpenRead, 0, kShared},                        // exclusive: nobody else
+      {kOpenRead, 0, kFully},
+      {kShared, kShared, kOpenRead | kOpenWrite | kOpenCreate | kOpenTruncate},
+      {kFully, kFully, kOpenRead | kOpenWrite},
+  };
   m_dir.WriteFile("x", "data");
-  auto first = Open("x", kOpenRead);
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(OpenError("x", 0x41), err::kSharing);
-  EXPECT_EQ(OpenError("x", 0xC3), err::kSharing);
-  first.reset();
-  EXPECT_NE(Open("x", 0x41), nullptr);
-}
-
-TEST_F(NativeFSTest, SharedReadersCoexistButKeepWritersOut) {
-  m_dir.WriteFile("x", "data");
-  auto a = Open("x", 0x41);
-  auto b = Open("x", 0x41);
-  ASSERT_NE(a, nullptr);
-  ASSERT_NE(b, nullptr);
-  // The writer is refused before it could truncate what the readers read.
-  EXPECT_EQ(OpenError("x", 0x0F), err::kSharing);
-  EXPECT_EQ(m_dir.ReadFile("x"), "data");
-}
-
-TEST_F(NativeFSTest, FullySharedOpensCoexist) {
-  m_dir.WriteFile("store", "1234");
-  auto a = Open("store", 0xC3);
-  auto b = Open("store", 0xC3);
-  EXPECT_NE(a, nullptr);
-  EXPECT_NE(b, nullptr);
-  EXPECT_EQ(OpenError("store", kOpenRead | kOpenWrite), err::kSharing);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.refused);
+    auto first = Open("x", c.first);
+    auto second = c.second ? Open("x", c.second) : nullptr;
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(c.second != 0, second != nullptr);
+    // Refused before it could truncate what the others read.
+    EXPECT_EQ(OpenError("x", c.refused), err::kSharing);
+    EXPECT_EQ(m_dir.ReadFile("x"), "data");
+  }
+  EXPECT_NE(Open("x", kShared), nullptr);
 }
 
 TEST_F(NativeFSTest, NamesResolveIgnoringCaseComponentByComponent) {
@@ -134,17 +128,6 @@ TEST_F(NativeFSTest, NamesResolveIgnoringCaseComponentByComponent) {
   EXPECT_FALSE(m_fs.Exists(m_dir.Join("anim").c_str()));
   EXPECT_EQ(ResolveNativePath(m_dir.Join("anim\\intro\\new.bmp").c_str()),
             m_dir.Join("Anim/Intro/new.bmp"));
-}
-
-TEST_F(NativeFSTest, CreatingANameThatDiffersOnlyInCaseReplacesTheFile) {
-  m_dir.WriteFile("tool.ini", "old");
-  {
-    auto file = Open("Tool.ini", 0x0E);
-    ASSERT_NE(file, nullptr);
-    file->Write("new", 3, nullptr);
-  }
-  EXPECT_EQ(m_dir.ReadFile("tool.ini"), "new");
-  EXPECT_FALSE(m_dir.Exists("Tool.ini"));
 }
 
 TEST_F(NativeFSTest, DeleteAndRename) {
@@ -220,14 +203,11 @@ TEST_F(NativeFSTest, TheAbsolutePathQuery) {
 }
 
 TEST(ErrnoCodes, FollowTheFileCodes) {
-  EXPECT_EQ(ErrFromErrno(0, err::kFile), err::kOk);
-  EXPECT_EQ(ErrFromErrno(ENOENT, err::kFile), err::kFileNotFound);
-  EXPECT_EQ(ErrFromErrno(ENOTDIR, err::kFile), err::kPathNotFound);
-  EXPECT_EQ(ErrFromErrno(EMFILE, err::kFile), err::kTooManyOpenFiles);
-  EXPECT_EQ(ErrFromErrno(EACCES, err::kFile), err::kAccessDenied);
-  EXPECT_EQ(ErrFromErrno(EPERM, err::kFile), err::kAccessDenied);
-  EXPECT_EQ(ErrFromErrno(EEXIST, err::kFile), err::kFileExist);
-  EXPECT_EQ(ErrFromErrno(ENOSPC, err::kFile), err::kDiskFull);
-  EXPECT_EQ(ErrFromErrno(EROFS, err::kFile), err::kWriteProtected);
+  const std::pair<int, ErrCode> cases[] = {
+      {0, err::kOk},           {ENOENT, err::kFileNotFound},   {ENOTDIR, err::kPathNotFound},
+      {EMFILE, err::kTooManyOpenFiles}, {EACCES, err::kAccessDenied},
+      {EPERM, err::kAccessDenied},      {EEXIST, err::kFileExist},
+      {ENOSPC, err::kDiskFull},         {EROFS, err::kWriteProtected}};
+  for (const auto& [number, code] : cases) EXPECT_EQ(ErrFromErrno(number, err::kFile), code);
   EXPECT_EQ(ErrFromErrno(EIO, err::kReadFail), err::kReadFail);
 }

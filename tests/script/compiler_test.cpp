@@ -62,6 +62,22 @@ uint32_t TestModule(CScriptMachine* machine) {
   return 0;
 }
 
+struct SCodeCase {
+  const char* name;
+  const char* signature;
+  std::string text;
+  CCode code;
+  uint32_t stack_size;
+  const char* log;
+};
+
+struct SErrorCase {
+  const char* signature;
+  std::string text;
+  std::string log;
+  bool extended = false;
+};
+
 class CompilerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -83,12 +99,33 @@ class CompilerTest : public ::testing::Test {
     EXPECT_TRUE(ParseSignature(*tables, signature, true, &params)) << signature;
     CTokenizer tokenizer(text.c_str());
     m_log.clear();
+    m_block.Reset(nullptr, 0);
     return tables->Compile(&tokenizer, params, &m_log, &m_block);
   }
   std::vector<uint8_t> CodeBytes() const {
     return {m_block.data + kBlockHeaderSize, m_block.data + m_block.size};
   }
   uint32_t StackSize() const { return GetU32(m_block.data + kHeaderStackSizeOffset); }
+  template <size_t N>
+  void ExpectCode(const SCodeCase (&cases)[N], bool extended) {
+    for (const SCodeCase& c : cases) {
+      SCOPED_TRACE(c.name);
+      ASSERT_TRUE(Compile(c.signature, c.text, extended)) << m_log;
+      EXPECT_EQ(CodeBytes(), c.code.Bytes());
+      EXPECT_EQ(StackSize(), c.stack_size);
+      EXPECT_EQ(m_log, c.log);
+    }
+  }
+  // Failed compilations leave no block.
+  template <size_t N>
+  void ExpectErrors(const SErrorCase (&cases)[N]) {
+    for (const SErrorCase& c : cases) {
+      SCOPED_TRACE(c.text);
+      EXPECT_FALSE(Compile(c.signature, c.text, c.extended));
+      EXPECT_EQ(m_log, c.log);
+      EXPECT_EQ(m_block.data, nullptr);
+    }
+  }
 
   static CScriptMachine* s_library;
   static CScriptMachine* s_extended;
@@ -123,22 +160,6 @@ TEST_F(CompilerTest, ALoneComparisonIsTheResultOfABooleanScript) {
   ASSERT_TRUE(Compile("bool, int x", "{ x > 5 }")) << m_log;
   EXPECT_EQ(CodeBytes(), code.Bytes());
 }
-
-struct SCodeCase {
-  const char* name;
-  const char* signature;
-  std::string text;
-  CCode code;
-  uint32_t stack_size;
-  const char* log;
-};
-
-struct SErrorCase {
-  const char* signature;
-  std::string text;
-  std::string log;
-  bool extended = false;
-};
 
 TEST_F(CompilerTest, StatementsCompileToTheirInstructions) {
   const SCodeCase cases[] = {
@@ -227,13 +248,7 @@ TEST_F(CompilerTest, StatementsCompileToTheirInstructions) {
        CCode().Line(1).ConsA(kAddrCons, 0).Call(kAddrDestr).Call(kAddrDestr), 8,
        "(1, 2): Warning: Returned pointer not used - removed from stack.\r\n"},
   };
-  for (const SCodeCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    ASSERT_TRUE(Compile(c.signature, c.text)) << m_log;
-    EXPECT_EQ(CodeBytes(), c.code.Bytes());
-    EXPECT_EQ(StackSize(), c.stack_size);
-    EXPECT_EQ(m_log, c.log);
-  }
+  ExpectCode(cases, false);
 }
 
 TEST_F(CompilerTest, TestModuleForms) {
@@ -249,13 +264,7 @@ TEST_F(CompilerTest, TestModuleForms) {
       {"a prefix operator takes the variable's address", "void, int x", "!x;",
        CCode().Line(1).PushA(0).Null().Null().Call(kBang).Call(kIntDestr), 8, ""},
   };
-  for (const SCodeCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    ASSERT_TRUE(Compile(c.signature, c.text, true)) << m_log;
-    EXPECT_EQ(CodeBytes(), c.code.Bytes());
-    EXPECT_EQ(StackSize(), c.stack_size);
-    EXPECT_EQ(m_log, c.log);
-  }
+  ExpectCode(cases, true);
 }
 
 // The return value's outermost call is resolved for the script's result
@@ -287,20 +296,32 @@ TEST_F(CompilerTest, ReturnValuesResolveForTheResultType) {
        CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 2).Call(kCastIntFloat)
            .Call(kFloatAssign).Call(kAddrDestr).End(),
        16, ""},
+      {"brackets pass the wanted type to the call", "float", "return ((conv()));",
+       CCode().Line(1).ConsA(kAddrCons, 0).Call(kConvFloat).Call(kFloatAssign)
+           .Call(kAddrDestr).End(),
+       16, ""},
+      {"a bracketed literal is cast", "float", "return (2);",
+       CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 2).Call(kCastIntFloat)
+           .Call(kFloatAssign).Call(kAddrDestr).End(),
+       16, ""},
+      {"a bracket an operator takes keeps its type", "float", "return (2) + (3);",
+       CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 2).ConsI(kIntLit, 3).Call(kIntAdd)
+           .Call(kCastIntFloat).Call(kFloatAssign).Call(kAddrDestr).End(),
+       16, ""},
       {"the last index operator gets the cast", "float", "return 1[2];",
        CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 1).ConsI(kIntLit, 2).Call(kIntIndex)
            .Call(kCastIntFloat).Call(kFloatAssign).Call(kAddrDestr).End(),
        16, ""},
   };
-  for (const SCodeCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    ASSERT_TRUE(Compile(c.signature, c.text, true)) << m_log;
-    EXPECT_EQ(CodeBytes(), c.code.Bytes());
-    EXPECT_EQ(StackSize(), c.stack_size);
-    EXPECT_EQ(m_log, c.log);
-  }
+  ExpectCode(cases, true);
   const SErrorCase errors[] = {
       {"int", "return DumpStack();", "(1, 19): No matching function with name DumpStack\r\n"},
+      {"int", "return (DumpStack());", "(1, 21): No matching function with name DumpStack\r\n"},
+      // The operator after the bracket takes the call's value.
+      {"int", "return (conv()) + 1;",
+       "(1, 17): Can not resolve function call for conv\r\n"
+       "(1, 17): No matching function with name conv\r\n",
+       true},
       {"float", "return ref();", "(1, 13): No matching function with name ref\r\n", true},
       // Outside a return both conv overloads cost 0.
       {"void", "conv();",
@@ -313,11 +334,7 @@ TEST_F(CompilerTest, ReturnValuesResolveForTheResultType) {
        "(1, 14): No matching function with name conv\r\n",
        true},
   };
-  for (const SErrorCase& c : errors) {
-    SCOPED_TRACE(c.text);
-    EXPECT_FALSE(Compile(c.signature, c.text, c.extended));
-    EXPECT_EQ(m_log, c.log);
-  }
+  ExpectErrors(errors);
 }
 
 TEST_F(CompilerTest, WhileLoopsNestEightDeep) {
@@ -355,7 +372,6 @@ TEST_F(CompilerTest, EveryDiagnosticWithItsPosition) {
       {"void", "while 1 do continue 1", "(1, 21): Semicolon is expected after break/continue\r\n"},
       {"void", "return 1;", "(1, 8): Unexpected return value.\r\n"},
       {"int", "return;", "(1, 7): No value in return statement.\r\n"},
-      {"int", "return (DumpStack());", "(1, 21): No value in return statement.\r\n"},
       {"TPoint", "return 1;", "(1, 9): Can not copy return value\r\n"},
       {"cell", "return mk();", "(1, 12): Return expression must be address\r\n", true},
       {"void", "(1;", "(1, 3): Missing right bracket.\r\n"},
@@ -400,12 +416,7 @@ TEST_F(CompilerTest, EveryDiagnosticWithItsPosition) {
       {"void, int a, int a", "a;", "Params info incorrect.\n"},
       {"void", std::string(300, '(') + "1", "(1, 91): Nesting too deep.\r\n"},
   };
-  for (const SErrorCase& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_FALSE(Compile(c.signature, c.text, c.extended));
-    EXPECT_EQ(m_log, c.log);
-    EXPECT_EQ(m_block.data, nullptr);
-  }
+  ExpectErrors(cases);
 }
 
 TEST_F(CompilerTest, SignaturesWithAndWithoutNames) {

@@ -21,6 +21,7 @@ class PreprocessorTest : public ::testing::Test {
     // The compiler's words and symbols, then the directive symbols it lacks.
     const CTokenTable& tokens = m_machine.Compiler()->Tokens();
     uint32_t extra = 0x200000;
+    m_table.Allocate(tokens.Count() + 15);
     for (const STokenEntry* entry = tokens.Entries(); entry->text; ++entry)
       m_table.Add(entry->text, entry->code);
     for (const char* symbol : {"#", "\\", "define", "ifdef", "ifndef", "elif", "endif",

@@ -14,6 +14,7 @@ namespace {
 class TokenizerTest : public ::testing::Test {
  protected:
   TokenizerTest() {
+    m_table.Allocate(kFixedTokenCount + 8);
     for (size_t i = 0; i < kFixedTokenCount; ++i) m_table.Add(kFixedTokens[i].text, kFixedTokens[i].code);
     m_table.Add("int", kTokTypeBase | 1);
     for (const char* op : {"<", "<>", "=", "==", ">", "NOT", "XOR"}) m_table.Add(op, kOp + m_ops++);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/base/log.h"
+#include "app/base/memory.h"
 #include "script/script_machine.h"
 #include "fs/memory_file.h"
 
@@ -121,14 +122,13 @@ TEST(ScriptTablesTest, TheEngineRegistrationsAndLookups) {
                                ".\n").c_str());
   EXPECT_EQ(BuildStamp("Tue Jul 18 21:01:04 2000"), 1440u);
   const CScriptCompiler& tables = *machine.Compiler();
-  uint16_t code = 0;
-  EXPECT_TRUE(tables.FindType("int*", &code));
-  EXPECT_EQ(code, 0x101);
-  EXPECT_TRUE(tables.FindType("str", &code));
-  EXPECT_EQ(code, 11);
-  EXPECT_FALSE(tables.FindType("int **", &code));
-  EXPECT_FALSE(tables.FindType("int *", &code));
-  EXPECT_FALSE(tables.FindType("in", &code));
+  // 0: not a type.
+  for (const auto& [name, expected] : {std::pair<const char*, uint16_t>{"int*", 0x101},
+                                       {"str", 11}, {"int **", 0}, {"int *", 0}, {"in", 0}}) {
+    uint16_t code = 0;
+    EXPECT_EQ(tables.FindType(name, &code), expected != 0) << name;
+    EXPECT_EQ(code, expected) << name;
+  }
   EXPECT_EQ(tables.OperatorCount(), 16u);
   EXPECT_EQ(tables.HighestPriority(), 10);
   // The sorted table: "&&" "*" "+"(pre) "+"(in) "-"(pre) "-"(in) "/" "<" "<>" "=" ...
@@ -196,6 +196,16 @@ TEST(ScriptTablesTest, NoAssignmentOperatorStopsTheSetUp) {
   EXPECT_STREQ(TraceBuffer(), "Assignment operator must be defined.\n");
 }
 
+TEST(ScriptTablesTest, NoRoomForTheTokenTableStopsTheSetUp) {
+  CScriptCompiler tables(3);
+  ASSERT_EQ(tables.AddOperator("=", nullptr, 1, EOpKind::kInfix, EAssoc::kRight), err::kOk);
+  SetMemLimit(EMemCategory::kPtr, MemCounter(EMemCategory::kPtr).used);
+  EXPECT_EQ(tables.Finish(), err::kAllocFail);
+  SetMemLimit(EMemCategory::kPtr, kNoMemLimit);
+  EXPECT_EQ(tables.Error(), err::kAllocFail);
+  EXPECT_EQ(tables.Tokens().Count(), 0u);
+}
+
 // A complete description; each case below breaks one part of it.
 const char kGoodIni[] =
     "[BaseTypes]\n"
@@ -253,6 +263,11 @@ TEST(ScriptTablesTest, TheIniDescription) {
   ASSERT_NE(global, nullptr);
   EXPECT_EQ(global->index, 30);
   EXPECT_EQ(global->size, 1);
+  // Record 0 of the global list stays empty.
+  EXPECT_NE(tables->Dump().find("Global variables count = 2\r\n"
+                                "Name: TypeID:0 Index:0 Size:0\r\n"
+                                "Name:gCount TypeID:1 Index:30 Size:1\r\n"),
+            std::string::npos);
   ASSERT_EQ(tables->Functions().size(), 1u);
   EXPECT_STREQ(tables->Functions()[0].name, "+");
   EXPECT_EQ(tables->Functions()[0].arg_count, 2);

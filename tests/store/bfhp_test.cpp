@@ -19,6 +19,13 @@ uint32_t WordAt(const std::string& bytes, size_t offset) {
   return value;
 }
 
+// The little-endian words at `offsets`.
+std::vector<uint32_t> Words(const std::string& bytes, std::initializer_list<size_t> offsets) {
+  std::vector<uint32_t> words;
+  for (size_t offset : offsets) words.push_back(WordAt(bytes, offset));
+  return words;
+}
+
 void PutWord(std::string* bytes, size_t offset, uint32_t value) {
   std::memcpy(bytes->data() + offset, &value, 4);
 }
@@ -52,14 +59,12 @@ TEST_F(BfhpTest, DepthGrowsOneByteAfterTheRootsSlotsAreFull) {
   // The data block comes first, then the index block that takes the slots.
   ASSERT_EQ(m_store.Resize(h, 62 * 256 + 1), err::kOk);
   ASSERT_EQ(m_store.Commit(), err::kOk);
-  EXPECT_EQ(WordAt(*m_bytes, 256), 62u * 256 + 1);
+  // Root: size, depth 1, the index block in the first slot.
+  EXPECT_EQ(Words(*m_bytes, {256, 256 + 8, 256 + 12}),
+            (std::vector<uint32_t>{62 * 256 + 1, 65, 0}));
   EXPECT_EQ(WordAt(*m_bytes, 256 + 4) & 0xFFFF, 1u);
-  EXPECT_EQ(WordAt(*m_bytes, 256 + 8), 65u);
-  EXPECT_EQ(WordAt(*m_bytes, 256 + 12), 0u);
-  const size_t index = 65 * 256;
-  EXPECT_EQ(WordAt(*m_bytes, index), 2u);
-  EXPECT_EQ(WordAt(*m_bytes, index + 61 * 4), 63u);
-  EXPECT_EQ(WordAt(*m_bytes, index + 62 * 4), 64u);
+  EXPECT_EQ(Words(*m_bytes, {65 * 256, 65 * 256 + 61 * 4, 65 * 256 + 62 * 4}),
+            (std::vector<uint32_t>{2, 63, 64}));
   EXPECT_EQ(WordAt(*m_bytes, 8), 66u);  // next block
   EXPECT_EQ(m_bytes->size(), 66u * 256);
 }

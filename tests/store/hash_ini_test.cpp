@@ -19,13 +19,16 @@ std::unique_ptr<CHashIni> Loaded(const std::string& text) {
 }
 
 TEST(HashIniHash, FollowsTheShiftAndAddRule) {
-  EXPECT_EQ(CHashIni::Hash(""), 0u);
-  EXPECT_EQ(CHashIni::Hash("a"), 0x41414141u);
-  EXPECT_EQ(CHashIni::Hash("ab"), 0x83838383u);
-  EXPECT_EQ(CHashIni::Hash("abcde"), 0x5050504Fu);  // the accumulator wraps
-  EXPECT_EQ(CHashIni::Hash("AbCdE"), CHashIni::Hash("abcde"));
-  EXPECT_EQ(CHashIni::Hash("ba"), 0x83838383u);  // letters in any order
-  EXPECT_EQ(CHashIni::Hash("\xE9"), 0xE8E8E8E9u);  // bytes count as signed
+  const std::pair<const char*, uint32_t> cases[] = {
+      {"", 0},
+      {"a", 0x41414141},
+      {"ab", 0x83838383},
+      {"ba", 0x83838383},     // letters in any order
+      {"abcde", 0x5050504F},  // the accumulator wraps
+      {"AbCdE", 0x5050504F},
+      {"\xE9", 0xE8E8E8E9},   // bytes count as signed
+  };
+  for (const auto& [text, hash] : cases) EXPECT_EQ(CHashIni::Hash(text), hash) << text;
 }
 
 TEST(HashIni, NamesIgnoreAsciiCaseOnly) {
@@ -125,16 +128,11 @@ TEST(HashIniGetters, Integers) {
     int32_t value;
   };
   const SCase cases[] = {
-      {"  -0x1F", err::kOk, -31},
-      {"12 ", err::kInvalidFormat, 12},
-      {"0X1F", err::kInvalidFormat, 0},
-      {"", err::kOk, 0},
-      {"+42", err::kOk, 42},
-      {"0xfF", err::kOk, 255},
-      {"-", err::kOk, 0},
-      {"4294967295", err::kOk, -1},
-      {"0x12g4", err::kInvalidFormat, 0x12},
-      {"- 5", err::kInvalidFormat, 0},
+      {"  -0x1F", err::kOk, -31},   {"12 ", err::kInvalidFormat, 12},
+      {"0X1F", err::kInvalidFormat, 0}, {"", err::kOk, 0},
+      {"+42", err::kOk, 42},         {"0xfF", err::kOk, 255},
+      {"-", err::kOk, 0},            {"4294967295", err::kOk, -1},
+      {"0x12g4", err::kInvalidFormat, 0x12}, {"- 5", err::kInvalidFormat, 0},
   };
   for (const SCase& c : cases) {
     ASSERT_EQ(ini.SetString("S", "n", c.text), err::kOk);
@@ -151,30 +149,26 @@ TEST(HashIniGetters, PointsRectsAndColours) {
   auto ini = Loaded(
       "[S]\np=3 px, -4 px\nbig=70000,0\nshort=10\nr=1,2,3,4\nwh=10, 20, 100, 50\n"
       "r3=1,2,3\nc=255, 0, 128\n");
+  using Ints = std::vector<int>;
   TPoint point{};
   EXPECT_EQ(ini->GetPoint("S", "p", &point), err::kOk);
-  EXPECT_EQ(point.x, 3);
-  EXPECT_EQ(point.y, -4);
+  EXPECT_EQ((Ints{point.x, point.y}), (Ints{3, -4}));
   EXPECT_EQ(ini->GetPoint("S", "big", &point), err::kOk);
   EXPECT_EQ(point.x, 4464);  // 70000 - 65536
   point = TPoint{9, 9};
   EXPECT_EQ(ini->GetPoint("S", "short", &point), err::kInvalidFormat);
   EXPECT_EQ(point.x, 9);
   EXPECT_EQ(ini->GetPoint("S", "none", &point), err::kNotFound);
-
   TRect rect{};
+  const auto sides = [&] { return Ints{rect.left, rect.top, rect.right, rect.bottom}; };
   EXPECT_EQ(ini->GetRect("S", "r", &rect), err::kOk);
-  EXPECT_EQ((std::vector<int>{rect.left, rect.top, rect.right, rect.bottom}),
-            (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(sides(), (Ints{1, 2, 3, 4}));
   EXPECT_EQ(ini->GetRectWH("S", "wh", &rect), err::kOk);
-  EXPECT_EQ((std::vector<int>{rect.left, rect.top, rect.right, rect.bottom}),
-            (std::vector<int>{10, 20, 109, 69}));
+  EXPECT_EQ(sides(), (Ints{10, 20, 109, 69}));
   EXPECT_EQ(ini->GetRect("S", "r3", &rect), err::kInvalidFormat);
-
   uint8_t colour[4] = {9, 9, 9, 9};
   EXPECT_EQ(ini->GetColor("S", "c", colour), err::kOk);
-  EXPECT_EQ((std::vector<int>{colour[0], colour[1], colour[2], colour[3]}),
-            (std::vector<int>{128, 0, 255, 0}));
+  EXPECT_EQ((Ints{colour[0], colour[1], colour[2], colour[3]}), (Ints{128, 0, 255, 0}));
 }
 
 TEST(HashIniGetters, ParsedValuesStopAt127Characters) {

@@ -19,6 +19,12 @@ uint32_t WordAt(const std::string& bytes, size_t offset) {
   return value;
 }
 
+std::vector<uint32_t> Words(const std::string& bytes, std::initializer_list<size_t> offsets) {
+  std::vector<uint32_t> words;
+  for (size_t offset : offsets) words.push_back(WordAt(bytes, offset));
+  return words;
+}
+
 class CStringStream : public CByteStream {
  public:
   explicit CStringStream(std::string bytes = {}) : m_bytes(std::move(bytes)) {}
@@ -59,15 +65,10 @@ TEST(HashDictTest, ImageHoldsA64ByteNameWithoutTerminator) {
   const std::string& image = out.m_bytes;
   ASSERT_EQ(image.size(), 16u + 2 * 74);
   EXPECT_EQ(image.substr(0, 4), "HDIC");
-  EXPECT_EQ(WordAt(image, 4), 16u);
-  EXPECT_EQ(WordAt(image, 8), 74u);
-  EXPECT_EQ(WordAt(image, 12), 2u);
-  EXPECT_EQ(image.substr(16 + 4, 64), long_name);
-  EXPECT_EQ(image[16 + 68], 1);
-  EXPECT_EQ(image[16 + 69], 0);
-  EXPECT_EQ(WordAt(image, 16 + 70), 0x1000u);
+  EXPECT_EQ(Words(image, {4, 8, 12, 16 + 70, 16 + 74 + 70}),
+            (std::vector<uint32_t>{16, 74, 2, 0x1000, 0x1001}));
+  EXPECT_EQ(image.substr(16 + 4, 66), long_name + std::string("\1\0", 2));
   EXPECT_EQ(image.substr(16 + 74 + 4, 2), std::string("b\0", 2));
-  EXPECT_EQ(WordAt(image, 16 + 74 + 70), 0x1001u);
 
   CHashDict loaded;
   loaded.Init(4);
@@ -152,6 +153,15 @@ class ValueBaseTest : public ::testing::Test {
       names.push_back(m_vb->NameOfAtom(atom));
     return names;
   }
+  // Back to the `committed` bytes, reopened, with `count` new children of the
+  // root and the write count cleared.
+  void ReopenWithChildren(const std::string& committed, int count) {
+    m_vb.reset();  // before the bytes go back: it may still write
+    *m_bytes = committed;
+    Open(false);
+    for (int i = 0; i < count; ++i) NewChild(m_vb->Root(), "c" + std::to_string(i));
+    m_file->writes = 0;
+  }
   StoreHandle NewChild(StoreHandle parent, const std::string& name) {
     const StoreHandle child = m_vb->CreateContainer();
     return m_vb->LinkContainer(child, parent, name);
@@ -186,14 +196,10 @@ TEST_F(ValueBaseTest, SlotsAreReusedSplitAndMerged) {
   ASSERT_EQ(m_vb->Flush(), err::kOk);
   // The root container is the second handle: root block 3, data block 4.
   const std::string block = m_bytes->substr(4 * 256, 58);
-  EXPECT_EQ(WordAt(block, 0), 0u);
-  EXPECT_EQ(WordAt(block, 4), 1u);
-  EXPECT_EQ(WordAt(block, 8), m_vb->AtomOf("c"));
-  EXPECT_EQ(WordAt(block, 12), 0x00020008u);
-  EXPECT_EQ(WordAt(block, 20), m_vb->AtomOf("b"));
+  EXPECT_EQ(Words(block, {0, 4, 8, 12, 20, 34, 38}),
+            (std::vector<uint32_t>{0, 1, m_vb->AtomOf("c"), 0x00020008, m_vb->AtomOf("b"),
+                                   m_vb->AtomOf("a"), 0x00030014}));
   EXPECT_EQ(block.substr(28, 6), std::string("world\0", 6));
-  EXPECT_EQ(WordAt(block, 34), m_vb->AtomOf("a"));
-  EXPECT_EQ(WordAt(block, 38), 0x00030014u);
 }
 
 TEST_F(ValueBaseTest, FullBuffersCompactGrowAndMergeFreeNeighbours) {
@@ -400,11 +406,7 @@ TEST_F(ValueBaseTest, EveryFailedWriteOfAFlushIsReported) {
   ASSERT_EQ(m_vb->Flush(), err::kOk);
   const std::string committed = *m_bytes;
   auto change_and_flush = [&](int fail_write) {
-    m_vb.reset();  // before the bytes go back: it may still write
-    *m_bytes = committed;
-    Open(false);
-    for (int i = 0; i < 40; ++i) NewChild(m_vb->Root(), "c" + std::to_string(i));
-    m_file->writes = 0;
+    ReopenWithChildren(committed, 40);
     m_file->fail_write = fail_write;
     return m_vb->Flush();
   };
@@ -424,11 +426,7 @@ TEST_F(ValueBaseTest, AFlushCutOffAtAnyWriteLeavesAReadableOrRefusedFile) {
   ASSERT_EQ(m_vb->Flush(), err::kOk);
   const std::string committed = *m_bytes;
   for (int n = 1; n < 64; ++n) {
-    m_vb.reset();
-    *m_bytes = committed;
-    Open(false);
-    for (int i = 0; i < 30; ++i) NewChild(m_vb->Root(), "c" + std::to_string(i));
-    m_file->writes = 0;
+    ReopenWithChildren(committed, 30);
     m_file->cut_write = n;
     m_vb->Flush();
     const bool cut = m_file->cut;

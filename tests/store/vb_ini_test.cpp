@@ -106,22 +106,20 @@ TEST(VbIniTest, ExportWritesTheFormsAndRoundTrips) {
     auto root = base.Root();
     ASSERT_EQ(ExportIni(base.vb(), root.get(), out.get()), err::kOk);
   }
-  EXPECT_STREQ(Get(*out, "/", "n"), "long:-5");
-  EXPECT_STREQ(Get(*out, "/", "p"), "point:1, -2");
-  EXPECT_STREQ(Get(*out, "/", "r"), "rect:1, 2, 300, -400");
-  EXPECT_STREQ(Get(*out, "/", "Sub"), "container");
-  EXPECT_STREQ(Get(*out, "/Sub/", "code"), "script");
-  EXPECT_STREQ(Get(*out, "/Sub/code", "Size"), "12");
-  EXPECT_STREQ(Get(*out, "/Sub/code", "TextSize"), "611");
-  EXPECT_STREQ(Get(*out, "/Sub/code", "1"), ".a\\sb\\\\c");
-  EXPECT_EQ(std::string(Get(*out, "/Sub/code", "2")), "." + std::string(252, 'x') + "\\");
-  EXPECT_EQ(std::string(Get(*out, "/Sub/code", "4")), "." + std::string(96, 'x'));
-  EXPECT_STREQ(Get(*out, "/Sub/code", "5"), ".end");
-  EXPECT_STREQ(Get(*out, "/Sub/code", "6"), "<missing>");
-  EXPECT_STREQ(Get(*out, "/blob", "1"), "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ");
-  EXPECT_STREQ(Get(*out, "/blob", "2"), "A0 FF ");
-  EXPECT_STREQ(Get(*out, "/blob", "Size"), "22");
-  EXPECT_STREQ(Get(*out, "/blob", "Type"), "77");
+  const std::string x252 = "." + std::string(252, 'x') + "\\";
+  const std::string x96 = "." + std::string(96, 'x');
+  const std::array<const char*, 3> expected[] = {
+      {"/", "n", "long:-5"},            {"/", "p", "point:1, -2"},
+      {"/", "r", "rect:1, 2, 300, -400"}, {"/", "Sub", "container"},
+      {"/Sub/", "code", "script"},      {"/Sub/code", "Size", "12"},
+      {"/Sub/code", "TextSize", "611"}, {"/Sub/code", "1", ".a\\sb\\\\c"},
+      {"/Sub/code", "2", x252.c_str()}, {"/Sub/code", "4", x96.c_str()},
+      {"/Sub/code", "5", ".end"},       {"/Sub/code", "6", "<missing>"},
+      {"/blob", "1", "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F "},
+      {"/blob", "2", "A0 FF "},         {"/blob", "Size", "22"},
+      {"/blob", "Type", "77"}};
+  for (const auto& [section, key, value] : expected)
+    EXPECT_STREQ(Get(*out, section, key), value) << section << key;
 
   // Into a second base and out again: the same text.
   CScratchBase copy;
