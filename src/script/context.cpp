@@ -62,6 +62,29 @@ uint32_t g_nesting = 0;
 
 }  // namespace
 
+// What a fused statement needs beyond its first instruction.
+struct SFused {
+  uint8_t int_op = 0;      // EIntOp of an assignment or test
+  uint32_t dest = 0;       // assignment: the variable; test: the branch sense
+  uint32_t x = 0;          // first operand's frame offset
+  uint32_t y = 0;          // second operand: frame offset or literal
+  bool literal = false;
+  bool has_line = false;   // starts with a SRC_LINE of `line`
+  uint32_t line = 0;
+  uint32_t next = 0;       // program index after the statement
+  uint32_t target = 0;     // test: the branch's target
+  // A call: its pushes in m_fused_args, the room they need, the program
+  // index of the CALL, the steps up to it, the size of the result it drops.
+  uint32_t arg_first = 0;
+  uint32_t arg_count = 0;
+  uint32_t room = 0;
+  uint32_t call_pc = 0;
+  uint8_t steps_to_call = 0;
+  uint8_t drop = 0;
+  uint16_t call_f = 0;
+  NativeEntry call_fn = nullptr;
+};
+
 struct CScriptContext::SInsn {
   EXop op = xNull;     // what the loop dispatches
   EXop plain = xNull;  // this instruction alone (differs from op when fused)
@@ -76,26 +99,7 @@ struct CScriptContext::SInsn {
   NativeEntry fn = nullptr;
   const char* text = nullptr;
   ScriptAddr global = 0;
-  // A fused statement: destination, first operand, second operand (offset
-  // or literal), whether it is a literal, its line (0: no SRC_LINE).
-  uint32_t dest = 0;
-  uint32_t x = 0;
-  uint32_t y = 0;
-  bool literal = false;
-  bool has_line = false;
-  uint32_t line = 0;
-  uint32_t fused_next = 0;
-  uint32_t fused_target = 0;
-  // A fused call: its pushes in m_fused_args, the room they need, the
-  // program index of the CALL, and the size of the result it drops.
-  uint32_t arg_first = 0;
-  uint32_t arg_count = 0;
-  uint32_t room = 0;
-  uint32_t call_pc = 0;
-  uint8_t steps_to_call = 0;
-  uint8_t drop = 0;
-  uint16_t call_f = 0;
-  NativeEntry call_fn = nullptr;
+  SFused fused;
 };
 
 struct CScriptContext::SFusedArg {
@@ -316,7 +320,7 @@ class CScriptContext::CDecoder {
   }
 
   // The optional SRC_LINE that starts a statement.
-  uint32_t SkipLine(uint32_t i, SInsn* fused, uint8_t* count) const {
+  uint32_t SkipLine(uint32_t i, SFused* fused, uint8_t* count) const {
     const SInsn& head = m_context.m_program[i];
     if (head.plain != xSrcLine) return i;
     fused->has_line = true;
@@ -326,7 +330,7 @@ class CScriptContext::CDecoder {
 
   bool TryFuseAssign(uint32_t head) {
     const std::vector<SInsn>& program = m_context.m_program;
-    SInsn fused;
+    SFused fused;
     uint8_t count = 0;
     uint32_t i = SkipLine(head, &fused, &count);
     if (program[i].plain != xPushA || program[i].a + 4 > m_context.m_header.stack_size)
@@ -339,10 +343,10 @@ class CScriptContext::CDecoder {
     if (!Operand(i, &fused.y, &fused.literal)) return false;
     i = Step(i, &count);
     if (program[i].plain != xIntBinary || program[i].sub > kDiv) return false;
-    fused.sub = program[i].sub;
+    fused.int_op = program[i].sub;
     i = Step(i, &count);
     if (program[i].plain != xIntAssign) return false;
-    fused.fused_next = program[i].next;
+    fused.next = program[i].next;
     ++count;
     FoldJump(&fused, &count);
     return Commit(head, xFuseAssign, fused, count);
@@ -350,7 +354,7 @@ class CScriptContext::CDecoder {
 
   bool TryFuseTest(uint32_t head) {
     const std::vector<SInsn>& program = m_context.m_program;
-    SInsn fused;
+    SFused fused;
     uint8_t count = 0;
     uint32_t i = SkipLine(head, &fused, &count);
     bool first_literal = false;
@@ -359,13 +363,13 @@ class CScriptContext::CDecoder {
     if (!Operand(i, &fused.y, &fused.literal)) return false;
     i = Step(i, &count);
     if (program[i].plain != xIntBinary || program[i].sub < kEq) return false;
-    fused.sub = program[i].sub;
+    fused.int_op = program[i].sub;
     i = Step(i, &count);
     const SInsn& branch = program[i];
     if (branch.plain != xIntBranch || !branch.b) return false;
     fused.dest = branch.sub;  // the branch sense
-    fused.fused_target = branch.target;
-    fused.fused_next = branch.next;
+    fused.target = branch.target;
+    fused.next = branch.next;
     return Commit(head, xFuseTest, fused, count + 1);
   }
 
@@ -392,7 +396,7 @@ class CScriptContext::CDecoder {
 
   bool TryFuseCall(uint32_t head) {
     std::vector<SInsn>& program = m_context.m_program;
-    SInsn fused;
+    SFused fused;
     uint8_t count = 0;
     uint32_t i = SkipLine(head, &fused, &count);
     std::vector<SFusedArg>& args = m_context.m_fused_args;
@@ -416,49 +420,33 @@ class CScriptContext::CDecoder {
     fused.room = room;
     fused.call_pc = i;
     fused.steps_to_call = ++count;
-    fused.fused_next = call.next;
+    fused.next = call.next;
+    fused.call_fn = call.fn;
+    fused.call_f = call.f;
     const SInsn& after = program[call.next];
     if (after.plain == xIntDestroy || (after.plain == xCall && after.fn == AsEntry(lib::BoolDestroy))) {
       fused.drop = after.plain == xIntDestroy ? 4 : 1;
-      fused.fused_next = after.next;
+      fused.next = after.next;
       ++count;
     }
     FoldJump(&fused, &count);
-    Commit(head, xFuseCall, fused, count);
-    SInsn& insn = program[head];
-    insn.arg_first = fused.arg_first;
-    insn.arg_count = fused.arg_count;
-    insn.room = fused.room;
-    insn.call_pc = fused.call_pc;
-    insn.steps_to_call = fused.steps_to_call;
-    insn.drop = fused.drop;
-    insn.call_fn = call.fn;
-    insn.call_f = call.f;
-    return true;
+    return Commit(head, xFuseCall, fused, count);
   }
 
   // A JUMP after a statement that always goes on to its next instruction
   // (the end of a loop body) is taken as part of the statement.
-  void FoldJump(SInsn* fused, uint8_t* count) const {
-    const SInsn& after = m_context.m_program[fused->fused_next];
+  void FoldJump(SFused* fused, uint8_t* count) const {
+    const SInsn& after = m_context.m_program[fused->next];
     if (after.plain != xJump || *count == 255) return;
-    fused->fused_next = after.target;
+    fused->next = after.target;
     ++*count;
   }
 
-  bool Commit(uint32_t head, EXop op, const SInsn& fused, uint8_t count) {
+  bool Commit(uint32_t head, EXop op, const SFused& fused, uint8_t count) {
     SInsn& insn = m_context.m_program[head];
     insn.op = op;
     insn.count = count;
-    insn.sub = fused.sub;
-    insn.dest = fused.dest;
-    insn.x = fused.x;
-    insn.y = fused.y;
-    insn.literal = fused.literal;
-    insn.has_line = fused.has_line;
-    insn.line = fused.line;
-    insn.fused_next = fused.fused_next;
-    insn.fused_target = fused.fused_target;
+    insn.fused = fused;
     return true;
   }
 
@@ -644,39 +632,39 @@ uint64_t CScriptContext::Execute(uint64_t limit) {
   DISPATCH();
 
 op_fuse_assign: {
-  if (limit - steps < insn->count || (insn->has_line && m_line_stepping) || sp + 12 > top)
+  if (limit - steps < insn->count || (insn->fused.has_line && m_line_stepping) || sp + 12 > top)
     goto* kLabels[insn->plain];
-  if (insn->has_line) m_line = insn->line;
-  const int32_t x = Peek<int32_t>(bottom + insn->x);
-  const int32_t y = insn->literal ? static_cast<int32_t>(insn->y) : Peek<int32_t>(bottom + insn->y);
-  const int32_t result = ApplyIntOp(insn->sub, x, y);
+  if (insn->fused.has_line) m_line = insn->fused.line;
+  const int32_t x = Peek<int32_t>(bottom + insn->fused.x);
+  const int32_t y = insn->fused.literal ? static_cast<int32_t>(insn->fused.y) : Peek<int32_t>(bottom + insn->fused.y);
+  const int32_t result = ApplyIntOp(insn->fused.int_op, x, y);
   // The dead bytes above sp as the single instructions leave them.
-  Poke<ScriptAddr>(sp, m_stack_address + insn->dest);
+  Poke<ScriptAddr>(sp, m_stack_address + insn->fused.dest);
   Poke(sp + 4, result);
   Poke(sp + 8, y);
-  Poke(bottom + insn->dest, result);
+  Poke(bottom + insn->fused.dest, result);
   steps += insn->count;
-  GO_ON(insn->fused_next);
+  GO_ON(insn->fused.next);
 }
 op_fuse_test: {
-  if (limit - steps < insn->count || (insn->has_line && m_line_stepping) || sp + 8 > top)
+  if (limit - steps < insn->count || (insn->fused.has_line && m_line_stepping) || sp + 8 > top)
     goto* kLabels[insn->plain];
-  if (insn->has_line) m_line = insn->line;
-  const int32_t x = Peek<int32_t>(bottom + insn->x);
-  const int32_t y = insn->literal ? static_cast<int32_t>(insn->y) : Peek<int32_t>(bottom + insn->y);
-  const bool truth = ApplyIntOp(insn->sub, x, y) != 0;
+  if (insn->fused.has_line) m_line = insn->fused.line;
+  const int32_t x = Peek<int32_t>(bottom + insn->fused.x);
+  const int32_t y = insn->fused.literal ? static_cast<int32_t>(insn->fused.y) : Peek<int32_t>(bottom + insn->fused.y);
+  const bool truth = ApplyIntOp(insn->fused.int_op, x, y) != 0;
   Poke(sp, x);
   Poke(sp + 4, y);
   sp[0] = truth;
   steps += insn->count;
-  GO_ON(truth != (insn->dest != 0) ? insn->fused_target : insn->fused_next);
+  GO_ON(truth != (insn->fused.dest != 0) ? insn->fused.target : insn->fused.next);
 }
 op_fuse_call: {
-  if (limit - steps < insn->count || (insn->has_line && m_line_stepping) || sp + insn->room > top)
+  if (limit - steps < insn->count || (insn->fused.has_line && m_line_stepping) || sp + insn->fused.room > top)
     goto* kLabels[insn->plain];
-  if (insn->has_line) m_line = insn->line;
-  const SFusedArg* arg = m_fused_args.data() + insn->arg_first;
-  for (const SFusedArg* end = arg + insn->arg_count; arg != end; ++arg) {
+  if (insn->fused.has_line) m_line = insn->fused.line;
+  const SFusedArg* arg = m_fused_args.data() + insn->fused.arg_first;
+  for (const SFusedArg* end = arg + insn->fused.arg_count; arg != end; ++arg) {
     switch (arg->kind) {
       case kArgLocal:
         std::memcpy(sp, bottom + arg->value, 4);
@@ -702,14 +690,14 @@ op_fuse_call: {
     }
     sp += 4;
   }
-  pc = insn->call_pc;
-  steps += insn->steps_to_call;
+  pc = insn->fused.call_pc;
+  steps += insn->fused.steps_to_call;
   m_pc = pc;
   m_sp = sp;
-  m_last_function = insn->call_f;
-  const uint32_t drop = insn->drop;
-  const uint32_t after = insn->fused_next;
-  sp = AsShape<NativeFn>(insn->call_fn)(sp);
+  m_last_function = insn->fused.call_f;
+  const uint32_t drop = insn->fused.drop;
+  const uint32_t after = insn->fused.next;
+  sp = AsShape<NativeFn>(insn->fused.call_fn)(sp);
   if (m_state != EState::kReady) goto stopped;
   if (sp < bottom || sp > top) goto stack_fault;
   if (drop) {

@@ -42,6 +42,18 @@ std::vector<uint8_t> Block(const CCode& code, uint32_t stack_size) {
   return RawBlock(code.Bytes(), stack_size);
 }
 
+// Starts a machine with the library and `rows` as a module at slot 500.
+std::span<const SRow> g_module_rows;
+uint32_t RegisterTestRows(CScriptMachine* machine) {
+  RegisterRows(machine, g_module_rows);
+  return 0;
+}
+ErrCode StartWith(CScriptMachine* machine, std::span<const SRow> rows) {
+  g_module_rows = rows;
+  const SRegistrationModule modules[] = {{RegisterTestRows, 500}};
+  return machine->Init(modules);
+}
+
 class ContextTest : public CStrLeakTest {
  protected:
   void SetUp() override {
@@ -273,12 +285,7 @@ uint8_t* Nest(uint8_t* sp) {
 TEST_F(ContextTest, RunsNestThroughNativesAndAreBounded) {
   CScriptMachine machine;
   static const SRow kRows[] = {rows::Fn("Nest", "void", Nest)};
-  const auto module = [](CScriptMachine* m) -> uint32_t {
-    RegisterRows(m, kRows);
-    return 0;
-  };
-  const SRegistrationModule modules[] = {{module, 500}};
-  ASSERT_EQ(machine.Init(modules), err::kOk);
+  ASSERT_EQ(StartWith(&machine, kRows), err::kOk);
   SCodeBlock block;
   ASSERT_TRUE(machine.CompileText("Nest();\n", "void", &block));
   g_nested.assign(block.data, block.data + block.size);
@@ -336,12 +343,7 @@ TEST_F(ContextTest, TheMarshalHookPassesTypesTheLibraryDoesNotKnow) {
       rows::Type("thing", 12, 4), rows::Entry(ERow::kAddrCons, 12, lib::IntCopy),
       rows::Entry(ERow::kDestructor, 12, lib::IntDestroy), rows::Cast(12, 1, 10, ThingToInt),
       rows::Fn("=", "void, thing*, int", lib::IntAssign)};
-  const auto module = [](CScriptMachine* m) -> uint32_t {
-    RegisterRows(m, kRows);
-    return 0;
-  };
-  const SRegistrationModule modules[] = {{module, 500}};
-  ASSERT_EQ(machine.Init(modules), err::kOk);
+  ASSERT_EQ(StartWith(&machine, kRows), err::kOk);
   int32_t result = 0;
   int32_t out = 4;
   const SCallArg args[] = {SCallArg::Ref(&result), SCallArg::Int(30), SCallArg::Ref(&out)};
@@ -427,12 +429,7 @@ class CLogText : public CLogSink {
 TEST_F(ContextTest, TheHandlerCallCompilesOnDemandOnlyInToolMode) {
   CScriptMachine machine;
   static const SRow kRows[] = {rows::Fn("Fail", "void", Fail)};
-  const auto module = [](CScriptMachine* m) -> uint32_t {
-    RegisterRows(m, kRows);
-    return 0;
-  };
-  const SRegistrationModule modules[] = {{module, 500}};
-  ASSERT_EQ(machine.Init(modules), err::kOk);
+  ASSERT_EQ(StartWith(&machine, kRows), err::kOk);
   SetLogSink(std::make_unique<CLogText>());
   CLogText::g_log.clear();
   CFakeOwner door;
