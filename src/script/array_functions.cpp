@@ -14,11 +14,15 @@
 namespace {
 
 // Reads a native's arguments in call order: they start `size` bytes below
-// sp. The str arguments read are released when the reader goes, and sp
-// moves below the arguments (the caller pushes the result there).
+// sp. The str arguments read are released when the reader goes, unless
+// they are borrowed, and sp moves below the arguments (the caller pushes
+// the result there).
 class CArgs {
  public:
-  CArgs(uint8_t** sp, uint32_t size) : m_sp(sp), m_at(*sp - size) { *sp -= size; }
+  CArgs(uint8_t** sp, uint32_t size, bool borrowed = false)
+      : m_sp(sp), m_at(*sp - size), m_borrowed(borrowed) {
+    *sp -= size;
+  }
   ~CArgs() {
     for (int i = 0; i < m_count; ++i) StrRelease(m_strs[i]);
   }
@@ -36,7 +40,7 @@ class CArgs {
   // A str argument's text holder; null strings give a null view.
   StrHandle Str() {
     const StrHandle handle = Next<StrHandle>();
-    if (m_count < kMaxStrs) m_strs[m_count++] = handle;
+    if (!m_borrowed && m_count < kMaxStrs) m_strs[m_count++] = handle;
     return handle;
   }
   void Result(bool value) { Push<uint8_t>(*m_sp, value); }
@@ -52,6 +56,7 @@ class CArgs {
 
   uint8_t** m_sp;
   uint8_t* m_at;
+  bool m_borrowed;
   StrHandle m_strs[kMaxStrs] = {};
   int m_count = 0;
 };
@@ -125,9 +130,9 @@ void StoreOut(uint8_t* bytes, T value) {
 }
 
 // Get: bool(str name, int index, T* out).
-template <class T, EArrayType kType, T (CScriptArray::*kGet)(int32_t) const>
+template <class T, EArrayType kType, T (CScriptArray::*kGet)(int32_t) const, bool kBorrowed>
 uint8_t* ArrGet(uint8_t* sp) {
-  CArgs args(&sp, 12);
+  CArgs args(&sp, 12, kBorrowed);
   const StrHandle name = args.Str();
   const int32_t index = args.Int();
   const ScriptAddr out = args.Addr();
@@ -139,9 +144,9 @@ uint8_t* ArrGet(uint8_t* sp) {
 }
 
 // Set: bool(str name, int index, T value).
-template <class T, EArrayType kType, void (CScriptArray::*kSet)(int32_t, T)>
+template <class T, EArrayType kType, void (CScriptArray::*kSet)(int32_t, T), bool kBorrowed>
 uint8_t* ArrSet(uint8_t* sp) {
-  CArgs args(&sp, 8 + sizeof(T));
+  CArgs args(&sp, 8 + sizeof(T), kBorrowed);
   const StrHandle name = args.Str();
   const int32_t index = args.Int();
   const T value = args.Value<T>();
@@ -152,9 +157,10 @@ uint8_t* ArrSet(uint8_t* sp) {
 }
 
 // Find: bool(str name, T value, int* index), searching from *index on.
-template <class T, EArrayType kType, bool (CScriptArray::*kFind)(T, int32_t*) const>
+template <class T, EArrayType kType, bool (CScriptArray::*kFind)(T, int32_t*) const,
+          bool kBorrowed>
 uint8_t* ArrFind(uint8_t* sp) {
-  CArgs args(&sp, 8 + sizeof(T));
+  CArgs args(&sp, 8 + sizeof(T), kBorrowed);
   const CScriptArray* array = Named(args.Str());
   const T value = args.Value<T>();
   uint8_t* bytes = ScriptDeref(args.Addr(), 4);
@@ -238,37 +244,41 @@ uint8_t* IniUndef(uint8_t* sp) {
 
 using rows::Fn;
 
+// Element access in both forms: owning its str arguments, and borrowing.
+template <class T, EArrayType kType, T (CScriptArray::*kGet)(int32_t) const>
+SRow Get(const char* name, const char* signature) {
+  return Fn(name, signature, ArrGet<T, kType, kGet, false>, ArrGet<T, kType, kGet, true>);
+}
+template <class T, EArrayType kType, void (CScriptArray::*kSet)(int32_t, T)>
+SRow Set(const char* name, const char* signature) {
+  return Fn(name, signature, ArrSet<T, kType, kSet, false>, ArrSet<T, kType, kSet, true>);
+}
+template <class T, EArrayType kType, bool (CScriptArray::*kFind)(T, int32_t*) const>
+SRow Find(const char* name, const char* signature) {
+  return Fn(name, signature, ArrFind<T, kType, kFind, false>, ArrFind<T, kType, kFind, true>);
+}
+
 // The array and INI functions in their registration order (slots 321 on).
 const SRow kArrayFunctions[] = {
     Fn("ArrDef", "bool, str, str, int", ArrDef),
     Fn("ArrGetSize", "bool, str, int*", ArrGetSize),
-    Fn("ArrGetInt", "bool, str, int, int*",
-       ArrGet<int32_t, EArrayType::kInt, &CScriptArray::GetInt>),
-    Fn("ArrGetStr", "bool, str, int, str*",
-       ArrGet<StrHandle, EArrayType::kStr, &CScriptArray::GetStr>),
-    Fn("ArrSetInt", "bool, str, int, int",
-       ArrSet<int32_t, EArrayType::kInt, &CScriptArray::SetInt>),
-    Fn("ArrSetStr", "bool, str, int, str",
-       ArrSet<StrHandle, EArrayType::kStr, &CScriptArray::SetStr>),
+    Get<int32_t, EArrayType::kInt, &CScriptArray::GetInt>("ArrGetInt", "bool, str, int, int*"),
+    Get<StrHandle, EArrayType::kStr, &CScriptArray::GetStr>("ArrGetStr", "bool, str, int, str*"),
+    Set<int32_t, EArrayType::kInt, &CScriptArray::SetInt>("ArrSetInt", "bool, str, int, int"),
+    Set<StrHandle, EArrayType::kStr, &CScriptArray::SetStr>("ArrSetStr", "bool, str, int, str"),
     Fn("ArrUndef", "void, str", ArrUndef),
     Fn("ArrScramble", "bool, str, int, int, int", Scramble<false>),
     Fn("ArrScramble2", "bool, str, int, int, int", Scramble<true>),
     Fn("ArrLoad", "bool, str, str, str", ArrLoad),
-    Fn("ArrGetPt", "bool, str, int, TPoint*",
-       ArrGet<TPoint, EArrayType::kPoint, &CScriptArray::GetPoint>),
-    Fn("ArrSetPt", "bool, str, int, TPoint",
-       ArrSet<TPoint, EArrayType::kPoint, &CScriptArray::SetPoint>),
-    Fn("ArrFindInt", "bool, str, int, int*",
-       ArrFind<int32_t, EArrayType::kInt, &CScriptArray::FindInt>),
-    Fn("ArrFindStr", "bool, str, str, int*",
-       ArrFind<StrHandle, EArrayType::kStr, &CScriptArray::FindStr>),
+    Get<TPoint, EArrayType::kPoint, &CScriptArray::GetPoint>("ArrGetPt", "bool, str, int, TPoint*"),
+    Set<TPoint, EArrayType::kPoint, &CScriptArray::SetPoint>("ArrSetPt", "bool, str, int, TPoint"),
+    Find<int32_t, EArrayType::kInt, &CScriptArray::FindInt>("ArrFindInt", "bool, str, int, int*"),
+    Find<StrHandle, EArrayType::kStr, &CScriptArray::FindStr>("ArrFindStr", "bool, str, str, int*"),
     Fn("GetIni", "bool, str, str, str, str*", GetIni),
     Fn("IniDef", "bool, str", IniDef),
     Fn("IniUndef", "void, str", IniUndef),
-    Fn("ArrGetRect", "bool, str, int, TRect*",
-       ArrGet<TRect, EArrayType::kRect, &CScriptArray::GetRect>),
-    Fn("ArrSetRect", "bool, str, int, TRect",
-       ArrSet<TRect, EArrayType::kRect, &CScriptArray::SetRect>),
+    Get<TRect, EArrayType::kRect, &CScriptArray::GetRect>("ArrGetRect", "bool, str, int, TRect*"),
+    Set<TRect, EArrayType::kRect, &CScriptArray::SetRect>("ArrSetRect", "bool, str, int, TRect"),
 };
 
 }  // namespace

@@ -22,19 +22,20 @@ enum EXop : uint8_t {
   xCodeEnd,    // ip at the code end: finished
   xOutside,    // ip outside the code: CODE_LIMITS
   xIntLiteral, xIntCopy, xIntDestroy, xIntBinary, xIntNeg, xIntAssign, xIntBranch,
-  xFuseAssign,  // [SRC_LINE] PUSH_A d, CONS_A x, CONS_A y | CONS_I k, CALL op, CALL =
-  xFuseTest,    // [SRC_LINE] CONS_A x, CONS_A y | CONS_I k, CALL cmp, JFALSE/JTRUE
+  // [SRC_LINE] PUSH_A d, CONS_A x, CONS_A y | CONS_I k, CALL op, CALL =; one
+  // operation per operator, in EIntOp order
+  xFuseAdd, xFuseSub, xFuseMul, xFuseDiv,
+  // [SRC_LINE] CONS_A x, CONS_A y | CONS_I k, CALL cmp, JFALSE/JTRUE
+  xFuseEq, xFuseNe, xFuseLt, xFuseGt,
   xFuseCall,    // [SRC_LINE] argument pushes, CALL native, [CALL result destructor]
 };
 
 // The argument pushes a fused call runs itself, on the real stack, so the
 // native finds them as the single instructions would have left them.
 enum EArgKind : uint8_t {
-  kArgLocal,    // CONS_A of an int frame variable: its 4 bytes
-  kArgLiteral,  // CONS_I of the int literal constructor
-  kArgAddress,  // PUSH_A: the frame address
-  kArgStr,      // CONS_A of a str frame variable: the handle, one more reference
-  kArgIntOp,    // an inline int operator on the two values on top
+  kArgCopy,   // 4 bytes from `from`: an int frame variable, a literal, a frame address
+  kArgStr,    // a str frame variable: the handle, with one more reference
+  kArgIntOp,  // an inline int operator on the two values on top
 };
 
 
@@ -71,6 +72,9 @@ struct SFused {
   bool literal = false;
   bool has_line = false;   // starts with a SRC_LINE of `line`
   uint32_t line = 0;
+  const uint8_t* x_at = nullptr;  // the operands' bytes and the variable's,
+  const uint8_t* y_at = nullptr;  // set once decoding is done
+  uint8_t* dest_at = nullptr;
   uint32_t next = 0;       // program index after the statement
   uint32_t target = 0;     // test: the branch's target
   // A call: its pushes in m_fused_args, the room they need, the program
@@ -104,8 +108,10 @@ struct CScriptContext::SInsn {
 
 struct CScriptContext::SFusedArg {
   EArgKind kind;
-  uint8_t op;  // kArgIntOp: the EIntOp
+  uint8_t op;             // kArgIntOp: the EIntOp
+  bool local;             // `value` is a frame offset, else the bytes to push
   uint32_t value;
+  const uint8_t* from = nullptr;  // set once decoding is done
 };
 
 // Decodes the stored code into the program table (see the header).
@@ -134,6 +140,16 @@ class CScriptContext::CDecoder {
         program[i].target = IndexOf(program[i].target);
     }
     Fuse();
+    for (SFusedArg& arg : m_context.m_fused_args)
+      arg.from = arg.local ? m_context.m_bottom + arg.value
+                           : reinterpret_cast<const uint8_t*>(&arg.value);
+    for (SInsn& insn : program) {
+      SFused& fused = insn.fused;
+      fused.x_at = m_context.m_bottom + fused.x;
+      fused.y_at = fused.literal ? reinterpret_cast<const uint8_t*>(&fused.y)
+                                 : m_context.m_bottom + fused.y;
+      fused.dest_at = m_context.m_bottom + fused.dest;
+    }
   }
 
  private:
@@ -349,7 +365,7 @@ class CScriptContext::CDecoder {
     fused.next = program[i].next;
     ++count;
     FoldJump(&fused, &count);
-    return Commit(head, xFuseAssign, fused, count);
+    return Commit(head, static_cast<EXop>(xFuseAdd + fused.int_op), fused, count);
   }
 
   bool TryFuseTest(uint32_t head) {
@@ -370,7 +386,7 @@ class CScriptContext::CDecoder {
     fused.dest = branch.sub;  // the branch sense
     fused.target = branch.target;
     fused.next = branch.next;
-    return Commit(head, xFuseTest, fused, count + 1);
+    return Commit(head, static_cast<EXop>(xFuseAdd + fused.int_op), fused, count + 1);
   }
 
   // One argument push of a fused call; false when `insn` is none.
@@ -379,14 +395,14 @@ class CScriptContext::CDecoder {
     const bool fits = insn.a + 4 <= stack_size;
     *depth += 4;
     switch (insn.plain) {
-      case xIntCopy: *arg = {kArgLocal, 0, insn.a}; return fits;
-      case xIntLiteral: *arg = {kArgLiteral, 0, insn.a}; return true;
-      case xPushA: *arg = {kArgAddress, 0, insn.a}; return true;
+      case xIntCopy: *arg = {kArgCopy, 0, true, insn.a}; return fits;
+      case xIntLiteral: *arg = {kArgCopy, 0, false, insn.a}; return true;
+      case xPushA: *arg = {kArgCopy, 0, false, m_context.m_stack_address + insn.a}; return true;
       case xConsA:
-        *arg = {kArgStr, 0, insn.a};
+        *arg = {kArgStr, 0, true, insn.a};
         return fits && insn.fn == AsEntry(lib::StrCopy);
       case xIntBinary:
-        *arg = {kArgIntOp, insn.sub, 0};
+        *arg = {kArgIntOp, insn.sub, false, 0};
         *depth -= insn.sub >= kEq ? 11 : 8;  // pops 8, pushes 1 or 4
         return insn.sub < kEq;  // keeps every value 4 bytes wide
       default:
@@ -423,6 +439,13 @@ class CScriptContext::CDecoder {
     fused.next = call.next;
     fused.call_fn = call.fn;
     fused.call_f = call.f;
+    // A native that has a borrowing form takes its str arguments without
+    // the reference the push adds and it would drop again.
+    if (NativeEntry borrowing = m_machine.BorrowingEntry(call.f)) {
+      fused.call_fn = borrowing;
+      for (size_t k = first; k < args.size(); ++k)
+        if (args[k].kind == kArgStr) args[k].kind = kArgCopy;
+    }
     const SInsn& after = program[call.next];
     if (after.plain == xIntDestroy || (after.plain == xCall && after.fn == AsEntry(lib::BoolDestroy))) {
       fused.drop = after.plain == xIntDestroy ? 4 : 1;
@@ -570,7 +593,8 @@ uint64_t CScriptContext::Execute(uint64_t limit) {
       &&op_src_line, &&op_cons_b, &&op_cons_d, &&op_null, &&op_invalid, &&op_truncated,
       &&op_no_entry, &&op_bad_offset, &&op_code_end, &&op_outside, &&op_int_literal,
       &&op_int_copy, &&op_int_destroy, &&op_int_binary, &&op_int_neg, &&op_int_assign,
-      &&op_int_branch, &&op_fuse_assign, &&op_fuse_test, &&op_fuse_call,
+      &&op_int_branch, &&op_fuse_add, &&op_fuse_sub, &&op_fuse_mul, &&op_fuse_div,
+      &&op_fuse_eq, &&op_fuse_ne, &&op_fuse_lt, &&op_fuse_gt, &&op_fuse_call,
   };
   static_assert(sizeof kLabels / sizeof kLabels[0] == xFuseCall + 1);
 
@@ -631,62 +655,66 @@ uint64_t CScriptContext::Execute(uint64_t limit) {
 
   DISPATCH();
 
-op_fuse_assign: {
-  if (limit - steps < insn->count || (insn->fused.has_line && m_line_stepping) || sp + 12 > top)
-    goto* kLabels[insn->plain];
-  if (insn->fused.has_line) m_line = insn->fused.line;
-  const int32_t x = Peek<int32_t>(bottom + insn->fused.x);
-  const int32_t y = insn->fused.literal ? static_cast<int32_t>(insn->fused.y) : Peek<int32_t>(bottom + insn->fused.y);
-  const int32_t result = ApplyIntOp(insn->fused.int_op, x, y);
-  // The dead bytes above sp as the single instructions leave them.
-  Poke<ScriptAddr>(sp, m_stack_address + insn->fused.dest);
-  Poke(sp + 4, result);
-  Poke(sp + 8, y);
-  Poke(bottom + insn->fused.dest, result);
-  steps += insn->count;
-  GO_ON(insn->fused.next);
-}
-op_fuse_test: {
-  if (limit - steps < insn->count || (insn->fused.has_line && m_line_stepping) || sp + 8 > top)
-    goto* kLabels[insn->plain];
-  if (insn->fused.has_line) m_line = insn->fused.line;
-  const int32_t x = Peek<int32_t>(bottom + insn->fused.x);
-  const int32_t y = insn->fused.literal ? static_cast<int32_t>(insn->fused.y) : Peek<int32_t>(bottom + insn->fused.y);
-  const bool truth = ApplyIntOp(insn->fused.int_op, x, y) != 0;
-  Poke(sp, x);
-  Poke(sp + 4, y);
-  sp[0] = truth;
-  steps += insn->count;
-  GO_ON(truth != (insn->fused.dest != 0) ? insn->fused.target : insn->fused.next);
-}
+// The fused statements, one label per operator.
+#define FUSE_ASSIGN(label, result)                                                         \
+  label : {                                                                                \
+    const SFused& fused = insn->fused;                                                     \
+    if (limit - steps < insn->count || (fused.has_line && m_line_stepping) || sp + 12 > top) \
+      goto* kLabels[insn->plain];                                                          \
+    if (fused.has_line) m_line = fused.line;                                               \
+    const int32_t x = Peek<int32_t>(fused.x_at);                                           \
+    const int32_t y = Peek<int32_t>(fused.y_at);                                           \
+    const int32_t value = (result);                                                        \
+    /* the dead bytes above sp as the single instructions leave them */                    \
+    Poke<ScriptAddr>(sp, m_stack_address + fused.dest);                                    \
+    Poke(sp + 4, value);                                                                   \
+    Poke(sp + 8, y);                                                                       \
+    Poke(fused.dest_at, value);                                                            \
+    steps += insn->count;                                                                  \
+    GO_ON(fused.next);                                                                     \
+  }
+#define FUSE_TEST(label, condition)                                                        \
+  label : {                                                                                \
+    const SFused& fused = insn->fused;                                                     \
+    if (limit - steps < insn->count || (fused.has_line && m_line_stepping) || sp + 8 > top) \
+      goto* kLabels[insn->plain];                                                          \
+    if (fused.has_line) m_line = fused.line;                                               \
+    const int32_t x = Peek<int32_t>(fused.x_at);                                           \
+    const int32_t y = Peek<int32_t>(fused.y_at);                                           \
+    const bool truth = (condition);                                                        \
+    Poke(sp, x);                                                                           \
+    Poke(sp + 4, y);                                                                       \
+    sp[0] = truth;                                                                         \
+    steps += insn->count;                                                                  \
+    GO_ON(truth != (fused.dest != 0) ? fused.target : fused.next);                         \
+  }
+
+  FUSE_ASSIGN(op_fuse_add, lib::Wrap(int64_t{x} + y))
+  FUSE_ASSIGN(op_fuse_sub, lib::Wrap(int64_t{x} - y))
+  FUSE_ASSIGN(op_fuse_mul, lib::Wrap(int64_t{x} * y))
+  FUSE_ASSIGN(op_fuse_div, lib::Divide(x, y))
+  FUSE_TEST(op_fuse_eq, x == y)
+  FUSE_TEST(op_fuse_ne, x != y)
+  FUSE_TEST(op_fuse_lt, x < y)
+  FUSE_TEST(op_fuse_gt, x > y)
+#undef FUSE_ASSIGN
+#undef FUSE_TEST
+
 op_fuse_call: {
   if (limit - steps < insn->count || (insn->fused.has_line && m_line_stepping) || sp + insn->fused.room > top)
     goto* kLabels[insn->plain];
   if (insn->fused.has_line) m_line = insn->fused.line;
   const SFusedArg* arg = m_fused_args.data() + insn->fused.arg_first;
   for (const SFusedArg* end = arg + insn->fused.arg_count; arg != end; ++arg) {
-    switch (arg->kind) {
-      case kArgLocal:
-        std::memcpy(sp, bottom + arg->value, 4);
-        break;
-      case kArgLiteral:
-        Poke(sp, arg->value);
-        break;
-      case kArgAddress:
-        Poke<ScriptAddr>(sp, m_stack_address + arg->value);
-        break;
-      case kArgStr: {
-        const StrHandle handle = Peek<StrHandle>(bottom + arg->value);
-        StrAddRef(handle);
-        Poke(sp, handle);
-        break;
-      }
-      case kArgIntOp:
-        sp -= 8;
-        Poke(sp, ApplyIntOp(arg->op, Peek<int32_t>(sp), Peek<int32_t>(sp + 4)));
-        break;
-      default:
-        __builtin_unreachable();
+    if (arg->kind == kArgCopy) {
+      std::memcpy(sp, arg->from, 4);
+    } else if (arg->kind == kArgStr) {
+      const StrHandle handle = Peek<StrHandle>(arg->from);
+      StrAddRef(handle);
+      Poke(sp, handle);
+    } else {
+      sp -= 8;
+      Poke(sp, ApplyIntOp(arg->op, Peek<int32_t>(sp), Peek<int32_t>(sp + 4)));
     }
     sp += 4;
   }

@@ -29,7 +29,9 @@ ErrCode RegisterRow(CScriptMachine* machine, const SRow& row) {
     case ERow::kIndex:
       return machine->RegisterIndexOperator(row.name, row.text);
     case ERow::kFunction:
-      return machine->RegisterFunctionSig(entry[0], row.name, row.text);
+      if (ErrCode error = machine->RegisterFunctionSig(entry[0], row.name, row.text)) return error;
+      if (entry[1]) machine->SetBorrowingEntry(entry[1]);
+      return err::kOk;
   }
   return err::kBadParams;
 }

@@ -66,6 +66,12 @@ SRow Fn(const char* name, const char* signature, F fn) {
   return {ERow::kFunction, name, signature, 0, 0, 0, EOpKind::kInfix, EAssoc::kLeft,
           {AsEntry(fn)}};
 }
+// A function with its borrowing form (see CScriptMachine::SetBorrowingEntry).
+template <class F>
+SRow Fn(const char* name, const char* signature, F fn, F borrowing) {
+  return {ERow::kFunction, name, signature, 0, 0, 0, EOpKind::kInfix, EAssoc::kLeft,
+          {AsEntry(fn), AsEntry(borrowing)}};
+}
 
 }  // namespace rows
 

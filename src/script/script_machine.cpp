@@ -153,6 +153,10 @@ ErrCode CScriptMachine::RegisterFunctionSig(NativeEntry entry, const char* name,
   return RegisterFunction(entry, name, info.result, info.count, args);
 }
 
+void CScriptMachine::SetBorrowingEntry(NativeEntry entry) {
+  if (m_next_slot > 0) m_borrowing[m_next_slot - 1] = entry;
+}
+
 ErrCode CScriptMachine::AddGlobal(const char* name, void* address, uint16_t type, bool world) {
   if (m_next_slot == kNativeCount) return err::kUnknownError;
   const uint16_t size = m_compiler->StackSize(type);

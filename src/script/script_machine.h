@@ -74,6 +74,13 @@ class CScriptMachine {
                            uint16_t arg_count, const uint16_t* args);
   // The signature is a handler signature: result, then parameter types.
   ErrCode RegisterFunctionSig(NativeEntry entry, const char* name, const char* signature);
+  // A second form of the function just registered that leaves its str
+  // arguments' references alone: the machine may call it with borrowed
+  // handles where it would otherwise add a reference only to drop it.
+  void SetBorrowingEntry(NativeEntry entry);
+  NativeEntry BorrowingEntry(uint16_t slot) const {
+    return slot < kNativeCount ? m_borrowing[slot] : nullptr;
+  }
   ErrCode RegisterGlobal(const char* name, void* address, uint16_t type);
   ErrCode RegisterWorldGlobal(const char* name, void* address, uint16_t type);
   void ClearWorldGlobals();
@@ -109,6 +116,7 @@ class CScriptMachine {
   NativeEntry m_natives[kNativeCount] = {};
   void* m_global_addresses[kNativeCount] = {};
   ScriptAddr m_global_script_addresses[kNativeCount] = {};
+  NativeEntry m_borrowing[kNativeCount] = {};
   std::string m_native_names[kNativeCount];
   std::vector<uint16_t> m_engine_global_slots;
   std::vector<uint16_t> m_world_global_slots;
