@@ -42,8 +42,3 @@ ErrCode CScriptAddressSpace::Write(ScriptAddr address, const void* bytes,
   std::memcpy(target, bytes, size);
   return err::kOk;
 }
-
-CScriptAddressSpace& ScriptMemory() {
-  static CScriptAddressSpace space;
-  return space;
-}

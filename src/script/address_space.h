@@ -74,7 +74,10 @@ class CScriptAddressSpace {
 
 // The process's address space: natives receive only the stack pointer, so
 // they resolve through this one.
-CScriptAddressSpace& ScriptMemory();
+inline CScriptAddressSpace& ScriptMemory() {
+  static CScriptAddressSpace space;
+  return space;
+}
 
 // Keeps one region mapped for a scope.
 class CMappedRegion {

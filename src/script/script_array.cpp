@@ -310,8 +310,3 @@ void CScriptArrays::Load(const CHashIni& ini) {
     Find(entry->name)->Fill(ini, entry->name);
   }
 }
-
-CScriptArrays& ScriptArrays() {
-  static CScriptArrays arrays;
-  return arrays;
-}

@@ -145,4 +145,7 @@ class CScriptArrays {
 };
 
 // The process's arrays.
-CScriptArrays& ScriptArrays();
+inline CScriptArrays& ScriptArrays() {
+  static CScriptArrays arrays;
+  return arrays;
+}
