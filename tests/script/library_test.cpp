@@ -3,11 +3,11 @@
 // Every test also checks that no script string outlives it.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <cstdio>
 #include <cstdint>
-#include <limits>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/base/log.h"
@@ -26,8 +26,6 @@
 namespace {
 
 constexpr uint16_t kStrType = 11;
-constexpr int32_t kIntMin = std::numeric_limits<int32_t>::min();
-constexpr int32_t kIntMax = std::numeric_limits<int32_t>::max();
 
 // Log lines as "[category]text", one after the other.
 class CLogCapture : public CLogView {
@@ -39,27 +37,46 @@ class CLogCapture : public CLogView {
   std::string m_text;
 };
 
-// What a script must hand back: the kind picks the result's type.
-enum class EKind : uint8_t { kVoid, kInt, kBool, kFloat, kStr, kPoint, kRect };
-constexpr const char* kResultTypes[] = {"void", "int", "bool", "float", "str", "TPoint", "TRect"};
+// A script's result, read back through the first argument and shown as
+// text: int in decimal, float with %g, bool as true or false, str as its
+// text or (null), TPoint as "x, y", TRect as "left, top, right, bottom".
+struct SResult {
+  int32_t i = 0x5A5A5A5A;
+  uint8_t b = 2;
+  double f = -1;
+  TPoint p{-99, -99};
+  TRect r{-99, -99, -99, -99};
+  char text[512] = "unchanged";
+  bool is_null = false;
 
-struct SExpect {
-  EKind kind = EKind::kVoid;
-  int32_t v[4] = {};
-  double f = 0;
-  const char* text = nullptr;  // str: null expects the null string
+  SCallArg Arg(std::string_view type) {
+    if (type == "int") return SCallArg::Ref(&i);
+    if (type == "bool") return SCallArg::Ref(&b);
+    if (type == "float") return SCallArg::Ref(&f);
+    if (type == "TPoint") return SCallArg::Ref(&p);
+    if (type == "TRect") return SCallArg::Ref(&r);
+    SCallArg arg = SCallArg::Buffer(text, sizeof text);
+    arg.null_out = &is_null;
+    return arg;
+  }
+  std::string Text(std::string_view type) const {
+    char out[64] = "?";
+    if (type == "int") std::snprintf(out, sizeof out, "%d", i);
+    if (type == "bool" && b <= 1) std::snprintf(out, sizeof out, "%s", b ? "true" : "false");
+    if (type == "float") std::snprintf(out, sizeof out, "%g", f);
+    if (type == "TPoint") std::snprintf(out, sizeof out, "%d, %d", p.x, p.y);
+    if (type == "TRect")
+      std::snprintf(out, sizeof out, "%d, %d, %d, %d", r.left, r.top, r.right, r.bottom);
+    if (type == "str") return is_null ? "(null)" : text;
+    if (type == "void") return "";
+    return out;
+  }
 };
-SExpect Void() { return {}; }
-SExpect Int(int32_t v) { return {EKind::kInt, {v}}; }
-SExpect Bool(bool v) { return {EKind::kBool, {v}}; }
-SExpect Float(double f) { return {EKind::kFloat, {}, f}; }
-SExpect Str(const char* text) { return {EKind::kStr, {}, 0, text}; }
-SExpect Point(int32_t x, int32_t y) { return {EKind::kPoint, {x, y}}; }
-SExpect Rect(int32_t l, int32_t t, int32_t r, int32_t b) { return {EKind::kRect, {l, t, r, b}}; }
 
 struct SCase {
+  const char* type;  // the result type: "void", "int", ...
   const char* text;
-  SExpect expect;
+  const char* expect;    // the result as SResult shows it
   const char* log = "";  // everything the log must receive
 };
 
@@ -82,8 +99,11 @@ class LibraryTest : public CStrLeakTest {
     CStrLeakTest::TearDown();
   }
 
-  // Compiles and calls `text`; the run must end at the end of the script.
+  // Compiles and calls `text` with no script arrays or INI files loaded;
+  // the run must end at the end of the script.
   void Run(const char* text, const char* signature, std::span<const SCallArg> args) {
+    ScriptArrays().Clear();
+    ScriptInis().Clear();
     m_log.m_text.clear();
     SRunOutcome outcome;
     const ErrCode error = CompileAndCall(m_machine, text, signature, args, &outcome);
@@ -93,54 +113,16 @@ class LibraryTest : public CStrLeakTest {
     EXPECT_TRUE(outcome.finished);
   }
 
-  // Runs a row with the result type its expectation names, followed by
-  // the parameters `params` ("" or ", type name ...") with `values`.
+  // Runs a row with its result type followed by the parameters `params`
+  // ("" or ", type name ...") given `values`.
   void Check(const SCase& c, const char* params = "", std::span<const SCallArg> values = {}) {
     SCOPED_TRACE(c.text);
-    int32_t i = 0x5A5A5A5A;
-    uint8_t b = 2;
-    double f = -1;
-    TPoint p{-99, -99};
-    TRect r{-99, -99, -99, -99};
-    char buffer[512] = "unchanged";
-    bool is_null = false;
+    SResult result;
     std::vector<SCallArg> args;
-    switch (c.expect.kind) {
-      case EKind::kVoid: break;
-      case EKind::kInt: args.push_back(SCallArg::Ref(&i)); break;
-      case EKind::kBool: args.push_back(SCallArg::Ref(&b)); break;
-      case EKind::kFloat: args.push_back(SCallArg::Ref(&f)); break;
-      case EKind::kPoint: args.push_back(SCallArg::Ref(&p)); break;
-      case EKind::kRect: args.push_back(SCallArg::Ref(&r)); break;
-      case EKind::kStr:
-        args.push_back(SCallArg::Buffer(buffer, sizeof buffer));
-        args.back().null_out = &is_null;
-        break;
-    }
+    if (std::string_view(c.type) != "void") args.push_back(result.Arg(c.type));
     args.insert(args.end(), values.begin(), values.end());
-    const std::string signature = kResultTypes[static_cast<int>(c.expect.kind)] + std::string(params);
-    Run(c.text, signature.c_str(), args);
-    const int32_t* v = c.expect.v;
-    switch (c.expect.kind) {
-      case EKind::kVoid: break;
-      case EKind::kInt: EXPECT_EQ(i, v[0]); break;
-      case EKind::kBool: EXPECT_EQ(b, v[0]); break;
-      case EKind::kFloat: EXPECT_EQ(f, c.expect.f); break;
-      case EKind::kPoint:
-        EXPECT_EQ(p.x, v[0]);
-        EXPECT_EQ(p.y, v[1]);
-        break;
-      case EKind::kRect:
-        EXPECT_EQ(r.left, v[0]);
-        EXPECT_EQ(r.top, v[1]);
-        EXPECT_EQ(r.right, v[2]);
-        EXPECT_EQ(r.bottom, v[3]);
-        break;
-      case EKind::kStr:
-        EXPECT_EQ(is_null, c.expect.text == nullptr);
-        EXPECT_STREQ(buffer, c.expect.text ? c.expect.text : "");
-        break;
-    }
+    Run(c.text, (c.type + std::string(params)).c_str(), args);
+    EXPECT_EQ(result.Text(c.type), c.expect);
     EXPECT_EQ(m_log.m_text, c.log);
   }
   void CheckAll(std::span<const SCase> cases) {
@@ -155,86 +137,67 @@ class LibraryTest : public CStrLeakTest {
 
 TEST_F(LibraryTest, IntOperatorsWrapAndNeverTrap) {
   const SCase cases[] = {
-      {"2 + 3 * 4", Int(14)},
-      {"(2 + 3) * 4", Int(20)},
-      {"7 - 10", Int(-3)},
-      {"20 - 5 - 3", Int(12)},
-      {"100 / 10 / 5", Int(2)},
-      {"2147483647 + 1", Int(kIntMin)},
-      {"-2147483647 - 2", Int(kIntMax)},
-      {"65537 * 65537", Int(131073)},
-      {"7 / 2", Int(3)},
-      {"-7 / 2", Int(-3)},
-      {"7 / -2", Int(-3)},
-      {"5 / 0", Int(0)},
-      {"(-2147483647 - 1) / -1", Int(kIntMin)},
-      {"-(2147483647 + 1)", Int(kIntMin)},
-      {"6[7]", Int(42)},
-      {"int a = 3; int b; b = a; a = 9; return b;", Int(3)},
+      {"int", "2 + 3 * 4", "14"}, {"int", "(2 + 3) * 4", "20"}, {"int", "7 - 10", "-3"},
+      {"int", "20 - 5 - 3", "12"}, {"int", "100 / 10 / 5", "2"},
+      {"int", "2147483647 + 1", "-2147483648"}, {"int", "-2147483647 - 2", "2147483647"},
+      {"int", "65537 * 65537", "131073"}, {"int", "7 / 2", "3"}, {"int", "-7 / 2", "-3"},
+      {"int", "7 / -2", "-3"}, {"int", "5 / 0", "0"},
+      {"int", "(-2147483647 - 1) / -1", "-2147483648"}, {"int", "-(2147483647 + 1)", "-2147483648"},
+      {"int", "6[7]", "42"}, {"int", "int a = 3; int b; b = a; a = 9; return b;", "3"},
       // Statements on locals, which the machine may run as one operation.
-      {"int a = 2147483647; int b; b = a + 1; return b;", Int(kIntMin)},
-      {"int a = 0; int b; b = a - 2147483647; b = b - 2; return b;", Int(kIntMax)},
-      {"int a = 65537; int b; b = a * a; return b;", Int(131073)},
-      {"int a = 7; int b; b = a / 0; return b;", Int(0)},
-      {"int a; int z; int b; a = 9; z = 0; b = a / z; return b;", Int(0)},
-      {"int a; int m; int b; a = -2147483647 - 1; m = -1; b = a / m; return b;", Int(kIntMin)},
-      {"int i = 2147483646; int n = 0; while i > 0 do { i = i + 1; n = n + 1; } return n;",
-       Int(2)},
-      {"3 + true", Int(4)},
-      {"int x; x = true; return x;", Int(1)},
-      {"int x = 0; int n = 0; while x < 4 do { x = x + 1; n = n + x; } return n;", Int(10)},
-      {"if 0 then return 1; return 2;", Int(2)},
-      {"if -1 then return 1; return 2;", Int(1)},
-      {"bool b; b = 3 > 2; if b then return 10; return 20;", Int(10)},
+      {"int", "int a = 2147483647; int b; b = a + 1; return b;", "-2147483648"},
+      {"int", "int a = 0; int b; b = a - 2147483647; b = b - 2; return b;", "2147483647"},
+      {"int", "int a = 65537; int b; b = a * a; return b;", "131073"},
+      {"int", "int a = 7; int b; b = a / 0; return b;", "0"},
+      {"int", "int a; int z; int b; a = 9; z = 0; b = a / z; return b;", "0"},
+      {"int", "int a; int m; int b; a = -2147483647 - 1; m = -1; b = a / m; return b;",
+       "-2147483648"},
+      {"int", "int i = 2147483646; int n = 0; while i > 0 do { i = i + 1; n = n + 1; } return n;",
+       "2"},
+      {"int", "3 + true", "4"}, {"int", "int x; x = true; return x;", "1"},
+      {"int", "int x = 0; int n = 0; while x < 4 do { x = x + 1; n = n + x; } return n;", "10"},
+      {"int", "if 0 then return 1; return 2;", "2"}, {"int", "if -1 then return 1; return 2;", "1"},
+      {"int", "bool b; b = 3 > 2; if b then return 10; return 20;", "10"},
   };
   CheckAll(cases);
 }
 
 TEST_F(LibraryTest, IntAndFloatComparisons) {
   const SCase cases[] = {
-      {"3 < 5", Bool(true)},         {"5 < 3", Bool(false)},       {"-1 < 0", Bool(true)},
-      {"4 > -4", Bool(true)},        {"4 > 4", Bool(false)},       {"3 == 3", Bool(true)},
-      {"3 <> 3", Bool(false)},       {"3 <> 4", Bool(true)},       {"2147483647 + 1 < 0", Bool(true)},
-      {"1.5 < 2.5", Bool(true)},     {"2.5 < 1.5", Bool(false)},   {"2.5 > 1.5", Bool(true)},
-      {"1.5 == 1.5", Bool(true)},    {"1.5 <> 1.5", Bool(false)},  {"1 < 1.5", Bool(true)},
-      {"0.0 / 0.0 == 0.0 / 0.0", Bool(false)},
-      {"0.0 / 0.0 <> 0.0 / 0.0", Bool(true)},
+      {"bool", "3 < 5", "true"}, {"bool", "5 < 3", "false"}, {"bool", "-1 < 0", "true"},
+      {"bool", "4 > -4", "true"}, {"bool", "4 > 4", "false"}, {"bool", "3 == 3", "true"},
+      {"bool", "3 <> 3", "false"}, {"bool", "3 <> 4", "true"},
+      {"bool", "2147483647 + 1 < 0", "true"}, {"bool", "1.5 < 2.5", "true"},
+      {"bool", "2.5 < 1.5", "false"}, {"bool", "2.5 > 1.5", "true"},
+      {"bool", "1.5 == 1.5", "true"}, {"bool", "1.5 <> 1.5", "false"},
+      {"bool", "1 < 1.5", "true"}, {"bool", "0.0 / 0.0 == 0.0 / 0.0", "false"},
+      {"bool", "0.0 / 0.0 <> 0.0 / 0.0", "true"},
   };
   CheckAll(cases);
 }
 
 TEST_F(LibraryTest, FloatArithmetic) {
   const SCase cases[] = {
-      {"1.5 + 2.25", Float(3.75)},
-      {"1.5 - 2.25", Float(-0.75)},
-      {"1.5 * 4.0", Float(6.0)},
-      {"1.0 / 4.0", Float(0.25)},
-      {"-2.5", Float(-2.5)},
-      {"1.5 + 2", Float(3.5)},
-      {"7 / 2", Float(3.0)},
-      {"float f = 2; return f;", Float(2.0)},
-      {"float f = 2.5; float g; g = f; f = 1.0; return g;", Float(2.5)},
-      {"float f; f = 3; return f / 2;", Float(1.5)},
-      {"1.0 / 0.0", Float(std::numeric_limits<double>::infinity())},
+      {"float", "1.5 + 2.25", "3.75"}, {"float", "1.5 - 2.25", "-0.75"},
+      {"float", "1.5 * 4.0", "6"}, {"float", "1.0 / 4.0", "0.25"}, {"float", "-2.5", "-2.5"},
+      {"float", "1.5 + 2", "3.5"}, {"float", "7 / 2", "3"},
+      {"float", "float f = 2; return f;", "2"},
+      {"float", "float f = 2.5; float g; g = f; f = 1.0; return g;", "2.5"},
+      {"float", "float f; f = 3; return f / 2;", "1.5"}, {"float", "1.0 / 0.0", "inf"},
   };
   CheckAll(cases);
 }
 
 TEST_F(LibraryTest, BoolOperators) {
   const SCase cases[] = {
-      {"NOT true", Bool(false)},
-      {"NOT false", Bool(true)},
-      {"true && false", Bool(false)},
-      {"true && true", Bool(true)},
-      {"true XOR true", Bool(false)},
-      {"false XOR true", Bool(true)},
-      {"false || false", Bool(false)},
-      {"false || true", Bool(true)},
-      {"true || false && false", Bool(true)},
-      {"NOT 1 < 2", Bool(false)},
-      {"bool b; b = true; return b;", Bool(true)},
-      {"bool b = true; bool c; c = b; b = false; return c;", Bool(true)},
-      {"bool b = false; if b then return false; return true;", Bool(true)},
+      {"bool", "NOT true", "false"}, {"bool", "NOT false", "true"},
+      {"bool", "true && false", "false"}, {"bool", "true && true", "true"},
+      {"bool", "true XOR true", "false"}, {"bool", "false XOR true", "true"},
+      {"bool", "false || false", "false"}, {"bool", "false || true", "true"},
+      {"bool", "true || false && false", "true"}, {"bool", "NOT 1 < 2", "false"},
+      {"bool", "bool b; b = true; return b;", "true"},
+      {"bool", "bool b = true; bool c; c = b; b = false; return c;", "true"},
+      {"bool", "bool b = false; if b then return false; return true;", "true"},
   };
   CheckAll(cases);
 }
@@ -243,9 +206,8 @@ TEST_F(LibraryTest, BoolOperatorsEvaluateBothOperands) {
   // Seed 1: the first draws are 41 and 18467; two draws leave the state
   // 1 * 214013 + 2531011 = 2745024, then 2745024 * 214013 + 2531011 mod 2^32.
   const SCase cases[] = {
-      {"rand() < 0 && rand() < 0", Bool(false)},
-      {"rand() > -1 || rand() > -1", Bool(true)},
-      {"rand() > -1 XOR rand() > -1", Bool(false)},
+      {"bool", "rand() < 0 && rand() < 0", "false"}, {"bool", "rand() > -1 || rand() > -1", "true"},
+      {"bool", "rand() > -1 XOR rand() > -1", "false"},
   };
   for (const SCase& c : cases) {
     EngineRandom().Seed(1);
@@ -267,129 +229,105 @@ TEST_F(LibraryTest, RandFollowsTheEngineGenerator) {
 
 TEST_F(LibraryTest, StringEqualityAndTests) {
   const SCase cases[] = {
-      {"\"abc\" == \"abc\"", Bool(true)},
-      {"\"abc\" == \"abd\"", Bool(false)},
-      {"\"ab\" == \"abc\"", Bool(false)},
-      {"\"\" == \"\"", Bool(true)},
-      {"str a; str b; return a == b;", Bool(true)},
-      {"str s = \"a\"; str t; t = s; return s == t;", Bool(true)},
-      {"str n; return n == \"\";", Bool(false)},
-      {"str n; return \"\" == n;", Bool(false)},
-      {"\"abc\" <> \"abd\"", Bool(true)},
-      {"\"abc\" <> \"abc\"", Bool(false)},
-      {"str n; return n <> \"\";", Bool(true)},
-      {"str n; return IsNull(n);", Bool(true)},
-      {"IsNull(\"\")", Bool(false)},
-      {"str s = \"x\"; return IsNull(s);", Bool(false)},
+      {"bool", "\"abc\" == \"abc\"", "true"}, {"bool", "\"abc\" == \"abd\"", "false"},
+      {"bool", "\"ab\" == \"abc\"", "false"}, {"bool", "\"\" == \"\"", "true"},
+      {"bool", "str a; str b; return a == b;", "true"},
+      {"bool", "str s = \"a\"; str t; t = s; return s == t;", "true"},
+      {"bool", "str n; return n == \"\";", "false"}, {"bool", "str n; return \"\" == n;", "false"},
+      {"bool", "\"abc\" <> \"abd\"", "true"}, {"bool", "\"abc\" <> \"abc\"", "false"},
+      {"bool", "str n; return n <> \"\";", "true"}, {"bool", "str n; return IsNull(n);", "true"},
+      {"bool", "IsNull(\"\")", "false"}, {"bool", "str s = \"x\"; return IsNull(s);", "false"},
   };
   CheckAll(cases);
 }
 
 TEST_F(LibraryTest, StringValuesAndCasts) {
   const SCase cases[] = {
-      {"\"ab\" + \"cd\"", Str("abcd")},
-      {"\"a\" + \"b\" + \"c\"", Str("abc")},
-      {"str n; return n + \"x\";", Str("x")},
-      {"str n; return \"x\" + n;", Str("x")},
-      {"str n; return n + n;", Str(nullptr)},
-      {"str n; return n;", Str(nullptr)},
-      {"\"\"", Str("")},
-      {"\"\" + \"\"", Str("")},
-      {"str s; s = \"abc\"; s = \"def\"; return s;", Str("def")},
-      {"str s = \"abc\"; str t; t = s; s = \"x\"; return t;", Str("abc")},
-      {"pstr p; str s; p = false; s = p; return s;", Str("false")},
-      {"pstr p; pstr q; str s; p = true; q = p; p = false; s = q; return s;", Str("true")},
+      {"str", "\"ab\" + \"cd\"", "abcd"}, {"str", "\"a\" + \"b\" + \"c\"", "abc"},
+      {"str", "str n; return n + \"x\";", "x"}, {"str", "str n; return \"x\" + n;", "x"},
+      {"str", "str n; return n + n;", "(null)"}, {"str", "str n; return n;", "(null)"},
+      {"str", "\"\"", ""}, {"str", "\"\" + \"\"", ""},
+      {"str", "str s; s = \"abc\"; s = \"def\"; return s;", "def"},
+      {"str", "str s = \"abc\"; str t; t = s; s = \"x\"; return t;", "abc"},
+      {"str", "pstr p; str s; p = false; s = p; return s;", "false"},
+      {"str", "pstr p; pstr q; str s; p = true; q = p; p = false; s = q; return s;", "true"},
   };
   CheckAll(cases);
 }
 
 TEST_F(LibraryTest, StrCatAndCaseConversion) {
   const SCase cases[] = {
-      {"str s = \"ab\"; StrCat(s, \"cd\"); return s;", Str("abcd")},
-      {"str s; StrCat(s, \"cd\"); return s;", Str("cd")},
-      {"str s = \"ab\"; str n; StrCat(s, n); return s;", Str("ab")},
-      {"str s = \"ab\"; StrCat(s, s); return s;", Str("abab")},
-      {"str s = \"ab\"; str t; t = s; StrCat(s, s); return s + t;", Str("ababab")},
-      {"str s = \"ab\"; str t; t = s; StrCat(s, \"cd\"); return t;", Str("ab")},
-      {"str s = \"ab\"; str t; t = s; StrCat(t, \"cd\"); return s + t;", Str("ababcd")},
-      {"str s = \"a@Bz{`\"; ToUpper(s); return s;", Str("A@BZ{`")},
-      {"str s = \"A[bZ@`\"; ToLower(s); return s;", Str("a[bz@`")},
-      {"str s = \"ab\"; str t; t = s; ToUpper(t); return s + t;", Str("abAB")},
-      {"str s; ToUpper(s); return s;", Str(nullptr)},
+      {"str", "str s = \"ab\"; StrCat(s, \"cd\"); return s;", "abcd"},
+      {"str", "str s; StrCat(s, \"cd\"); return s;", "cd"},
+      {"str", "str s = \"ab\"; str n; StrCat(s, n); return s;", "ab"},
+      {"str", "str s = \"ab\"; StrCat(s, s); return s;", "abab"},
+      {"str", "str s = \"ab\"; str t; t = s; StrCat(s, s); return s + t;", "ababab"},
+      {"str", "str s = \"ab\"; str t; t = s; StrCat(s, \"cd\"); return t;", "ab"},
+      {"str", "str s = \"ab\"; str t; t = s; StrCat(t, \"cd\"); return s + t;", "ababcd"},
+      {"str", "str s = \"a@Bz{`\"; ToUpper(s); return s;", "A@BZ{`"},
+      {"str", "str s = \"A[bZ@`\"; ToLower(s); return s;", "a[bz@`"},
+      {"str", "str s = \"ab\"; str t; t = s; ToUpper(t); return s + t;", "abAB"},
+      {"str", "str s; ToUpper(s); return s;", "(null)"},
   };
   CheckAll(cases);
 }
 
 TEST_F(LibraryTest, StringComparisonAndCharacters) {
   const SCase cases[] = {
-      {"StrCmp(\"abc\", \"abd\")", Int(-1)},
-      {"StrCmp(\"abd\", \"abc\")", Int(1)},
-      {"StrCmp(\"abc\", \"abc\")", Int(0)},
-      {"StrCmp(\"ab\", \"abc\")", Int(-1)},
-      {"StrCmp(\"abc\", \"ab\")", Int(1)},
-      {"StrCmp(\"ABC\", \"abc\")", Int(-1)},
-      {"str n; return StrCmp(n, \"\");", Int(0)},
-      {"str n; return StrCmp(\"a\", n);", Int(1)},
-      {"StrICmp(\"ABC\", \"abc\")", Int(0)},
-      {"StrICmp(\"abc\", \"ABD\")", Int(-1)},
-      {"StrICmp(\"b\", \"A\")", Int(1)},
-      {"str n; return StrICmp(n, \"\");", Int(0)},
-      {"FindChrPos(\"hello\", 'l')", Int(2)},
-      {"FindChrPos(\"hello\", 104)", Int(0)},
-      {"FindChrPos(\"hello\", 'z')", Int(-1)},
-      {"str n; return FindChrPos(n, 'a');", Int(-1)},
-      {"GetChr(\"abc\", 1)", Int(98)},
-      {"GetChr(\"abc\", 2)", Int(99)},
-      {"GetChr(\"abc\", 3)", Int(0)},
-      {"GetChr(\"abc\", -1)", Int(0)},
-      {"str n; return GetChr(n, 0);", Int(0)},
+      {"int", "StrCmp(\"abc\", \"abd\")", "-1"}, {"int", "StrCmp(\"abd\", \"abc\")", "1"},
+      {"int", "StrCmp(\"abc\", \"abc\")", "0"}, {"int", "StrCmp(\"ab\", \"abc\")", "-1"},
+      {"int", "StrCmp(\"abc\", \"ab\")", "1"}, {"int", "StrCmp(\"ABC\", \"abc\")", "-1"},
+      {"int", "str n; return StrCmp(n, \"\");", "0"},
+      {"int", "str n; return StrCmp(\"a\", n);", "1"}, {"int", "StrICmp(\"ABC\", \"abc\")", "0"},
+      {"int", "StrICmp(\"abc\", \"ABD\")", "-1"}, {"int", "StrICmp(\"b\", \"A\")", "1"},
+      {"int", "str n; return StrICmp(n, \"\");", "0"}, {"int", "FindChrPos(\"hello\", 'l')", "2"},
+      {"int", "FindChrPos(\"hello\", 104)", "0"}, {"int", "FindChrPos(\"hello\", 'z')", "-1"},
+      {"int", "str n; return FindChrPos(n, 'a');", "-1"}, {"int", "GetChr(\"abc\", 1)", "98"},
+      {"int", "GetChr(\"abc\", 2)", "99"}, {"int", "GetChr(\"abc\", 3)", "0"},
+      {"int", "GetChr(\"abc\", -1)", "0"}, {"int", "str n; return GetChr(n, 0);", "0"},
   };
   CheckAll(cases);
 }
 
 TEST_F(LibraryTest, WriteEachOverload) {
   const SCase cases[] = {
-      {"Write(42);", Void(), "[4]42"},
-      {"Write(-7);", Void(), "[4]-7"},
-      {"Write(2.5);", Void(), "[4]2.500000"},
-      {"Write(\"hi\");", Void(), "[4]hi"},
-      {"Write(\"\");", Void(), "[4]"},
-      {"str n; Write(n);", Void(), ""},
-      {"pstr p; p = true; Write(p);", Void(), "[4]true"},
-      {"Write(true);", Void(), "[4]1"},
-      {"Write(1); Write(-0.5);", Void(), "[4]1[4]-0.500000"},
+      {"void", "Write(42);", "", "[4]42"}, {"void", "Write(-7);", "", "[4]-7"},
+      {"void", "Write(2.5);", "", "[4]2.500000"}, {"void", "Write(\"hi\");", "", "[4]hi"},
+      {"void", "Write(\"\");", "", "[4]"}, {"void", "str n; Write(n);", "", ""},
+      {"void", "pstr p; p = true; Write(p);", "", "[4]true"}, {"void", "Write(true);", "", "[4]1"},
+      {"void", "Write(1); Write(-0.5);", "", "[4]1[4]-0.500000"},
   };
   CheckAll(cases);
 }
 
 TEST_F(LibraryTest, PointsAndRectangles) {
   const SCase cases[] = {
-      {"TPoint p; ptSet(p, -3, 7); return ptGetX(p);", Int(-3)},
-      {"TPoint p; ptSet(p, -3, 7); return ptGetY(p);", Int(7)},
-      {"TPoint p; return ptGetX(p) + ptGetY(p);", Int(0)},
-      {"TPoint p; ptSet(p, 65541, 32768); return ptGetX(p);", Int(5)},
-      {"TPoint p; ptSet(p, 65541, 32768); return ptGetY(p);", Int(-32768)},
-      {"TPoint p; ptSet(p, 65535, 0); return ptGetX(p);", Int(-1)},
-      {"TPoint p; return p;", Point(0, 0)},
-      {"TPoint p; ptSet(p, -1, 300); return p;", Point(-1, 300)},
-      {"TPoint p; TPoint q; ptSet(p, 1, 2); q = p; ptSet(p, 3, 4); return q;", Point(1, 2)},
-      {"TRect r; rcSet(r, -1, -2, 3, 4); return rcLeft(r);", Int(-1)},
-      {"TRect r; rcSet(r, -1, -2, 3, 4); return rcTop(r);", Int(-2)},
-      {"TRect r; rcSet(r, -1, -2, 3, 4); return rcRight(r);", Int(3)},
-      {"TRect r; rcSet(r, -1, -2, 3, -4); return rcBottom(r);", Int(-4)},
-      {"TRect r; return r;", Rect(0, 0, 0, 0)},
-      {"TRect r; rcSet(r, 1, 2, 3, 4); return r;", Rect(1, 2, 3, 4)},
-      {"TRect a; TRect b; rcSet(a, 1, 2, 3, 4); b = a; rcSet(a, 0, 0, 0, 0); return b;",
-       Rect(1, 2, 3, 4)},
-      {"TRect a; TRect b; rcSet(a, 0, 0, 10, 10); rcSet(b, 5, -5, 20, 8); "
-       "return rcIntersect(a, b);", Rect(5, 0, 10, 8)},
-      {"TRect a; TRect b; rcSet(a, 0, 0, 1, 1); rcSet(b, 5, 5, 6, 6); "
-       "return rcIntersect(a, b);", Rect(5, 5, 1, 1)},
-      {"TRect a; TRect b; rcSet(a, 0, 0, 10, 10); rcSet(b, 5, -5, 20, 8); "
-       "return rcAdd(a, b);", Rect(0, -5, 20, 10)},
-      {"TRect r; rcSet(r, 0, 0, 10, 10); return rcGetCenter(r);", Point(5, 5)},
-      {"TRect r; rcSet(r, 1, 1, 4, 4); return rcGetCenter(r);", Point(2, 2)},
-      {"TRect r; rcSet(r, -10, -10, -2, -4); return rcGetCenter(r);", Point(-6, -7)},
+      {"int", "TPoint p; ptSet(p, -3, 7); return ptGetX(p);", "-3"},
+      {"int", "TPoint p; ptSet(p, -3, 7); return ptGetY(p);", "7"},
+      {"int", "TPoint p; return ptGetX(p) + ptGetY(p);", "0"},
+      {"int", "TPoint p; ptSet(p, 65541, 32768); return ptGetX(p);", "5"},
+      {"int", "TPoint p; ptSet(p, 65541, 32768); return ptGetY(p);", "-32768"},
+      {"int", "TPoint p; ptSet(p, 65535, 0); return ptGetX(p);", "-1"},
+      {"TPoint", "TPoint p; return p;", "0, 0"},
+      {"TPoint", "TPoint p; ptSet(p, -1, 300); return p;", "-1, 300"},
+      {"TPoint", "TPoint p; TPoint q; ptSet(p, 1, 2); q = p; ptSet(p, 3, 4); return q;", "1, 2"},
+      {"int", "TRect r; rcSet(r, -1, -2, 3, 4); return rcLeft(r);", "-1"},
+      {"int", "TRect r; rcSet(r, -1, -2, 3, 4); return rcTop(r);", "-2"},
+      {"int", "TRect r; rcSet(r, -1, -2, 3, 4); return rcRight(r);", "3"},
+      {"int", "TRect r; rcSet(r, -1, -2, 3, -4); return rcBottom(r);", "-4"},
+      {"TRect", "TRect r; return r;", "0, 0, 0, 0"},
+      {"TRect", "TRect r; rcSet(r, 1, 2, 3, 4); return r;", "1, 2, 3, 4"},
+      {"TRect", "TRect a; TRect b; rcSet(a, 1, 2, 3, 4); b = a; rcSet(a, 0, 0, 0, 0); return b;",
+       "1, 2, 3, 4"},
+      {"TRect", "TRect a; TRect b; rcSet(a, 0, 0, 10, 10); rcSet(b, 5, -5, 20, 8); "
+       "return rcIntersect(a, b);", "5, 0, 10, 8"},
+      {"TRect", "TRect a; TRect b; rcSet(a, 0, 0, 1, 1); rcSet(b, 5, 5, 6, 6); "
+       "return rcIntersect(a, b);", "5, 5, 1, 1"},
+      {"TRect", "TRect a; TRect b; rcSet(a, 0, 0, 10, 10); rcSet(b, 5, -5, 20, 8); "
+       "return rcAdd(a, b);", "0, -5, 20, 10"},
+      {"TPoint", "TRect r; rcSet(r, 0, 0, 10, 10); return rcGetCenter(r);", "5, 5"},
+      {"TPoint", "TRect r; rcSet(r, 1, 1, 4, 4); return rcGetCenter(r);", "2, 2"},
+      {"TPoint", "TRect r; rcSet(r, -10, -10, -2, -4); return rcGetCenter(r);", "-6, -7"},
   };
   CheckAll(cases);
 }
@@ -404,21 +342,22 @@ struct SParamCase {
 TEST_F(LibraryTest, ValueParametersOfEveryType) {
   const TRect box{10, 20, 30, 40};
   const auto in_box = [&box](int16_t x, int16_t y, bool inside) {
-    return SParamCase{", TPoint p, TRect r", {"ptInRect(p, r)", Bool(inside)},
+    return SParamCase{", TPoint p, TRect r", {"bool", "ptInRect(p, r)", inside ? "true" : "false"},
                       {SCallArg::Point({x, y}), SCallArg::Rect(box)}};
   };
   const SParamCase cases[] = {
-      {", int a, int b", {"a - b", Int(7)}, {SCallArg::Int(10), SCallArg::Int(3)}},
-      {", float x", {"x * 2.0", Float(2.5)}, {SCallArg::Float(1.25)}},
-      {", bool v", {"v + 0", Int(1)}, {SCallArg::Bool(true)}},
-      {", bool v", {"NOT v", Bool(true)}, {SCallArg::Bool(false)}},
-      {", bool v", {"v", Bool(true)}, {SCallArg::Int(256)}},  // nonzero is pushed as 1
-      {", TPoint p", {"ptGetY(p)", Int(-6)}, {SCallArg::Point({5, -6})}},
-      {", TRect r", {"rcBottom(r) - rcLeft(r)", Int(-5)}, {SCallArg::Rect({1, 2, 3, -4})}},
-      {", pstr p", {"p", Str("hello")}, {SCallArg::Text("hello")}},
-      {", str s", {"s + s", Str("abab")}, {SCallArg::Text("ab")}},
-      {", str s", {"s + s", Str(nullptr)}, {SCallArg::Text(nullptr)}},
-      {", str s, int i", {"GetChr(s, i)", Int(-23)}, {SCallArg::Text("\xE9"), SCallArg::Int(0)}},
+      {", int a, int b", {"int", "a - b", "7"}, {SCallArg::Int(10), SCallArg::Int(3)}},
+      {", float x", {"float", "x * 2.0", "2.5"}, {SCallArg::Float(1.25)}},
+      {", bool v", {"int", "v + 0", "1"}, {SCallArg::Bool(true)}},
+      {", bool v", {"bool", "NOT v", "true"}, {SCallArg::Bool(false)}},
+      {", bool v", {"bool", "v", "true"}, {SCallArg::Int(256)}},  // nonzero is pushed as 1
+      {", TPoint p", {"int", "ptGetY(p)", "-6"}, {SCallArg::Point({5, -6})}},
+      {", TRect r", {"int", "rcBottom(r) - rcLeft(r)", "-5"}, {SCallArg::Rect({1, 2, 3, -4})}},
+      {", pstr p", {"str", "p", "hello"}, {SCallArg::Text("hello")}},
+      {", str s", {"str", "s + s", "abab"}, {SCallArg::Text("ab")}},
+      {", str s", {"str", "s + s", "(null)"}, {SCallArg::Text(nullptr)}},
+      {", str s, int i", {"int", "GetChr(s, i)", "-23"},
+       {SCallArg::Text("\xE9"), SCallArg::Int(0)}},
       // Edges are inside: left <= x <= right, top <= y <= bottom.
       in_box(10, 20, true), in_box(30, 40, true), in_box(30, 20, true), in_box(10, 40, true),
       in_box(31, 40, false), in_box(30, 41, false), in_box(9, 30, false), in_box(20, 19, false),
@@ -429,7 +368,7 @@ TEST_F(LibraryTest, ValueParametersOfEveryType) {
   const std::string long_text(300, 'a');
   const std::string cut(255, 'a');
   const SCallArg text[] = {SCallArg::Text(long_text.c_str())};
-  Check({"p", Str(cut.c_str())}, ", pstr p", text);
+  Check({"str", "p", cut.c_str()}, ", pstr p", text);
 }
 
 TEST_F(LibraryTest, AddressParametersAreWrittenBack) {
@@ -449,12 +388,8 @@ TEST_F(LibraryTest, AddressParametersAreWrittenBack) {
   EXPECT_EQ(a, 42);
   EXPECT_EQ(b, 1.75);
   EXPECT_EQ(c, 0);
-  EXPECT_EQ(d.x, -4);
-  EXPECT_EQ(d.y, 3);
-  EXPECT_EQ(e.left, 4);
-  EXPECT_EQ(e.top, 3);
-  EXPECT_EQ(e.right, 2);
-  EXPECT_EQ(e.bottom, 1);
+  EXPECT_EQ((std::vector<int>{d.x, d.y}), (std::vector<int>{-4, 3}));
+  EXPECT_EQ((std::vector<int>{e.left, e.top, e.right, e.bottom}), (std::vector<int>{4, 3, 2, 1}));
   EXPECT_STREQ(f, "tru");  // "true" cut to the buffer's size - 1
   EXPECT_STREQ(g, "ab!");
 
@@ -578,56 +513,56 @@ TEST_F(LibraryTest, StackAndCodeDumps) {
 
 TEST_F(LibraryTest, ArrayDefinitionAndAccess) {
   const SCase cases[] = {
-      {"ArrDef(\"a\", \"int\", 3)", Bool(true)},
-      {"ArrDef(\"a\", \"int\", 3); return ArrDef(\"a\", \"str\", 2);", Bool(false)},
-      {"ArrDef(\"a\", \"int\", 3); return ArrDef(\"A\", \"int\", 3);", Bool(true)},
-      {"ArrDef(\"a\", \"float\", 3)", Bool(false)},
-      {"ArrDef(\"a\", \"int\", 0)", Bool(false)},
-      {"ArrDef(\"a\", \"TRect\", 65535)", Bool(true)},
-      {"ArrDef(\"a\", \"int\", 65536)", Bool(false)},
-      {"str n; return ArrDef(n, \"int\", 3);", Bool(false)},
-      {"str n; return ArrDef(\"a\", n, 3);", Bool(false)},
-      {"int n; ArrDef(\"a\", \"TRect\", 7); ArrGetSize(\"a\", n); return n;", Int(7)},
-      {"int n; return ArrGetSize(\"none\", n);", Bool(true)},
-      {"int n; str s; return ArrGetSize(s, n);", Bool(false)},
-      {"int v; ArrDef(\"a\", \"int\", 3); ArrSetInt(\"a\", 2, -9); ArrGetInt(\"a\", 2, v); "
-       "return v;", Int(-9)},
-      {"int v = 5; ArrDef(\"a\", \"int\", 3); ArrGetInt(\"a\", 1, v); return v;", Int(0)},
-      {"int v; ArrDef(\"a\", \"int\", 3); return ArrGetInt(\"a\", 2, v);", Bool(true)},
-      {"int v = 5;\nArrDef(\"a\", \"int\", 3);\nArrGetInt(\"a\", 3, v);\nreturn v;", Int(5),
+      {"bool", "ArrDef(\"a\", \"int\", 3)", "true"},
+      {"bool", "ArrDef(\"a\", \"int\", 3); return ArrDef(\"a\", \"str\", 2);", "false"},
+      {"bool", "ArrDef(\"a\", \"int\", 3); return ArrDef(\"A\", \"int\", 3);", "true"},
+      {"bool", "ArrDef(\"a\", \"float\", 3)", "false"},
+      {"bool", "ArrDef(\"a\", \"int\", 0)", "false"},
+      {"bool", "ArrDef(\"a\", \"TRect\", 65535)", "true"},
+      {"bool", "ArrDef(\"a\", \"int\", 65536)", "false"},
+      {"bool", "str n; return ArrDef(n, \"int\", 3);", "false"},
+      {"bool", "str n; return ArrDef(\"a\", n, 3);", "false"},
+      {"int", "int n; ArrDef(\"a\", \"TRect\", 7); ArrGetSize(\"a\", n); return n;", "7"},
+      {"bool", "int n; return ArrGetSize(\"none\", n);", "true"},
+      {"bool", "int n; str s; return ArrGetSize(s, n);", "false"},
+      {"int", "int v; ArrDef(\"a\", \"int\", 3); ArrSetInt(\"a\", 2, -9); ArrGetInt(\"a\", 2, v); "
+       "return v;", "-9"},
+      {"int", "int v = 5; ArrDef(\"a\", \"int\", 3); ArrGetInt(\"a\", 1, v); return v;", "0"},
+      {"bool", "int v; ArrDef(\"a\", \"int\", 3); return ArrGetInt(\"a\", 2, v);", "true"},
+      {"int", "int v = 5;\nArrDef(\"a\", \"int\", 3);\nArrGetInt(\"a\", 3, v);\nreturn v;", "5",
        "[2](3): ArrGetInt: Arr a, type 1, size 3, idx 3\n"},
-      {"int v; ArrDef(\"a\", \"int\", 3); return ArrGetInt(\"a\", -1, v);", Bool(false),
+      {"bool", "int v; ArrDef(\"a\", \"int\", 3); return ArrGetInt(\"a\", -1, v);", "false",
        "[2](1): ArrGetInt: Arr a, type 1, size 3, idx -1\n"},
-      {"ArrDef(\"a\", \"int\", 3); return ArrSetInt(\"a\", 3, 1);", Bool(false),
+      {"bool", "ArrDef(\"a\", \"int\", 3); return ArrSetInt(\"a\", 3, 1);", "false",
        "[2](1): ArrSetInt: Arr a, type 1, size 3, idx 3\n"},
-      {"str s; ArrDef(\"a\", \"int\", 3); return ArrGetStr(\"a\", 0, s);", Bool(false),
+      {"bool", "str s; ArrDef(\"a\", \"int\", 3); return ArrGetStr(\"a\", 0, s);", "false",
        "[2](1): ArrGetStr: Arr a, type 1, size 3, idx 0\n"},
-      {"ArrDef(\"p\", \"TPoint\", 2); return ArrSetStr(\"p\", 1, \"x\");", Bool(false),
+      {"bool", "ArrDef(\"p\", \"TPoint\", 2); return ArrSetStr(\"p\", 1, \"x\");", "false",
        "[2](1): ArrSetStr: Arr p, type 6, size 2, idx 1\n"},
-      {"TRect r; ArrDef(\"p\", \"TPoint\", 2); return ArrGetRect(\"p\", 0, r);", Bool(false),
+      {"bool", "TRect r; ArrDef(\"p\", \"TPoint\", 2); return ArrGetRect(\"p\", 0, r);", "false",
        "[2](1): ArrGetRect: Arr p, type 6, size 2, idx 0\n"},
-      {"int v; return ArrGetInt(\"none\", 0, v);", Bool(false)},
-      {"ArrSetInt(\"none\", 0, 1)", Bool(false)},
-      {"ArrDef(\"a\", \"int\", 1); ArrUndef(\"a\"); return ArrSetInt(\"a\", 0, 1);", Bool(false)},
-      {"ArrDef(\"a\", \"int\", 1); ArrUndef(\"a\"); return ArrDef(\"a\", \"str\", 1);", Bool(true)},
-      {"str s; ArrDef(\"w\", \"str\", 2); ArrSetStr(\"w\", 1, \"hi\"); ArrGetStr(\"w\", 1, s); "
-       "return s;", Str("hi")},
-      {"str s = \"x\"; ArrDef(\"w\", \"str\", 2); ArrGetStr(\"w\", 0, s); return s;", Str(nullptr)},
-      {"str s; ArrDef(\"w\", \"str\", 1); ArrSetStr(\"w\", 0, \"a\"); ArrSetStr(\"w\", 0, \"b\"); "
-       "ArrGetStr(\"w\", 0, s); return s;", Str("b")},
-      {"ArrDef(\"w\", \"str\", 2); ArrSetStr(\"w\", 0, \"a\"); ArrUndef(\"w\"); "
-       "return ArrSetStr(\"w\", 0, \"b\");", Bool(false)},
-      {"str s = \"keep\"; ArrDef(\"w\", \"str\", 1); ArrSetStr(\"w\", 0, s); StrCat(s, \"!\"); "
-       "ArrGetStr(\"w\", 0, s); return s;", Str("keep")},
-      {"TPoint p; TPoint q; ptSet(p, -4, 9); ArrDef(\"p\", \"TPoint\", 2); ArrSetPt(\"p\", 1, p); "
-       "ArrGetPt(\"p\", 1, q); return q;", Point(-4, 9)},
-      {"TRect r; TRect q; rcSet(r, -1, 2, -3, 4); ArrDef(\"r\", \"TRect\", 2); "
-       "ArrSetRect(\"r\", 1, r); ArrGetRect(\"r\", 1, q); return q;", Rect(-1, 2, -3, 4)},
+      {"bool", "int v; return ArrGetInt(\"none\", 0, v);", "false"},
+      {"bool", "ArrSetInt(\"none\", 0, 1)", "false"},
+      {"bool", "ArrDef(\"a\", \"int\", 1); ArrUndef(\"a\"); return ArrSetInt(\"a\", 0, 1);",
+       "false"},
+      {"bool", "ArrDef(\"a\", \"int\", 1); ArrUndef(\"a\"); return ArrDef(\"a\", \"str\", 1);",
+       "true"},
+      {"str", "str s; ArrDef(\"w\", \"str\", 2); ArrSetStr(\"w\", 1, \"hi\"); "
+       "ArrGetStr(\"w\", 1, s); return s;", "hi"},
+      {"str", "str s = \"x\"; ArrDef(\"w\", \"str\", 2); ArrGetStr(\"w\", 0, s); return s;",
+       "(null)"},
+      {"str", "str s; ArrDef(\"w\", \"str\", 1); ArrSetStr(\"w\", 0, \"a\"); "
+       "ArrSetStr(\"w\", 0, \"b\"); ArrGetStr(\"w\", 0, s); return s;", "b"},
+      {"bool", "ArrDef(\"w\", \"str\", 2); ArrSetStr(\"w\", 0, \"a\"); ArrUndef(\"w\"); "
+       "return ArrSetStr(\"w\", 0, \"b\");", "false"},
+      {"str", "str s = \"keep\"; ArrDef(\"w\", \"str\", 1); ArrSetStr(\"w\", 0, s); "
+       "StrCat(s, \"!\"); ArrGetStr(\"w\", 0, s); return s;", "keep"},
+      {"TPoint", "TPoint p; TPoint q; ptSet(p, -4, 9); ArrDef(\"p\", \"TPoint\", 2); "
+       "ArrSetPt(\"p\", 1, p); ArrGetPt(\"p\", 1, q); return q;", "-4, 9"},
+      {"TRect", "TRect r; TRect q; rcSet(r, -1, 2, -3, 4); ArrDef(\"r\", \"TRect\", 2); "
+       "ArrSetRect(\"r\", 1, r); ArrGetRect(\"r\", 1, q); return q;", "-1, 2, -3, 4"},
   };
-  for (const SCase& c : cases) {
-    ScriptArrays().Clear();
-    Check(c);
-  }
+  CheckAll(cases);
 }
 
 // A null argument makes every array function answer false and change
@@ -635,19 +570,17 @@ TEST_F(LibraryTest, ArrayDefinitionAndAccess) {
 TEST_F(LibraryTest, ArrSetStrOfANullStringChangesNothing) {
   GTEST_SKIP() << "ArrSetStr stores a null value and answers true";
   const SCase cases[] = {
-      {"str n; ArrDef(\"w\", \"str\", 1); ArrSetStr(\"w\", 0, \"a\"); "
-       "return ArrSetStr(\"w\", 0, n);", Bool(false)},
-      {"str s; str n; ArrDef(\"w\", \"str\", 1); ArrSetStr(\"w\", 0, \"a\"); "
-       "ArrSetStr(\"w\", 0, n); ArrGetStr(\"w\", 0, s); return s;", Str("a")},
+      {"bool", "str n; ArrDef(\"w\", \"str\", 1); ArrSetStr(\"w\", 0, \"a\"); "
+       "return ArrSetStr(\"w\", 0, n);", "false"},
+      {"str", "str s; str n; ArrDef(\"w\", \"str\", 1); ArrSetStr(\"w\", 0, \"a\"); "
+       "ArrSetStr(\"w\", 0, n); ArrGetStr(\"w\", 0, s); return s;", "a"},
   };
-  for (const SCase& c : cases) {
-    ScriptArrays().Clear();
-    Check(c);
-  }
+  CheckAll(cases);
 }
 
 TEST_F(LibraryTest, ArraySearches) {
-  const char* const kInts = "ArrDef(\"a\", \"int\", 3); ArrSetInt(\"a\", 0, 5); ArrSetInt(\"a\", 2, 5); ";
+  const char* const kInts =
+      "ArrDef(\"a\", \"int\", 3); ArrSetInt(\"a\", 0, 5); ArrSetInt(\"a\", 2, 5); ";
   const char* const kStrs =
       "ArrDef(\"s\", \"str\", 4); ArrSetStr(\"s\", 1, \"\"); ArrSetStr(\"s\", 2, \"y\"); "
       "ArrSetStr(\"s\", 3, \"x\"); ";
@@ -675,7 +608,6 @@ TEST_F(LibraryTest, ArraySearches) {
       {kInts, "ArrFindStr(\"a\", \"x\", i)", 0, false, 0},
   };
   for (const SFind& c : cases) {
-    ScriptArrays().Clear();
     const std::string text = std::string("str n; ") + c.setup + "return " + c.search + ";";
     SCOPED_TRACE(text);
     uint8_t found = 2;
@@ -712,7 +644,6 @@ TEST_F(LibraryTest, Scrambles) {
       {"ArrScramble2(\"none\", 0, 2, 1)", 7, false, {0, 1, 2, 3, 4, 5, 6}},
   };
   for (const SScramble& c : cases) {
-    ScriptArrays().Clear();
     EngineRandom().Seed(1);
     const std::string text = "int i = 0; ArrDef(\"a\", \"int\", " + std::to_string(c.size) +
                              "); while i < " + std::to_string(c.size) +
@@ -730,7 +661,6 @@ TEST_F(LibraryTest, Scrambles) {
 
   // Two values always differ only in their lowest bit: the separation
   // gives up, and the elements are still the two values.
-  ScriptArrays().Clear();
   uint8_t result = 2;
   const SCallArg args[] = {SCallArg::Ref(&result)};
   Run("ArrDef(\"a\", \"int\", 2); ArrSetInt(\"a\", 1, 1); return ArrScramble2(\"a\", 0, 2, 1);",
@@ -742,8 +672,8 @@ TEST_F(LibraryTest, Scrambles) {
   EXPECT_EQ(array->GetInt(0) * array->GetInt(1), 0);
 }
 
-// The INI functions read files through the file service; "/mem/w.ini" is
-// an in-memory file.
+// The INI functions read files through the file service: the script
+// global ini names an in-memory file.
 class LibraryIniTest : public LibraryTest {
  protected:
   void SetUp() override {
@@ -752,53 +682,46 @@ class LibraryIniTest : public LibraryTest {
     fs->File("w.ini").bytes = "[Animals]\nCat=Tiger\n[Sizes]\n0=3\n2=-1\n[Pts]\n1=4, -5\n";
     RegisterMount("/mem/", std::move(fs), 0);
     LibraryTest::SetUp();
+    m_ini = StrNew("/mem/w.ini");
+    ASSERT_EQ(m_machine.RegisterGlobal("ini", &m_ini, kStrType), err::kOk);
   }
   void TearDown() override {
+    StrRelease(m_ini);
     LibraryTest::TearDown();
     ShutdownFileService();
   }
+  StrHandle m_ini = 0;
 };
 
 TEST_F(LibraryIniTest, IniLookupsAndArrLoad) {
   const SCase cases[] = {
-      {"IniDef(\"/mem/w.ini\")", Bool(true)},
-      {"IniDef(\"/mem/w.ini\"); return IniDef(\"/mem/w.ini\");", Bool(false)},
-      {"IniDef(\"/mem/none.ini\")", Bool(false)},
-      {"str n; return IniDef(n);", Bool(false)},
-      {"str v; IniDef(\"/mem/w.ini\"); GetIni(\"/mem/w.ini\", \"Animals\", \"Cat\", v); return v;",
-       Str("Tiger")},
-      {"str v = \"old\"; IniDef(\"/mem/w.ini\"); GetIni(\"/mem/w.ini\", \"Animals\", \"Cat\", v); "
-       "return v;", Str("Tiger")},
-      {"str v = \"old\"; IniDef(\"/mem/w.ini\"); return GetIni(\"/mem/w.ini\", \"Animals\", "
-       "\"cat\", v);", Bool(false)},
-      {"str v = \"old\"; IniDef(\"/mem/w.ini\"); GetIni(\"/mem/w.ini\", \"Animals\", \"cat\", v); "
-       "return v;", Str("old")},
-      {"str v; IniDef(\"/mem/w.ini\"); return GetIni(\"/mem/w.ini\", \"Plants\", \"Cat\", v);",
-       Bool(false)},
-      {"str v; IniDef(\"/mem/w.ini\"); IniUndef(\"/mem/w.ini\"); "
-       "return GetIni(\"/mem/w.ini\", \"Animals\", \"Cat\", v);", Bool(false)},
-      {"IniDef(\"/mem/w.ini\"); IniUndef(\"/mem/w.ini\"); return IniDef(\"/mem/w.ini\");",
-       Bool(true)},
-      {"ArrDef(\"n\", \"int\", 3); return ArrLoad(\"n\", \"/mem/w.ini\", \"Sizes\");", Bool(false)},
-      {"IniDef(\"/mem/w.ini\"); return ArrLoad(\"none\", \"/mem/w.ini\", \"Sizes\");", Bool(false)},
-      {"str n; IniDef(\"/mem/w.ini\"); ArrDef(\"n\", \"int\", 3); "
-       "return ArrLoad(\"n\", \"/mem/w.ini\", n);", Bool(false)},
-      {"TPoint p; IniDef(\"/mem/w.ini\"); ArrDef(\"p\", \"TPoint\", 2); "
-       "ArrLoad(\"p\", \"/mem/w.ini\", \"Pts\"); ArrGetPt(\"p\", 1, p); return p;", Point(4, -5)},
+      {"bool", "IniDef(ini)", "true"}, {"bool", "IniDef(ini); return IniDef(ini);", "false"},
+      {"bool", "IniDef(\"/mem/none.ini\")", "false"}, {"bool", "str n; return IniDef(n);", "false"},
+      {"str", "str v; IniDef(ini); GetIni(ini, \"Animals\", \"Cat\", v); return v;", "Tiger"},
+      {"str", "str v = \"old\"; IniDef(ini); GetIni(ini, \"Animals\", \"Cat\", v); return v;",
+       "Tiger"},
+      {"bool", "str v = \"old\"; IniDef(ini); return GetIni(ini, \"Animals\", \"cat\", v);",
+       "false"},
+      {"str", "str v = \"old\"; IniDef(ini); GetIni(ini, \"Animals\", \"cat\", v); return v;",
+       "old"},
+      {"bool", "str v; IniDef(ini); return GetIni(ini, \"Plants\", \"Cat\", v);", "false"},
+      {"bool", "str v; IniDef(ini); IniUndef(ini); return GetIni(ini, \"Animals\", \"Cat\", v);",
+       "false"},
+      {"bool", "IniDef(ini); IniUndef(ini); return IniDef(ini);", "true"},
+      {"bool", "ArrDef(\"n\", \"int\", 3); return ArrLoad(\"n\", ini, \"Sizes\");", "false"},
+      {"bool", "IniDef(ini); return ArrLoad(\"none\", ini, \"Sizes\");", "false"},
+      {"bool", "str n; IniDef(ini); ArrDef(\"n\", \"int\", 3); return ArrLoad(\"n\", ini, n);",
+       "false"},
+      {"TPoint", "TPoint p; IniDef(ini); ArrDef(\"p\", \"TPoint\", 2); "
+       "ArrLoad(\"p\", ini, \"Pts\"); ArrGetPt(\"p\", 1, p); return p;", "4, -5"},
   };
-  for (const SCase& c : cases) {
-    ScriptArrays().Clear();
-    ScriptInis().Clear();
-    Check(c);
-  }
+  CheckAll(cases);
 
   // Keys that name elements overwrite them; the others keep their values.
-  ScriptArrays().Clear();
-  ScriptInis().Clear();
   uint8_t result = 2;
   const SCallArg args[] = {SCallArg::Ref(&result)};
-  Run("IniDef(\"/mem/w.ini\"); ArrDef(\"n\", \"int\", 3); ArrSetInt(\"n\", 1, 42); "
-      "return ArrLoad(\"n\", \"/mem/w.ini\", \"Sizes\");",
+  Run("IniDef(ini); ArrDef(\"n\", \"int\", 3); ArrSetInt(\"n\", 1, 42); "
+      "return ArrLoad(\"n\", ini, \"Sizes\");",
       "bool", args);
   EXPECT_EQ(result, 1);
   const CScriptArray* array = ScriptArrays().Find("n");
