@@ -144,6 +144,7 @@ TEST_F(LibraryTest, IntOperatorsWrapAndNeverTrap) {
       {"int", "7 / -2", "-3"}, {"int", "5 / 0", "0"},
       {"int", "(-2147483647 - 1) / -1", "-2147483648"}, {"int", "-(2147483647 + 1)", "-2147483648"},
       {"int", "6[7]", "42"}, {"int", "int a = 3; int b; b = a; a = 9; return b;", "3"},
+      {"int", "int a = 5; return -a;", "-5"},
       // Statements on locals, which the machine may run as one operation.
       {"int", "int a = 2147483647; int b; b = a + 1; return b;", "-2147483648"},
       {"int", "int a = 0; int b; b = a - 2147483647; b = b - 2; return b;", "2147483647"},
@@ -184,6 +185,7 @@ TEST_F(LibraryTest, FloatArithmetic) {
       {"float", "float f = 2; return f;", "2"},
       {"float", "float f = 2.5; float g; g = f; f = 1.0; return g;", "2.5"},
       {"float", "float f; f = 3; return f / 2;", "1.5"}, {"float", "1.0 / 0.0", "inf"},
+      {"float", "float f = 2.5; return -f;", "-2.5"},
   };
   CheckAll(cases);
 }
@@ -466,6 +468,7 @@ TEST_F(LibraryTest, SharedStringReferences) {
       {"str t; t = gs; gt = \"x\";", false, 1, "x"},  // the local's reference goes with it
       {"gt = gs; StrCat(gt, \"d\");", false, 1, "abcd"},
       {"gt = gs; ToUpper(gt);", false, 1, "ABC"},
+      {"str n; gt = n; StrCat(gt, gs);", true, 2, "abc"},  // a null target becomes the source
   };
   for (const SRefCase& c : cases) {
     SCOPED_TRACE(c.text);
@@ -578,6 +581,50 @@ TEST_F(LibraryTest, ArrSetStrOfANullStringChangesNothing) {
   CheckAll(cases);
 }
 
+// One handler, compiled on demand from its text.
+class CHandlerOwner : public CScriptOwner {
+ public:
+  explicit CHandlerOwner(const char* text) : m_text(text) {}
+  std::string Id() const override { return "Box"; }
+  bool FindHandler(const char* name, uint32_t* key) override {
+    *key = 1;
+    return std::string_view(name) == "OnTest";
+  }
+  EBlock LoadBlock(uint32_t, SCodeBlock*) override { return EBlock::kNone; }
+  void ForgetBlock(uint32_t) override {}
+  bool LoadSource(uint32_t, std::string* text) override {
+    *text = m_text;
+    return true;
+  }
+  ErrCode StoreBlock(uint32_t, const SCodeBlock&) override { return err::kOk; }
+
+ private:
+  const char* m_text;
+};
+
+TEST_F(LibraryTest, DiagnosticsNameTheHandlerAndLine) {
+  CHandlerOwner owner("int v;\nArrDef(\"a\", \"int\", 3);\nreturn ArrGetInt(\"a\", 3, v);");
+  uint8_t result = 2;
+  const SCallArg args[] = {SCallArg::Ref(&result)};
+  SetScriptToolMode(true);
+  EXPECT_EQ(CallHandler(m_machine, owner, "OnTest", "bool", args), err::kOk);
+  SetScriptToolMode(false);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(m_log.m_text, "[2]Box::OnTest(3): ArrGetInt: Arr a, type 1, size 3, idx 3\n");
+  EXPECT_EQ(CurrentScript().object, nullptr);
+  EXPECT_EQ(CallHandler(m_machine, owner, "OnOther", "bool", args), err::kNotFound);
+
+  // Out of steps, while no native with a name runs.
+  SetScriptStepLimit(100);
+  m_log.m_text.clear();
+  SRunOutcome outcome;
+  EXPECT_EQ(CompileAndCall(m_machine, "\nwhile true do ;", "void", {}, &outcome), err::kOk);
+  SetScriptStepLimit(kDefaultStepLimit);
+  EXPECT_TRUE(outcome.out_of_steps);
+  EXPECT_EQ(outcome.steps, 100u);
+  EXPECT_EQ(m_log.m_text, "[2](2): script step limit reached\n");
+}
+
 TEST_F(LibraryTest, ArraySearches) {
   const char* const kInts =
       "ArrDef(\"a\", \"int\", 3); ArrSetInt(\"a\", 0, 5); ArrSetInt(\"a\", 2, 5); ";
@@ -679,7 +726,8 @@ class LibraryIniTest : public LibraryTest {
   void SetUp() override {
     InitFileService(4);
     auto fs = std::make_unique<CMemFileService>();
-    fs->File("w.ini").bytes = "[Animals]\nCat=Tiger\n[Sizes]\n0=3\n2=-1\n[Pts]\n1=4, -5\n";
+    fs->File("w.ini").bytes = "[Animals]\nCat=Tiger\n[Sizes]\n0=3\n2=-1\n[Pts]\n1=4, -5\n"
+                              "[Rects]\n0=1, -2, 3, 4\n[Words]\n0=hello\n";
     RegisterMount("/mem/", std::move(fs), 0);
     LibraryTest::SetUp();
     m_ini = StrNew("/mem/w.ini");
@@ -714,6 +762,10 @@ TEST_F(LibraryIniTest, IniLookupsAndArrLoad) {
        "false"},
       {"TPoint", "TPoint p; IniDef(ini); ArrDef(\"p\", \"TPoint\", 2); "
        "ArrLoad(\"p\", ini, \"Pts\"); ArrGetPt(\"p\", 1, p); return p;", "4, -5"},
+      {"TRect", "TRect r; IniDef(ini); ArrDef(\"r\", \"TRect\", 1); "
+       "ArrLoad(\"r\", ini, \"Rects\"); ArrGetRect(\"r\", 0, r); return r;", "1, -2, 3, 4"},
+      {"str", "str s; IniDef(ini); ArrDef(\"w\", \"str\", 2); "
+       "ArrLoad(\"w\", ini, \"Words\"); ArrGetStr(\"w\", 0, s); return s;", "hello"},
   };
   CheckAll(cases);
 
