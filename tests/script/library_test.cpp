@@ -360,6 +360,10 @@ TEST_F(LibraryTest, ValueParametersOfEveryType) {
       {", str s", {"str", "s + s", "(null)"}, {SCallArg::Text(nullptr)}},
       {", str s, int i", {"int", "GetChr(s, i)", "-23"},
        {SCallArg::Text("\xE9"), SCallArg::Int(0)}},
+      // Bytes compare unsigned; case conversion leaves bytes outside a-z alone.
+      {", str a, str b", {"int", "StrCmp(a, b)", "1"},
+       {SCallArg::Text("\xE9"), SCallArg::Text("a")}},
+      {", str s", {"str", "ToUpper(s); return s;", "\xE9" "A"}, {SCallArg::Text("\xE9" "a")}},
       // Edges are inside: left <= x <= right, top <= y <= bottom.
       in_box(10, 20, true), in_box(30, 40, true), in_box(30, 20, true), in_box(10, 40, true),
       in_box(31, 40, false), in_box(30, 41, false), in_box(9, 30, false), in_box(20, 19, false),
