@@ -112,10 +112,18 @@ uint8_t* ArrGetSize(uint8_t* sp) {
     args.Result(false);
     return sp;
   }
-  const CScriptArray* array = Named(name);
-  if (uint8_t* bytes = ScriptDeref(out, 4)) Poke<int32_t>(bytes, array ? array->Size() : 0);
+  // True for any name, but only an existing array has a size to store.
+  if (const CScriptArray* array = Named(name))
+    if (uint8_t* bytes = ScriptDeref(out, 4)) Poke<int32_t>(bytes, array->Size());
   args.Result(true);
   return sp;
+}
+
+// Whether a value is a null str (other types have no null).
+template <class T>
+bool IsNullText(T value) {
+  if constexpr (std::is_same_v<T, StrHandle>) return value == 0;
+  else return false;
 }
 
 // Stores an element into a script variable; a str variable gets its own
@@ -150,6 +158,10 @@ uint8_t* ArrSet(uint8_t* sp) {
   const StrHandle name = args.Str();
   const int32_t index = args.Int();
   const T value = args.Value<T>();
+  if (IsNullText(value)) {
+    args.Result(false);
+    return sp;
+  }
   CScriptArray* array = Element(name, kType, index);
   if (array) (array->*kSet)(index, value);
   args.Result(array != nullptr);
@@ -165,8 +177,7 @@ uint8_t* ArrFind(uint8_t* sp) {
   const T value = args.Value<T>();
   uint8_t* bytes = ScriptDeref(args.Addr(), 4);
   bool found = false;
-  const bool null_text = std::is_same_v<T, StrHandle> && !value;
-  if (array && bytes && array->Type() == kType && !null_text) {
+  if (array && bytes && array->Type() == kType && !IsNullText(value)) {
     int32_t index = Peek<int32_t>(bytes);
     found = (array->*kFind)(value, &index);
     if (found) Poke(bytes, index);

@@ -420,8 +420,10 @@ class CScriptContext::CDecoder {
     int32_t depth = 0;
     uint32_t room = 0;
     SFusedArg arg;
-    while (count < 24 && FusedArg(program[i], &arg, &depth)) {
-      if (depth < 4) break;  // would reach below the values it pushed
+    for (int32_t next_depth = depth; count < 24 && FusedArg(program[i], &arg, &next_depth);
+         next_depth = depth) {
+      if (next_depth < 4) break;  // would reach below the values it pushed
+      depth = next_depth;
       args.push_back(arg);
       room = std::max(room, static_cast<uint32_t>(depth));
       i = Step(i, &count);
@@ -440,8 +442,11 @@ class CScriptContext::CDecoder {
     fused.call_fn = call.fn;
     fused.call_f = call.f;
     // A native that has a borrowing form takes its str arguments without
-    // the reference the push adds and it would drop again.
-    if (NativeEntry borrowing = m_machine.BorrowingEntry(call.f)) {
+    // the reference the push adds and it would drop again, when the fused
+    // pushes are all its arguments (a string pushed before them, a literal
+    // say, is the native's to release).
+    NativeEntry borrowing = m_machine.BorrowingEntry(call.f);
+    if (borrowing && static_cast<uint32_t>(depth) == m_machine.ArgumentBytes(call.f)) {
       fused.call_fn = borrowing;
       for (size_t k = first; k < args.size(); ++k)
         if (args[k].kind == kArgStr) args[k].kind = kArgCopy;

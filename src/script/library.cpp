@@ -333,10 +333,17 @@ uint8_t* DumpCodeFn(uint8_t* sp) {
   if (!context) return sp;
   const SCodeDump dump = DumpCode(context->Code(), context->Header().code_size, context->Ip(),
                                   count < 0 ? 0 : static_cast<size_t>(count));
-  TraceOut("Code at offset %d:\n", static_cast<int>(context->Ip()));
-  TraceOut("%s", dump.text.c_str());
-  TraceOut("Instructions dumped: %ld.\n", static_cast<long>(dump.count));
-  if (dump.stopped) TraceOut("Invalid instruction code found:%u.\n", dump.opcode);
+  // One trace call: each call replaces what the trace buffer holds.
+  char line[64];
+  std::snprintf(line, sizeof line, "Code at offset %d:\n", static_cast<int>(context->Ip()));
+  std::string text = line + dump.text;
+  std::snprintf(line, sizeof line, "Instructions dumped: %ld.\n", static_cast<long>(dump.count));
+  text += line;
+  if (dump.stopped) {
+    std::snprintf(line, sizeof line, "Invalid instruction code found:%u.\n", dump.opcode);
+    text += line;
+  }
+  TraceOut("%s", text.c_str());
   return sp;
 }
 

@@ -141,6 +141,7 @@ ErrCode CScriptMachine::RegisterFunction(NativeEntry entry, const char* name, ui
     return error;
   uint16_t slot = 0;
   TakeSlot(entry, &slot, name);
+  for (uint16_t i = 0; i < arg_count; ++i) m_argument_bytes[slot] += m_compiler->StackSize(args[i]);
   return err::kOk;
 }
 

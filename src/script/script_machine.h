@@ -81,6 +81,10 @@ class CScriptMachine {
   NativeEntry BorrowingEntry(uint16_t slot) const {
     return slot < kNativeCount ? m_borrowing[slot] : nullptr;
   }
+  // The bytes a function's arguments take on the stack.
+  uint32_t ArgumentBytes(uint16_t slot) const {
+    return slot < kNativeCount ? m_argument_bytes[slot] : 0;
+  }
   ErrCode RegisterGlobal(const char* name, void* address, uint16_t type);
   ErrCode RegisterWorldGlobal(const char* name, void* address, uint16_t type);
   void ClearWorldGlobals();
@@ -117,6 +121,7 @@ class CScriptMachine {
   void* m_global_addresses[kNativeCount] = {};
   ScriptAddr m_global_script_addresses[kNativeCount] = {};
   NativeEntry m_borrowing[kNativeCount] = {};
+  uint32_t m_argument_bytes[kNativeCount] = {};
   std::string m_native_names[kNativeCount];
   std::vector<uint16_t> m_engine_global_slots;
   std::vector<uint16_t> m_world_global_slots;

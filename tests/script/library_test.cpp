@@ -505,9 +505,6 @@ TEST_F(LibraryTest, StackAndCodeDumps) {
   const std::string stopped = TraceBuffer();
   EXPECT_TRUE(dumped.ends_with("Instructions dumped: 3.\n")) << dumped;
   EXPECT_TRUE(stopped.ends_with("Invalid instruction code found:26.\n")) << stopped;
-  if (!dumped.starts_with("Code at offset"))
-    GTEST_SKIP() << "DumpCode writes each part with its own TraceOut, which replaces the "
-                    "trace buffer: only the last line is left";
   EXPECT_EQ(dumped, "Code at offset 24:\n" + std::string(kLines) + "Instructions dumped: 3.\n");
   EXPECT_EQ(stopped,
             "Code at offset 12:\n"
@@ -575,7 +572,6 @@ TEST_F(LibraryTest, ArrayDefinitionAndAccess) {
 // A null argument makes every array function answer false and change
 // nothing, the value of ArrSetStr included.
 TEST_F(LibraryTest, ArrSetStrOfANullStringChangesNothing) {
-  GTEST_SKIP() << "ArrSetStr stores a null value and answers true";
   const SCase cases[] = {
       {"bool", "str n; ArrDef(\"w\", \"str\", 1); ArrSetStr(\"w\", 0, \"a\"); "
        "return ArrSetStr(\"w\", 0, n);", "false"},
