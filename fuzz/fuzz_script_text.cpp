@@ -1,0 +1,53 @@
+// Compiles arbitrary text with a few fixed signatures (the first input byte
+// picks one) and runs what compiles with a small step budget.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "script/array_functions.h"
+#include "script/script_array.h"
+#include "script/script_call.h"
+#include "script/script_ini.h"
+#include "script/script_machine.h"
+
+namespace {
+
+constexpr uint64_t kSteps = 10000;
+
+const char* const kSignatures[] = {"void", "int", "bool, int* x, int* y", "void, str s"};
+
+CScriptMachine& Machine() {
+  static CScriptMachine* machine = [] {
+    auto* created = new CScriptMachine;
+    created->Init(kStandardModules);
+    SetScriptStepLimit(kSteps);
+    return created;
+  }();
+  return *machine;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  CScriptMachine& machine = Machine();
+  const size_t which = data[0] % std::size(kSignatures);
+  const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+  SCodeBlock block;
+  const bool compiled = machine.CompileText(text.c_str(), kSignatures[which], &block);
+  machine.TakeErrorLog();
+  if (!compiled) return 0;
+
+  int32_t result = 0;
+  int32_t x = 3;
+  int32_t y = -4;
+  const SCallArg int_args[] = {SCallArg::Ref(&result)};
+  const SCallArg point_args[] = {SCallArg::Ref(&result), SCallArg::Ref(&x), SCallArg::Ref(&y)};
+  const SCallArg text_args[] = {SCallArg::Text("fuzz")};
+  const std::span<const SCallArg> args[] = {{}, int_args, point_args, text_args};
+  SRunOutcome outcome;
+  CallBlock(machine, block.data, block.size, args[which], &outcome);
+  ScriptArrays().Clear();
+  ScriptInis().Clear();
+  return 0;
+}
