@@ -1179,11 +1179,13 @@ bool CCompilation::Resolve(ECallKind kind, const char* name, const SValue* args,
   return out->function && !tie;
 }
 
+// `args` may be null for a call (its operands are not named).
 bool CCompilation::ReportNoMatch(ECallKind kind, const char* name, const SValue* args) {
+  if (kind == ECallKind::kCall) return Error("No matching function with name %s", name);
   const bool pointer = IsAddress(args[0].type);
   switch (kind) {
     case ECallKind::kCall:
-      return Error("No matching function with name %s", name);
+      break;
     case ECallKind::kPrefix:
       if (pointer)
         return Error("Prefix operator %s can not be applied to pointer to type %s", name,

@@ -215,12 +215,19 @@ class CScriptContext::CDecoder {
       set(xTruncated);
       return 1;
     }
-    const bool has_function = op != kOpPushA && op != kOpPushE && op != kOpJump &&
-                              op != kOpEnd && op != kOpSrcLine && op != kOpNullInstr;
-    if (has_function) {
+    // The native shape each opcode calls (kNone: it calls no native).
+    using S = ENativeShape;
+    static constexpr ENativeShape kShapes[] = {
+        S::kStack,   S::kStack,       S::kNone,         S::kNone,        S::kStack,
+        S::kIntLiteral, S::kFloatLiteral, S::kTextLiteral, S::kAddress, S::kAddress,
+        S::kNone,    S::kTruth,       S::kTruth,        S::kNone,        S::kNone,
+        S::kByteLiteral, S::kAddress, S::kNone};
+    const ENativeShape shape = kShapes[op - kOpCall];
+    if (shape != ENativeShape::kNone) {
       insn->f = GetU16(at + 1);
       insn->fn = Native(insn->f);
-      if (!insn->fn) {
+      // A null entry, or one of another shape, is no native for this call.
+      if (!insn->fn || m_machine.Shape(insn->f) != shape) {
         set(xNoEntry);
         return length;
       }

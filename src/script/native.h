@@ -26,6 +26,19 @@ using TextConsFn = uint8_t* (*)(uint8_t* sp, const char* text);      // string l
 using ByteConsFn = uint8_t* (*)(uint8_t* sp, uint8_t value);         // boolean literal
 using TruthFn = int (*)(uint8_t** sp);                               // truth test
 
+// The shape each native slot was registered with; the machine calls an
+// entry only in its own shape (a malformed block may name any slot).
+enum class ENativeShape : uint8_t {
+  kNone,         // no native (a global's slot, or unused)
+  kStack,        // NativeFn
+  kAddress,      // AddrConsFn
+  kIntLiteral,   // IntConsFn
+  kFloatLiteral, // FloatConsFn
+  kTextLiteral,  // TextConsFn
+  kByteLiteral,  // ByteConsFn
+  kTruth,        // TruthFn
+};
+
 // The native table stores entries of every shape as one pointer type.
 using NativeEntry = void (*)();
 template <class Fn>

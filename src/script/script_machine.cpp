@@ -59,10 +59,12 @@ void CScriptMachine::ClearWorldGlobals() {
   m_compiler->ClearWorldGlobals();
 }
 
-bool CScriptMachine::TakeSlot(NativeEntry entry, uint16_t* slot, const char* name) {
+bool CScriptMachine::TakeSlot(NativeEntry entry, ENativeShape shape, uint16_t* slot,
+                              const char* name) {
   if (m_next_slot == kNativeCount) return false;
   *slot = m_next_slot++;
   m_natives[*slot] = entry;
+  m_shapes[*slot] = entry ? shape : ENativeShape::kNone;
   m_native_names[*slot] = name;
   return true;
 }
@@ -74,8 +76,10 @@ ErrCode CScriptMachine::RegisterType(const char* name, uint16_t id, uint16_t siz
 ErrCode CScriptMachine::SetTypeEntry(uint16_t id, CScriptCompiler::ETypeEntry which,
                                      NativeEntry entry) {
   if (!m_compiler->Type(id)) return err::kBadParams;
+  static constexpr ENativeShape kShapes[] = {ENativeShape::kStack, ENativeShape::kAddress,
+                                             ENativeShape::kStack, ENativeShape::kTruth};
   uint16_t slot = 0;
-  if (!TakeSlot(entry, &slot)) return err::kUnknownError;
+  if (!TakeSlot(entry, kShapes[static_cast<int>(which)], &slot)) return err::kUnknownError;
   return m_compiler->SetTypeEntry(id, which, slot);
 }
 
@@ -98,7 +102,7 @@ ErrCode CScriptMachine::RegisterCast(uint16_t source, uint16_t target, NativeEnt
   if (!type) return err::kBadParams;
   if (type->cast_count == kMaxCasts || m_next_slot == kNativeCount) return err::kUnknownError;
   uint16_t slot = 0;
-  TakeSlot(entry, &slot);
+  TakeSlot(entry, ENativeShape::kStack, &slot);
   return m_compiler->AddCast(source, target, slot, weight);
 }
 
@@ -116,9 +120,12 @@ ErrCode CScriptMachine::SetLiteralConstructors(NativeEntry integer, NativeEntry 
   if (m_next_slot + size_t{kLiteralKinds} > kNativeCount) return err::kUnknownError;
   const NativeEntry entries[kLiteralKinds] = {integer, floating, string, boolean};
   static constexpr uint16_t kTypes[kLiteralKinds] = {1, 3, 11, 7};
+  static constexpr ENativeShape kShapes[kLiteralKinds] = {
+      ENativeShape::kIntLiteral, ENativeShape::kFloatLiteral, ENativeShape::kTextLiteral,
+      ENativeShape::kByteLiteral};
   for (int i = 0; i < kLiteralKinds; ++i) {
     uint16_t slot = 0;
-    TakeSlot(entries[i], &slot);
+    TakeSlot(entries[i], kShapes[i], &slot);
     m_compiler->SetLiteralConstructor(static_cast<ELiteral>(i), slot, kTypes[i]);
   }
   return err::kOk;
@@ -128,8 +135,8 @@ ErrCode CScriptMachine::SetAddressHandlers(NativeEntry constructor, NativeEntry 
   if (m_next_slot + size_t{2} > kNativeCount) return err::kUnknownError;
   uint16_t constructor_slot = 0;
   uint16_t destructor_slot = 0;
-  TakeSlot(constructor, &constructor_slot);
-  TakeSlot(destructor, &destructor_slot);
+  TakeSlot(constructor, ENativeShape::kAddress, &constructor_slot);
+  TakeSlot(destructor, ENativeShape::kStack, &destructor_slot);
   m_compiler->SetAddressHandlers(constructor_slot, destructor_slot);
   return err::kOk;
 }
@@ -140,7 +147,7 @@ ErrCode CScriptMachine::RegisterFunction(NativeEntry entry, const char* name, ui
   if (ErrCode error = m_compiler->AddFunction(name, result, arg_count, args, m_next_slot))
     return error;
   uint16_t slot = 0;
-  TakeSlot(entry, &slot, name);
+  TakeSlot(entry, ENativeShape::kStack, &slot, name);
   for (uint16_t i = 0; i < arg_count; ++i) m_argument_bytes[slot] += m_compiler->StackSize(args[i]);
   return err::kOk;
 }

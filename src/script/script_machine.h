@@ -93,6 +93,9 @@ class CScriptMachine {
   uint16_t NextSlot() const { return m_next_slot; }
   uint32_t Stamp() const { return m_stamp; }
   NativeEntry Native(uint16_t slot) const { return m_natives[slot]; }
+  ENativeShape Shape(uint16_t slot) const {
+    return slot < kNativeCount ? m_shapes[slot] : ENativeShape::kNone;
+  }
   // A global's address as registered, and the script address it is mapped
   // at (0 when the slot holds no global).
   void* GlobalAddress(uint16_t slot) const { return m_global_addresses[slot]; }
@@ -111,13 +114,14 @@ class CScriptMachine {
 
  private:
   // Takes the next slot for `entry`; false when the table is full.
-  bool TakeSlot(NativeEntry entry, uint16_t* slot, const char* name = "");
+  bool TakeSlot(NativeEntry entry, ENativeShape shape, uint16_t* slot, const char* name = "");
   void UnmapGlobals(std::vector<uint16_t>* slots);
   ErrCode SetTypeEntry(uint16_t id, CScriptCompiler::ETypeEntry which, NativeEntry entry);
   ErrCode AddGlobal(const char* name, void* address, uint16_t type, bool world);
 
   std::unique_ptr<CScriptCompiler> m_compiler;
   NativeEntry m_natives[kNativeCount] = {};
+  ENativeShape m_shapes[kNativeCount] = {};
   void* m_global_addresses[kNativeCount] = {};
   ScriptAddr m_global_script_addresses[kNativeCount] = {};
   NativeEntry m_borrowing[kNativeCount] = {};

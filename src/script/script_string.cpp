@@ -162,8 +162,8 @@ int StrCompare(StrHandle a, StrHandle b, bool ignore_case) {
 }
 
 StrHandle StrConcat(StrHandle a, StrHandle b) {
-  if (!a || !b) {
-    const StrHandle side = a ? a : b;
+  if (!IsString(a) || !IsString(b)) {
+    const StrHandle side = IsString(a) ? a : IsString(b) ? b : 0;
     StrAddRef(side);
     return side;
   }

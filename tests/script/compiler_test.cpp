@@ -323,6 +323,8 @@ TEST_F(CompilerTest, ReturnValuesResolveForTheResultType) {
        "(1, 17): No matching function with name conv\r\n",
        true},
       {"float", "return ref();", "(1, 13): No matching function with name ref\r\n", true},
+      // A literal where the function needs an address.
+      {"void", "StrCat(\"a\", \"b\");", "(1, 16): No matching function with name StrCat\r\n"},
       // Outside a return both conv overloads cost 0.
       {"void", "conv();",
        "(1, 6): Can not resolve function call for conv\r\n"

@@ -137,6 +137,13 @@ TEST_F(ContextTest, EveryRunTimeErrorStopsAtItsInstruction) {
       {"a native slot nobody filled", {10, 0xE8, 0x03}, 8, err::kInvalidIndex, 0},
       {"a native index past the table", {10, 0xFF, 0xFF}, 8, err::kInvalidIndex, 0},
       {"PUSH_E of a slot without a global", {13, 33, 0}, 8, err::kInvalidIndex, 0},
+      // Natives run only in the shape they were registered with.
+      {"a CALL of the bool truth test", {15, 0, 0, 1, 0, 0, 0, 10, 19, 0}, 8,
+       err::kInvalidIndex, 7},
+      {"a JFALSE whose native is int +", {15, 0, 0, 1, 0, 0, 0, 21, 33, 0, 0, 0, 0, 0}, 8,
+       err::kInvalidIndex, 7},
+      {"a CONS_I of the string literal constructor", {15, 2, 0, 0, 0, 0, 0}, 8,
+       err::kInvalidIndex, 0},
       {"DBG_CALL with the wrong stack change", {15, 0, 0, 1, 0, 0, 0, 11, 8, 0, 0, 0, 0, 0},
        8, err::kInvalidIndex, 7},
       {"PUSH_A past the stack", {12, 9, 0, 0, 0}, 8, err::kInvalidStoff, 0},

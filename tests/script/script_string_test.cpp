@@ -68,7 +68,13 @@ TEST_F(ScriptString, ConcatenationSharesANullSide) {
   EXPECT_EQ(same, b);
   EXPECT_EQ(StrRefCount(b), 2);
   EXPECT_EQ(StrConcat(0, 0), 0u);
-  for (StrHandle s : {a, b, ab, same}) StrRelease(s);
+  // A handle that is no string counts as null.
+  const StrHandle other = AllocHandle(16);
+  const StrHandle also_b = StrConcat(other, b);
+  EXPECT_EQ(also_b, b);
+  EXPECT_EQ(StrRefCount(b), 3);
+  FreeHandle(other);
+  for (StrHandle s : {a, b, ab, same, also_b}) StrRelease(s);
 }
 
 TEST_F(ScriptString, AppendMakesUniqueFirst) {
