@@ -719,7 +719,7 @@ op_fuse_call: {
   const SFusedArg* arg = m_fused_args.data() + insn->fused.arg_first;
   for (const SFusedArg* end = arg + insn->fused.arg_count; arg != end; ++arg) {
     if (arg->kind == kArgCopy) {
-      std::memcpy(sp, arg->from, 4);
+      std::memmove(sp, arg->from, 4);
     } else if (arg->kind == kArgStr) {
       const StrHandle handle = Peek<StrHandle>(arg->from);
       StrAddRef(handle);
@@ -844,7 +844,7 @@ op_int_literal:
   NEXT_PUSHED();
 op_int_copy:
   if (insn->a + 4 > stack_size) FAIL(kAddressFault);
-  std::memcpy(sp, bottom + insn->a, 4);
+  std::memmove(sp, bottom + insn->a, 4);
   sp += 4;
   NEXT_PUSHED();
 op_int_destroy:

@@ -44,7 +44,7 @@ template <uint32_t N>
 uint8_t* Copy(uint8_t* sp, ScriptAddr source) {
   const uint8_t* bytes = ScriptDeref(source, N);
   if (!bytes) return sp;
-  std::memcpy(sp, bytes, N);
+  std::memmove(sp, bytes, N);  // a frame variable may lie where the copy goes
   return sp + N;
 }
 // void(T*, T): pops the value and the address, stores the value there.

@@ -171,6 +171,16 @@ TEST_F(ContextTest, EveryRunTimeErrorStopsAtItsInstruction) {
   }
 }
 
+TEST_F(ContextTest, ACopyMayOverlapTheBytesItCopies) {
+  // CONS_B true leaves sp at 1; the pstr copy of offset 0 writes 256 bytes
+  // at 1, over its own source.
+  const std::vector<uint8_t> block = RawBlock({25, 3, 0, 1, 18, 24, 0, 0, 0, 0, 0, 23}, 260);
+  CScriptContext context(m_machine, block.data(), block.size());
+  EXPECT_EQ(context.Run(), 3u);
+  EXPECT_TRUE(context.Finished());
+  EXPECT_EQ(context.Bottom()[1], 1);
+}
+
 TEST_F(ContextTest, MalformedHeadersFailBeforeRunning) {
   CCode code;
   code.End();
