@@ -908,9 +908,3 @@ done:
 void ScriptFault(ErrCode error) {
   if (CScriptContext* context = CScriptContext::Current()) context->Fail(error);
 }
-
-uint8_t* ScriptDeref(ScriptAddr address, uint32_t size) {
-  uint8_t* bytes = ScriptMemory().Resolve(address, size);
-  if (!bytes) ScriptFault(kAddressFault);
-  return bytes;
-}

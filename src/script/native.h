@@ -80,4 +80,8 @@ void ScriptFault(ErrCode error);
 
 // The host bytes of a `size`-byte value at a script address, or null after
 // faulting the run with INVALID_STOFF.
-uint8_t* ScriptDeref(ScriptAddr address, uint32_t size);
+inline uint8_t* ScriptDeref(ScriptAddr address, uint32_t size) {
+  uint8_t* bytes = ScriptMemory().Resolve(address, size);
+  if (!bytes) ScriptFault(kAddressFault);
+  return bytes;
+}

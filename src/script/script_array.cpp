@@ -89,18 +89,6 @@ std::string CScriptArray::AccessText(int32_t index) const {
   return "Arr " + m_name + text;
 }
 
-int32_t CScriptArray::GetInt(int32_t index) const { return Load<int32_t>(index); }
-
-void CScriptArray::SetInt(int32_t index, int32_t value) { Store(index, value); }
-
-TPoint CScriptArray::GetPoint(int32_t index) const { return Load<TPoint>(index); }
-
-void CScriptArray::SetPoint(int32_t index, TPoint value) { Store(index, value); }
-
-TRect CScriptArray::GetRect(int32_t index) const { return Load<TRect>(index); }
-
-void CScriptArray::SetRect(int32_t index, TRect value) { Store(index, value); }
-
 StrHandle CScriptArray::GetStr(int32_t index) const { return Load<StrHandle>(index); }
 
 void CScriptArray::SetStr(int32_t index, StrHandle value) {

@@ -52,12 +52,12 @@ class CScriptArray {
   std::string AccessText(int32_t index) const;
 
   // Element access; the index must pass Accepts for the element's type.
-  int32_t GetInt(int32_t index) const;
-  void SetInt(int32_t index, int32_t value);
-  TPoint GetPoint(int32_t index) const;
-  void SetPoint(int32_t index, TPoint value);
-  TRect GetRect(int32_t index) const;
-  void SetRect(int32_t index, TRect value);
+  int32_t GetInt(int32_t index) const { return Load<int32_t>(index); }
+  void SetInt(int32_t index, int32_t value) { Store(index, value); }
+  TPoint GetPoint(int32_t index) const { return Load<TPoint>(index); }
+  void SetPoint(int32_t index, TPoint value) { Store(index, value); }
+  TRect GetRect(int32_t index) const { return Load<TRect>(index); }
+  void SetRect(int32_t index, TRect value) { Store(index, value); }
   // Borrowed: the caller adds a reference to keep it.
   StrHandle GetStr(int32_t index) const;
   // Adds a reference to `value` and releases the element's old string.

@@ -4,10 +4,13 @@
 #include <cstring>
 #include <vector>
 
+namespace str_internal {
+uint64_t g_changes = 0;
+}
+
 namespace {
 
 size_t g_live_strings = 0;
-uint64_t g_changes = 0;
 // The bytes of every string block by handle, null for handles that are not
 // strings. A str value comes from script memory, which a malformed block
 // can fill with any bits; a handle that is not a string counts as null, so
@@ -74,7 +77,7 @@ StrHandle MakeUnique(StrHandle target, size_t length) {
   // Appending grows by doubling so that building a string stays linear.
   const size_t room = std::min(std::max(length, 2 * length - length / 2), kMaxStrLength);
   if (refs == 1) {
-    ++g_changes;  // the caller changes the text in place
+    ++str_internal::g_changes;  // the caller changes the text in place
     if (Capacity(target) >= length) return target;
     if (!ResizeHandle(target, kStrHeaderSize + room + 1)) return 0;
     MarkString(target, HandleLockedPointer(target));
@@ -124,7 +127,7 @@ void StrRelease(StrHandle handle) {
     return;
   }
   MarkString(handle, nullptr);
-  ++g_changes;
+  ++str_internal::g_changes;
   UnlockHandle(handle);
   FreeHandle(handle);
   --g_live_strings;
@@ -136,7 +139,6 @@ uint16_t StrRefCount(StrHandle handle) {
 }
 
 size_t StrLiveCount() { return g_live_strings; }
-uint64_t StrChangeCount() { return g_changes; }
 
 bool StrEqual(StrHandle a, StrHandle b) {
   if (a == b) return true;

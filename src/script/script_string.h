@@ -41,7 +41,10 @@ uint16_t StrRefCount(StrHandle handle);
 size_t StrLiveCount();
 // Counts the events after which a handle may name another text: a string
 // freed, or changed in place.
-uint64_t StrChangeCount();
+namespace str_internal {
+extern uint64_t g_changes;
+}
+inline uint64_t StrChangeCount() { return str_internal::g_changes; }
 
 // A string's text (empty for null), valid until the string next changes.
 class CStrText {
