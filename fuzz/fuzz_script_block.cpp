@@ -13,6 +13,7 @@
 #include "script/bytecode.h"
 #include "script/script_array.h"
 #include "script/script_call.h"
+#include "script/script_string.h"
 #include "script/script_ini.h"
 #include "script/script_machine.h"
 
@@ -94,5 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CallBlock(machine, block.data(), block.size(), args, &outcome);
   ScriptArrays().Clear();
   ScriptInis().Clear();
+  // Strings a failed run left on its stack are unreachable now.
+  StrFreeAll();
   return 0;
 }

@@ -9,6 +9,7 @@
 #include "script/script_call.h"
 #include "script/script_ini.h"
 #include "script/script_machine.h"
+#include "script/script_string.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SRunOutcome outcome;
   CallBlock(machine, block.data, block.size, args[which], &outcome);
   ScriptArrays().Clear();
+  StrFreeAll();  // what a failed run left on its stack
   ScriptInis().Clear();
   return 0;
 }

@@ -23,6 +23,7 @@
 #include "script/script_array.h"
 #include "script/script_call.h"
 #include "script/script_ini.h"
+#include "script/script_string.h"
 #include "sound/mixer.h"
 #include "store/hash_ini.h"
 #include "store/hpfs.h"
@@ -412,6 +413,7 @@ CApplication::EStep CApplication::StartScriptMachine() {
 void CApplication::FreeScriptArrays() {
   ScriptArrays().Clear();
   ScriptInis().Clear();
+  StrFreeAll();
 }
 
 void CApplication::UnmountFileSystems() {

@@ -133,6 +133,17 @@ void StrRelease(StrHandle handle) {
   --g_live_strings;
 }
 
+void StrFreeAll() {
+  for (StrHandle handle = 0; handle < g_blocks.size(); ++handle) {
+    if (!g_blocks[handle]) continue;
+    UnlockHandle(handle);
+    FreeHandle(handle);
+  }
+  g_blocks.clear();
+  g_live_strings = 0;
+  ++str_internal::g_changes;
+}
+
 uint16_t StrRefCount(StrHandle handle) {
   const uint8_t* block = Bytes(handle);
   return block ? ReadHeader(block).refs : 0;

@@ -39,6 +39,10 @@ void StrRelease(StrHandle handle);
 uint16_t StrRefCount(StrHandle handle);
 // Strings alive in the process (for leak checks).
 size_t StrLiveCount();
+// Frees every string at once, whatever its references: for the end of the
+// process's scripts (shutdown), after which no str value is used again. A
+// run that stops with an error leaves the strings on its stack allocated.
+void StrFreeAll();
 // Counts the events after which a handle may name another text: a string
 // freed, or changed in place.
 namespace str_internal {

@@ -32,6 +32,19 @@ TEST_F(ScriptString, BlockLayoutAndReferences) {
   EXPECT_EQ(Text(0), "");
 }
 
+TEST(ScriptStringEnd, FreeAllEndsEveryStringWhateverItsReferences) {
+  const StrHandle a = StrNew("a");
+  StrAddRef(a);
+  const StrHandle b = StrNew("b");
+  StrFreeAll();
+  EXPECT_EQ(StrLiveCount(), 0u);
+  EXPECT_EQ(HandleSize(a), 0u);
+  EXPECT_EQ(HandleSize(b), 0u);
+  EXPECT_EQ(StrRefCount(a), 0);
+  StrRelease(a);  // a handle that is gone is no string any more
+  EXPECT_EQ(StrLiveCount(), 0u);
+}
+
 TEST_F(ScriptString, EqualityAndOrder) {
   const StrHandle empty = StrNew("");
   const StrHandle abc = StrNew("abc");
