@@ -804,7 +804,11 @@ op_jump:
   GO_ON(insn->target);
 op_branch: {
   ENTER_NATIVE();
-  const int truth = AsShape<TruthFn>(insn->fn)(&sp);
+  // A copy of sp for the truth test: taking sp's own address would keep it
+  // out of a register for the whole loop.
+  uint8_t* tested = sp;
+  const int truth = AsShape<TruthFn>(insn->fn)(&tested);
+  sp = tested;
   NEXT_NATIVE((truth == 0) == (insn->sub != 0) ? insn->target : insn->next);
 }
 op_end:

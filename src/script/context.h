@@ -4,8 +4,9 @@
 // made, into a table of internal instructions, one per stored instruction,
 // each naming its successor. Calls of the library's int natives become
 // internal operations, and the shapes the compiler emits for int statements
-// ("local = local op local-or-literal", "while (local cmp ...) do") become
-// fused operations that run a whole statement in one step of the loop.
+// ("local = local op local-or-literal", "while (local cmp ...) do", a call
+// of a native with its pushed arguments) become fused operations that run a
+// whole statement in one step of the loop.
 // Semantics stay those of the stored code: a fused operation runs only when
 // the step budget covers all its instructions, line stepping is off and the
 // stack has room; otherwise its first instruction runs alone. Errors name
