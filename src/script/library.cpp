@@ -15,15 +15,7 @@
 
 namespace {
 
-enum ETypeId : uint16_t {
-  kInt = 1,
-  kFloat = 3,
-  kPoint = 6,
-  kBool = 7,
-  kRect = 8,
-  kPstr = 10,
-  kStr = 11,
-};
+using enum lib::ETypeId;
 
 // --- Values by size ---------------------------------------------------------
 

@@ -14,6 +14,18 @@ uint32_t RegisterLibrary(CScriptMachine* machine);
 // The int natives the run loop executes inline (context.cpp) instead of
 // calling them; their behaviour here and there must be the same.
 namespace lib {
+
+// The library's type ids.
+enum ETypeId : uint16_t {
+  kInt = 1,
+  kFloat = 3,
+  kPoint = 6,
+  kBool = 7,
+  kRect = 8,
+  kPstr = 10,
+  kStr = 11,
+};
+
 uint8_t* IntLiteral(uint8_t* sp, int32_t value);
 uint8_t* IntCopy(uint8_t* sp, ScriptAddr source);
 uint8_t* IntDestroy(uint8_t* sp);

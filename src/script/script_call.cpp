@@ -8,6 +8,7 @@
 
 #include "app/base/log.h"
 #include "script/context.h"
+#include "script/library.h"
 #include "script/script_machine.h"
 #include "script/script_string.h"
 
@@ -19,7 +20,7 @@ uint64_t g_step_limit = kDefaultStepLimit;
 bool g_tool_mode = false;
 SCurrentScript g_current_script;
 
-enum ETypeId : uint16_t { kInt = 1, kFloat = 3, kPoint = 6, kBool = 7, kRect = 8, kPstr = 10, kStr = 11 };
+using enum lib::ETypeId;
 
 // The bytes a value of a library type occupies; 0 for other types.
 uint32_t ValueSize(uint16_t id) {

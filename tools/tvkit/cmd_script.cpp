@@ -12,6 +12,7 @@
 #include "script/array_functions.h"
 #include "script/bytecode.h"
 #include "script/code_dump.h"
+#include "script/library.h"
 #include "script/script_call.h"
 #include "script/script_machine.h"
 #include "script/script_string.h"
@@ -123,24 +124,24 @@ bool ParseInts(const char* text, int count, int32_t* out) {
 bool ParseValue(uint16_t id, const char* text, SRunValue* value) {
   int32_t words[4] = {};
   switch (id) {
-    case 1:
+    case lib::kInt:
       if (!ParseInts(text, 1, words)) return false;
       std::memcpy(value->bytes, words, 4);
       return true;
-    case 3: {
+    case lib::kFloat: {
       char* end = nullptr;
       const double number = std::strtod(text, &end);
       if (end == text || *end) return false;
       std::memcpy(value->bytes, &number, 8);
       return true;
     }
-    case 7:
+    case lib::kBool:
       if (!std::strcmp(text, "1") || !std::strcmp(text, "true")) value->bytes[0] = 1;
       else if (std::strcmp(text, "0") && std::strcmp(text, "false")) return false;
       return true;
-    case 6:
-    case 8: {
-      const int count = id == 6 ? 2 : 4;
+    case lib::kPoint:
+    case lib::kRect: {
+      const int count = id == lib::kPoint ? 2 : 4;
       if (!ParseInts(text, count, words)) return false;
       for (int i = 0; i < count; ++i) {
         const auto half = static_cast<int16_t>(words[i]);
@@ -148,8 +149,8 @@ bool ParseValue(uint16_t id, const char* text, SRunValue* value) {
       }
       return true;
     }
-    case 10:
-    case 11:
+    case lib::kPstr:
+    case lib::kStr:
       value->text = text;
       std::snprintf(value->buffer, sizeof value->buffer, "%s", text);
       return true;
@@ -161,14 +162,14 @@ bool ParseValue(uint16_t id, const char* text, SRunValue* value) {
 SCallArg ArgumentOf(SRunValue& value) {
   const uint16_t id = value.type & 0xFF;
   if (IsAddress(value.type)) {
-    if (id == 10 || id == 11) {
+    if (id == lib::kPstr || id == lib::kStr) {
       SCallArg arg = SCallArg::Buffer(value.buffer, sizeof value.buffer);
-      if (id == 11) arg.null_out = &value.null_text;
+      if (id == lib::kStr) arg.null_out = &value.null_text;
       return arg;
     }
     return SCallArg::Ref(value.bytes);
   }
-  if (id == 10 || id == 11) return SCallArg::Text(value.text.c_str());
+  if (id == lib::kPstr || id == lib::kStr) return SCallArg::Text(value.text.c_str());
   SCallArg arg;
   std::memcpy(arg.value, value.bytes, sizeof arg.value);
   return arg;
@@ -179,23 +180,23 @@ std::string PrintValue(const SRunValue& value) {
   std::memcpy(halves, value.bytes, sizeof halves);
   char text[64];
   switch (value.type & 0xFF) {
-    case 1: {
+    case lib::kInt: {
       int32_t number;
       std::memcpy(&number, value.bytes, 4);
       return std::to_string(number);
     }
-    case 3: {
+    case lib::kFloat: {
       double number;
       std::memcpy(&number, value.bytes, 8);
       std::snprintf(text, sizeof text, "%g", number);
       return text;
     }
-    case 7:
+    case lib::kBool:
       return value.bytes[0] ? "true" : "false";
-    case 6:
+    case lib::kPoint:
       std::snprintf(text, sizeof text, "%d, %d", halves[0], halves[1]);
       return text;
-    case 8:
+    case lib::kRect:
       std::snprintf(text, sizeof text, "%d, %d, %d, %d", halves[0], halves[1], halves[2],
                     halves[3]);
       return text;
