@@ -16,6 +16,7 @@
 #include "script/script_string.h"
 #include "script/script_ini.h"
 #include "script/script_machine.h"
+#include "script_fuzz_machine.h"
 
 namespace {
 
@@ -26,15 +27,6 @@ constexpr size_t kArgBufferSize = 300;
 // The library's type ids, unknown ids and their address forms.
 constexpr uint16_t kTypeChoices[] = {1, 3, 6, 7, 8, 10, 11, 2, 200};
 
-CScriptMachine& Machine() {
-  static CScriptMachine* machine = [] {
-    auto* created = new CScriptMachine;
-    created->Init(kStandardModules);
-    SetScriptStepLimit(kSteps);
-    return created;
-  }();
-  return *machine;
-}
 
 uint16_t TypeOf(uint8_t choice) {
   const uint16_t type = kTypeChoices[(choice & 0x7F) % std::size(kTypeChoices)];
@@ -71,7 +63,7 @@ std::vector<uint8_t> BuildBlock(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  CScriptMachine& machine = Machine();
+  CScriptMachine& machine = FuzzMachine(kSteps);
   std::vector<uint8_t> block;
   if (data[0] & 1) {
     block.assign(data + 1, data + size);

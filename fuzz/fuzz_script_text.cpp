@@ -10,6 +10,7 @@
 #include "script/script_ini.h"
 #include "script/script_machine.h"
 #include "script/script_string.h"
+#include "script_fuzz_machine.h"
 
 namespace {
 
@@ -17,21 +18,12 @@ constexpr uint64_t kSteps = 10000;
 
 const char* const kSignatures[] = {"void", "int", "bool, int* x, int* y", "void, str s"};
 
-CScriptMachine& Machine() {
-  static CScriptMachine* machine = [] {
-    auto* created = new CScriptMachine;
-    created->Init(kStandardModules);
-    SetScriptStepLimit(kSteps);
-    return created;
-  }();
-  return *machine;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  CScriptMachine& machine = Machine();
+  CScriptMachine& machine = FuzzMachine(kSteps);
   const size_t which = data[0] % std::size(kSignatures);
   const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
   SCodeBlock block;

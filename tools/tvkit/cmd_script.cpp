@@ -40,6 +40,16 @@ ErrCode ReadText(const char* path, std::string* text) {
   return err::kOk;
 }
 
+// Reads the script and starts a machine with the engine's registrations
+// for its signature.
+ErrCode Prepare(const char* source, const char* signature, std::string* text,
+                CScriptMachine* machine, SParamInfo* params) {
+  if (ErrCode error = ReadText(source, text)) return error;
+  if (ErrCode error = machine->Init(kStandardModules)) return error;
+  if (!ParseSignature(*machine->Compiler(), signature, true, params)) return err::kBadParamString;
+  return err::kOk;
+}
+
 ErrCode WriteBlock(const char* path, const SCodeBlock& block) {
   ErrCode error = err::kOk;
   std::unique_ptr<CFile> file = FsOpen(path, kOpenWrite | kOpenCreate | kOpenTruncate, &error);
@@ -62,12 +72,10 @@ int Compile(int argc, char** argv) {
   }
   if (!signature || !source) return Usage();
   std::string text;
-  if (ErrCode error = ReadText(source, &text)) return ReportError(error);
   CScriptMachine machine;
-  if (ErrCode error = machine.Init(kStandardModules)) return ReportError(error);
   SParamInfo params;
-  if (!ParseSignature(*machine.Compiler(), signature, true, &params))
-    return ReportError(err::kBadParamString);
+  if (ErrCode error = Prepare(source, signature, &text, &machine, &params))
+    return ReportError(error);
   SCodeBlock block;
   const bool compiled = machine.CompileText(text.c_str(), signature, &block);
   // The diagnostics stay in the tool's output, not in a comp_err.txt.
@@ -218,12 +226,10 @@ int Run(int argc, char** argv) {
   }
   if (!signature || !source) return Usage();
   std::string text;
-  if (ErrCode error = ReadText(source, &text)) return ReportError(error);
   CScriptMachine machine;
-  if (ErrCode error = machine.Init(kStandardModules)) return ReportError(error);
   SParamInfo params;
-  if (!ParseSignature(*machine.Compiler(), signature, true, &params))
-    return ReportError(err::kBadParamString);
+  if (ErrCode error = Prepare(source, signature, &text, &machine, &params))
+    return ReportError(error);
   if (values.size() != params.count) return Usage();
   std::vector<SRunValue> positions(params.count + 1);
   positions[0].type = params.result;
