@@ -617,6 +617,7 @@ uint64_t CScriptContext::Execute(uint64_t limit) {
   uint8_t* sp = m_sp;
   uint32_t pc = m_pc;
   uint64_t steps = 0;
+  const bool line_stepping = m_line_stepping;
   ErrCode error = err::kOk;
   const SInsn* insn = nullptr;
 
@@ -657,11 +658,11 @@ uint64_t CScriptContext::Execute(uint64_t limit) {
     error = (code);  \
     goto failed;     \
   } while (0)
-// Natives see the machine's state as of the instruction they serve.
+// Natives see which instruction they serve (DumpCode, the diagnostic line);
+// sp they are given.
 #define ENTER_NATIVE()           \
   do {                           \
     m_pc = pc;                   \
-    m_sp = sp;                   \
     m_last_function = insn->f;   \
   } while (0)
 
@@ -671,7 +672,7 @@ uint64_t CScriptContext::Execute(uint64_t limit) {
 #define FUSE_ASSIGN(label, result)                                                         \
   label : {                                                                                \
     const SFused& fused = insn->fused;                                                     \
-    if (limit - steps < insn->count || (fused.has_line && m_line_stepping) || sp + 12 > top) \
+    if (limit - steps < insn->count || (fused.has_line && line_stepping) || sp + 12 > top) \
       goto* kLabels[insn->plain];                                                          \
     if (fused.has_line) m_line = fused.line;                                               \
     const int32_t x = Peek<int32_t>(fused.x_at);                                           \
@@ -688,7 +689,7 @@ uint64_t CScriptContext::Execute(uint64_t limit) {
 #define FUSE_TEST(label, condition)                                                        \
   label : {                                                                                \
     const SFused& fused = insn->fused;                                                     \
-    if (limit - steps < insn->count || (fused.has_line && m_line_stepping) || sp + 8 > top) \
+    if (limit - steps < insn->count || (fused.has_line && line_stepping) || sp + 8 > top) \
       goto* kLabels[insn->plain];                                                          \
     if (fused.has_line) m_line = fused.line;                                               \
     const int32_t x = Peek<int32_t>(fused.x_at);                                           \
@@ -713,7 +714,7 @@ uint64_t CScriptContext::Execute(uint64_t limit) {
 #undef FUSE_TEST
 
 op_fuse_call: {
-  if (limit - steps < insn->count || (insn->fused.has_line && m_line_stepping) || sp + insn->fused.room > top)
+  if (limit - steps < insn->count || (insn->fused.has_line && line_stepping) || sp + insn->fused.room > top)
     goto* kLabels[insn->plain];
   if (insn->fused.has_line) m_line = insn->fused.line;
   const SFusedArg* arg = m_fused_args.data() + insn->fused.arg_first;
@@ -733,7 +734,6 @@ op_fuse_call: {
   pc = insn->fused.call_pc;
   steps += insn->fused.steps_to_call;
   m_pc = pc;
-  m_sp = sp;
   m_last_function = insn->fused.call_f;
   const uint32_t drop = insn->fused.drop;
   const uint32_t after = insn->fused.next;
@@ -818,7 +818,7 @@ op_end:
   goto done;
 op_src_line:
   m_line = insn->a;
-  if (m_line_stepping) {
+  if (line_stepping) {
     ++steps;
     pc = insn->next;
     goto done;
@@ -899,6 +899,7 @@ failed:
   return steps;
 stopped:  // a native failed the run
   m_pc = pc;
+  m_sp = sp;
   return steps;
 out_of_steps:
   m_last_function = -1;
