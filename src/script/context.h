@@ -106,6 +106,8 @@ class CScriptContext {
   class CDecoder;
 
   bool ReadHeader(const uint8_t* block, size_t size, size_t* code_start);
+  // Fills m_program (and m_fused_args) from the code.
+  void Decode(const CScriptMachine& machine);
   // The run loop proper; `pc` is an index into m_program.
   uint64_t Execute(uint64_t limit);
 
