@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fs/memory_file.h"
-#include "store/hpfs.h"
+#include "fs/hpfs.h"
 
 namespace {
 

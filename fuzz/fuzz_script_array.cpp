@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "script/random.h"
+#include "base/random.h"
 #include "script/script_array.h"
 #include "store/hash_ini.h"
 

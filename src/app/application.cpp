@@ -9,7 +9,7 @@
 #include <ctime>
 #include <iterator>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "app/exit_report.h"
 #include "app/messages.h"
 #include "app/open_override.h"
@@ -19,14 +19,14 @@
 #include "fs/mount_config.h"
 #include "fs/native_fs.h"
 #include "script/array_functions.h"
-#include "script/random.h"
+#include "base/random.h"
 #include "script/script_array.h"
 #include "script/script_call.h"
 #include "script/script_ini.h"
 #include "script/script_string.h"
 #include "sound/mixer.h"
 #include "store/hash_ini.h"
-#include "store/hpfs.h"
+#include "fs/hpfs.h"
 
 namespace {
 
@@ -240,7 +240,6 @@ CApplication::EStep CApplication::CheckCd() {
 }
 
 CApplication::EStep CApplication::MountFileSystems() {
-  InstallHpfsMounts();
   const ConfigEntries entries = FsEntries(*m_config);
   ErrCode error;
   {

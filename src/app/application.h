@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "script/script_machine.h"
-#include "ui/platform.h"
+#include "platform/platform.h"
 
 class CFile;
 class CHashIni;

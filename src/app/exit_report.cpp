@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/base/log.h"
-#include "app/base/memory.h"
+#include "base/log.h"
+#include "base/memory.h"
 #include "fs/file_service.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "app/application.h"
-#include "app/base/log.h"
+#include "base/log.h"
 
 int main(int argc, char** argv) {
   ErrCode error = err::kOk;

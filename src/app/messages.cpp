@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "store/hash_ini.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <strings.h>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "fs/file_service.h"
 #include "fs/pack_fs.h"
 #include "fs/trans_fs.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 
 // The 8 bytes at `p` as one big-endian number.
 inline uint64_t LoadBigEndian64(const uint8_t* p) {

@@ -32,7 +32,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/base/memory.h"
+#include "base/memory.h"
 #include "fs/file_service.h"
 #include "fs/lzis.h"
 #include "fs/lzss.h"

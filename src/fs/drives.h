@@ -9,24 +9,14 @@
 #include <span>
 #include <string>
 
-enum : uint16_t {
-  kDriveRemovable = 0x02,
-  kDriveFixed = 0x04,
-  kDriveRemote = 0x08,
-  kDriveCdRom = 0x10,
-  kDriveRamDisk = 0x20,
-  kDriveOfExecutable = 0x80,
-  kDriveOfSystem = 0x100,
-  kDriveOfCurrent = 0x200,
-};
+#include "platform/platform.h"
+
+// Flags of the directory records, beside the volume types of the platform.
+inline constexpr uint16_t kDriveOfExecutable = 0x80;
+inline constexpr uint16_t kDriveOfSystem = 0x100;
+inline constexpr uint16_t kDriveOfCurrent = 0x200;
 
 inline constexpr int kMaxDrives = 32;
-
-// A volume as the platform reports it: its root and its type flag.
-struct SDriveRoot {
-  std::string root;
-  uint16_t type = 0;
-};
 
 struct DriveInfo {
   uint32_t letter = 0;

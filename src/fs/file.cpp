@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/base/memory.h"
+#include "base/memory.h"
 
 CFile::~CFile() = default;
 

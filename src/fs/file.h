@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/base/errors.h"
-#include "app/base/object.h"
+#include "base/errors.h"
+#include "base/object.h"
 
 // Open mode bits.
 enum : uint16_t {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 
 inline constexpr uint8_t kLzisDefaultLevel = 2;
 

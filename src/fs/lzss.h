@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 
 inline constexpr uint8_t kLzssDefaultParameter = 0xC4;
 

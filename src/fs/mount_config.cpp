@@ -4,9 +4,10 @@
 
 #include <cstring>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "fs/drives.h"
 #include "fs/file_service.h"
+#include "fs/hpfs.h"
 #include "fs/pack_fs.h"
 #include "fs/trans_fs.h"
 
@@ -38,26 +39,10 @@ ErrCode UnmountPackEntry(const std::string& prefix) {
   return UnmountPack(prefix.c_str());
 }
 
-// Kinds whose file systems do not exist in this build: the key is skipped.
-ErrCode SkipEntry(const std::string& prefix, const std::string&) {
-  LogMessage(kLogEngine, "FS: no file system for %s yet, skipped\n",
-             prefix.c_str());
-  return err::kOk;
-}
-
 ErrCode UnmountExact(const std::string& prefix) {
   std::unique_ptr<CFileService> fs = UnregisterMount(prefix.c_str());
   return fs ? err::kOk : err::kNotFound;
 }
-
-MountFunction g_store_mount = SkipEntry;
-UnmountFunction g_store_unmount = UnmountExact;
-
-ErrCode MountStoreEntry(const std::string& prefix, const std::string& argument) {
-  return g_store_mount(prefix, argument);
-}
-
-ErrCode UnmountStoreEntry(const std::string& prefix) { return g_store_unmount(prefix); }
 
 struct SMountKind {
   const char* name;
@@ -67,7 +52,7 @@ struct SMountKind {
 
 constexpr SMountKind kMountKinds[] = {
     {"Pack", MountPackEntry, UnmountPackEntry},
-    {"HPFS", MountStoreEntry, UnmountStoreEntry},
+    {"HPFS", MountHpfs, UnmountHpfs},
     {"Trans", MountTransEntry, UnmountExact},
 };
 
@@ -104,11 +89,6 @@ ErrCode ForEachEntry(const ConfigEntries& entries, Action action) {
 }
 
 }  // namespace
-
-void SetStoreMountFunctions(MountFunction mount, UnmountFunction unmount) {
-  g_store_mount = mount;
-  g_store_unmount = unmount;
-}
 
 ErrCode MountFromConfig(const ConfigEntries& entries) {
   return ForEachEntry(entries, [](const std::string& key, const SMountKind* kind,

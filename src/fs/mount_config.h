@@ -14,15 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 
 using ConfigEntries = std::vector<std::pair<std::string, std::string>>;
-
-// The "HPFS" kind's functions come from the layer that has the handle store
-// (the file system stays below it); until they are set such keys are skipped.
-using MountFunction = ErrCode (*)(const std::string& prefix, const std::string& argument);
-using UnmountFunction = ErrCode (*)(const std::string& prefix);
-void SetStoreMountFunctions(MountFunction mount, UnmountFunction unmount);
 
 // Both process every entry and answer the last error met (0 when none).
 ErrCode MountFromConfig(const ConfigEntries& entries);

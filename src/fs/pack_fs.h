@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/base/memory.h"
+#include "base/memory.h"
 #include "fs/file.h"
 
 // A pack refuses write access with this plain number.

@@ -10,10 +10,10 @@
 #include <memory>
 #include <vector>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 #include "gfx/bitmap.h"
 #include "gfx/palette.h"
-#include "store/geometry.h"
+#include "base/geometry.h"
 
 class CFile;
 

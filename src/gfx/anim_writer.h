@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 #include "gfx/palette.h"
 
 class CFile;

@@ -10,11 +10,11 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/base/errors.h"
-#include "app/base/memory.h"
-#include "app/base/object.h"
+#include "base/errors.h"
+#include "base/memory.h"
+#include "base/object.h"
 #include "gfx/palette.h"
-#include "store/geometry.h"
+#include "base/geometry.h"
 
 enum EPixelType : uint16_t {
   kPixel8 = 1,    // palettised

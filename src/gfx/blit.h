@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "gfx/bitmap.h"
-#include "store/geometry.h"
+#include "base/geometry.h"
 
 // The key value that draws every pixel.
 inline constexpr uint32_t kNoKey = 0xFFFFFFFF;

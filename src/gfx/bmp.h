@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 #include "gfx/bitmap.h"
 
 class CFile;

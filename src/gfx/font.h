@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/base/errors.h"
-#include "app/base/object.h"
+#include "base/errors.h"
+#include "base/object.h"
 #include "gfx/bitmap.h"
-#include "store/geometry.h"
+#include "base/geometry.h"
 
 class CFile;
 

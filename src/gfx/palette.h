@@ -15,8 +15,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/base/errors.h"
-#include "app/base/object.h"
+#include "base/errors.h"
+#include "base/object.h"
 
 struct SPalEntry {
   uint8_t blue = 0;

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "gfx/bmp.h"
 #include "gfx/font.h"
 #include "store/hash_ini.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 
 enum : uint32_t {
   kResourceTemplate = 7,  // a CHashIni

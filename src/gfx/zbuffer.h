@@ -20,10 +20,10 @@
 #include <memory>
 #include <vector>
 
-#include "app/base/errors.h"
-#include "app/base/object.h"
+#include "base/errors.h"
+#include "base/object.h"
 #include "gfx/bitmap.h"
-#include "store/geometry.h"
+#include "base/geometry.h"
 
 class CZBuffer;
 

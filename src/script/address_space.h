@@ -14,7 +14,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 
 using ScriptAddr = uint32_t;
 

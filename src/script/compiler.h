@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/base/memory.h"
+#include "base/memory.h"
 #include "script/type_tables.h"
 
 // A parsed signature. Unnamed parameters have an empty name.

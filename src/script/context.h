@@ -23,7 +23,7 @@
 #include <limits>
 #include <vector>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 #include "script/address_space.h"
 #include "script/native.h"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "fs/file_service.h"
 #include "script/type_tables.h"
 #include "store/hash_ini.h"

@@ -4,14 +4,14 @@
 #include <cstdio>
 #include <string>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "script/code_dump.h"
 #include "script/context.h"
-#include "script/random.h"
+#include "base/random.h"
 #include "script/registration_rows.h"
 #include "script/script_machine.h"
 #include "script/script_string.h"
-#include "store/geometry.h"
+#include "base/geometry.h"
 
 namespace {
 

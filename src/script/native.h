@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 #include "script/address_space.h"
 
 // The shapes of native entries, by role.

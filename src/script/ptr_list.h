@@ -8,7 +8,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "app/base/memory.h"
+#include "base/memory.h"
 
 template <class T>
 class CPtrList {

@@ -23,9 +23,9 @@
 #include <string_view>
 #include <vector>
 
-#include "script/random.h"
+#include "base/random.h"
 #include "script/script_string.h"
-#include "store/geometry.h"
+#include "base/geometry.h"
 
 class CHashIni;
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "script/context.h"
 #include "script/library.h"
 #include "script/script_machine.h"

@@ -13,10 +13,10 @@
 #include <span>
 #include <string>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 #include "script/compiler.h"
 #include "script/address_space.h"
-#include "store/geometry.h"
+#include "base/geometry.h"
 
 class CScriptMachine;
 

@@ -1,6 +1,6 @@
 #include "script/script_machine.h"
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "fs/file_service.h"
 #include "script/library.h"
 

@@ -13,7 +13,7 @@
 
 #include <vector>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 #include "script/address_space.h"
 #include "script/compiler.h"
 #include "script/native.h"

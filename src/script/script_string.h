@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/base/memory.h"
+#include "base/memory.h"
 
 using StrHandle = MemHandle;
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/base/errors.h"
-#include "app/base/memory.h"
+#include "base/errors.h"
+#include "base/memory.h"
 
 class CFile;
 

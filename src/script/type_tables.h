@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 #include "script/ptr_list.h"
 #include "script/tokenizer.h"
 

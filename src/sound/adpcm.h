@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 
 inline constexpr uint16_t kAdpcmFormatTag = 0x104;
 

@@ -11,7 +11,7 @@
 
 #include <memory>
 
-#include "app/base/memory.h"
+#include "base/memory.h"
 #include "fs/file.h"
 #include "sound/adpcm.h"
 #include "sound/sound.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "app/base/log.h"
+#include "base/log.h"
 
 namespace {
 

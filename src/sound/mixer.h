@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "app/base/memory.h"
+#include "base/memory.h"
 #include "sound/convert.h"
 #include "sound/sound.h"
-#include "ui/platform.h"
+#include "platform/platform.h"
 
 enum : uint32_t {
   kChannelEnded = 0x68,  // the ended-notification bits 0x08 | 0x20 | 0x40

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "app/base/errors.h"
-#include "app/base/object.h"
+#include "base/errors.h"
+#include "base/object.h"
 #include "sound/convert.h"
 #include "sound/sound_format.h"
 

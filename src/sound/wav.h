@@ -24,7 +24,7 @@
 
 #include <cstdint>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 #include "sound/sound_format.h"
 
 class CFile;

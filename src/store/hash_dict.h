@@ -8,9 +8,9 @@
 #include <memory>
 #include <string_view>
 
-#include "app/base/errors.h"
-#include "app/base/object.h"
-#include "store/byte_stream.h"
+#include "base/errors.h"
+#include "base/object.h"
+#include "fs/byte_stream.h"
 
 // Answers non-zero to stop an enumeration.
 using DictCallback = int (*)(std::string_view key, const void* data, void* context);

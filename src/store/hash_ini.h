@@ -19,10 +19,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/base/errors.h"
-#include "app/base/memory.h"
-#include "app/base/object.h"
-#include "store/geometry.h"
+#include "base/errors.h"
+#include "base/memory.h"
+#include "base/object.h"
+#include "base/geometry.h"
 
 class CFile;
 

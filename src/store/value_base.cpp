@@ -14,7 +14,7 @@
 
 #include <cstring>
 
-#include "store/handle_io.h"
+#include "fs/handle_io.h"
 
 namespace {
 

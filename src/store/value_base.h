@@ -11,9 +11,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/base/errors.h"
-#include "app/base/object.h"
-#include "store/bfhp.h"
+#include "base/errors.h"
+#include "base/object.h"
+#include "fs/bfhp.h"
 #include "store/hash_dict.h"
 #include "store/object_cache.h"
 #include "store/vb_container.h"

@@ -14,7 +14,7 @@
 
 #include <algorithm>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "store/hash_dict.h"
 #include "store/value_base.h"
 

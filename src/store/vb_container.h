@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/base/errors.h"
-#include "app/base/object.h"
-#include "store/bfhp.h"
-#include "store/geometry.h"
+#include "base/errors.h"
+#include "base/object.h"
+#include "fs/bfhp.h"
+#include "base/geometry.h"
 #include "store/object_cache.h"
 
 class CHashDict;

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 
 class CHashIni;
 class CValueBase;

@@ -1,6 +1,6 @@
 #include "store/vb_walker.h"
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "store/value_base.h"
 
 namespace {

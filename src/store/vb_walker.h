@@ -12,7 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 #include "store/vb_container.h"
 
 class CValueBase;

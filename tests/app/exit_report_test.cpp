@@ -1,7 +1,7 @@
 // The exit report's layout, byte by byte.
 #include <gtest/gtest.h>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "app/exit_report.h"
 #include "fs/file_service.h"
 #include "fs/native_fs.h"

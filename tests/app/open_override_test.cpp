@@ -1,7 +1,7 @@
 // The file-open override in front of the open entry.
 #include <gtest/gtest.h>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "app/open_override.h"
 #include "fs/file_service.h"
 #include "fs/mount_config.h"

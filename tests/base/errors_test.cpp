@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 
 namespace {
 

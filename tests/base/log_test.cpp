@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/base/log.h"
+#include "base/log.h"
 
 namespace {
 

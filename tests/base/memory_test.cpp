@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/base/log.h"
-#include "app/base/memory.h"
+#include "base/log.h"
+#include "base/memory.h"
 
 namespace {
 

@@ -44,12 +44,15 @@ TEST_F(MountConfigTest, RelativeTransArgumentsStartAtTheExecutablesDirectory) {
   EXPECT_TRUE(FsExists("/HDD/F.TXT"));
 }
 
-TEST_F(MountConfigTest, UnknownKindsEmptyKeysAndMissingKindsAreIgnored) {
+TEST_F(MountConfigTest, UnknownKindsAndEmptyKeysAreIgnored) {
   const size_t before = Mounts().size();
-  ASSERT_EQ(MountFromConfig({{"/X/", "Floppy, /x/"},
-                             {"", "Trans, /y/"},
-                             {"/S/", "HPFS, /HDD/users.prj"}}),
-            err::kOk);
+  ASSERT_EQ(MountFromConfig({{"/X/", "Floppy, /x/"}, {"", "Trans, /y/"}}), err::kOk);
+  EXPECT_EQ(Mounts().size(), before);
+}
+
+TEST_F(MountConfigTest, AStoreFileThatIsMissingIsNotMounted) {
+  const size_t before = Mounts().size();
+  EXPECT_NE(MountFromConfig({{"/S/", "HPFS, /HDD/users.prj"}}), err::kOk);
   EXPECT_EQ(Mounts().size(), before);
 }
 

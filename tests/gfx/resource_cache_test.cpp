@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "fs/file_service.h"
 #include "fs/native_fs.h"
 #include "gfx/bmp.h"

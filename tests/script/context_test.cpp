@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "code_builder.h"
 #include "script/array_functions.h"
 #include "script/bytecode.h"

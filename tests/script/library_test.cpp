@@ -10,18 +10,18 @@
 #include <string_view>
 #include <vector>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "fs/file_service.h"
 #include "script/array_functions.h"
 #include "script/bytecode.h"
 #include "script/code_dump.h"
-#include "script/random.h"
+#include "base/random.h"
 #include "script/script_array.h"
 #include "script/script_call.h"
 #include "script/script_ini.h"
 #include "script/script_machine.h"
 #include "script/string_leak_check.h"
-#include "store/mem_fs.h"
+#include "support/mem_fs.h"
 
 namespace {
 

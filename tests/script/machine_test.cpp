@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/base/log.h"
-#include "app/base/memory.h"
+#include "base/log.h"
+#include "base/memory.h"
 #include "fs/memory_file.h"
 #include "fs/file_service.h"
 #include "fs/native_fs.h"

@@ -3,7 +3,7 @@
 #include "script/script_array.h"
 #include "script/script_ini.h"
 #include "script/string_leak_check.h"
-#include "store/mem_fs.h"
+#include "support/mem_fs.h"
 
 namespace {
 

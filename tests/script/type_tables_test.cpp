@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/base/log.h"
-#include "app/base/memory.h"
+#include "base/log.h"
+#include "base/memory.h"
 #include "script/script_machine.h"
 #include "fs/memory_file.h"
 

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/base/memory.h"
+#include "base/memory.h"
 #include "fs/file_service.h"
 #include "sound/sound_support.h"
-#include "store/mem_fs.h"
+#include "support/mem_fs.h"
 
 namespace {
 

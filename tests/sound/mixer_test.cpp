@@ -9,7 +9,7 @@
 
 #include "sound/sound_support.h"
 #include "support/temp_dir.h"
-#include "ui/headless_platform.h"
+#include "platform/headless_platform.h"
 
 namespace {
 

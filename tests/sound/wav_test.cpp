@@ -5,7 +5,7 @@
 #include "fs/file_service.h"
 #include "sound/file_sound.h"
 #include "sound/sound_support.h"
-#include "store/mem_fs.h"
+#include "support/mem_fs.h"
 
 namespace {
 

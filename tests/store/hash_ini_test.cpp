@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "store/mem_fs.h"
+#include "support/mem_fs.h"
 
 namespace {
 

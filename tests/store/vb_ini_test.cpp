@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "store/fault_file.h"
+#include "support/fault_file.h"
 #include "store/hash_ini.h"
 #include "store/value_base.h"
 #include "store/vb_check.h"

@@ -19,7 +19,7 @@
 #include "commands.h"
 #include "sound/file_sound.h"
 #include "sound/mixer.h"
-#include "ui/headless_platform.h"
+#include "platform/headless_platform.h"
 
 namespace {
 

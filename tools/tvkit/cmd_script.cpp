@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "commands.h"
 #include "fs/file_service.h"
 #include "script/array_functions.h"

@@ -13,7 +13,7 @@
 #include "sound/adpcm.h"
 #include "sound/file_sound.h"
 #include "sound/mixer.h"
-#include "ui/platform_support.h"
+#include "platform/platform_support.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // "error: <ERRNAME>".
 #pragma once
 
-#include "app/base/errors.h"
+#include "base/errors.h"
 
 int ReportError(ErrCode code);
 

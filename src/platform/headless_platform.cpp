@@ -1,0 +1,448 @@
+#include "platform/headless_platform.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "platform/virtual_keys.h"
+
+namespace {
+
+// Words of one script line, and what is left of it.
+class CLineReader {
+ public:
+  explicit CLineReader(std::string_view line) : m_rest(line) {}
+
+  std::string_view Word() {
+    SkipBlanks();
+    const size_t end = std::min(m_rest.find_first_of(" \t"), m_rest.size());
+    const std::string_view word = m_rest.substr(0, end);
+    m_rest.remove_prefix(end);
+    return word;
+  }
+  std::string_view Rest() {
+    SkipBlanks();
+    return m_rest;
+  }
+  bool AtEnd() { return Rest().empty(); }
+
+ private:
+  void SkipBlanks() {
+    m_rest.remove_prefix(
+        std::min(m_rest.find_first_not_of(" \t"), m_rest.size()));
+  }
+  std::string_view m_rest;
+};
+
+// Decimal, or hexadecimal after "0x".
+bool ParseNumber(std::string_view word, uint64_t limit, uint64_t* value) {
+  int base = 10;
+  if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
+    word.remove_prefix(2);
+    base = 16;
+  }
+  const char* end = word.data() + word.size();
+  const auto result = std::from_chars(word.data(), end, *value, base);
+  return !word.empty() && result.ec == std::errc() && result.ptr == end &&
+         *value <= limit;
+}
+
+bool ParseCoordinate(std::string_view word, int16_t* value) {
+  const char* end = word.data() + word.size();
+  const auto result = std::from_chars(word.data(), end, *value);
+  return !word.empty() && result.ec == std::errc() && result.ptr == end;
+}
+
+// A key's character: one character as it is, or its number.
+bool ParseCharacter(std::string_view word, uint16_t* character) {
+  std::vector<uint32_t> code_points;
+  if (DecodeUtf8(word, &code_points) && code_points.size() == 1) {
+    if (code_points[0] > 0xFF) return false;
+    *character = static_cast<uint16_t>(code_points[0]);
+    return true;
+  }
+  uint64_t number = 0;
+  if (!ParseNumber(word, 0xFF, &number)) return false;
+  *character = static_cast<uint16_t>(number);
+  return true;
+}
+
+bool ParseModifier(std::string_view word, uint32_t* modifiers) {
+  if (word == "+ctrl")
+    *modifiers |= kModControl;
+  else if (word == "+alt")
+    *modifiers |= kModAlt;
+  else if (word == "+shift")
+    *modifiers |= kModShift;
+  else
+    return false;
+  return true;
+}
+
+struct SVerb {
+  const char* name;
+  EPlatformMessage kind;
+};
+
+constexpr SVerb kMouseVerbs[] = {
+    {"move", EPlatformMessage::kMouseMove},
+    {"ldown", EPlatformMessage::kLeftDown},
+    {"lup", EPlatformMessage::kLeftUp},
+    {"ldbl", EPlatformMessage::kLeftDouble},
+    {"rdown", EPlatformMessage::kRightDown},
+    {"rup", EPlatformMessage::kRightUp},
+    {"rdbl", EPlatformMessage::kRightDouble},
+};
+
+bool ParseMouse(EPlatformMessage kind, CLineReader& reader,
+                std::vector<SPlatformMessage>* messages) {
+  SPlatformMessage message;
+  message.kind = kind;
+  if (!ParseCoordinate(reader.Word(), &message.x) ||
+      !ParseCoordinate(reader.Word(), &message.y) || !reader.AtEnd())
+    return false;
+  messages->push_back(message);
+  return true;
+}
+
+bool ParseKey(EPlatformMessage kind, CLineReader& reader,
+              std::vector<SPlatformMessage>* messages) {
+  SPlatformMessage message;
+  message.kind = kind;
+  uint64_t virtual_key = 0;
+  if (!ParseNumber(reader.Word(), 0xFFFF, &virtual_key)) return false;
+  message.virtual_key = static_cast<uint16_t>(virtual_key);
+  message.character = KeyCharacter(message.virtual_key);
+  std::string_view word = reader.Word();
+  if (!word.empty() && (word[0] != '+' || word.size() == 1)) {
+    if (!ParseCharacter(word, &message.character)) return false;
+    word = reader.Word();
+  }
+  for (; !word.empty(); word = reader.Word())
+    if (!ParseModifier(word, &message.modifiers)) return false;
+  messages->push_back(message);
+  if (kind != EPlatformMessage::kKeyDown) return true;
+  const uint16_t typed =
+      TypedControlCharacter(message.virtual_key, message.modifiers);
+  if (typed) {
+    SPlatformMessage character;
+    character.kind = EPlatformMessage::kChar;
+    character.character = typed;
+    character.modifiers = message.modifiers;
+    messages->push_back(character);
+  }
+  return true;
+}
+
+bool ParseText(CLineReader& reader, std::vector<SPlatformMessage>* messages) {
+  std::vector<uint32_t> code_points;
+  if (!DecodeUtf8(reader.Rest(), &code_points) || code_points.empty())
+    return false;
+  for (uint32_t code : code_points) {
+    if (code > 0xFF) return false;
+    SPlatformMessage message;
+    message.kind = EPlatformMessage::kChar;
+    message.character = static_cast<uint16_t>(code);
+    messages->push_back(message);
+  }
+  return true;
+}
+
+// The messages of one line without its comment; false when it cannot be read.
+bool ParseLine(std::string_view line, uint64_t* time_ms,
+               std::vector<SPlatformMessage>* messages) {
+  CLineReader reader(line);
+  if (!ParseNumber(reader.Word(), UINT64_MAX, time_ms)) return false;
+  const std::string_view verb = reader.Word();
+  for (const SVerb& mouse : kMouseVerbs)
+    if (verb == mouse.name) return ParseMouse(mouse.kind, reader, messages);
+  if (verb == "key")
+    return ParseKey(EPlatformMessage::kKeyDown, reader, messages);
+  if (verb == "keyup")
+    return ParseKey(EPlatformMessage::kKeyUp, reader, messages);
+  if (verb == "text") return ParseText(reader, messages);
+  SPlatformMessage message;
+  if (verb == "shot") {
+    message.kind = EPlatformMessage::kShot;
+    message.text = std::string(reader.Rest());
+    if (message.text.empty()) return false;
+  } else if (verb == "quit") {
+    message.kind = EPlatformMessage::kQuit;
+    if (!reader.AtEnd()) return false;
+  } else {
+    return false;
+  }
+  messages->push_back(message);
+  return true;
+}
+
+SPlatformMessage QuitMessage() {
+  SPlatformMessage message;
+  message.kind = EPlatformMessage::kQuit;
+  return message;
+}
+
+std::string_view WithoutComment(std::string_view line) {
+  line = line.substr(0, line.find('#'));
+  while (!line.empty() && std::strchr(" \t\r", line.back()))
+    line.remove_suffix(1);
+  return line;
+}
+
+}  // namespace
+
+SHeadlessOptions SHeadlessOptions::FromEnvironment() {
+  SHeadlessOptions options;
+  if (const char* script = std::getenv("TARVOLIN_INPUT"))
+    options.script_path = script;
+  if (const char* idle = std::getenv("TARVOLIN_IDLE_QUIT_MS")) {
+    uint64_t value = 0;
+    if (ParseNumber(idle, UINT32_MAX, &value))
+      options.idle_quit_ms = static_cast<uint32_t>(value);
+    else
+      std::fprintf(stderr, "TARVOLIN_IDLE_QUIT_MS: \"%s\" is no number\n",
+                   idle);
+  }
+  const char* realtime = std::getenv("TARVOLIN_HEADLESS_REALTIME");
+  options.realtime = realtime && std::strcmp(realtime, "1") == 0;
+  if (const char* audio_out = std::getenv("TARVOLIN_AUDIO_OUT"))
+    options.audio_out_path = audio_out;
+  return options;
+}
+
+std::vector<SInputEvent> ParseInputScript(std::string_view text,
+                                          std::string_view file_name) {
+  std::vector<SInputEvent> events;
+  int line_number = 0;
+  while (!text.empty()) {
+    const size_t end = std::min(text.find('\n'), text.size());
+    const std::string_view raw = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
+    ++line_number;
+    const std::string_view line = WithoutComment(raw);
+    if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
+    uint64_t time_ms = 0;
+    std::vector<SPlatformMessage> messages;
+    if (!ParseLine(line, &time_ms, &messages)) {
+      std::fprintf(stderr, "%.*s:%d: warning: input line skipped: %.*s\n",
+                   static_cast<int>(file_name.size()), file_name.data(),
+                   line_number, static_cast<int>(line.size()), line.data());
+      continue;
+    }
+    for (SPlatformMessage& message : messages)
+      events.push_back({time_ms, std::move(message)});
+  }
+  std::stable_sort(events.begin(), events.end(),
+                   [](const SInputEvent& a, const SInputEvent& b) {
+                     return a.time_ms < b.time_ms;
+                   });
+  return events;
+}
+
+CHeadlessWindow::CHeadlessWindow(CHeadlessPlatform* platform, int width,
+                                 int height)
+    : m_platform(platform), m_frame(width, height) {}
+
+CHeadlessWindow::~CHeadlessWindow() { m_platform->Forget(this); }
+
+void CHeadlessWindow::SetPalette(std::span<const SRgb> colors) {
+  m_palette.fill(SRgb{});
+  std::copy_n(colors.begin(), std::min(colors.size(), m_palette.size()),
+              m_palette.begin());
+}
+
+void CHeadlessWindow::Present(const uint8_t* pixels, int width, int height,
+                              int pitch, std::span<const TRect> rects) {
+  m_frame.Update(pixels, width, height, pitch, rects);
+  ++m_present_count;
+}
+
+void CHeadlessWindow::SetCursorImage(const SCursorImage* image) {
+  m_cursor_image = image != nullptr;
+}
+
+bool CHeadlessWindow::SetFullScreen(bool full) {
+  m_full_screen = full;
+  return true;
+}
+
+CHeadlessPlatform::CHeadlessPlatform(const SHeadlessOptions& options)
+    : m_options(options), m_start(std::chrono::steady_clock::now()) {
+  if (!m_options.script_path.empty()) {
+    std::ifstream in(m_options.script_path, std::ios::binary);
+    if (in) {
+      const std::string text{std::istreambuf_iterator<char>(in),
+                             std::istreambuf_iterator<char>()};
+      m_script = ParseInputScript(text, m_options.script_path);
+    } else {
+      std::fprintf(stderr, "%s: warning: cannot read the input script\n",
+                   m_options.script_path.c_str());
+    }
+  }
+  m_idle_quit_time =
+      (m_script.empty() ? 0 : m_script.back().time_ms) + m_options.idle_quit_ms;
+}
+
+int CHeadlessPlatform::MessageBox(const char* caption, const char* text,
+                                  uint32_t flags) {
+  return StderrMessageBox(caption, text, flags);
+}
+
+uint32_t CHeadlessPlatform::TickCount() {
+  FollowWallClock();
+  return static_cast<uint32_t>(m_now_ms);
+}
+
+uint64_t CHeadlessPlatform::HighResCounter() {
+  FollowWallClock();
+  return m_now_ms * 1000;
+}
+
+bool CHeadlessPlatform::PeekMessage(SPlatformMessage* message) {
+  if (!CollectDue()) return false;
+  *message = std::move(m_queue.front());
+  m_queue.pop_front();
+  if (message->kind != EPlatformMessage::kQuit) message->window = m_window;
+  return true;
+}
+
+void CHeadlessPlatform::WaitMessage(uint32_t timeout_ms) {
+  if (CollectDue()) return;
+  uint64_t due = 0;
+  const bool has_due = NextDueTime(&due);
+  if (!m_options.realtime) {
+    if (timeout_ms != kWaitForever)
+      m_now_ms = has_due ? std::min(due, m_now_ms + timeout_ms)
+                         : m_now_ms + timeout_ms;
+    else if (has_due)
+      m_now_ms = due;
+    return;
+  }
+  uint64_t wait_ms = timeout_ms == kWaitForever ? UINT64_MAX : timeout_ms;
+  if (has_due) wait_ms = std::min(wait_ms, due - m_now_ms);
+  pollfd wake{m_quit_signal.WakeDescriptor(), POLLIN, 0};
+  poll(&wake, 1,
+       wait_ms == UINT64_MAX
+           ? -1
+           : static_cast<int>(std::min<uint64_t>(wait_ms, INT_MAX)));
+}
+
+void CHeadlessPlatform::PostQuit() { m_queue.push_back(QuitMessage()); }
+
+std::unique_ptr<CPlatformWindow> CHeadlessPlatform::CreateWindow(
+    int width, int height, ErrCode* error) {
+  if (width <= 0 || height <= 0) {
+    *error = err::kCreatingWnd;
+    return nullptr;
+  }
+  *error = err::kOk;
+  auto window = std::make_unique<CHeadlessWindow>(this, width, height);
+  m_window = window.get();
+  return window;
+}
+
+void CHeadlessPlatform::Forget(CHeadlessWindow* window) {
+  if (m_window == window) m_window = nullptr;
+}
+
+void CHeadlessPlatform::FollowWallClock() {
+  if (!m_options.realtime) return;
+  m_now_ms = static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - m_start)
+          .count());
+}
+
+bool CHeadlessPlatform::CollectDue() {
+  FollowWallClock();
+  if (m_quit_signal.Take()) m_queue.push_back(QuitMessage());
+  for (; m_next_event < m_script.size() &&
+         m_script[m_next_event].time_ms <= m_now_ms;
+       ++m_next_event)
+    m_queue.push_back(m_script[m_next_event].message);
+  if (!m_idle_quit_sent && m_next_event == m_script.size() &&
+      m_now_ms >= m_idle_quit_time) {
+    m_idle_quit_sent = true;
+    m_queue.push_back(QuitMessage());
+  }
+  return !m_queue.empty();
+}
+
+bool CHeadlessPlatform::NextDueTime(uint64_t* time_ms) const {
+  if (m_next_event < m_script.size()) {
+    *time_ms = m_script[m_next_event].time_ms;
+    return true;
+  }
+  if (m_idle_quit_sent) return false;
+  *time_ms = m_idle_quit_time;
+  return true;
+}
+
+std::string CHeadlessPlatform::AudioDeviceName(int device) {
+  return device == 0 ? "Null audio device" : "";
+}
+
+std::unique_ptr<CAudioOutput> CHeadlessPlatform::OpenAudio(
+    int device, const SAudioFormat& format, ErrCode* error) {
+  if (!AudioSupportsFormat(device, format)) {
+    *error = err::kUnknownError;
+    return nullptr;
+  }
+  std::unique_ptr<CWavWriter> record;
+  if (!m_options.audio_out_path.empty()) {
+    CWavWriter::SHeader header;
+    header.channels = format.channels;
+    header.rate = format.rate;
+    header.bits = format.bits;
+    record = CWavWriter::Create(m_options.audio_out_path, header);
+    if (!record)
+      std::fprintf(stderr, "%s: warning: cannot write the sound\n",
+                   m_options.audio_out_path.c_str());
+  }
+  *error = err::kOk;
+  return std::make_unique<CNullAudioOutput>(this, format, std::move(record));
+}
+
+CNullAudioOutput::CNullAudioOutput(CPlatform* clock, const SAudioFormat& format,
+                                   std::unique_ptr<CWavWriter> record)
+    : m_clock(clock), m_format(format), m_record(std::move(record)) {}
+
+uint64_t CNullAudioOutput::NowMicroseconds() {
+  return m_clock->HighResCounter() * 1000000 / m_clock->HighResFrequency();
+}
+
+ErrCode CNullAudioOutput::Write(const void* data, uint32_t size) {
+  m_scratch.assign(static_cast<const uint8_t*>(data),
+                   static_cast<const uint8_t*>(data) + size);
+  ApplyAudioVolume(m_format, m_left, m_right, m_scratch.data(), size);
+  if (m_record) m_record->Write(m_scratch.data(), size);
+  const uint64_t start = std::max(NowMicroseconds(), m_ends.empty() ? 0 : m_ends.back());
+  const uint64_t frames = size / m_format.FrameBytes();
+  m_ends.push_back(start + frames * 1000000 / m_format.rate);
+  return err::kOk;
+}
+
+uint32_t CNullAudioOutput::PendingBuffers() {
+  const uint64_t now = NowMicroseconds();
+  while (!m_ends.empty() && m_ends.front() <= now) m_ends.pop_front();
+  return static_cast<uint32_t>(m_ends.size());
+}
+
+void CNullAudioOutput::Reset() { m_ends.clear(); }
+
+void CNullAudioOutput::GetVolume(uint16_t* left, uint16_t* right) {
+  *left = m_left;
+  *right = m_right;
+}
+
+void CNullAudioOutput::SetVolume(uint16_t left, uint16_t right) {
+  m_left = left;
+  m_right = right;
+}

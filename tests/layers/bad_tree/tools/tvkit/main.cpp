@@ -1,0 +1,2 @@
+#include "app/application.h"
+#include "commands.h"
