@@ -38,6 +38,7 @@
 #include <bit>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "fs/file.h"
 
 static_assert(std::endian::native == std::endian::little,
@@ -49,14 +50,6 @@ constexpr char kMagic[4] = {'H', 'P', 'F', 'S'};
 constexpr uint32_t kRootSlotsOffset = 2;  // in words
 // Block counts past this cannot be addressed by a 32-bit size.
 constexpr uint64_t kCountCap = uint64_t{1} << 40;
-
-uint32_t LoadWord(const uint8_t* bytes) {
-  uint32_t value;
-  std::memcpy(&value, bytes, 4);
-  return value;
-}
-
-void StoreWord(uint8_t* bytes, uint32_t value) { std::memcpy(bytes, &value, 4); }
 
 uint64_t BlocksFor(uint64_t size, uint32_t block_size) {
   return (size + block_size - 1) / block_size;
@@ -97,13 +90,13 @@ ErrCode CBFHP::Open(CFile* file) {
   if (error) return error;
   if (std::memcmp(bytes, kMagic, 4) != 0) return err::kInvalidFormat;
   m_file = file;
-  m_header.block_size = LoadWord(bytes + 4);
-  m_header.next_block = LoadWord(bytes + 8);
-  m_header.block_limit = LoadWord(bytes + 12);
-  m_header.free_count = LoadWord(bytes + 16);
-  m_header.free_page = LoadWord(bytes + 20);
-  m_header.root_header_size = LoadWord(bytes + 24);
-  m_header.root = LoadWord(bytes + 28);
+  m_header.block_size = GetLe32(bytes + 4);
+  m_header.next_block = GetLe32(bytes + 8);
+  m_header.block_limit = GetLe32(bytes + 12);
+  m_header.free_count = GetLe32(bytes + 16);
+  m_header.free_page = GetLe32(bytes + 20);
+  m_header.root_header_size = GetLe32(bytes + 24);
+  m_header.root = GetLe32(bytes + 28);
   m_header_changed = false;
   if (ErrCode invalid = ValidateHeader()) {
     m_file = nullptr;
@@ -156,9 +149,9 @@ ErrCode CBFHP::WalkFreeList(std::vector<uint32_t>* blocks) {
       if (buffer.block == page_block && buffer.bytes)
         std::memcpy(page.data(), buffer.bytes.get(), m_header.block_size);
     for (uint32_t k = 1; k <= entries; ++k)
-      if (!take(LoadWord(page.data() + 4 * k))) return err::kInvalidFormat;
+      if (!take(GetLe32(page.data() + 4 * k))) return err::kInvalidFormat;
     left -= entries + 1;
-    page_block = LoadWord(page.data());
+    page_block = GetLe32(page.data());
     entries = K() - 1;
   }
   return err::kOk;
@@ -231,11 +224,11 @@ void CBFHP::Forget(uint32_t block) {
 }
 
 uint32_t CBFHP::Word(int slot, uint32_t index) const {
-  return LoadWord(m_buffers[slot].bytes.get() + 4 * index);
+  return GetLe32(m_buffers[slot].bytes.get() + 4 * index);
 }
 
 void CBFHP::SetWord(int slot, uint32_t index, uint32_t value) {
-  StoreWord(m_buffers[slot].bytes.get() + 4 * index, value);
+  PutLe32(m_buffers[slot].bytes.get() + 4 * index, value);
   m_buffers[slot].dirty = true;
 }
 
@@ -513,7 +506,7 @@ ErrCode CBFHP::Commit() {
     std::memcpy(bytes, kMagic, 4);
     const uint32_t words[] = {h.block_size, h.next_block, h.block_limit, h.free_count,
                               h.free_page,  h.root_header_size, h.root};
-    for (size_t i = 0; i < std::size(words); ++i) StoreWord(bytes + 4 + 4 * i, words[i]);
+    for (size_t i = 0; i < std::size(words); ++i) PutLe32(bytes + 4 + 4 * i, words[i]);
     if (ErrCode error = m_file->WriteAt(bytes, 0, kHeaderSize, nullptr)) return error;
     m_header_changed = false;
   }

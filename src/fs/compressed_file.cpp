@@ -32,6 +32,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/memory.h"
 #include "fs/file_service.h"
 #include "fs/lzis.h"
@@ -42,15 +43,6 @@ namespace {
 constexpr uint32_t kMoveChunk = 32768;
 // The LZIS decoder may write whole words up to this far past a match.
 constexpr int64_t kLzisCopySlack = 8;
-
-uint32_t Le32(const uint8_t* bytes) {
-  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 |
-         static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-void PutLe32(uint8_t* bytes, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 uint32_t BlocksFor(uint32_t size, uint32_t block_size) {
   return size == 0 ? 1 : (size - 1) / block_size + 1;
@@ -113,8 +105,8 @@ ErrCode CCompressedFile::ReadHeader() {
   if (ErrCode error = under.ReadAt(header, 0, kCompressedHeaderSize, nullptr))
     return error;
   if (std::memcmp(header, m_magic, 4) != 0) return err::kInvalidFormat;
-  m_size = Le32(header + 4);
-  m_block_size = Le32(header + 8);
+  m_size = GetLe32(header + 4);
+  m_block_size = GetLe32(header + 8);
   m_parameter = header[12];
   if (m_block_size == 0 || m_block_size > kMaxBlockSize) return err::kInvalidFormat;
   const uint32_t blocks = BlocksFor(m_size, m_block_size);
@@ -126,7 +118,7 @@ ErrCode CCompressedFile::ReadHeader() {
           under.ReadAt(table.data(), kCompressedHeaderSize, blocks * 4, nullptr))
     return error;
   m_offsets.resize(blocks + 1);
-  for (uint32_t i = 0; i < blocks; ++i) m_offsets[i] = Le32(&table[4 * i]);
+  for (uint32_t i = 0; i < blocks; ++i) m_offsets[i] = GetLe32(&table[4 * i]);
   m_offsets[blocks] = static_cast<uint32_t>(file_size);
   if (m_offsets[0] < table_end) return err::kInvalidFormat;
   for (uint32_t i = 0; i < blocks; ++i)

@@ -34,6 +34,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/byte_order.h"
 #include "fs/file_service.h"
 
 namespace {
@@ -45,11 +46,6 @@ constexpr uint32_t kCountOffset = 32;
 constexpr uint32_t kDirectorySizeOffset = 36;
 constexpr uint32_t kEntryDataSize = 8;
 constexpr uint32_t kPackIndexStep = 100;
-
-uint32_t Le32(const uint8_t* bytes) {
-  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 |
-         static_cast<uint32_t>(bytes[3]) << 24;
-}
 
 // One entry as stored.
 struct SRawEntry {
@@ -67,7 +63,7 @@ SRawEntry EntryAt(const uint8_t* directory, uint32_t position) {
   const uint8_t* entry = directory + position;
   SRawEntry raw{entry[0], entry[1], entry + 2, {}, 0};
   const uint8_t* data = raw.rest + raw.RestLength();
-  raw.data = {Le32(data), Le32(data + 4)};
+  raw.data = {GetLe32(data), GetLe32(data + 4)};
   raw.next = position + 2 + raw.RestLength() + kEntryDataSize;
   return raw;
 }
@@ -122,8 +118,8 @@ ErrCode CPackDirectory::Load(CFile& pack) {
   uint8_t header[kHeaderSize];
   if (ErrCode error = pack.ReadAt(header, 0, kHeaderSize, nullptr)) return error;
   if (std::memcmp(header, kPackMagic, kMagicSize) != 0) return err::kUnknownError;
-  const uint32_t count = Le32(header + kCountOffset);
-  const uint32_t size = Le32(header + kDirectorySizeOffset);
+  const uint32_t count = GetLe32(header + kCountOffset);
+  const uint32_t size = GetLe32(header + kDirectorySizeOffset);
   const uint64_t pack_size = pack.GetSize();
   if (kHeaderSize + uint64_t{size} > pack_size) return err::kInvalidFormat;
   // The smallest entry takes 11 bytes.

@@ -3,17 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "fs/pack_fs.h"
 
 namespace {
 
 constexpr char kPackMagic[] = "TOVSYS PackFile\n\x1A";
 constexpr uint32_t kHeaderSize = 40;
-
-void PutLe32(std::string* out, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8)
-    out->push_back(static_cast<char>(value >> shift));
-}
 
 size_t SharedLength(const std::string& a, const std::string& b) {
   const size_t limit = std::min(a.size(), b.size());
@@ -32,8 +28,8 @@ std::string Directory(const std::vector<SPackItem>& items, uint64_t data_start) 
     directory.push_back(static_cast<char>(item.name.size()));
     directory.push_back(static_cast<char>(shared));
     directory.append(item.name, shared);
-    PutLe32(&directory, static_cast<uint32_t>(offset));
-    PutLe32(&directory, item.size);
+    AppendLe32(&directory, static_cast<uint32_t>(offset));
+    AppendLe32(&directory, item.size);
     offset += item.size;
     previous = &item.name;
   }
@@ -60,8 +56,8 @@ ErrCode WritePack(CFile& out, std::vector<SPackItem> items,
   const std::string directory = Directory(items, kHeaderSize + sized.size());
   std::string header(kPackMagic, sizeof kPackMagic);
   header.resize(32, '\0');
-  PutLe32(&header, static_cast<uint32_t>(items.size()));
-  PutLe32(&header, static_cast<uint32_t>(directory.size()));
+  AppendLe32(&header, static_cast<uint32_t>(items.size()));
+  AppendLe32(&header, static_cast<uint32_t>(directory.size()));
   if (ErrCode error = out.Seek(0, kSeekSet)) return error;
   if (ErrCode error = out.Truncate()) return error;
   if (ErrCode error = out.Write(header.data(), kHeaderSize, nullptr)) return error;

@@ -38,6 +38,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/byte_order.h"
 #include "fs/file.h"
 #include "fs/file_service.h"
 #include "fs/memory_file.h"
@@ -46,10 +47,8 @@ namespace {
 
 constexpr uint32_t kWindowSize = 65536;
 
-uint32_t Get32(const uint8_t* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
-}
-int16_t Get16(const uint8_t* p) { return static_cast<int16_t>(p[0] | p[1] << 8); }
+// Record rectangles hold signed 16-bit coordinates.
+int16_t GetCoordinate(const uint8_t* at) { return static_cast<int16_t>(GetLe16(at)); }
 
 void Union(TRect* into, const TRect& add) {
   if (into->right < into->left) {
@@ -148,10 +147,10 @@ ErrCode CAnimReader::OpenFile(std::unique_ptr<CFile> file) {
     m_file.reset();
     return err::kInvalidFormat;
   }
-  m_width = static_cast<uint16_t>(Get16(header + 4));
-  m_height = static_cast<uint16_t>(Get16(header + 6));
-  m_frame_count = Get32(header + 8);
-  for (int i = 0; i < 4; ++i) m_header_values[i] = Get32(header + 12 + 4 * i);
+  m_width = GetLe16(header + 4);
+  m_height = GetLe16(header + 6);
+  m_frame_count = GetLe32(header + 8);
+  for (int i = 0; i < 4; ++i) m_header_values[i] = GetLe32(header + 12 + 4 * i);
   std::vector<SPalEntry> entries(256);
   if (m_width == 0 || m_height == 0 || CBitmap::RowBytes(8, m_width) > 0x7FFF ||
       ReadAt(kHeaderSize, entries.data(), 1024)) {
@@ -216,13 +215,13 @@ ErrCode CAnimReader::EnterChunk(int64_t entered_at) {
   const uint32_t chunk_offset = m_position;
   uint8_t header[kChunkHeaderSize];
   if (ErrCode error = Read(header, kChunkHeaderSize)) return error;
-  const uint32_t key_size = Get32(header + 4);
-  m_next_chunk_offset = Get32(header + 8);
-  m_next_chunk_frame = Get32(header + 12);
+  const uint32_t key_size = GetLe32(header + 4);
+  m_next_chunk_offset = GetLe32(header + 8);
+  m_next_chunk_frame = GetLe32(header + 12);
   if (m_next_chunk_frame != 0 &&
       (m_next_chunk_offset <= chunk_offset || m_next_chunk_offset >= m_file_size))
     return err::kInvalidFormat;
-  m_chunk_first = entered_at + Get32(header);
+  m_chunk_first = entered_at + GetLe32(header);
   m_next_frame = m_chunk_first;
   if (key_size == 0) return err::kOk;
   if (ErrCode error = ReadData(key_size)) return error;
@@ -239,10 +238,11 @@ ErrCode CAnimReader::EnterChunk(int64_t entered_at) {
 ErrCode CAnimReader::ApplyRecord() {
   uint8_t header[kRecordHeaderSize];
   if (ErrCode error = Read(header, kRecordHeaderSize)) return error;
-  const TRect rect{Get16(header), Get16(header + 2), Get16(header + 4), Get16(header + 6)};
-  const uint32_t transparent = Get32(header + 8);
-  const uint32_t duration = Get32(header + 12);
-  const uint32_t size = Get32(header + 16);
+  const TRect rect{GetCoordinate(header), GetCoordinate(header + 2),
+                   GetCoordinate(header + 4), GetCoordinate(header + 6)};
+  const uint32_t transparent = GetLe32(header + 8);
+  const uint32_t duration = GetLe32(header + 12);
+  const uint32_t size = GetLe32(header + 16);
   if (rect.left < 0 || rect.top < 0 || rect.left > rect.right || rect.top > rect.bottom ||
       rect.right >= m_width || rect.bottom >= m_height || duration == 0)
     return err::kInvalidFormat;
@@ -305,8 +305,8 @@ ErrCode CAnimReader::CountChunks(uint32_t* count) {
     uint8_t header[kChunkHeaderSize];
     if (ErrCode error = ReadAt(offset, header, kChunkHeaderSize)) return error;
     ++*count;
-    const uint32_t next = Get32(header + 8);
-    if (Get32(header + 12) == 0) return err::kOk;
+    const uint32_t next = GetLe32(header + 8);
+    if (GetLe32(header + 12) == 0) return err::kOk;
     if (next <= offset) return err::kInvalidFormat;
     offset = next;
   }

@@ -4,23 +4,10 @@
 #include <array>
 #include <new>
 
+#include "base/byte_order.h"
 #include "fs/file.h"
 
 namespace {
-
-void Put32(std::vector<uint8_t>* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void Put16(std::vector<uint8_t>* out, int v) {
-  out->push_back(static_cast<uint8_t>(v));
-  out->push_back(static_cast<uint8_t>(v >> 8));
-}
-uint32_t Get32(const std::vector<uint8_t>& in, size_t at) {
-  return in[at] | in[at + 1] << 8 | in[at + 2] << 16 | static_cast<uint32_t>(in[at + 3]) << 24;
-}
-void Patch32(std::vector<uint8_t>* out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*out)[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 struct SBox {
   int left, top, right, bottom;
@@ -48,13 +35,13 @@ bool ChangedBox(const std::vector<uint8_t>& before, const std::vector<uint8_t>& 
 
 void PutRecord(std::vector<uint8_t>* out, const SBox& box, uint32_t transparent,
                const std::vector<uint8_t>& data) {
-  Put16(out, box.left);
-  Put16(out, box.top);
-  Put16(out, box.right);
-  Put16(out, box.bottom);
-  Put32(out, transparent);
-  Put32(out, 1);
-  Put32(out, static_cast<uint32_t>(data.size()));
+  AppendLe16(out, box.left);
+  AppendLe16(out, box.top);
+  AppendLe16(out, box.right);
+  AppendLe16(out, box.bottom);
+  AppendLe32(out, transparent);
+  AppendLe32(out, 1);
+  AppendLe32(out, static_cast<uint32_t>(data.size()));
   out->insert(out->end(), data.begin(), data.end());
 }
 
@@ -95,13 +82,13 @@ ErrCode WriteAnimation(CFile* file, const SAnimFormat& format, const CPalette& p
   std::vector<uint8_t> out;
   try {
     out = {'R', 'L', 'M', 0};
-    Put16(&out, width);
-    Put16(&out, height);
-    Put32(&out, static_cast<uint32_t>(frames.size()));
-    Put32(&out, format.frames_per_second);
-    Put32(&out, format.frames_per_chunk);
-    Put32(&out, 0);
-    Put32(&out, 0);
+    AppendLe16(&out, width);
+    AppendLe16(&out, height);
+    AppendLe32(&out, static_cast<uint32_t>(frames.size()));
+    AppendLe32(&out, format.frames_per_second);
+    AppendLe32(&out, format.frames_per_chunk);
+    AppendLe32(&out, 0);
+    AppendLe32(&out, 0);
     for (uint32_t i = 0; i < 256; ++i) {
       SPalEntry entry;
       if (palette.GetEntry(i, &entry)) entry = SPalEntry{};
@@ -116,16 +103,16 @@ ErrCode WriteAnimation(CFile* file, const SAnimFormat& format, const CPalette& p
       data.clear();
       if (f % format.frames_per_chunk == 0) {
         if (f) {
-          Patch32(&out, chunk_header + 8, static_cast<uint32_t>(out.size()));
-          Patch32(&out, chunk_header + 12, static_cast<uint32_t>(f));
+          PutLe32(&out[chunk_header + 8], static_cast<uint32_t>(out.size()));
+          PutLe32(&out[chunk_header + 12], static_cast<uint32_t>(f));
         }
         chunk_header = out.size();
         for (size_t y = 0; y < static_cast<size_t>(height); ++y)
           EncodeAnimRow(&frame[y * width], width, &data);
-        Put32(&out, 0);
-        Put32(&out, static_cast<uint32_t>(data.size()));
-        Put32(&out, 0);
-        Put32(&out, 0);
+        AppendLe32(&out, 0);
+        AppendLe32(&out, static_cast<uint32_t>(data.size()));
+        AppendLe32(&out, 0);
+        AppendLe32(&out, 0);
         out.insert(out.end(), data.begin(), data.end());
         // The key frame shows the chunk's first frame; its record repeats
         // one pixel so that the frame has a record to be shown by.
@@ -135,7 +122,7 @@ ErrCode WriteAnimation(CFile* file, const SAnimFormat& format, const CPalette& p
       }
       SBox box;
       if (!ChangedBox(frames[f - 1], frame, width, height, &box)) {
-        Patch32(&out, last_record + 12, Get32(out, last_record + 12) + 1);
+        PutLe32(&out[last_record + 12], GetLe32(&out[last_record + 12]) + 1);
         continue;
       }
       std::array<bool, 256> used{};

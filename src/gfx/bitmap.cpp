@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/byte_order.h"
+
 CBitmap::CBitmap(const CBitmap& other)
     : CObject(),
       m_width(other.m_width),
@@ -144,13 +146,9 @@ int32_t CBitmap::GetPixel(int x, int y) const {
   const uint8_t* p = PixelAddress(x, y);
   switch (m_bits) {
     case 8: return p[0];
-    case 16: return p[0] | p[1] << 8;
-    case 24: return p[0] | p[1] << 8 | p[2] << 16;
-    default: {
-      uint32_t v;
-      std::memcpy(&v, p, 4);
-      return static_cast<int32_t>(v);
-    }
+    case 16: return GetLe16(p);
+    case 24: return GetLe16(p) | p[2] << 16;
+    default: return static_cast<int32_t>(GetLe32(p));
   }
 }
 

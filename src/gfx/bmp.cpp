@@ -39,6 +39,7 @@
 #include <new>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "fs/file.h"
 #include "fs/file_service.h"
 #include "fs/lzss.h"
@@ -58,18 +59,6 @@ constexpr uint32_t kStreamPrefix = 12;
 
 bool g_decode_at_load = false;
 
-uint32_t Get32(const uint8_t* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
-}
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
 ErrCode ReadExactly(CFile* file, void* buffer, uint32_t length) {
   uint32_t count = 0;
   const ErrCode error = file->Read(buffer, length, &count);
@@ -88,7 +77,7 @@ uint16_t TypeOfBits(uint16_t bits) {
 // Decodes a stored stream into `pixels` (`size` bytes), which must come out
 // exactly full.
 ErrCode DecodeStream(const uint8_t* stream, uint8_t* pixels, uint32_t size) {
-  const uint32_t compressed = Get32(stream);
+  const uint32_t compressed = GetLe32(stream);
   const uint8_t param = stream[8];
   std::memset(pixels, 0, size);
   uint32_t decoded = size;
@@ -119,7 +108,7 @@ intptr_t MakeAvailable(SHandleEntry* entry, SLzssPixels* pixels) {
   CHandleLock stream(pixels->stream.get());
   if (!stream) return 0;
   const uint8_t* bytes = stream.as<uint8_t>();
-  const uint32_t size = Get32(bytes + 4);
+  const uint32_t size = GetLe32(bytes + 4);
   uint8_t* target = nullptr;
   if (!g_shared.busy && size <= kSharedDecodeSize) {
     if (!g_shared.buffer) g_shared.buffer.reset(new (std::nothrow) uint8_t[kSharedDecodeSize]);
@@ -185,9 +174,9 @@ ErrCode ReadLzssPixels(CFile* file, const SBmpHeader& header, CBitmap* bitmap,
     CHandleLock lock(stream.get());
     if (!lock) return err::kLockFail;
     uint8_t* bytes = lock.as<uint8_t>();
-    Put32(bytes, compressed);
-    Put32(bytes + 4, size);
-    Put32(bytes + 8, param);
+    PutLe32(bytes, compressed);
+    PutLe32(bytes + 4, size);
+    PutLe32(bytes + 8, param);
     if (ErrCode error = ReadExactly(file, bytes + kStreamPrefix, compressed)) return error;
   }
   const uint16_t width = static_cast<uint16_t>(header.width);
@@ -250,19 +239,19 @@ ErrCode WriteFile(CFile* file, const CBitmap& bitmap, uint32_t compression,
   uint8_t headers[kHeadersSize] = {};
   headers[0] = 'B';
   headers[1] = 'M';
-  Put32(headers + 2, kHeadersSize + 4 * entries + size);
-  Put32(headers + 10, kHeadersSize + 4 * entries);
-  Put32(headers + 14, kInfoHeaderSize);
-  Put32(headers + 18, bitmap.Width());
+  PutLe32(headers + 2, kHeadersSize + 4 * entries + size);
+  PutLe32(headers + 10, kHeadersSize + 4 * entries);
+  PutLe32(headers + 14, kInfoHeaderSize);
+  PutLe32(headers + 18, bitmap.Width());
   const int32_t height = bitmap.Height();
-  Put32(headers + 22, static_cast<uint32_t>(bitmap.Stride() >= 0 ? -height : height));
-  Put16(headers + 26, 1);
-  Put16(headers + 28, bitmap.Bits());
-  Put32(headers + 30, compression);
-  Put32(headers + 34, compression ? size : 0);
-  Put32(headers + 38, compression ? param : 0);
-  Put32(headers + 46, entries);
-  Put32(headers + 50, entries);
+  PutLe32(headers + 22, static_cast<uint32_t>(bitmap.Stride() >= 0 ? -height : height));
+  PutLe16(headers + 26, 1);
+  PutLe16(headers + 28, bitmap.Bits());
+  PutLe32(headers + 30, compression);
+  PutLe32(headers + 34, compression ? size : 0);
+  PutLe32(headers + 38, compression ? param : 0);
+  PutLe32(headers + 46, entries);
+  PutLe32(headers + 50, entries);
   const auto write = [file](const void* bytes, uint32_t length) {
     uint32_t count = 0;
     const ErrCode error = file->Write(bytes, length, &count);
@@ -312,19 +301,19 @@ ErrCode ReadBmpHeader(CFile* file, SBmpHeader* header) {
   if (!(bytes[0] == 'B' && bytes[1] == 'M') && !(bytes[0] == 'M' && bytes[1] == 'B'))
     return err::kBmpBadFileFormat;
   header->file_size = file->GetSize();
-  header->pixel_offset = Get32(bytes + 10);
-  header->info_size = Get32(bytes + 14);
+  header->pixel_offset = GetLe32(bytes + 10);
+  header->info_size = GetLe32(bytes + 14);
   if (header->info_size < kInfoHeaderSize || header->info_size > header->file_size)
     return err::kBmpBadFileFormat;
   if (ErrCode error = ReadExactly(file, bytes + kFileHeaderSize + 4, kInfoHeaderSize - 4))
     return error;
-  header->width = static_cast<int32_t>(Get32(bytes + 18));
-  header->height = static_cast<int32_t>(Get32(bytes + 22));
-  header->bits = Get16(bytes + 28);
-  header->compression = Get32(bytes + 30);
-  header->image_size = Get32(bytes + 34);
-  header->x_resolution = static_cast<int32_t>(Get32(bytes + 38));
-  header->colours_used = Get32(bytes + 46);
+  header->width = static_cast<int32_t>(GetLe32(bytes + 18));
+  header->height = static_cast<int32_t>(GetLe32(bytes + 22));
+  header->bits = GetLe16(bytes + 28);
+  header->compression = GetLe32(bytes + 30);
+  header->image_size = GetLe32(bytes + 34);
+  header->x_resolution = static_cast<int32_t>(GetLe32(bytes + 38));
+  header->colours_used = GetLe32(bytes + 46);
 
   const uint64_t table_start = uint64_t{kFileHeaderSize} + header->info_size;
   if (header->pixel_offset < table_start || header->pixel_offset > header->file_size)

@@ -25,6 +25,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/byte_order.h"
 #include "fs/file.h"
 #include "fs/file_service.h"
 
@@ -32,18 +33,6 @@ namespace {
 
 constexpr uint32_t kHeaderSize = 16;
 constexpr uint32_t kGlyphSize = 12;
-
-uint32_t Get32(const uint8_t* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
-}
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-void Put32(std::vector<uint8_t>* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void Put16(std::vector<uint8_t>* out, uint32_t v) {
-  out->push_back(static_cast<uint8_t>(v));
-  out->push_back(static_cast<uint8_t>(v >> 8));
-}
 
 uint32_t MaskBytes(const SGlyph& glyph) { return (glyph.width + 7u) / 8 * glyph.height; }
 
@@ -70,18 +59,18 @@ std::unique_ptr<CFont> CFont::Read(CFile* file, ErrCode* error) {
     return nullptr;
   }
   const uint8_t* p = bytes.data();
-  const uint32_t line_height = Get16(p + 6);
-  const uint32_t first = Get16(p + 10);
-  const uint32_t chars = Get16(p + 12);
-  if (std::memcmp(p, "SFNT", 4) != 0 || Get16(p + 4) != 1 || line_height == 0 ||
-      line_height > 255 || Get16(p + 8) > line_height || first + chars > 256 ||
+  const uint32_t line_height = GetLe16(p + 6);
+  const uint32_t first = GetLe16(p + 10);
+  const uint32_t chars = GetLe16(p + 12);
+  if (std::memcmp(p, "SFNT", 4) != 0 || GetLe16(p + 4) != 1 || line_height == 0 ||
+      line_height > 255 || GetLe16(p + 8) > line_height || first + chars > 256 ||
       kHeaderSize + kGlyphSize * chars > size)
     return nullptr;
-  auto font = std::make_unique<CFont>(line_height, Get16(p + 8), static_cast<uint8_t>(first));
+  auto font = std::make_unique<CFont>(line_height, GetLe16(p + 8), static_cast<uint8_t>(first));
   for (uint32_t i = 0; i < chars; ++i) {
     const uint8_t* g = p + kHeaderSize + kGlyphSize * i;
     const SGlyph glyph{g[4], g[5], static_cast<int8_t>(g[6]), static_cast<int8_t>(g[7]), g[8]};
-    const uint32_t offset = Get32(g);
+    const uint32_t offset = GetLe32(g);
     if (offset > size || MaskBytes(glyph) > size - offset) return nullptr;
     if (font->AddGlyph(glyph, p + offset)) {
       *error = err::kAllocFail;
@@ -105,16 +94,16 @@ ErrCode CFont::Write(CFile* file) const {
   std::vector<uint8_t> out;
   try {
     out = {'S', 'F', 'N', 'T'};
-    Put16(&out, 1);
-    Put16(&out, m_line_height);
-    Put16(&out, m_baseline);
-    Put16(&out, m_first);
-    Put16(&out, static_cast<uint32_t>(m_glyphs.size()));
-    Put16(&out, 0);
+    AppendLe16(&out, 1);
+    AppendLe16(&out, m_line_height);
+    AppendLe16(&out, m_baseline);
+    AppendLe16(&out, m_first);
+    AppendLe16(&out, static_cast<uint32_t>(m_glyphs.size()));
+    AppendLe16(&out, 0);
     const uint32_t masks = kHeaderSize + kGlyphSize * static_cast<uint32_t>(m_glyphs.size());
     for (const SEntry& entry : m_glyphs) {
       const SGlyph& g = entry.glyph;
-      Put32(&out, masks + entry.mask_offset);
+      AppendLe32(&out, masks + entry.mask_offset);
       out.insert(out.end(), {g.width, g.height, static_cast<uint8_t>(g.left),
                              static_cast<uint8_t>(g.top), g.advance, 0, 0, 0});
     }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/byte_order.h"
 #include "base/log.h"
 
 namespace {
@@ -147,14 +148,6 @@ void ApplyAudioVolume(const SAudioFormat& format, uint16_t left,
   }
 }
 
-namespace {
-
-void PutLe(uint8_t* at, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-}  // namespace
-
 std::unique_ptr<CWavWriter> CWavWriter::Create(const std::string& path,
                                                const SHeader& header) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -167,12 +160,12 @@ std::unique_ptr<CWavWriter> CWavWriter::Create(const std::string& path,
       header.bytes_per_second ? header.bytes_per_second : header.rate * align;
   uint8_t bytes[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E',
                        'f', 'm', 't', ' ', 16, 0, 0, 0};
-  PutLe(bytes + 20, header.format_tag, 2);
-  PutLe(bytes + 22, header.channels, 2);
-  PutLe(bytes + 24, header.rate, 4);
-  PutLe(bytes + 28, per_second, 4);
-  PutLe(bytes + 32, align, 2);
-  PutLe(bytes + 34, header.bits, 2);
+  PutLe16(bytes + 20, header.format_tag);
+  PutLe16(bytes + 22, header.channels);
+  PutLe32(bytes + 24, header.rate);
+  PutLe32(bytes + 28, per_second);
+  PutLe16(bytes + 32, align);
+  PutLe16(bytes + 34, header.bits);
   std::memcpy(bytes + 36, "data", 4);
   writer->m_good = std::fwrite(bytes, 1, sizeof bytes, file) == sizeof bytes;
   writer->UpdateSizes();
@@ -194,10 +187,10 @@ bool CWavWriter::Write(const void* data, size_t size) {
 void CWavWriter::UpdateSizes() {
   uint8_t size[4];
   const uint32_t pad = m_data_size & 1;
-  PutLe(size, 36 + m_data_size + pad, 4);
+  PutLe32(size, 36 + m_data_size + pad);
   bool good = std::fseek(m_file, 4, SEEK_SET) == 0 &&
               std::fwrite(size, 1, 4, m_file) == 4;
-  PutLe(size, m_data_size, 4);
+  PutLe32(size, m_data_size);
   good = good && std::fseek(m_file, 40, SEEK_SET) == 0 &&
          std::fwrite(size, 1, 4, m_file) == 4;
   if (pad) {

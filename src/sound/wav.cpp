@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "fs/file.h"
 #include "sound/adpcm.h"
 
@@ -11,15 +12,6 @@ namespace {
 constexpr uint32_t kFixedHeaderSize = 36;
 constexpr uint32_t kFormatChunkStart = 20;
 constexpr uint32_t kChunkHeaderSize = 8;
-
-uint16_t Le16(const uint8_t* bytes) {
-  return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
-uint32_t Le32(const uint8_t* bytes) {
-  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 |
-         static_cast<uint32_t>(bytes[3]) << 24;
-}
 
 // A header that ends early is not a WAV the engine takes.
 ErrCode ReadHeaderBytes(CFile* file, uint32_t position, uint8_t* buffer,
@@ -37,11 +29,11 @@ ErrCode ReadWavHeader(CFile* file, SWavInfo* info) {
   uint8_t header[kFixedHeaderSize];
   if (ErrCode error = ReadHeaderBytes(file, 0, header, sizeof header))
     return error;
-  const uint32_t format_size = Le32(header + 16);
-  const uint16_t tag = Le16(header + 20);
-  const uint16_t channels = Le16(header + 22);
-  const uint32_t rate = Le32(header + 24);
-  const uint16_t bits = Le16(header + 34);
+  const uint32_t format_size = GetLe32(header + 16);
+  const uint16_t tag = GetLe16(header + 20);
+  const uint16_t channels = GetLe16(header + 22);
+  const uint32_t rate = GetLe32(header + 24);
+  const uint16_t bits = GetLe16(header + 34);
   if (std::memcmp(header, "RIFF", 4) != 0 ||
       std::memcmp(header + 8, "WAVEfmt ", 8) != 0 || format_size < 16 ||
       (channels != 1 && channels != 2) || rate < kWavMinRate ||
@@ -57,7 +49,7 @@ ErrCode ReadWavHeader(CFile* file, SWavInfo* info) {
     if (ErrCode error = ReadHeaderBytes(file, static_cast<uint32_t>(position),
                                         chunk, sizeof chunk))
       return error;
-    const uint32_t size = Le32(chunk + 4);
+    const uint32_t size = GetLe32(chunk + 4);
     position += kChunkHeaderSize;
     if (std::memcmp(chunk, "data", 4) == 0) {
       info->adpcm = tag == kAdpcmFormatTag;

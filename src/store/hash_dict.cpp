@@ -14,6 +14,7 @@
 // shrinks in steps of 256 records; the link word chains the records of one
 // of 4096 hash buckets (record index + 1, 0 ends the chain). Removing a
 // record moves the last one into its place.
+#include "base/byte_order.h"
 #include "store/hash_dict.h"
 
 #include <algorithm>
@@ -25,14 +26,6 @@ namespace {
 constexpr char kMagic[4] = {'H', 'D', 'I', 'C'};
 constexpr uint32_t kImageHeaderSize = 16;
 constexpr size_t kFlagOffset = 4 + CDict::kKeySize;
-
-uint32_t LoadWord(const uint8_t* bytes) {
-  uint32_t value;
-  std::memcpy(&value, bytes, 4);
-  return value;
-}
-
-void StoreWord(uint8_t* bytes, uint32_t value) { std::memcpy(bytes, &value, 4); }
 
 std::string_view Cut(std::string_view key) { return key.substr(0, CDict::kKeySize); }
 
@@ -68,29 +61,29 @@ uint32_t CHashDict::Find(std::string_view key) const {
   for (uint32_t link = m_buckets[Hash(key) % kBuckets]; link != 0;) {
     const uint32_t index = link - 1;
     if (KeyAt(index) == key) return link;
-    link = LoadWord(Record(index));
+    link = GetLe32(Record(index));
   }
   return 0;
 }
 
 void CHashDict::Index(uint32_t index) {
   uint32_t& head = m_buckets[Hash(KeyAt(index)) % kBuckets];
-  StoreWord(Record(index), head);
+  PutLe32(Record(index), head);
   head = index + 1;
 }
 
 void CHashDict::Unindex(uint32_t index) {
   uint32_t* head = &m_buckets[Hash(KeyAt(index)) % kBuckets];
-  const uint32_t after = LoadWord(Record(index));
+  const uint32_t after = GetLe32(Record(index));
   if (*head == index + 1) {
     *head = after;
     return;
   }
   for (uint32_t link = *head; link != 0;) {
     uint8_t* record = Record(link - 1);
-    link = LoadWord(record);
+    link = GetLe32(record);
     if (link == index + 1) {
-      StoreWord(record, after);
+      PutLe32(record, after);
       return;
     }
   }
@@ -189,9 +182,9 @@ ErrCode CHashDict::Enumerate(std::string_view start, char* key, size_t key_size,
 ErrCode CHashDict::Save(CByteStream* stream) const {
   uint8_t header[kImageHeaderSize];
   std::memcpy(header, kMagic, 4);
-  StoreWord(header + 4, kImageHeaderSize);
-  StoreWord(header + 8, RecordSize());
-  StoreWord(header + 12, m_count);
+  PutLe32(header + 4, kImageHeaderSize);
+  PutLe32(header + 8, RecordSize());
+  PutLe32(header + 12, m_count);
   if (ErrCode error = stream->Write(header, kImageHeaderSize)) return error;
   if (m_count == 0) return err::kOk;
   return stream->Write(m_records.get(), m_count * RecordSize());
@@ -202,8 +195,8 @@ ErrCode CHashDict::Load(CByteStream* stream) {
   uint8_t header[kImageHeaderSize];
   if (stream->Read(header, kImageHeaderSize)) return err::kInvalidFormat;
   if (std::memcmp(header, kMagic, 4) != 0) return err::kInvalidFormat;
-  const uint32_t record_size = LoadWord(header + 8);
-  const uint32_t count = LoadWord(header + 12);
+  const uint32_t record_size = GetLe32(header + 8);
+  const uint32_t count = GetLe32(header + 12);
   if (record_size != RecordSize() || uint64_t{count} * record_size > stream->Remaining())
     return err::kInvalidFormat;
   const uint32_t capacity = (count + kStep - 1) / kStep * kStep;

@@ -23,9 +23,6 @@ namespace {
 constexpr uint32_t kEntryHead = 4;  // the atom before the value
 constexpr uint32_t kMaxValueSize = 0xFFFF;
 
-void StoreU16(uint8_t* bytes, uint16_t value) { std::memcpy(bytes, &value, 2); }
-void StoreU32(uint8_t* bytes, uint32_t value) { std::memcpy(bytes, &value, 4); }
-
 // The payload size each settable type takes; 0 for types SetTyped refuses.
 size_t TypedPayloadSize(uint16_t type, const void* payload) {
   switch (type) {
@@ -51,8 +48,8 @@ bool HoldsHandles(const uint8_t* value) {
 
 std::vector<uint8_t> MakeValue(uint16_t type, const void* payload, size_t payload_size) {
   std::vector<uint8_t> value(kValueHeaderSize + payload_size);
-  StoreU16(value.data(), static_cast<uint16_t>(value.size()));
-  StoreU16(value.data() + 2, type);
+  PutLe16(value.data(), static_cast<uint16_t>(value.size()));
+  PutLe16(value.data() + 2, type);
   if (payload_size) std::memcpy(value.data() + kValueHeaderSize, payload, payload_size);
   return value;
 }
@@ -188,9 +185,7 @@ CVBContainer::~CVBContainer() {
 }
 
 Atom CVBContainer::AtomAt(size_t offset) const {
-  Atom atom;
-  std::memcpy(&atom, m_buffer.data() + offset, 4);
-  return atom;
+  return GetLe32(m_buffer.data() + offset);
 }
 
 uint16_t CVBContainer::SizeAt(size_t offset) const {
@@ -198,9 +193,9 @@ uint16_t CVBContainer::SizeAt(size_t offset) const {
 }
 
 void CVBContainer::SetFree(size_t offset, uint32_t size) {
-  StoreU32(m_buffer.data() + offset, 0);
-  StoreU16(m_buffer.data() + offset + kEntryHead, static_cast<uint16_t>(size));
-  StoreU16(m_buffer.data() + offset + kEntryHead + 2, 0);
+  PutLe32(m_buffer.data() + offset, 0);
+  PutLe16(m_buffer.data() + offset + kEntryHead, static_cast<uint16_t>(size));
+  PutLe16(m_buffer.data() + offset + kEntryHead + 2, 0);
 }
 
 ErrCode CVBContainer::Load() {
@@ -210,7 +205,7 @@ ErrCode CVBContainer::Load() {
   if (size < kBlockHeader) return err::kInvalidFormat;
   std::vector<uint8_t> block(size);
   if (ErrCode error = store->Read(m_handle, block.data(), 0, size)) return error;
-  std::memcpy(&m_ref_count, block.data() + 4, 4);
+  m_ref_count = GetLe32(block.data() + 4);
   m_buffer.assign(block.begin() + kBlockHeader, block.end());
   for (size_t offset = 0; offset < m_buffer.size(); offset += kEntryHead + SizeAt(offset)) {
     if (m_buffer.size() - offset < kEntryHead + kValueHeaderSize ||
@@ -239,8 +234,8 @@ ErrCode CVBContainer::Save() {
   CBFHP* store = m_vb->Store();
   const uint32_t used = UsedBytes();
   std::vector<uint8_t> block(kBlockHeader + used);
-  StoreU32(block.data(), 0);
-  StoreU32(block.data() + 4, m_ref_count);
+  PutLe32(block.data(), 0);
+  PutLe32(block.data() + 4, m_ref_count);
   if (used == m_buffer.size()) {
     std::memcpy(block.data() + kBlockHeader, m_buffer.data(), used);
   } else {
@@ -321,7 +316,7 @@ size_t CVBContainer::AppendSlot(uint32_t size) {
 void CVBContainer::Place(size_t offset, Atom atom, const uint8_t* value) {
   const uint32_t slot = SizeAt(offset);
   const uint32_t size = ValueSize(value);
-  StoreU32(m_buffer.data() + offset, atom);
+  PutLe32(m_buffer.data() + offset, atom);
   std::memcpy(m_buffer.data() + offset + kEntryHead, value, size);
   if (slot > size) SetFree(offset + kEntryHead + size, slot - size - kEntryHead);
 }
@@ -343,7 +338,7 @@ ErrCode CVBContainer::SetValueByAtom(Atom atom, const uint8_t* value) {
     if (HoldsHandles(old_value)) replaced.assign(old_value, old_value + ValueSize(old_value));
     const uint32_t old = SizeAt(slot);
     if (old != size && old < size + 8) {
-      StoreU32(m_buffer.data() + slot, 0);
+      PutLe32(m_buffer.data() + slot, 0);
       slot = kNone;
     }
   }
@@ -360,7 +355,7 @@ ErrCode CVBContainer::DeleteValueByAtom(Atom atom) {
   const uint8_t* value = m_buffer.data() + slot + kEntryHead;
   std::vector<uint8_t> held;
   if (HoldsHandles(value)) held.assign(value, value + ValueSize(value));
-  StoreU32(m_buffer.data() + slot, 0);
+  PutLe32(m_buffer.data() + slot, 0);
   return ReleaseHeld(held, nullptr);
 }
 
@@ -393,7 +388,7 @@ ErrCode CVBContainer::RenameValue(std::string_view old_name, std::string_view ne
 ErrCode CVBContainer::RenameValueByAtom(Atom old_atom, Atom new_atom) {
   const size_t slot = old_atom ? Find(old_atom) : kNone;
   if (slot == kNone) return err::kNotFound;
-  StoreU32(m_buffer.data() + slot, new_atom);
+  PutLe32(m_buffer.data() + slot, new_atom);
   m_dirty = true;
   return err::kOk;
 }

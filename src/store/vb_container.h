@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/object.h"
 #include "fs/bfhp.h"
@@ -32,20 +33,10 @@ enum : uint16_t {
 
 inline constexpr uint32_t kValueHeaderSize = 4;
 
-inline uint16_t ValueSize(const uint8_t* value) {
-  uint16_t size;
-  std::memcpy(&size, value, 2);
-  return size;
-}
-inline uint16_t ValueType(const uint8_t* value) {
-  uint16_t type;
-  std::memcpy(&type, value + 2, 2);
-  return type;
-}
+inline uint16_t ValueSize(const uint8_t* value) { return GetLe16(value); }
+inline uint16_t ValueType(const uint8_t* value) { return GetLe16(value + 2); }
 inline uint32_t ValueWord(const uint8_t* value, uint32_t index) {
-  uint32_t word;
-  std::memcpy(&word, value + kValueHeaderSize + 4 * index, 4);
-  return word;
+  return GetLe32(value + kValueHeaderSize + 4 * index);
 }
 // The handle a container value holds, or 0 for any other value.
 inline StoreHandle ContainerHandleOf(const uint8_t* value) {
