@@ -18,7 +18,7 @@
 #include "store/object_cache.h"
 #include "store/vb_container.h"
 
-class CValueBase : public CObject {
+class CValueBase : public CObject, public CContainerOwner {
   TV_CLASS(CValueBase, CObject)
 
  public:
@@ -47,7 +47,7 @@ class CValueBase : public CObject {
   virtual ErrCode AddRef(StoreHandle handle);
   // Taking the count to 0 destroys the container: its children are
   // released and its block freed.
-  virtual ErrCode Release(StoreHandle handle);
+  ErrCode Release(StoreHandle handle) override;
   // The container the path names from `start` (0 or a leading "/": the
   // root), or 0.
   virtual StoreHandle FindPath(std::string_view path, StoreHandle start);
@@ -68,13 +68,13 @@ class CValueBase : public CObject {
   // 0 when the name has no atom.
   Atom AtomOf(std::string_view name) const;
   // The name's atom, handed out now when it had none.
-  ErrCode Intern(std::string_view name, Atom* atom);
+  ErrCode Intern(std::string_view name, Atom* atom) override;
 
   StoreHandle Root() const { return m_root; }
   StoreHandle HeaderHandle() const { return m_header; }
   Atom NextAtom() const { return m_next_atom; }
-  CBFHP* Store() const { return m_store; }
-  CHashDict* Dict() { return &m_dict; }
+  CBFHP* Store() const override { return m_store; }
+  CHashDict* Dict() override { return &m_dict; }
 
  private:
   struct SDataCopy : CCacheObject {

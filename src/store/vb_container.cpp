@@ -16,7 +16,6 @@
 
 #include "base/log.h"
 #include "store/hash_dict.h"
-#include "store/value_base.h"
 
 namespace {
 
@@ -167,15 +166,15 @@ TRect CContainer::GetRectByAtom(Atom atom) {
 
 // CVBContainer.
 
-CVBContainer::CVBContainer(CValueBase* vb, StoreHandle handle)
-    : CContainer(vb->Dict()), m_vb(vb), m_handle(handle) {}
+CVBContainer::CVBContainer(CContainerOwner* owner, StoreHandle handle)
+    : CContainer(owner->Dict()), m_owner(owner), m_handle(handle) {}
 
 CVBContainer::~CVBContainer() {
   if (!m_loaded) return;
   ErrCode error = err::kOk;
   if (m_ref_count == 0) {
     ReleaseChildren();
-    error = m_vb->Store()->FreeHandle(m_handle);
+    error = m_owner->Store()->FreeHandle(m_handle);
   } else if (m_dirty) {
     error = Save();
   }
@@ -199,7 +198,7 @@ void CVBContainer::SetFree(size_t offset, uint32_t size) {
 }
 
 ErrCode CVBContainer::Load() {
-  CBFHP* store = m_vb->Store();
+  CBFHP* store = m_owner->Store();
   uint32_t size = 0;
   if (ErrCode error = store->SizeOf(m_handle, &size)) return error;
   if (size < kBlockHeader) return err::kInvalidFormat;
@@ -231,7 +230,7 @@ uint32_t CVBContainer::UsedBytes() const {
 
 ErrCode CVBContainer::Save() {
   if (!m_dirty) return err::kOk;
-  CBFHP* store = m_vb->Store();
+  CBFHP* store = m_owner->Store();
   const uint32_t used = UsedBytes();
   std::vector<uint8_t> block(kBlockHeader + used);
   PutLe32(block.data(), 0);
@@ -274,7 +273,7 @@ const uint8_t* CVBContainer::GetValueByAtom(Atom atom, uint16_t type) {
 
 ErrCode CVBContainer::SetValue(std::string_view name, const uint8_t* value) {
   Atom atom = 0;
-  if (ErrCode error = m_vb->Intern(name, &atom)) return error;
+  if (ErrCode error = m_owner->Intern(name, &atom)) return error;
   return SetValueByAtom(atom, value);
 }
 
@@ -367,12 +366,12 @@ ErrCode CVBContainer::ReleaseHeld(const std::vector<uint8_t>& old, const uint8_t
            ValueSize(replacement) >= kValueHeaderSize + 4 * (index + 1) &&
            ValueWord(replacement, index) == ValueWord(value, index);
   };
-  if (ValueType(value) == kValueContainer) return kept(0) ? err::kOk : m_vb->Release(ValueWord(value, 0));
+  if (ValueType(value) == kValueContainer) return kept(0) ? err::kOk : m_owner->Release(ValueWord(value, 0));
   ErrCode result = err::kOk;
   for (uint32_t index = 0; index < 2; ++index) {
     const StoreHandle block = ValueWord(value, index);
     if (block && !kept(index))
-      if (ErrCode error = m_vb->Store()->FreeHandle(block)) result = error;
+      if (ErrCode error = m_owner->Store()->FreeHandle(block)) result = error;
   }
   return result;
 }
@@ -381,7 +380,7 @@ ErrCode CVBContainer::RenameValue(std::string_view old_name, std::string_view ne
   const Atom old_atom = AtomOf(old_name);
   if (!old_atom) return err::kNotFound;
   Atom new_atom = 0;
-  if (ErrCode error = m_vb->Intern(new_name, &new_atom)) return error;
+  if (ErrCode error = m_owner->Intern(new_name, &new_atom)) return error;
   return RenameValueByAtom(old_atom, new_atom);
 }
 

@@ -18,7 +18,6 @@
 #include "store/object_cache.h"
 
 class CHashDict;
-class CValueBase;
 
 using Atom = uint32_t;
 
@@ -89,6 +88,20 @@ class CContainer : public CObject {
   CHashDict* m_dict;
 };
 
+// What a container needs of the value base that holds it: the store of its
+// block, the atom dictionary, atoms for new names, and the release of a
+// container it stops holding.
+class CContainerOwner {
+ public:
+  virtual CBFHP* Store() const = 0;
+  virtual CHashDict* Dict() = 0;
+  virtual ErrCode Intern(std::string_view name, Atom* atom) = 0;
+  virtual ErrCode Release(StoreHandle handle) = 0;
+
+ protected:
+  ~CContainerOwner() = default;
+};
+
 class CVBContainer : public CContainer, public CCacheObject {
   TV_CLASS(CVBContainer, CContainer)
 
@@ -96,7 +109,7 @@ class CVBContainer : public CContainer, public CCacheObject {
   static constexpr uint32_t kBlockHeader = 8;
   static constexpr uint32_t kEmptyBuffer = 256;
 
-  CVBContainer(CValueBase* vb, StoreHandle handle);
+  CVBContainer(CContainerOwner* owner, StoreHandle handle);
   // A container destroyed with reference count 0 releases its children and
   // frees its block; otherwise a dirty one is saved.
   ~CVBContainer() override;
@@ -137,7 +150,7 @@ class CVBContainer : public CContainer, public CCacheObject {
   ErrCode ReleaseHeld(const std::vector<uint8_t>& old, const uint8_t* replacement);
   void ReleaseChildren();
 
-  CValueBase* m_vb;
+  CContainerOwner* m_owner;
   StoreHandle m_handle;
   uint32_t m_ref_count = 0;
   bool m_dirty = false;
