@@ -405,7 +405,11 @@ CApplication::EStep CApplication::StartScriptMachine() {
   if (m_config->GetInt("main", "ScriptStepLimit", &step_limit) == err::kOk && step_limit > 0)
     SetScriptStepLimit(static_cast<uint64_t>(step_limit));
   SetScriptToolMode(m_tool_mode);
-  SeedEngineRandomFromClock();
+  if (SeedEngineRandomAtStart() != err::kOk) {
+    LogMessage(kLogEngine, "%s\n", kSeedError);
+    ShowMessageBox("Error", kSeedError, kMbOk);
+    return EStep::kFinalCleanup;
+  }
   return EStep::kNext;
 }
 

@@ -5,7 +5,14 @@
 
 namespace {
 
-class TvkitScriptTest : public CTvkitTest {};
+class TvkitScriptTest : public CTvkitTest {
+ protected:
+  SProcessResult RunSeeded(const std::string& seed, const std::vector<std::string>& args) {
+    CChildProcess child(TVKIT_BINARY, args, {{"TARVOLIN_SEED", seed}},
+                        m_dir.Join("child" + std::to_string(m_runs++)));
+    return child.Wait();
+  }
+};
 
 TEST_F(TvkitScriptTest, CompileDumpsAndWritesTheBlock) {
   m_dir.WriteFile("s.txt", "x > 5");
@@ -74,6 +81,23 @@ TEST_F(TvkitScriptTest, RunReportsStopsAndLimits) {
   run = Run({"script", "run", "--sig", "int", m_dir.Join("bad.txt")});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.err, "(1, 9): Left bracket expected for possible function name y\r\nerror: SYNTAX\n");
+}
+
+// From state 1 the generator draws 41, then 18467.
+TEST_F(TvkitScriptTest, RunDrawsTheSeededSequence) {
+  m_dir.WriteFile("one.txt", "return rand();\n");
+  m_dir.WriteFile("two.txt", "int a;\na = rand();\nreturn rand();\n");
+  SProcessResult run = RunSeeded("1", {"script", "run", "--sig", "int", m_dir.Join("one.txt")});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out, "result: 41\n");
+  run = RunSeeded("1", {"script", "run", "--sig", "int", m_dir.Join("two.txt")});
+  EXPECT_EQ(run.out, "result: 18467\n");
+  for (const char* bad : {"x", "-1", "4294967296", ""}) {
+    run = RunSeeded(bad, {"script", "run", "--sig", "int", m_dir.Join("one.txt")});
+    EXPECT_EQ(run.exit_code, 1) << bad;
+    EXPECT_EQ(run.out, "") << bad;
+    EXPECT_EQ(run.err, "error: TARVOLIN_SEED must be a number from 0 to 4294967295\n") << bad;
+  }
 }
 
 }  // namespace

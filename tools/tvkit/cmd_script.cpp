@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/log.h"
+#include "base/random.h"
 #include "commands.h"
 #include "fs/file_service.h"
 #include "script/array_functions.h"
@@ -71,6 +72,10 @@ int Compile(int argc, char** argv) {
     else return Usage();
   }
   if (!signature || !source) return Usage();
+  if (SeedEngineRandomAtStart() != err::kOk) {
+    std::fprintf(stderr, "error: %s\n", kSeedError);
+    return 1;
+  }
   std::string text;
   CScriptMachine machine;
   SParamInfo params;
@@ -225,6 +230,10 @@ int Run(int argc, char** argv) {
     else values.push_back(argv[i]);
   }
   if (!signature || !source) return Usage();
+  if (SeedEngineRandomAtStart() != err::kOk) {
+    std::fprintf(stderr, "error: %s\n", kSeedError);
+    return 1;
+  }
   std::string text;
   CScriptMachine machine;
   SParamInfo params;
