@@ -294,7 +294,12 @@ const SRow kArrayFunctions[] = {
 
 }  // namespace
 
+// Changed together with kArrayFunctions.
+const SModuleVersion kArrayFunctionsVersion = {"Mon Dec  7 19:40:00 2026", 0xb722483a};
+
+std::span<const SRow> ArrayFunctionRows() { return kArrayFunctions; }
+
 uint32_t RegisterArrayFunctions(CScriptMachine* machine) {
   RegisterRows(machine, kArrayFunctions);
-  return BuildStamp(__TIMESTAMP__);
+  return BuildStamp(kArrayFunctionsVersion.date_time);
 }

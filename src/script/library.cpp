@@ -506,7 +506,12 @@ uint8_t* BoolDestroy(uint8_t* sp) { return sp - 1; }
 
 }  // namespace lib
 
+// Changed together with kLibrary.
+const SModuleVersion kLibraryVersion = {"Mon Dec  7 19:40:00 2026", 0x6645fbad};
+
+std::span<const SRow> LibraryRows() { return kLibrary; }
+
 uint32_t RegisterLibrary(CScriptMachine* machine) {
   RegisterRows(machine, kLibrary);
-  return BuildStamp(__TIMESTAMP__);
+  return BuildStamp(kLibraryVersion.date_time);
 }

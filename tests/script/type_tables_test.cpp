@@ -8,12 +8,15 @@
 
 #include "base/log.h"
 #include "base/memory.h"
-#include "script/script_machine.h"
 #include "fs/memory_file.h"
+#include "script/array_functions.h"
+#include "script/library.h"
+#include "script/script_machine.h"
 
 namespace {
 
 void Native() {}
+void OtherNative() {}
 
 uint32_t NoModule(CScriptMachine*) { return 5; }
 
@@ -112,6 +115,53 @@ TEST(ScriptTablesTest, ModulesStartAtTheirBaseSlots) {
   CScriptMachine crowded;
   const SRegistrationModule same[] = {{WorldModule, 200}, {EngineModule, 201}};
   EXPECT_EQ(crowded.Init(same), err::kBadParams);
+}
+
+// A table change without a new version text fails here.
+TEST(ScriptTablesTest, ModuleVersionsPinTheirTables) {
+  struct SModule {
+    const char* version_name;
+    std::span<const SRow> rows;
+    const SModuleVersion& version;
+  };
+  const SModule modules[] = {{"kLibraryVersion", LibraryRows(), kLibraryVersion},
+                             {"kArrayFunctionsVersion", ArrayFunctionRows(),
+                              kArrayFunctionsVersion}};
+  for (const SModule& module : modules) {
+    EXPECT_EQ(RowsHash(module.rows), module.version.rows_hash)
+        << "The table of " << module.version_name
+        << " changed: set its date-and-time text to the time of the change and its hash to "
+        << RowsHash(module.rows) << ", together.";
+  }
+  // The stamp comes from the version texts alone, whenever the build ran.
+  CScriptMachine machine;
+  ASSERT_EQ(machine.Init(kStandardModules), err::kOk);
+  EXPECT_EQ(machine.Stamp(), BuildStamp(kLibraryVersion.date_time) +
+                                 BuildStamp(kArrayFunctionsVersion.date_time));
+}
+
+// Every field a row registers reaches the hash, and so does the order.
+TEST(ScriptTablesTest, RowsHashSeesEveryRegisteredField) {
+  const SRow base[] = {rows::Op("+", 2, EOpKind::kInfix),
+                       rows::Fn("f", "int, int", Native), rows::Cast(12, 1, 5, Native)};
+  const uint32_t hash = RowsHash(base);
+  const SRow borrowing = rows::Fn("f", "int, int", Native, Native);
+  const SRow changed[][3] = {
+      {rows::Op("-", 2, EOpKind::kInfix), base[1], base[2]},
+      {rows::Op("+", 3, EOpKind::kInfix), base[1], base[2]},
+      {rows::Op("+", 2, EOpKind::kPrefix), base[1], base[2]},
+      {rows::Op("+", 2, EOpKind::kInfix, EAssoc::kRight), base[1], base[2]},
+      {base[0], rows::Fn("f", "int, float", Native), base[2]},
+      {base[0], borrowing, base[2]},
+      {base[0], base[1], rows::Cast(13, 1, 5, Native)},
+      {base[0], base[1], rows::Cast(12, 3, 5, Native)},
+      {base[0], base[1], rows::Cast(12, 1, 6, Native)},
+      {base[0], base[1], rows::Entry(ERow::kDestructor, 12, Native)},
+      {base[1], base[0], base[2]},
+  };
+  for (size_t i = 0; i < std::size(changed); ++i) EXPECT_NE(RowsHash(changed[i]), hash) << i;
+  const SRow same_other_code[] = {base[0], rows::Fn("f", "int, int", OtherNative), base[2]};
+  EXPECT_EQ(RowsHash(same_other_code), hash);
 }
 
 TEST(ScriptTablesTest, TheEngineRegistrationsAndLookups) {
