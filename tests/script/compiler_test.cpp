@@ -59,6 +59,8 @@ uint32_t TestModule(CScriptMachine* machine) {
   machine->RegisterFunction(Native, "conv", 3, 0, nullptr);
   machine->RegisterFunction(Native, "ref", 1 | kAddrFlag, 0, nullptr);
   machine->RegisterFunction(Native, "ref", 7, 0, nullptr);
+  const uint16_t float_at[] = {3 | kAddrFlag, 1};
+  machine->RegisterFunction(Native, "at", 3 | kAddrFlag, 2, float_at);
   return 0;
 }
 
@@ -228,7 +230,7 @@ TEST_F(CompilerTest, StatementsCompileToTheirInstructions) {
       {"a float literal", "void, float f", "f = 1.5;",
        CCode().Line(1).PushA(0).Null().Null().ConsF(kFloatLit, 1.5).Call(kFloatAssign)
            .Call(12),
-       24, ""},
+       20, ""},
       {"a string variable", "void, str s", "s = \"hi\";",
        CCode().Line(1).PushA(0).Null().Null().ConsS(kStrLit, "hi").Call(kStrAssign)
            .Call(kStrDestr),
@@ -265,6 +267,35 @@ TEST_F(CompilerTest, TestModuleForms) {
        CCode().Line(1).PushA(0).Null().Null().Call(kBang).Call(kIntDestr), 8, ""},
   };
   ExpectCode(cases, true);
+}
+
+// An inserted conversion changes the depth where it runs: a cast or a
+// dereference at the end of its argument's code, after the argument's
+// deepest point; taking the address replaces a variable read by a 4-byte
+// push ("f = 1.5" above: 8 + 4 + 8). Depths worked out from the parameter
+// area up.
+TEST_F(CompilerTest, InsertedConversionsCountWhereTheyRun) {
+  struct SCase {
+    const char* signature;
+    const char* text;
+    uint32_t stack_size;
+  };
+  const SCase cases[] = {
+      // 8 + a, b = 16; <> leaves a bool: 9; the cast to int: 12; Write: 8.
+      {"void, int a, int b", "Write(a<>b);", 16},
+      // 12 + p, a, b = 24; + gives 20, at() an address: 16; CONS_D: 20.
+      {"void, float* p, int a, int b", "Write(at(p, a + b));", 24},
+      // 512 + the address of s (4) + t (256) = 772.
+      {"void, pstr s, pstr t", "s = t;", 772},
+      // 4 + f = 12; return: the address 16, f 24, 2 28, its cast to float 32.
+      {"float", "float f;\nf = 3;\nreturn f / 2;", 32},
+      // 12 + a cast to float (8) = 20; + g = 28.
+      {"void, int a, float g", "Write(a + g);", 28},
+  };
+  for (const SCase& c : cases) {
+    ASSERT_TRUE(Compile(c.signature, c.text, true)) << c.text << m_log;
+    EXPECT_EQ(StackSize(), c.stack_size) << c.text;
+  }
 }
 
 // The return value's outermost call is resolved for the script's result
