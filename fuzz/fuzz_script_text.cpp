@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const SCallArg> args[] = {{}, int_args, point_args, text_args};
   SRunOutcome outcome;
   CallBlock(machine, block.data, block.size, args[which], &outcome);
-  ScriptArrays().Clear();
+  machine.Arrays().Clear();
   StrFreeAll();  // what a failed run left on its stack
-  ScriptInis().Clear();
+  machine.Inis().Clear();
   return 0;
 }

@@ -290,11 +290,11 @@ TEST_F(ContextTest, GlobalsAreReachedThroughTheirMappedAddress) {
 
 // A module whose function runs the block in g_nested again.
 std::vector<uint8_t> g_nested;
-const CScriptMachine* g_nesting_machine = nullptr;
+CScriptMachine* g_nesting_machine = nullptr;
 uint32_t g_deepest = 0;
 
 uint8_t* Nest(uint8_t* sp) {
-  g_deepest = std::max(g_deepest, CScriptContext::Nesting());
+  g_deepest = std::max(g_deepest, g_nesting_machine->Calls().nesting);
   CallBlock(*g_nesting_machine, g_nested.data(), g_nested.size(), {});
   return sp;
 }
@@ -311,17 +311,18 @@ TEST_F(ContextTest, RunsNestThroughNativesAndAreBounded) {
   EXPECT_EQ(CallBlock(machine, block.data, block.size, {}, &outcome), err::kOk);
   EXPECT_TRUE(outcome.finished);
   EXPECT_EQ(g_deepest, CScriptContext::kMaxNesting);
-  EXPECT_EQ(CScriptContext::Current(), nullptr);
+  EXPECT_EQ(CScriptRun::Current(), nullptr);
+  EXPECT_EQ(machine.Calls().nesting, 0u);
   machine.Shutdown();
 }
 
 TEST_F(ContextTest, ASuspendedCallRunsNothing) {
   int32_t result = 5;
   const SCallArg args[] = {SCallArg::Ref(&result)};
-  SetScriptsSuspended(true);
+  m_machine.Calls().suspended = true;
   SRunOutcome outcome;
   EXPECT_EQ(CompileAndCall(m_machine, "return 1;\n", "int", args, &outcome), err::kOk);
-  SetScriptsSuspended(false);
+  m_machine.Calls().suspended = false;
   EXPECT_EQ(outcome.steps, 0u);
   EXPECT_EQ(result, 5);
   EXPECT_EQ(CompileAndCall(m_machine, "return 1;\n", "int", args, &outcome), err::kOk);
@@ -365,7 +366,7 @@ TEST_F(ContextTest, TheMarshalHookPassesTypesTheLibraryDoesNotKnow) {
   int32_t out = 4;
   const SCallArg args[] = {SCallArg::Ref(&result), SCallArg::Int(30), SCallArg::Ref(&out)};
   const char* kSig = "int, thing t, int* n";
-  SetMarshalHook(PassThing);
+  machine.Calls().hook = PassThing;
   SRunOutcome outcome;
   EXPECT_EQ(CompileAndCall(machine, "n = n * 2; return t + 1;\n", kSig, args, &outcome), err::kOk);
   EXPECT_EQ(outcome.error, err::kOk);
@@ -377,7 +378,7 @@ TEST_F(ContextTest, TheMarshalHookPassesTypesTheLibraryDoesNotKnow) {
   EXPECT_EQ(out, 9);
 
   // Without the hook nothing runs.
-  SetMarshalHook(nullptr);
+  machine.Calls().hook = nullptr;
   result = 0;
   EXPECT_EQ(CompileAndCall(machine, "return t;\n", kSig, args, &outcome), err::kOk);
   EXPECT_EQ(outcome.steps, 0u);
@@ -432,7 +433,7 @@ class CFakeOwner : public CScriptOwner {
 std::string g_seen;
 
 uint8_t* Fail(uint8_t* sp) {
-  g_seen = CurrentScript().handler;
+  g_seen = RunningMachine().Calls().current.handler;
   ScriptDiagnostic("bad %d", 7);
   return sp;
 }
@@ -453,9 +454,9 @@ TEST_F(ContextTest, TheHandlerCallCompilesOnDemandOnlyInToolMode) {
   const SCallArg args[] = {SCallArg::Int(3)};
   const char* kSig = "void, int x";
 
-  SetScriptToolMode(false);
+  machine.Calls().tool_mode = false;
   EXPECT_EQ(CallHandler(machine, door, "OnOpen", kSig, args), err::kNotFound);
-  SetScriptToolMode(true);
+  machine.Calls().tool_mode = true;
   EXPECT_EQ(CallHandler(machine, door, "OnClose", kSig, args), err::kNotFound);
   EXPECT_EQ(CallHandler(machine, door, "OnNothing", kSig, args), err::kUnknownError);
   EXPECT_EQ(CallHandler(machine, door, "OnBad", kSig, args), err::kSyntax);
@@ -463,20 +464,19 @@ TEST_F(ContextTest, TheHandlerCallCompilesOnDemandOnlyInToolMode) {
   EXPECT_EQ(CallHandler(machine, door, "OnOpen", kSig, args), err::kOk);
   EXPECT_EQ(door.m_stored, 1);
   EXPECT_EQ(g_seen, "OnOpen");
-  EXPECT_EQ(CurrentScript().handler, nullptr);
+  EXPECT_EQ(machine.Calls().current.handler, nullptr);
   EXPECT_EQ(CLogText::g_log, "3door::OnOpen(1): Fail: bad 7\n");
 
   // A stored block runs without compiling, even outside the tool.
-  SetScriptToolMode(false);
+  machine.Calls().tool_mode = false;
   EXPECT_EQ(CallHandler(machine, door, "OnOpen", kSig, args), err::kOk);
   EXPECT_EQ(door.m_stored, 1);
   // A block that no longer loads is forgotten and compiled again.
-  SetScriptToolMode(true);
+  machine.Calls().tool_mode = true;
   door.m_blocks[0].clear();
   EXPECT_EQ(CallHandler(machine, door, "OnOpen", kSig, args), err::kOk);
   EXPECT_EQ(door.m_forgotten, 1);
   EXPECT_EQ(door.m_stored, 2);
-  SetScriptToolMode(false);
   SetLogSink(nullptr);
   machine.Shutdown();
 }

@@ -21,6 +21,7 @@
 #include "script/script_ini.h"
 #include "script/script_machine.h"
 #include "script/string_leak_check.h"
+#include "script/library_slots.h"
 #include "support/mem_fs.h"
 
 namespace {
@@ -94,16 +95,16 @@ class LibraryTest : public CStrLeakTest {
     SetLogView(nullptr);
     StrRelease(m_gs);
     StrRelease(m_gt);
-    ScriptArrays().Clear();
-    ScriptInis().Clear();
+    m_machine.Arrays().Clear();
+    m_machine.Inis().Clear();
     CStrLeakTest::TearDown();
   }
 
   // Compiles and calls `text` with no script arrays or INI files loaded;
   // the run must end at the end of the script.
   void Run(const char* text, const char* signature, std::span<const SCallArg> args) {
-    ScriptArrays().Clear();
-    ScriptInis().Clear();
+    m_machine.Arrays().Clear();
+    m_machine.Inis().Clear();
     m_log.m_text.clear();
     SRunOutcome outcome;
     const ErrCode error = CompileAndCall(m_machine, text, signature, args, &outcome);
@@ -419,13 +420,37 @@ TEST_F(LibraryTest, AddressParametersAreWrittenBack) {
   EXPECT_TRUE(n_null);
 }
 
+// Arrays, INI files and call settings belong to their machine: a second
+// machine starts without them and keeps its own.
+TEST_F(LibraryTest, EachMachineKeepsItsOwnScriptState) {
+  uint8_t result = 2;
+  const SCallArg args[] = {SCallArg::Ref(&result)};
+  const char* kDefine = "return ArrDef(\"a\", \"int\", 3);";
+  {
+    CScriptMachine other;
+    ASSERT_EQ(other.Init(kStandardModules), err::kOk);
+    // The second definition on this machine fails: "a" exists there.
+    const std::pair<CScriptMachine*, uint8_t> steps[] = {{&m_machine, 1}, {&other, 1},
+                                                         {&m_machine, 0}};
+    for (const auto& [machine, defined] : steps) {
+      EXPECT_EQ(CompileAndCall(*machine, kDefine, "bool", args), err::kOk);
+      EXPECT_EQ(result, defined);
+    }
+    EXPECT_EQ(other.Arrays().Count(), 1u);
+    other.Calls().suspended = true;
+    EXPECT_EQ(CompileAndCall(m_machine, "return IsNull(\"x\") == false;", "bool", args), err::kOk);
+    EXPECT_EQ(result, 1);
+  }
+  EXPECT_NE(m_machine.Arrays().Find("a"), nullptr);
+}
+
 TEST_F(LibraryTest, CallsThatRunNothing) {
   int32_t result = 99;
   const SCallArg args[] = {SCallArg::Ref(&result)};
   SRunOutcome outcome;
-  SetScriptsSuspended(true);
+  m_machine.Calls().suspended = true;
   EXPECT_EQ(CompileAndCall(m_machine, "Write(1); return 5;", "int", args, &outcome), err::kOk);
-  SetScriptsSuspended(false);
+  m_machine.Calls().suspended = false;
   EXPECT_EQ(result, 99);
   EXPECT_FALSE(outcome.finished);
   EXPECT_EQ(outcome.steps, 0u);
@@ -490,12 +515,14 @@ TEST_F(LibraryTest, StackAndCodeDumps) {
 
   // SRC_LINE takes 5 bytes, CONS_I 7, CALL 3; the assigned "a" becomes
   // PUSH_A (5) and two NULL_INSTR. DumpCode's CALL is at 24.
+  const SLibrarySlots slot(*m_machine.Compiler());
+  const std::string call = "CALL\t\tf:" + std::to_string(slot.dump_code) + "\n";
   const char* const kText = "int a = 5; DumpCode(3); a = 1;";
-  const char* const kLines = "24: CALL\t\tf:92\n27: \n\tSRC_LINE - 1\n32: PUSH_A\t\tst:0\n";
+  const std::string lines = "24: " + call + "27: \n\tSRC_LINE - 1\n32: PUSH_A\t\tst:0\n";
   SCodeBlock block;
   ASSERT_TRUE(m_machine.CompileText(kText, "void", &block));
   EXPECT_EQ(DumpCode(block.data + kBlockHeaderSize, block.size - kBlockHeaderSize, 24, 3).text,
-            kLines);
+            lines);
   Run(kText, "void", {});
   const std::string dumped = TraceBuffer();
   // Reading x through its address needs CONS_D, where the dump stops.
@@ -505,14 +532,10 @@ TEST_F(LibraryTest, StackAndCodeDumps) {
   const std::string stopped = TraceBuffer();
   EXPECT_TRUE(dumped.ends_with("Instructions dumped: 3.\n")) << dumped;
   EXPECT_TRUE(stopped.ends_with("Invalid instruction code found:26.\n")) << stopped;
-  EXPECT_EQ(dumped, "Code at offset 24:\n" + std::string(kLines) + "Instructions dumped: 3.\n");
-  EXPECT_EQ(stopped,
-            "Code at offset 12:\n"
-            "12: CALL\t\tf:92\n"
-            "15: \n\tSRC_LINE - 1\n"
-            "20: CONS_A\t\tf:4, st:0\n"
-            "Instructions dumped: 3.\n"
-            "Invalid instruction code found:26.\n");
+  EXPECT_EQ(dumped, "Code at offset 24:\n" + lines + "Instructions dumped: 3.\n");
+  EXPECT_EQ(stopped, "Code at offset 12:\n12: " + call + "15: \n\tSRC_LINE - 1\n" +
+                         "20: CONS_A\t\tf:" + std::to_string(slot.addr_cons) + ", st:0\n" +
+                         "Instructions dumped: 3.\nInvalid instruction code found:26.\n");
 }
 
 TEST_F(LibraryTest, ArrayDefinitionAndAccess) {
@@ -606,20 +629,20 @@ TEST_F(LibraryTest, DiagnosticsNameTheHandlerAndLine) {
   CHandlerOwner owner("int v;\nArrDef(\"a\", \"int\", 3);\nreturn ArrGetInt(\"a\", 3, v);");
   uint8_t result = 2;
   const SCallArg args[] = {SCallArg::Ref(&result)};
-  SetScriptToolMode(true);
+  m_machine.Calls().tool_mode = true;
   EXPECT_EQ(CallHandler(m_machine, owner, "OnTest", "bool", args), err::kOk);
-  SetScriptToolMode(false);
+  m_machine.Calls().tool_mode = false;
   EXPECT_EQ(result, 0);
   EXPECT_EQ(m_log.m_text, "[2]Box::OnTest(3): ArrGetInt: Arr a, type 1, size 3, idx 3\n");
-  EXPECT_EQ(CurrentScript().object, nullptr);
+  EXPECT_EQ(m_machine.Calls().current.object, nullptr);
   EXPECT_EQ(CallHandler(m_machine, owner, "OnOther", "bool", args), err::kNotFound);
 
   // Out of steps, while no native with a name runs.
-  SetScriptStepLimit(100);
+  m_machine.Calls().step_limit = 100;
   m_log.m_text.clear();
   SRunOutcome outcome;
   EXPECT_EQ(CompileAndCall(m_machine, "\nwhile true do ;", "void", {}, &outcome), err::kOk);
-  SetScriptStepLimit(kDefaultStepLimit);
+  m_machine.Calls().step_limit = kDefaultStepLimit;
   EXPECT_TRUE(outcome.out_of_steps);
   EXPECT_EQ(outcome.steps, 100u);
   EXPECT_EQ(m_log.m_text, "[2](2): script step limit reached\n");
@@ -700,7 +723,7 @@ TEST_F(LibraryTest, Scrambles) {
     const SCallArg args[] = {SCallArg::Ref(&result)};
     Run(text.c_str(), "bool", args);
     EXPECT_EQ(result, c.result);
-    const CScriptArray* array = ScriptArrays().Find("a");
+    const CScriptArray* array = m_machine.Arrays().Find("a");
     ASSERT_NE(array, nullptr);
     for (int32_t i = 0; i < c.size; ++i)
       EXPECT_EQ(array->GetInt(i), c.after.empty() ? i : c.after[i]) << "index " << i;
@@ -713,7 +736,7 @@ TEST_F(LibraryTest, Scrambles) {
   Run("ArrDef(\"a\", \"int\", 2); ArrSetInt(\"a\", 1, 1); return ArrScramble2(\"a\", 0, 2, 1);",
       "bool", args);
   EXPECT_EQ(result, 0);
-  const CScriptArray* array = ScriptArrays().Find("a");
+  const CScriptArray* array = m_machine.Arrays().Find("a");
   ASSERT_NE(array, nullptr);
   EXPECT_EQ(array->GetInt(0) + array->GetInt(1), 1);
   EXPECT_EQ(array->GetInt(0) * array->GetInt(1), 0);
@@ -776,7 +799,7 @@ TEST_F(LibraryIniTest, IniLookupsAndArrLoad) {
       "return ArrLoad(\"n\", ini, \"Sizes\");",
       "bool", args);
   EXPECT_EQ(result, 1);
-  const CScriptArray* array = ScriptArrays().Find("n");
+  const CScriptArray* array = m_machine.Arrays().Find("n");
   ASSERT_NE(array, nullptr);
   EXPECT_EQ(array->GetInt(0), 3);
   EXPECT_EQ(array->GetInt(1), 42);

@@ -222,10 +222,11 @@ int Run(int argc, char** argv) {
   const char* signature = nullptr;
   const char* source = nullptr;
   std::vector<const char*> values;
+  uint64_t steps = kDefaultStepLimit;
   for (int i = 2; i < argc; ++i) {
     if (std::strcmp(argv[i], "--sig") == 0 && i + 1 < argc) signature = argv[++i];
     else if (std::strcmp(argv[i], "--steps") == 0 && i + 1 < argc)
-      SetScriptStepLimit(std::strtoull(argv[++i], nullptr, 10));
+      steps = std::strtoull(argv[++i], nullptr, 10);
     else if (!source) source = argv[i];
     else values.push_back(argv[i]);
   }
@@ -236,6 +237,7 @@ int Run(int argc, char** argv) {
   }
   std::string text;
   CScriptMachine machine;
+  machine.Calls().step_limit = steps;
   SParamInfo params;
   if (ErrCode error = Prepare(source, signature, &text, &machine, &params))
     return ReportError(error);
