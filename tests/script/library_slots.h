@@ -31,7 +31,7 @@ inline uint16_t CastSlot(const CScriptCompiler& tables, uint16_t from, uint16_t 
 // The entries the compiler and library tests name.
 struct SLibrarySlots {
   uint16_t int_lit, float_lit, str_lit, bool_lit, addr_cons, addr_destr;
-  uint16_t int_void, int_addr, int_destr, int_true, bool_addr, bool_destr, bool_true;
+  uint16_t int_void, int_addr, int_destr, int_true, bool_addr, bool_destr, bool_true, pstr_addr;
   uint16_t float_destr, str_destr, cast_int_float, cast_bool_int;
   uint16_t int_add, int_sub, int_mul, int_neg, int_less, int_greater, int_index, int_assign;
   uint16_t float_assign, bool_assign, bool_not, bool_and, bool_or, str_assign;
@@ -54,6 +54,7 @@ struct SLibrarySlots {
     bool_addr = b.addr_constructor;
     bool_destr = b.destructor;
     bool_true = b.is_true;
+    pstr_addr = t.Type(10)->addr_constructor;
     float_destr = t.Type(kF)->destructor;
     str_destr = t.Type(kS)->destructor;
     cast_int_float = CastSlot(t, kI, kF);
