@@ -17,6 +17,7 @@
 #include "script/registration_rows.h"
 #include "script/script_call.h"
 #include "script/script_machine.h"
+#include "fake_owner.h"
 #include "library_slots.h"
 #include "string_leak_check.h"
 
@@ -388,50 +389,6 @@ TEST_F(ContextTest, TheMarshalHookPassesTypesTheLibraryDoesNotKnow) {
   machine.Shutdown();
 }
 
-// A world object's handlers, kept in memory.
-class CFakeOwner : public CScriptOwner {
- public:
-  std::string Id() const override { return "door"; }
-  bool FindHandler(const char* name, uint32_t* key) override {
-    for (uint32_t i = 0; i < m_names.size(); ++i) {
-      if (m_names[i] == name) {
-        *key = i;
-        return true;
-      }
-    }
-    return false;
-  }
-  EBlock LoadBlock(uint32_t key, SCodeBlock* block) override {
-    auto found = m_blocks.find(key);
-    if (found == m_blocks.end()) return EBlock::kNone;
-    if (found->second.empty()) return EBlock::kBroken;
-    auto* bytes = static_cast<uint8_t*>(PtrAlloc(found->second.size()));
-    std::memcpy(bytes, found->second.data(), found->second.size());
-    block->Reset(bytes, found->second.size());
-    return EBlock::kLoaded;
-  }
-  void ForgetBlock(uint32_t key) override {
-    m_blocks.erase(key);
-    ++m_forgotten;
-  }
-  bool LoadSource(uint32_t key, std::string* text) override {
-    if (m_sources[key].empty()) return false;
-    *text = m_sources[key];
-    return true;
-  }
-  ErrCode StoreBlock(uint32_t key, const SCodeBlock& block) override {
-    m_blocks[key].assign(block.data, block.data + block.size);
-    ++m_stored;
-    return err::kOk;
-  }
-
-  std::vector<std::string> m_names = {"OnOpen", "OnNothing", "OnBad"};
-  std::vector<std::string> m_sources = {"Write(x); Fail();\n", "", "x = ;\n"};
-  std::map<uint32_t, std::vector<uint8_t>> m_blocks;
-  int m_stored = 0;
-  int m_forgotten = 0;
-};
-
 std::string g_seen;
 
 uint8_t* Fail(uint8_t* sp) {
@@ -452,7 +409,7 @@ TEST_F(ContextTest, TheHandlerCallCompilesOnDemandOnlyInToolMode) {
   ASSERT_EQ(StartWith(&machine, kRows), err::kOk);
   SetLogSink(std::make_unique<CLogText>());
   CLogText::g_log.clear();
-  CFakeOwner door;
+  CFakeOwner door({"OnOpen", "OnNothing", "OnBad"}, {"Write(x); Fail();\n", "", "x = ;\n"});
   const SCallArg args[] = {SCallArg::Int(3)};
   const char* kSig = "void, int x";
 

@@ -21,6 +21,7 @@
 #include "script/script_ini.h"
 #include "script/script_machine.h"
 #include "script/string_leak_check.h"
+#include "script/fake_owner.h"
 #include "script/library_slots.h"
 #include "support/mem_fs.h"
 
@@ -604,36 +605,16 @@ TEST_F(LibraryTest, ArrSetStrOfANullStringChangesNothing) {
   CheckAll(cases);
 }
 
-// One handler, compiled on demand from its text.
-class CHandlerOwner : public CScriptOwner {
- public:
-  explicit CHandlerOwner(const char* text) : m_text(text) {}
-  std::string Id() const override { return "Box"; }
-  bool FindHandler(const char* name, uint32_t* key) override {
-    *key = 1;
-    return std::string_view(name) == "OnTest";
-  }
-  EBlock LoadBlock(uint32_t, SCodeBlock*) override { return EBlock::kNone; }
-  void ForgetBlock(uint32_t) override {}
-  bool LoadSource(uint32_t, std::string* text) override {
-    *text = m_text;
-    return true;
-  }
-  ErrCode StoreBlock(uint32_t, const SCodeBlock&) override { return err::kOk; }
-
- private:
-  const char* m_text;
-};
-
 TEST_F(LibraryTest, DiagnosticsNameTheHandlerAndLine) {
-  CHandlerOwner owner("int v;\nArrDef(\"a\", \"int\", 3);\nreturn ArrGetInt(\"a\", 3, v);");
+  CFakeOwner owner({"OnTest"},
+                   {"int v;\nArrDef(\"a\", \"int\", 3);\nreturn ArrGetInt(\"a\", 3, v);"});
   uint8_t result = 2;
   const SCallArg args[] = {SCallArg::Ref(&result)};
   m_machine.Calls().tool_mode = true;
   EXPECT_EQ(CallHandler(m_machine, owner, "OnTest", "bool", args), err::kOk);
   m_machine.Calls().tool_mode = false;
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(m_log.m_text, "[2]Box::OnTest(3): ArrGetInt: Arr a, type 1, size 3, idx 3\n");
+  EXPECT_EQ(m_log.m_text, "[2]door::OnTest(3): ArrGetInt: Arr a, type 1, size 3, idx 3\n");
   EXPECT_EQ(m_machine.Calls().current.object, nullptr);
   EXPECT_EQ(CallHandler(m_machine, owner, "OnOther", "bool", args), err::kNotFound);
 
