@@ -72,10 +72,6 @@ int Compile(int argc, char** argv) {
     else return Usage();
   }
   if (!signature || !source) return Usage();
-  if (SeedEngineRandomAtStart() != err::kOk) {
-    std::fprintf(stderr, "error: %s\n", kSeedError);
-    return 1;
-  }
   std::string text;
   CScriptMachine machine;
   SParamInfo params;
