@@ -1,9 +1,18 @@
 // tvkit script, run as authors run it.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "support/tvkit_fixture.h"
 
 namespace {
+
+// The library's native slots are its own to order; the output is compared
+// with every slot number written as '#'.
+std::string WithoutSlots(const std::string& text) {
+  static const std::regex kSlot("(f:|Idx:|void=|addr=|Destr=|IsTrue=)[0-9]+");
+  return std::regex_replace(text, kSlot, "$1#");
+}
 
 class TvkitScriptTest : public CTvkitTest {
  protected:
@@ -19,15 +28,15 @@ TEST_F(TvkitScriptTest, CompileDumpsAndWritesTheBlock) {
   const SProcessResult run = Run({"script", "compile", "--sig", "bool, int x", m_dir.Join("s.txt"),
                                   "-o", m_dir.Join("s.blk"), "--dump"});
   EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(run.out,
+  EXPECT_EQ(WithoutSlots(run.out),
             "0: \n\tSRC_LINE - 1\n"
-            "5: CONS_A\t\tf:4, st:0\n"
-            "12: CONS_A\t\tf:7, st:4\n"
-            "19: CONS_I\t\tf:0, 5\n"
-            "26: CALL\t\tf:41\n"
-            "29: CALL\t\tf:54\n"
-            "32: CALL\t\tf:8\n"
-            "35: CALL\t\tf:5\n"
+            "5: CONS_A\t\tf:#, st:0\n"
+            "12: CONS_A\t\tf:#, st:4\n"
+            "19: CONS_I\t\tf:#, 5\n"
+            "26: CALL\t\tf:#\n"
+            "29: CALL\t\tf:#\n"
+            "32: CALL\t\tf:#\n"
+            "35: CALL\t\tf:#\n"
             "38: END\n");
   const std::string block = m_dir.ReadFile("s.blk");
   ASSERT_EQ(block.size(), 50u + 39u);
@@ -48,10 +57,11 @@ TEST_F(TvkitScriptTest, FailuresPrintTheDiagnostics) {
 TEST_F(TvkitScriptTest, TypesPrintsTheTables) {
   const SProcessResult run = Run({"script", "types"});
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.out.substr(0, 84),
+  const std::string out = WithoutSlots(run.out);
+  EXPECT_EQ(out.substr(0, 84),
             "Types max count = 20\r\nName:int ID:1 Size:4\r\n"
-            "Constr: void=6 addr=7 Destr=8 IsTrue=9\r\n");
-  EXPECT_NE(run.out.find("Name:DumpCode Idx:92 RetTypeID:0 ParCount:1\r\nPar1:1\r\n\r\n"),
+            "Constr: void=# addr=# Destr=# IsTrue=#\r\n");
+  EXPECT_NE(out.find("Name:DumpCode Idx:# RetTypeID:0 ParCount:1\r\nPar1:1\r\n\r\n"),
             std::string::npos);
 }
 
