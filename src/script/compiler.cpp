@@ -231,6 +231,7 @@ class CCompilation {
   bool Retype(const uint8_t* bytes, uint16_t wanted, SValue* value);
   bool Convert(ECallKind kind, const char* name, const SResolution& resolution, SValue* args,
                int count);
+  void ReplayDepth(SValue* args, const int64_t* deltas, int count);
   bool ReportNoMatch(ECallKind kind, const char* name, const SValue* args);
   bool ReportNotAddress(ECallKind kind, const char* name, int operand);
   const char* TypeName(uint16_t type) const;
@@ -1233,11 +1234,7 @@ bool CCompilation::ReportNotAddress(ECallKind kind, const char* name, int operan
 // Applies each argument's conversion at the end of that argument's code,
 // last argument first, so the earlier arguments' positions stay valid; the
 // stack accounting then replays the deepest point of every argument with
-// the conversions of the arguments before it. A cast or a dereference runs
-// after its argument's code and moves only what follows; taking the
-// address replaces the argument's code (one variable read) by a 4-byte
-// push. The largest depth is counted again from before the first argument,
-// as the variable reads were counted at their value's size.
+// the conversions of the arguments before it.
 bool CCompilation::Convert(ECallKind kind, const char* name, const SResolution& resolution,
                            SValue* args, int count) {
   int64_t deltas[kMaxArgs] = {};
@@ -1282,7 +1279,17 @@ bool CCompilation::Convert(ECallKind kind, const char* name, const SResolution& 
     arg.counted = m_tables.StackSize(param);
     if (resolution.conversions[i] == EConversion::kTakeAddress) arg.peak += deltas[i];
   }
-  if (count == 0) return true;
+  ReplayDepth(args, deltas, count);
+  return true;
+}
+
+// A cast or a dereference runs after its argument's code and moves only
+// what follows; taking the address replaced the argument's code (one
+// variable read) by a 4-byte push, which the argument's peak already
+// shows. The largest depth is counted again from before the first
+// argument, as the variable reads were counted at their value's size.
+void CCompilation::ReplayDepth(SValue* args, const int64_t* deltas, int count) {
+  if (count == 0) return;
   int64_t depth = m_depth;  // the depth below the first argument, after the loop
   for (int i = 0; i < count; ++i) depth -= args[i].counted - deltas[i];
   m_max_depth = args[0].max_before;
@@ -1294,7 +1301,6 @@ bool CCompilation::Convert(ECallKind kind, const char* name, const SResolution& 
     before += deltas[i];
   }
   Grow(before);
-  return true;
 }
 
 bool CCompilation::Apply(ECallKind kind, const char* name, SValue* args, int count,
