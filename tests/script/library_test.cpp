@@ -276,19 +276,18 @@ TEST_F(LibraryTest, StrCatAndCaseConversion) {
   CheckAll(cases);
 }
 
+// The comparison and lookup rules are the strings' (script_string_test);
+// here each function's arguments and its null cases.
 TEST_F(LibraryTest, StringComparisonAndCharacters) {
   const SCase cases[] = {
       {"int", "StrCmp(\"abc\", \"abd\")", "-1"}, {"int", "StrCmp(\"abd\", \"abc\")", "1"},
-      {"int", "StrCmp(\"abc\", \"abc\")", "0"}, {"int", "StrCmp(\"ab\", \"abc\")", "-1"},
-      {"int", "StrCmp(\"abc\", \"ab\")", "1"}, {"int", "StrCmp(\"ABC\", \"abc\")", "-1"},
       {"int", "str n; return StrCmp(n, \"\");", "0"},
       {"int", "str n; return StrCmp(\"a\", n);", "1"}, {"int", "StrICmp(\"ABC\", \"abc\")", "0"},
-      {"int", "StrICmp(\"abc\", \"ABD\")", "-1"}, {"int", "StrICmp(\"b\", \"A\")", "1"},
-      {"int", "str n; return StrICmp(n, \"\");", "0"}, {"int", "FindChrPos(\"hello\", 'l')", "2"},
-      {"int", "FindChrPos(\"hello\", 104)", "0"}, {"int", "FindChrPos(\"hello\", 'z')", "-1"},
+      {"int", "StrICmp(\"abc\", \"ABD\")", "-1"}, {"int", "str n; return StrICmp(n, \"\");", "0"},
+      {"int", "FindChrPos(\"hello\", 'l')", "2"}, {"int", "FindChrPos(\"hello\", 'z')", "-1"},
       {"int", "str n; return FindChrPos(n, 'a');", "-1"}, {"int", "GetChr(\"abc\", 1)", "98"},
-      {"int", "GetChr(\"abc\", 2)", "99"}, {"int", "GetChr(\"abc\", 3)", "0"},
-      {"int", "GetChr(\"abc\", -1)", "0"}, {"int", "str n; return GetChr(n, 0);", "0"},
+      {"int", "GetChr(\"abc\", 3)", "0"}, {"int", "GetChr(\"abc\", -1)", "0"},
+      {"int", "str n; return GetChr(n, 0);", "0"},
   };
   CheckAll(cases);
 }
@@ -629,6 +628,9 @@ TEST_F(LibraryTest, DiagnosticsNameTheHandlerAndLine) {
   EXPECT_EQ(m_log.m_text, "[2](2): script step limit reached\n");
 }
 
+// The search rules themselves are the arrays' (script_array_test); here the
+// functions' arguments, their start index through int* and their null and
+// wrong-type cases.
 TEST_F(LibraryTest, ArraySearches) {
   const char* const kInts =
       "ArrDef(\"a\", \"int\", 3); ArrSetInt(\"a\", 0, 5); ArrSetInt(\"a\", 2, 5); ";
@@ -643,13 +645,9 @@ TEST_F(LibraryTest, ArraySearches) {
     int32_t index;
   };
   const SFind cases[] = {
-      {kInts, "ArrFindInt(\"a\", 5, i)", 0, true, 0},
       {kInts, "ArrFindInt(\"a\", 5, i)", 1, true, 2},
       {kInts, "ArrFindInt(\"a\", 0, i)", 0, true, 1},
-      {kInts, "ArrFindInt(\"a\", 7, i)", 0, false, 0},
       {kInts, "ArrFindInt(\"a\", 5, i)", 3, false, 3},
-      {kInts, "ArrFindInt(\"a\", 5, i)", -1, false, -1},
-      {kInts, "ArrFindInt(\"a\", 5, i)", 65536, false, 65536},
       {kInts, "ArrFindInt(\"none\", 5, i)", 0, false, 0},
       {kStrs, "ArrFindInt(\"s\", 0, i)", 0, false, 0},
       {kStrs, "ArrFindStr(\"s\", \"x\", i)", 0, true, 3},
@@ -670,6 +668,8 @@ TEST_F(LibraryTest, ArraySearches) {
   }
 }
 
+// The shuffles themselves are the arrays' (script_array_test); here their
+// arguments, the engine's generator and the results the functions answer.
 TEST_F(LibraryTest, Scrambles) {
   // Seed 1 draws 41, 18467, 6334 (see RandFollowsTheEngineGenerator).
   // ArrScramble of groups (1,2) (3,4) (5,6): i = 0 draws 0..2: 41 * 2 / 32767
@@ -690,8 +690,6 @@ TEST_F(LibraryTest, Scrambles) {
       {"ArrScramble(\"a\", 0, 1, 7)", 7, true, {0, 1, 2, 3, 4, 5, 6}},
       {"ArrScramble(\"none\", 0, 2, 1)", 7, false, {0, 1, 2, 3, 4, 5, 6}},
       {"ArrScramble2(\"a\", 1, 3, 2)", 7, false, {0, 1, 2, 5, 4, 3, 6}},
-      {"ArrScramble2(\"a\", 1, 3, 2)", 6, false, {0, 1, 2, 3, 4, 5}},  // 1 + 3 * 2 > 6
-      {"ArrScramble2(\"a\", 0, 64, 1)", 64, false, {}},               // more than 63
       {"ArrScramble2(\"none\", 0, 2, 1)", 7, false, {0, 1, 2, 3, 4, 5, 6}},
   };
   for (const SScramble& c : cases) {
@@ -707,20 +705,8 @@ TEST_F(LibraryTest, Scrambles) {
     const CScriptArray* array = m_machine.Arrays().Find("a");
     ASSERT_NE(array, nullptr);
     for (int32_t i = 0; i < c.size; ++i)
-      EXPECT_EQ(array->GetInt(i), c.after.empty() ? i : c.after[i]) << "index " << i;
+      EXPECT_EQ(array->GetInt(i), c.after[i]) << "index " << i;
   }
-
-  // Two values always differ only in their lowest bit: the separation
-  // gives up, and the elements are still the two values.
-  uint8_t result = 2;
-  const SCallArg args[] = {SCallArg::Ref(&result)};
-  Run("ArrDef(\"a\", \"int\", 2); ArrSetInt(\"a\", 1, 1); return ArrScramble2(\"a\", 0, 2, 1);",
-      "bool", args);
-  EXPECT_EQ(result, 0);
-  const CScriptArray* array = m_machine.Arrays().Find("a");
-  ASSERT_NE(array, nullptr);
-  EXPECT_EQ(array->GetInt(0) + array->GetInt(1), 1);
-  EXPECT_EQ(array->GetInt(0) * array->GetInt(1), 0);
 }
 
 // The INI functions read files through the file service: the script
