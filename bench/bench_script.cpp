@@ -98,7 +98,7 @@ void RunScript(benchmark::State& state, const SProgram& program) {
     return;
   }
   machine.TakeErrorLog();  // the warnings about dropped results
-  SetScriptStepLimit(std::numeric_limits<uint64_t>::max());
+  machine.Calls().step_limit = std::numeric_limits<uint64_t>::max();
   int32_t result = 0;
   const SCallArg args[] = {SCallArg::Ref(&result)};
   const Clock::time_point start = Clock::now();

@@ -85,8 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   SRunOutcome outcome;
   CallBlock(machine, block.data(), block.size(), args, &outcome);
-  ScriptArrays().Clear();
-  ScriptInis().Clear();
+  machine.Arrays().Clear();
+  machine.Inis().Clear();
   // Strings a failed run left on its stack are unreachable now.
   StrFreeAll();
   return 0;

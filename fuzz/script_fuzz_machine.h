@@ -12,7 +12,7 @@ inline CScriptMachine& FuzzMachine(uint64_t step_limit) {
   static CScriptMachine* machine = [step_limit] {
     auto* created = new CScriptMachine;
     created->Init(kStandardModules);
-    SetScriptStepLimit(step_limit);
+    created->Calls().step_limit = step_limit;
     return created;
   }();
   return *machine;

@@ -403,15 +403,21 @@ CApplication::EStep CApplication::StartScriptMachine() {
   if (m_script->Init(kStandardModules) != err::kOk) return EStep::kFinalCleanup;
   int32_t step_limit = 0;
   if (m_config->GetInt("main", "ScriptStepLimit", &step_limit) == err::kOk && step_limit > 0)
-    SetScriptStepLimit(static_cast<uint64_t>(step_limit));
-  SetScriptToolMode(m_tool_mode);
-  SeedEngineRandomFromClock();
+    m_script->Calls().step_limit = static_cast<uint64_t>(step_limit);
+  m_script->Calls().tool_mode = m_tool_mode;
+  if (SeedEngineRandomAtStart() != err::kOk) {
+    LogMessage(kLogEngine, "%s\n", kSeedError);
+    ShowMessageBox("Error", kSeedError, kMbOk);
+    return EStep::kFinalCleanup;
+  }
   return EStep::kNext;
 }
 
 void CApplication::FreeScriptArrays() {
-  ScriptArrays().Clear();
-  ScriptInis().Clear();
+  if (m_script) {
+    m_script->Arrays().Clear();
+    m_script->Inis().Clear();
+  }
   StrFreeAll();
 }
 

@@ -1,6 +1,7 @@
 #include "base/random.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 
 int32_t CRandom::Next() {
@@ -28,4 +29,28 @@ void SeedEngineRandom(uint64_t seconds) {
 
 void SeedEngineRandomFromClock() {
   SeedEngineRandom(static_cast<uint64_t>(std::time(nullptr)));
+}
+
+bool ParseSeed(const char* text, uint32_t* state) {
+  uint64_t value = 0;
+  if (!*text) return false;
+  for (const char* at = text; *at; ++at) {
+    if (*at < '0' || *at > '9') return false;
+    value = value * 10 + static_cast<uint64_t>(*at - '0');
+    if (value > UINT32_MAX) return false;
+  }
+  *state = static_cast<uint32_t>(value);
+  return true;
+}
+
+ErrCode SeedEngineRandomAtStart() {
+  const char* text = std::getenv(kSeedVariable);
+  if (!text) {
+    SeedEngineRandomFromClock();
+    return err::kOk;
+  }
+  uint32_t state = 0;
+  if (!ParseSeed(text, &state)) return err::kBadParams;
+  EngineRandom().Seed(state);
+  return err::kOk;
 }

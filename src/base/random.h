@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "base/errors.h"
+
 class CRandom {
  public:
   static constexpr uint32_t kMultiplier = 214013;
@@ -32,3 +34,14 @@ CRandom& EngineRandom();
 // The library's seeding: the time in seconds modulo 4096.
 void SeedEngineRandom(uint64_t seconds);
 void SeedEngineRandomFromClock();
+
+// Fixes the engine generator's state for reproducible runs (tests, play
+// tests): a decimal number from 0 to 4294967295.
+inline constexpr const char* kSeedVariable = "TARVOLIN_SEED";
+inline constexpr const char* kSeedError = "TARVOLIN_SEED must be a number from 0 to 4294967295";
+// A state written in decimal digits only, within 32 bits.
+bool ParseSeed(const char* text, uint32_t* state);
+// The start-up seeding of the engine and of `tvkit script run`: the state
+// TARVOLIN_SEED names when it is set, else the clock seeding. A value that
+// names no state leaves the generator alone and answers BADPARAMS.
+ErrCode SeedEngineRandomAtStart();

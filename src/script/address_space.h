@@ -72,17 +72,10 @@ class CScriptAddressSpace {
   uint32_t m_mapped = 0;
 };
 
-// The process's address space: natives receive only the stack pointer, so
-// they resolve through this one.
-inline CScriptAddressSpace& ScriptMemory() {
-  static CScriptAddressSpace space;
-  return space;
-}
-
 // Keeps one region mapped for a scope.
 class CMappedRegion {
  public:
-  CMappedRegion(void* base, uint32_t size, CScriptAddressSpace& space = ScriptMemory())
+  CMappedRegion(void* base, uint32_t size, CScriptAddressSpace& space)
       : m_space(space), m_address(space.Map(base, size)) {}
   ~CMappedRegion() {
     if (m_address) m_space.Unmap(m_address);

@@ -9,6 +9,7 @@
 #include "script/script_call.h"
 #include "script/script_ini.h"
 #include "script/script_machine.h"
+#include "script/script_run.h"
 #include "script/script_string.h"
 
 namespace {
@@ -63,24 +64,11 @@ class CArgs {
 
 std::string Text(StrHandle handle) { return std::string(CStrText(handle).view()); }
 
-// The array named by a non-null str, or null. Scripts name the same array
-// call after call, so the last answer is kept while neither the string nor
-// the array list has changed.
-CScriptArray* Named(StrHandle name) {
-  struct SLast {
-    StrHandle name = 0;
-    uint64_t strings = 0;
-    uint64_t arrays = 0;
-    CScriptArray* array = nullptr;
-  };
-  static SLast last;
-  if (!name) return nullptr;
-  CScriptArrays& arrays = ScriptArrays();
-  if (name == last.name && StrChangeCount() == last.strings && arrays.Changes() == last.arrays)
-    return last.array;
-  last = {name, StrChangeCount(), arrays.Changes(), arrays.Find(CStrText(name).view())};
-  return last.array;
-}
+// The running script's arrays and INI files.
+CScriptArrays& Arrays() { return RunningMachine().Arrays(); }
+CScriptInis& Inis() { return RunningMachine().Inis(); }
+
+CScriptArray* Named(StrHandle name) { return Arrays().Named(name); }
 
 // An element access: the array must hold `type` and `index` be inside it,
 // else the diagnostic is written.
@@ -100,7 +88,7 @@ uint8_t* ArrDef(uint8_t* sp) {
   const StrHandle type = args.Str();
   const int32_t size = args.Int();
   args.Result(name && type &&
-              ScriptArrays().Define(CStrText(name).view(), CStrText(type).view(), size));
+              Arrays().Define(CStrText(name).view(), CStrText(type).view(), size));
   return sp;
 }
 
@@ -188,7 +176,7 @@ uint8_t* ArrFind(uint8_t* sp) {
 
 uint8_t* ArrUndef(uint8_t* sp) {
   CArgs args(&sp, 4);
-  if (const StrHandle name = args.Str()) ScriptArrays().Undefine(CStrText(name).view());
+  if (const StrHandle name = args.Str()) Arrays().Undefine(CStrText(name).view());
   return sp;
 }
 
@@ -214,7 +202,7 @@ uint8_t* ArrLoad(uint8_t* sp) {
   CScriptArray* array = Named(args.Str());
   const StrHandle file = args.Str();
   const StrHandle section = args.Str();
-  const CHashIni* ini = file ? ScriptInis().Find(CStrText(file).view()) : nullptr;
+  const CHashIni* ini = file ? Inis().Find(CStrText(file).view()) : nullptr;
   if (array && ini && section) array->Fill(*ini, Text(section).c_str());
   args.Result(array && ini && section);
   return sp;
@@ -228,7 +216,7 @@ uint8_t* GetIni(uint8_t* sp) {
   const ScriptAddr out = args.Addr();
   StrHandle value = 0;
   if (file && section && key)
-    value = ScriptInis().Get(CStrText(file).view(), Text(section).c_str(), Text(key).c_str());
+    value = Inis().Get(CStrText(file).view(), Text(section).c_str(), Text(key).c_str());
   uint8_t* bytes = value ? ScriptDeref(out, 4) : nullptr;
   if (bytes) {
     StrRelease(Peek<StrHandle>(bytes));
@@ -243,13 +231,13 @@ uint8_t* GetIni(uint8_t* sp) {
 uint8_t* IniDef(uint8_t* sp) {
   CArgs args(&sp, 4);
   const StrHandle file = args.Str();
-  args.Result(file && ScriptInis().Define(CStrText(file).view()));
+  args.Result(file && Inis().Define(CStrText(file).view()));
   return sp;
 }
 
 uint8_t* IniUndef(uint8_t* sp) {
   CArgs args(&sp, 4);
-  if (const StrHandle file = args.Str()) ScriptInis().Undefine(CStrText(file).view());
+  if (const StrHandle file = args.Str()) Inis().Undefine(CStrText(file).view());
   return sp;
 }
 
@@ -294,7 +282,12 @@ const SRow kArrayFunctions[] = {
 
 }  // namespace
 
+// Changed together with kArrayFunctions.
+const SModuleVersion kArrayFunctionsVersion = {"Mon Dec  7 19:40:00 2026", 0xb722483a};
+
+std::span<const SRow> ArrayFunctionRows() { return kArrayFunctions; }
+
 uint32_t RegisterArrayFunctions(CScriptMachine* machine) {
   RegisterRows(machine, kArrayFunctions);
-  return BuildStamp(__TIMESTAMP__);
+  return BuildStamp(kArrayFunctionsVersion.date_time);
 }

@@ -5,11 +5,15 @@
 
 #include <cstdint>
 
+#include "script/registration_rows.h"
 #include "script/script_machine.h"
 
 inline constexpr uint16_t kArrayFunctionsBase = 321;
 
 uint32_t RegisterArrayFunctions(CScriptMachine* machine);
+// The module's table and its version (see SModuleVersion).
+std::span<const SRow> ArrayFunctionRows();
+extern const SModuleVersion kArrayFunctionsVersion;
 
 // The modules every machine of this build starts with after the library.
 inline constexpr SRegistrationModule kStandardModules[] = {

@@ -97,7 +97,8 @@ struct SValue {
   uint32_t start = 0;
   uint32_t end = 0;
   uint32_t counted = 0;
-  int64_t peak = 0;  // the deepest stack while its code ran
+  int64_t peak = 0;        // the deepest stack while its code ran
+  int64_t max_before = 0;  // the largest depth reached before its code
 };
 
 enum class EConversion : uint8_t { kNone, kDereference, kTakeAddress, kCast };
@@ -230,6 +231,7 @@ class CCompilation {
   bool Retype(const uint8_t* bytes, uint16_t wanted, SValue* value);
   bool Convert(ECallKind kind, const char* name, const SResolution& resolution, SValue* args,
                int count);
+  void ReplayDepth(SValue* args, const int64_t* deltas, int count);
   bool ReportNoMatch(ECallKind kind, const char* name, const SValue* args);
   bool ReportNotAddress(ECallKind kind, const char* name, int operand);
   const char* TypeName(uint16_t type) const;
@@ -762,6 +764,7 @@ EStatement CCompilation::Return() {
     address.type = m_params.result;
     address.end = Here();
     address.counted = kAddressSize;
+    address.max_before = m_max_depth;
     Grow(kAddressSize);
     address.peak = m_depth;
     const uint16_t wanted = static_cast<uint16_t>(m_params.result & ~kAddrFlag);
@@ -822,10 +825,11 @@ EStatement CCompilation::ExpressionStatement(bool first) {
   address.start = start;
   address.end = start + kConsALength;
   address.counted = kAddressSize;
+  address.max_before = outer_max;
   address.peak = m_depth - value.counted + kAddressSize;
   value.start += kConsALength;
   value.end += kConsALength;
-  value.peak += kAddressSize;
+  value.peak = std::max(value.peak, expression_max) + kAddressSize;
   Grow(kAddressSize);
   m_max_depth = std::max(m_max_depth, expression_max + kAddressSize);
   return StoreResult(address, value) && FinishScript() ? EStatement::kReturned
@@ -906,6 +910,7 @@ bool CCompilation::Factor(SValue* value, uint16_t wanted) {
   if (!Enter()) return false;
   *value = SValue{};
   value->start = Here();
+  value->max_before = m_max_depth;
   const int64_t start_depth = m_depth;
   bool ok = true;
   switch (Kind()) {
@@ -1076,6 +1081,7 @@ bool CCompilation::Call(const char* name, SValue* value, uint16_t wanted) {
       SValue& arg = args[count++];
       const bool parsed = Expression(m_tables.HighestPriority(), &arg);
       arg.peak = std::max(arg.peak, m_max_depth);
+      arg.max_before = std::max(arg.max_before, outer_max);
       m_max_depth = std::max(outer_max, m_max_depth);
       if (!parsed) return false;
       if (arg.type == kVoidType) return Error("Par %d of function %s has no value.", count, name);
@@ -1271,14 +1277,30 @@ bool CCompilation::Convert(ECallKind kind, const char* name, const SResolution& 
     }
     deltas[i] = static_cast<int64_t>(m_tables.StackSize(param)) - arg.counted;
     arg.counted = m_tables.StackSize(param);
+    if (resolution.conversions[i] == EConversion::kTakeAddress) arg.peak += deltas[i];
   }
+  ReplayDepth(args, deltas, count);
+  return true;
+}
+
+// A cast or a dereference runs after its argument's code and moves only
+// what follows; taking the address replaced the argument's code (one
+// variable read) by a 4-byte push, which the argument's peak already
+// shows. The largest depth is counted again from before the first
+// argument, as the variable reads were counted at their value's size.
+void CCompilation::ReplayDepth(SValue* args, const int64_t* deltas, int count) {
+  if (count == 0) return;
+  int64_t depth = m_depth;  // the depth below the first argument, after the loop
+  for (int i = 0; i < count; ++i) depth -= args[i].counted - deltas[i];
+  m_max_depth = args[0].max_before;
   int64_t before = 0;
   for (int i = 0; i < count; ++i) {
-    m_max_depth = std::max(m_max_depth, args[i].peak + before + deltas[i]);
+    depth += args[i].counted;  // the end of the argument, converted
+    args[i].peak = std::max(args[i].peak + before, depth);
+    m_max_depth = std::max(m_max_depth, args[i].peak);
     before += deltas[i];
   }
   Grow(before);
-  return true;
 }
 
 bool CCompilation::Apply(ECallKind kind, const char* name, SValue* args, int count,
@@ -1300,7 +1322,9 @@ bool CCompilation::Apply(ECallKind kind, const char* name, SValue* args, int cou
   Grow(m_tables.StackSize(function.result) - consumed);
   int64_t peak = m_depth;
   for (int i = 0; i < count; ++i) peak = std::max(peak, args[i].peak);
+  const int64_t max_before = count ? args[0].max_before : value->max_before;
   *value = SValue{};
+  value->max_before = max_before;
   value->type = function.result;
   value->start = start;
   value->end = Here();

@@ -8,24 +8,17 @@
 #include "script/script_machine.h"
 #include "script/script_string.h"
 
-namespace {
-
-CScriptContext* g_current = nullptr;
-uint32_t g_nesting = 0;
-
-}  // namespace
-
 using namespace vm;
 
-CScriptContext::CScriptContext(const CScriptMachine& machine, const uint8_t* block, size_t size)
-    : m_machine(machine) {
+CScriptContext::CScriptContext(CScriptMachine& machine, const uint8_t* block, size_t size)
+    : CScriptRun(machine, machine.Memory()) {
   size_t code_start = 0;
   if (!ReadHeader(block, size, &code_start)) return;
   m_code = block + code_start;
   const size_t stack_bytes = size_t{m_header.stack_size} + 2 * kStackGuard;
   m_stack.assign(stack_bytes, 0);
   m_bottom = m_stack.data() + kStackGuard;
-  m_stack_address = ScriptMemory().Map(m_bottom, std::max<uint32_t>(m_header.stack_size, 1));
+  m_stack_address = Memory().Map(m_bottom, std::max<uint32_t>(m_header.stack_size, 1));
   if (!m_stack_address) {
     Fail(err::kAllocFail);
     return;
@@ -35,7 +28,7 @@ CScriptContext::CScriptContext(const CScriptMachine& machine, const uint8_t* blo
 }
 
 CScriptContext::~CScriptContext() {
-  if (m_stack_address) ScriptMemory().Unmap(m_stack_address);
+  if (m_stack_address) Memory().Unmap(m_stack_address);
 }
 
 bool CScriptContext::ReadHeader(const uint8_t* block, size_t size, size_t* code_start) {
@@ -96,26 +89,19 @@ uint32_t CScriptContext::Ip() const {
   return m_pc < 2 ? m_header.code_size : m_program[m_pc].at;
 }
 
-CScriptContext* CScriptContext::Current() { return g_current; }
-uint32_t CScriptContext::Nesting() { return g_nesting; }
-
 uint64_t CScriptContext::Run(uint64_t limit) {
   if (m_state != EState::kReady || limit == 0) return 0;
-  if (g_nesting >= kMaxNesting) {
+  uint32_t& nesting = Machine().Calls().nesting;
+  if (nesting >= kMaxNesting) {
     Fail(err::kStackLimits);
     return 0;
   }
-  const CCurrent current(this);
-  ++g_nesting;
+  const CScope current(this);
+  ++nesting;
   const uint64_t steps = Execute(limit);
-  --g_nesting;
+  --nesting;
   return steps;
 }
-
-CScriptContext::CCurrent::CCurrent(CScriptContext* context) : m_outer(g_current) {
-  g_current = context;
-}
-CScriptContext::CCurrent::~CCurrent() { g_current = m_outer; }
 
 // The loop is threaded: every operation ends in its own jump to the next
 // one's label, which the processor predicts far better than one shared
@@ -396,7 +382,7 @@ op_int_assign: {
   const ScriptAddr address = Pop<ScriptAddr>(sp);
   uint8_t* target = stack_size >= 4 && address - m_stack_address <= stack_size - 4
                         ? bottom + (address - m_stack_address)
-                        : ScriptMemory().Resolve(address, 4);
+                        : Memory().Resolve(address, 4);
   if (!target) FAIL(kAddressFault);
   Poke(target, value);
   NEXT_POPPED(insn->next);
@@ -434,6 +420,3 @@ done:
   return steps;
 }
 
-void ScriptFault(ErrCode error) {
-  if (CScriptContext* context = CScriptContext::Current()) context->Fail(error);
-}

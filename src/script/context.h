@@ -26,6 +26,7 @@
 #include "base/errors.h"
 #include "script/address_space.h"
 #include "script/native.h"
+#include "script/script_run.h"
 
 class CScriptMachine;
 
@@ -39,7 +40,7 @@ struct SBlockHeader {
   uint16_t param_count = 0;
 };
 
-class CScriptContext {
+class CScriptContext final : public CScriptRun {
  public:
   static constexpr uint64_t kRunToEnd = std::numeric_limits<uint64_t>::max();
   // Runs nest through natives (a handler calling another); deeper nesting
@@ -48,7 +49,7 @@ class CScriptContext {
 
   // The block's bytes must outlive the context. A malformed header leaves
   // the context failed (CODE_LIMITS or STACK_LIMITS); no room, ALLOCFAIL.
-  CScriptContext(const CScriptMachine& machine, const uint8_t* block, size_t size);
+  CScriptContext(CScriptMachine& machine, const uint8_t* block, size_t size);
   ~CScriptContext();
   CScriptContext(const CScriptContext&) = delete;
   CScriptContext& operator=(const CScriptContext&) = delete;
@@ -61,20 +62,20 @@ class CScriptContext {
   bool Finished() const { return m_state == EState::kFinished; }
   bool Failed() const { return m_state == EState::kFailed; }
   ErrCode Error() const { return m_error; }
-  // Records `error` and stops the run (the first error stays).
-  void Fail(ErrCode error);
+  void Fail(ErrCode error) override;
 
   const SBlockHeader& Header() const { return m_header; }
   const std::vector<uint8_t>& VariableTable() const { return m_variables; }
   // When set, a run slice ends after each SRC_LINE.
   void SetLineStepping(bool on) { m_line_stepping = on; }
-  uint32_t Line() const { return m_line; }
+  uint32_t Line() const override { return m_line; }
   // The code offset of the current instruction.
-  uint32_t Ip() const;
+  uint32_t Ip() const override;
   // The native index of the instruction being executed, or -1.
-  int32_t LastFunction() const { return m_last_function; }
-  const uint8_t* Code() const { return m_code; }
-  const CScriptMachine& Machine() const { return m_machine; }
+  int32_t LastFunction() const override { return m_last_function; }
+  const uint8_t* Code() const override { return m_code; }
+  uint32_t CodeSize() const override { return m_header.code_size; }
+  const uint8_t* StackBottom() const override { return m_bottom; }
 
   // The stack: its bytes from the bottom, the script address of the bottom,
   // and sp (between runs it is where the last run left it).
@@ -83,21 +84,6 @@ class CScriptContext {
   ScriptAddr BottomAddress() const { return m_stack_address; }
   uint8_t* Sp() const { return m_sp; }
   void SetSp(uint8_t* sp) { m_sp = sp; }
-
-  // The context running now (innermost), or null.
-  static CScriptContext* Current();
-  // Makes a context the current one for a scope; Run does this itself.
-  class CCurrent {
-   public:
-    explicit CCurrent(CScriptContext* context);
-    ~CCurrent();
-    CCurrent(const CCurrent&) = delete;
-    CCurrent& operator=(const CCurrent&) = delete;
-
-   private:
-    CScriptContext* m_outer;
-  };
-  static uint32_t Nesting();
 
  private:
   enum class EState : uint8_t { kReady, kFinished, kFailed };
@@ -111,7 +97,6 @@ class CScriptContext {
   // The run loop proper; `pc` is an index into m_program.
   uint64_t Execute(uint64_t limit);
 
-  const CScriptMachine& m_machine;
   SBlockHeader m_header;
   std::vector<uint8_t> m_variables;
   const uint8_t* m_code = nullptr;

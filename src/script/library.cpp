@@ -6,10 +6,10 @@
 
 #include "base/log.h"
 #include "script/code_dump.h"
-#include "script/context.h"
 #include "base/random.h"
 #include "script/registration_rows.h"
 #include "script/script_machine.h"
+#include "script/script_run.h"
 #include "script/script_string.h"
 #include "base/geometry.h"
 
@@ -307,10 +307,10 @@ uint8_t* RcGetCenter(uint8_t* sp) {
 }
 
 uint8_t* DumpStack(uint8_t* sp) {
-  const CScriptContext* context = CScriptContext::Current();
-  if (!context) return sp;
+  const CScriptRun* run = CScriptRun::Current();
+  if (!run) return sp;
   std::string text = "Stack content:\n";
-  const uint8_t* bottom = const_cast<CScriptContext*>(context)->Bottom();
+  const uint8_t* bottom = run->StackBottom();
   for (const uint8_t* at = bottom; at + 4 <= sp; at += 4) {
     char word[16];
     std::snprintf(word, sizeof word, "%x  ", Peek<uint32_t>(at));
@@ -321,13 +321,13 @@ uint8_t* DumpStack(uint8_t* sp) {
 }
 uint8_t* DumpCodeFn(uint8_t* sp) {
   const int32_t count = Pop<int32_t>(sp);
-  const CScriptContext* context = CScriptContext::Current();
-  if (!context) return sp;
-  const SCodeDump dump = DumpCode(context->Code(), context->Header().code_size, context->Ip(),
+  const CScriptRun* run = CScriptRun::Current();
+  if (!run) return sp;
+  const SCodeDump dump = DumpCode(run->Code(), run->CodeSize(), run->Ip(),
                                   count < 0 ? 0 : static_cast<size_t>(count));
   // One trace call: each call replaces what the trace buffer holds.
   char line[64];
-  std::snprintf(line, sizeof line, "Code at offset %d:\n", static_cast<int>(context->Ip()));
+  std::snprintf(line, sizeof line, "Code at offset %d:\n", static_cast<int>(run->Ip()));
   std::string text = line + dump.text;
   std::snprintf(line, sizeof line, "Instructions dumped: %ld.\n", static_cast<long>(dump.count));
   text += line;
@@ -506,7 +506,12 @@ uint8_t* BoolDestroy(uint8_t* sp) { return sp - 1; }
 
 }  // namespace lib
 
+// Changed together with kLibrary.
+const SModuleVersion kLibraryVersion = {"Mon Dec  7 19:40:00 2026", 0x6645fbad};
+
+std::span<const SRow> LibraryRows() { return kLibrary; }
+
 uint32_t RegisterLibrary(CScriptMachine* machine) {
   RegisterRows(machine, kLibrary);
-  return BuildStamp(__TIMESTAMP__);
+  return BuildStamp(kLibraryVersion.date_time);
 }

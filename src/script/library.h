@@ -4,12 +4,17 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "script/address_space.h"
+#include "script/registration_rows.h"
 
 class CScriptMachine;
 
 uint32_t RegisterLibrary(CScriptMachine* machine);
+// The library's table and its version (see SModuleVersion).
+std::span<const SRow> LibraryRows();
+extern const SModuleVersion kLibraryVersion;
 
 // The int natives the run loop executes inline (context.cpp) instead of
 // calling them; their behaviour here and there must be the same.

@@ -73,15 +73,3 @@ void Push(uint8_t*& sp, const T& value) {
   Poke(sp, value);
   sp += sizeof(T);
 }
-
-// Stops the running script with `error` (no effect when nothing runs or an
-// error is recorded already).
-void ScriptFault(ErrCode error);
-
-// The host bytes of a `size`-byte value at a script address, or null after
-// faulting the run with INVALID_STOFF.
-inline uint8_t* ScriptDeref(ScriptAddr address, uint32_t size) {
-  uint8_t* bytes = ScriptMemory().Resolve(address, size);
-  if (!bytes) ScriptFault(kAddressFault);
-  return bytes;
-}

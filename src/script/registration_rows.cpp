@@ -1,5 +1,7 @@
 #include "script/registration_rows.h"
 
+#include <cstring>
+
 #include "script/script_machine.h"
 
 namespace {
@@ -36,7 +38,47 @@ ErrCode RegisterRow(CScriptMachine* machine, const SRow& row) {
   return err::kBadParams;
 }
 
+// FNV-1a, 32 bits.
+class CHash {
+ public:
+  void Add(const void* bytes, size_t size) {
+    for (size_t i = 0; i < size; ++i) {
+      m_value ^= static_cast<const uint8_t*>(bytes)[i];
+      m_value *= 16777619u;
+    }
+  }
+  template <class T>
+  void Add(T value) {
+    Add(&value, sizeof value);
+  }
+  // The text with its NUL; a missing text adds a single 0xFF.
+  void AddText(const char* text) {
+    if (text) Add(text, std::strlen(text) + 1);
+    else Add(uint8_t{0xFF});
+  }
+  uint32_t Value() const { return m_value; }
+
+ private:
+  uint32_t m_value = 2166136261u;
+};
+
 }  // namespace
+
+uint32_t RowsHash(std::span<const SRow> table) {
+  CHash hash;
+  for (const SRow& row : table) {
+    hash.Add(row.row);
+    hash.AddText(row.name);
+    hash.AddText(row.text);
+    hash.Add(row.id);
+    hash.Add(row.value);
+    hash.Add(row.weight);
+    hash.Add(row.kind);
+    hash.Add(row.assoc);
+    hash.Add(row.entries[1] != nullptr);
+  }
+  return hash.Value();
+}
 
 void RegisterRows(CScriptMachine* machine, std::span<const SRow> table) {
   for (const SRow& row : table) {

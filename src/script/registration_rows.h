@@ -78,3 +78,16 @@ SRow Fn(const char* name, const char* signature, F fn, F borrowing) {
 // Runs the rows in order; the first failure sets the compiler's error and
 // stops.
 void RegisterRows(CScriptMachine* machine, std::span<const SRow> table);
+
+// A hash of what a table registers: every row's kind, names, numbers and
+// whether it has a borrowing form (not the native code behind it).
+uint32_t RowsHash(std::span<const SRow> table);
+
+// A module's version: the date-and-time text of its table's last change
+// ("Tue Jul 18 21:01:04 2000"), whose stamp the module answers, and the hash
+// of the table it names. Both are changed by hand, together, whenever the
+// table changes; a test holds each module's table to its hash.
+struct SModuleVersion {
+  const char* date_time;
+  uint32_t rows_hash;
+};

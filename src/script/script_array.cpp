@@ -251,6 +251,15 @@ CScriptArray* CScriptArrays::Find(std::string_view name) {
   return nullptr;
 }
 
+CScriptArray* CScriptArrays::Named(StrHandle name) {
+  if (!name) return nullptr;
+  SLastNamed& last = m_last_named;
+  if (name == last.name && StrChangeCount() == last.strings && m_changes == last.arrays)
+    return last.array;
+  last = {name, StrChangeCount(), m_changes, Find(CStrText(name).view())};
+  return last.array;
+}
+
 bool CScriptArrays::Undefine(std::string_view name) {
   const auto at = std::find_if(m_arrays.begin(), m_arrays.end(),
                                [name](const CScriptArray& array) { return array.Name() == name; });

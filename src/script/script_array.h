@@ -120,6 +120,10 @@ class CScriptArrays {
   // 1..65535.
   bool Define(std::string_view name, std::string_view type_name, int32_t size);
   CScriptArray* Find(std::string_view name);
+  // The array a non-null str names, or null. Scripts name the same array
+  // call after call, so the last answer is kept while neither the string
+  // nor the array list has changed.
+  CScriptArray* Named(StrHandle name);
   // ArrUndef; false when there is no such array.
   bool Undefine(std::string_view name);
   // Frees every array, the front first.
@@ -127,8 +131,6 @@ class CScriptArrays {
   size_t Count() const { return m_arrays.size(); }
   // The array list, newest first.
   const std::list<CScriptArray>& Arrays() const { return m_arrays; }
-  // Counts the changes of the list (arrays made or deleted).
-  uint64_t Changes() const { return m_changes; }
 
   // The persistence form of every array, added to `ini`.
   void Save(CHashIni* ini) const;
@@ -140,12 +142,14 @@ class CScriptArrays {
  private:
   bool LoadedAlready(std::string_view name) const;
 
+  struct SLastNamed {
+    StrHandle name = 0;
+    uint64_t strings = 0;
+    uint64_t arrays = 0;
+    CScriptArray* array = nullptr;
+  };
+
   std::list<CScriptArray> m_arrays;
   uint64_t m_changes = 0;
+  SLastNamed m_last_named;
 };
-
-// The process's arrays.
-inline CScriptArrays& ScriptArrays() {
-  static CScriptArrays arrays;
-  return arrays;
-}

@@ -14,12 +14,6 @@
 
 namespace {
 
-MarshalHook g_hook = nullptr;
-bool g_suspended = false;
-uint64_t g_step_limit = kDefaultStepLimit;
-bool g_tool_mode = false;
-SCurrentScript g_current_script;
-
 using enum lib::ETypeId;
 
 // The bytes a value of a library type occupies; 0 for other types.
@@ -37,9 +31,10 @@ uint32_t ValueSize(uint16_t id) {
 // move through the stack, the temporary area and the arguments.
 class CMarshal {
  public:
-  CMarshal(CScriptContext& context, uint8_t* temp, ScriptAddr temp_address,
+  CMarshal(CScriptContext& context, MarshalHook hook, uint8_t* temp, ScriptAddr temp_address,
            std::span<const SCallArg> args)
-      : m_context(context), m_temp(temp), m_temp_address(temp_address), m_args(args) {}
+      : m_context(context), m_hook(hook), m_temp(temp), m_temp_address(temp_address),
+        m_args(args) {}
   CTempCursor TempArea() const { return {m_temp, m_temp + kCallTempSize, m_temp_address}; }
 
   ~CMarshal() {
@@ -56,7 +51,7 @@ class CMarshal {
     EPush result = EPush::kPushed;
     ForEachPosition([&](uint16_t type, uint16_t id) {
       if (!ValueSize(id)) {
-        if (!g_hook || !g_hook(type, &sp, &temp, &arg)) result = EPush::kRefused;
+        if (!m_hook || !m_hook(type, &sp, &temp, &arg)) result = EPush::kRefused;
         return result == EPush::kPushed;
       }
       const uint32_t pushed = IsAddress(type) ? 4 : ValueSize(id);
@@ -83,7 +78,7 @@ class CMarshal {
     const SCallArg* arg = m_args.data();
     ForEachPosition([&](uint16_t type, uint16_t id) {
       if (!ValueSize(id)) {
-        if (g_hook) g_hook(type, nullptr, &temp, &arg);
+        if (m_hook) m_hook(type, nullptr, &temp, &arg);
         return true;
       }
       if (IsAddress(type)) CopyBack(id, *arg, &temp);
@@ -158,6 +153,7 @@ class CMarshal {
   }
 
   CScriptContext& m_context;
+  MarshalHook m_hook;
   uint8_t* m_temp;
   ScriptAddr m_temp_address;
   std::span<const SCallArg> m_args;
@@ -172,41 +168,33 @@ SCallArg SCallArg::Bytes(const void* bytes, size_t size) {
   return arg;
 }
 
-void SetMarshalHook(MarshalHook hook) { g_hook = hook; }
-void SetScriptsSuspended(bool suspended) { g_suspended = suspended; }
-bool ScriptsSuspended() { return g_suspended; }
-void SetScriptStepLimit(uint64_t limit) { g_step_limit = limit; }
-uint64_t ScriptStepLimit() { return g_step_limit; }
-void SetScriptToolMode(bool tool) { g_tool_mode = tool; }
-bool ScriptToolMode() { return g_tool_mode; }
-const SCurrentScript& CurrentScript() { return g_current_script; }
-
-ErrCode CallBlock(const CScriptMachine& machine, const uint8_t* block, size_t size,
+ErrCode CallBlock(CScriptMachine& machine, const uint8_t* block, size_t size,
                   std::span<const SCallArg> args, SRunOutcome* outcome) {
   SRunOutcome local;
   SRunOutcome& result = outcome ? *outcome : local;
   result = {};
-  if (g_suspended) return err::kOk;
+  const SCallState& calls = machine.Calls();
+  if (calls.suspended) return err::kOk;
   CScriptContext context(machine, block, size);
   if (context.Failed()) {
     result.error = context.Error();
     return context.Error() == err::kAllocFail ? err::kAllocFail : err::kOk;
   }
   uint8_t temp[kCallTempSize] = {};
-  const CMappedRegion temp_region(temp, kCallTempSize);
+  const CMappedRegion temp_region(temp, kCallTempSize, machine.Memory());
   if (!temp_region.Address()) return err::kAllocFail;
-  CMarshal marshal(context, temp, temp_region.Address(), args);
+  CMarshal marshal(context, calls.hook, temp, temp_region.Address(), args);
   switch (marshal.PushAll()) {
     case CMarshal::EPush::kPushed: break;
     case CMarshal::EPush::kRefused: return err::kOk;
     case CMarshal::EPush::kBadArgs: return err::kBadParams;
   }
-  result.steps = context.Run(g_step_limit);
+  result.steps = context.Run(calls.step_limit);
   result.finished = context.Finished();
   result.error = context.Error();
   if (!result.finished && !context.Failed()) {
     result.out_of_steps = true;
-    const CScriptContext::CCurrent current(&context);
+    const CScriptRun::CScope current(&context);
     ScriptDiagnostic("script step limit reached");
   }
   context.Reset();
@@ -236,7 +224,7 @@ ErrCode CallHandler(CScriptMachine& machine, CScriptOwner& object, const char* h
     state = CScriptOwner::EBlock::kNone;
   }
   if (state != CScriptOwner::EBlock::kLoaded) {
-    if (!g_tool_mode) return err::kNotFound;
+    if (!machine.Calls().tool_mode) return err::kNotFound;
     SParamInfo params;
     if (!ParseSignature(*machine.Compiler(), signature, true, &params))
       return err::kBadParamString;
@@ -245,27 +233,29 @@ ErrCode CallHandler(CScriptMachine& machine, CScriptOwner& object, const char* h
     if (!machine.CompileText(source.c_str(), signature, &block)) return err::kSyntax;
     if (ErrCode error = object.StoreBlock(key, block)) return error;
   }
-  const SCurrentScript outer = g_current_script;
-  g_current_script = {&object, handler, &block};
+  SCurrentScript& current = machine.Calls().current;
+  const SCurrentScript outer = current;
+  current = {&object, handler, &block};
   const ErrCode error = CallBlock(machine, block.data, block.size, args, outcome);
-  g_current_script = outer;
+  current = outer;
   return error;
 }
 
 void ScriptDiagnostic(const char* format, ...) {
   std::string line;
-  if (g_current_script.object) line += g_current_script.object->Id();
-  if (g_current_script.handler) {
-    line += "::";
-    line += g_current_script.handler;
-  }
   char buffer[kLogLineSize];
-  if (const CScriptContext* context = CScriptContext::Current()) {
-    std::snprintf(buffer, sizeof buffer, "(%lu)", static_cast<unsigned long>(context->Line()));
+  if (const CScriptRun* run = CScriptRun::Current()) {
+    const SCurrentScript& current = run->Machine().Calls().current;
+    if (current.object) line += current.object->Id();
+    if (current.handler) {
+      line += "::";
+      line += current.handler;
+    }
+    std::snprintf(buffer, sizeof buffer, "(%lu)", static_cast<unsigned long>(run->Line()));
     line += buffer;
-    const int32_t function = context->LastFunction();
+    const int32_t function = run->LastFunction();
     if (function >= 0) {
-      const std::string& name = context->Machine().NativeName(static_cast<uint16_t>(function));
+      const std::string& name = run->Machine().NativeName(static_cast<uint16_t>(function));
       if (!name.empty()) line += ": " + name;
     }
   }

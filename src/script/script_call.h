@@ -88,20 +88,9 @@ class CTempCursor {
 // take the same bytes from `temp` again, copy them back, advance *args.
 using MarshalHook = bool (*)(uint16_t type, uint8_t** sp, CTempCursor* temp,
                              const SCallArg** args);
-void SetMarshalHook(MarshalHook hook);
 
-// While set, CallBlock runs nothing (a modal object of the world is open).
-void SetScriptsSuspended(bool suspended);
-bool ScriptsSuspended();
-
-// The instruction budget of one call; kDefaultStepLimit unless configured.
+// The instruction budget of one call unless configured.
 inline constexpr uint64_t kDefaultStepLimit = 10'000'000;
-void SetScriptStepLimit(uint64_t limit);
-uint64_t ScriptStepLimit();
-
-// Whether handlers may be compiled on demand (the authoring tool).
-void SetScriptToolMode(bool tool);
-bool ScriptToolMode();
 
 // How a call's run ended, for the callers that report it.
 struct SRunOutcome {
@@ -117,7 +106,7 @@ struct SRunOutcome {
 // not cover the signature or overflow the temporary area or the stack; a
 // position the marshal hook refuses runs nothing and answers 0, and so does
 // a run that stops with an error (the error is in `outcome`).
-ErrCode CallBlock(const CScriptMachine& machine, const uint8_t* block, size_t size,
+ErrCode CallBlock(CScriptMachine& machine, const uint8_t* block, size_t size,
                   std::span<const SCallArg> args, SRunOutcome* outcome = nullptr);
 
 // Parses the signature, compiles the text into the compile-error log and
@@ -149,12 +138,26 @@ struct SCurrentScript {
   const char* handler = nullptr;
   const SCodeBlock* block = nullptr;
 };
-const SCurrentScript& CurrentScript();
+
+// How a machine's calls run, and where they stand; the machine owns it.
+struct SCallState {
+  // Marshals the positions of types the library does not know.
+  MarshalHook hook = nullptr;
+  // While set, CallBlock runs nothing (a modal object of the world is open).
+  bool suspended = false;
+  uint64_t step_limit = kDefaultStepLimit;
+  // Whether handlers may be compiled on demand (the authoring tool).
+  bool tool_mode = false;
+  SCurrentScript current;
+  // Runs in progress; they nest through natives that call scripts.
+  uint32_t nesting = 0;
+};
 
 ErrCode CallHandler(CScriptMachine& machine, CScriptOwner& object, const char* handler,
                     const char* signature, std::span<const SCallArg> args,
                     SRunOutcome* outcome = nullptr);
 
 // The script diagnostic: one line to the message log, naming the current
-// object and handler, the source line and the native being executed.
+// object and handler, the source line and the native being executed (of
+// the innermost run, when one runs).
 void ScriptDiagnostic(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -48,7 +48,3 @@ StrHandle CScriptInis::Get(std::string_view file, const char* section, const cha
 
 void CScriptInis::Clear() { m_files.clear(); }
 
-CScriptInis& ScriptInis() {
-  static CScriptInis inis;
-  return inis;
-}

@@ -35,5 +35,3 @@ class CScriptInis {
   std::list<SLoaded> m_files;
 };
 
-// The process's loaded script INI files.
-CScriptInis& ScriptInis();

@@ -48,7 +48,7 @@ void CScriptMachine::Shutdown() {
 
 void CScriptMachine::UnmapGlobals(std::vector<uint16_t>* slots) {
   for (uint16_t slot : *slots) {
-    ScriptMemory().Unmap(m_global_script_addresses[slot]);
+    m_memory.Unmap(m_global_script_addresses[slot]);
     m_global_script_addresses[slot] = 0;
   }
   slots->clear();
@@ -173,7 +173,7 @@ ErrCode CScriptMachine::AddGlobal(const char* name, void* address, uint16_t type
   const uint16_t slot = m_next_slot++;
   m_global_addresses[slot] = address;
   // Scripts reach the variable through the address space, never directly.
-  m_global_script_addresses[slot] = ScriptMemory().Map(address, size);
+  m_global_script_addresses[slot] = m_memory.Map(address, size);
   (world ? m_world_global_slots : m_engine_global_slots).push_back(slot);
   return err::kOk;
 }

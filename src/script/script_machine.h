@@ -17,6 +17,9 @@
 #include "script/address_space.h"
 #include "script/compiler.h"
 #include "script/native.h"
+#include "script/script_array.h"
+#include "script/script_call.h"
+#include "script/script_ini.h"
 #include "script/type_tables.h"
 
 class CScriptMachine;
@@ -89,6 +92,16 @@ class CScriptMachine {
   ErrCode RegisterWorldGlobal(const char* name, void* address, uint16_t type);
   void ClearWorldGlobals();
 
+  // What scripts of this machine share while it lives: the address space
+  // natives resolve script addresses in, the named arrays and the loaded
+  // INI files.
+  CScriptAddressSpace& Memory() { return m_memory; }
+  CScriptArrays& Arrays() { return m_arrays; }
+  CScriptInis& Inis() { return m_inis; }
+  // How its calls run, and where they stand (script_call.h).
+  SCallState& Calls() { return m_calls; }
+  const SCallState& Calls() const { return m_calls; }
+
   CScriptCompiler* Compiler() { return m_compiler.get(); }
   uint16_t NextSlot() const { return m_next_slot; }
   uint32_t Stamp() const { return m_stamp; }
@@ -119,6 +132,11 @@ class CScriptMachine {
   ErrCode SetTypeEntry(uint16_t id, CScriptCompiler::ETypeEntry which, NativeEntry entry);
   ErrCode AddGlobal(const char* name, void* address, uint16_t type, bool world);
 
+  // First, so that it goes last: everything below maps regions in it.
+  CScriptAddressSpace m_memory;
+  CScriptArrays m_arrays;
+  CScriptInis m_inis;
+  SCallState m_calls;
   std::unique_ptr<CScriptCompiler> m_compiler;
   NativeEntry m_natives[kNativeCount] = {};
   ENativeShape m_shapes[kNativeCount] = {};

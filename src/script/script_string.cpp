@@ -4,6 +4,9 @@
 #include <cstring>
 #include <vector>
 
+// String values are memory handles, which are numbered process-wide
+// (base/memory.h); the table of string blocks follows that numbering, so it
+// and its counters are process-wide too.
 namespace str_internal {
 uint64_t g_changes = 0;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,15 @@ class CCode {
   CCode& ConsB(uint16_t f, bool v) { return Op(25).U16(f).Op(v ? 1 : 0); }
   CCode& ConsD(uint16_t f) { return Op(26).U16(f); }
   CCode& Null() { return Op(27); }
+  CCode& DbgCall(uint16_t f, int32_t change) {
+    return Op(11).U16(f).U32(static_cast<uint32_t>(change));
+  }
+  // Bytes of malformed code.
+  CCode& Raw(std::initializer_list<uint8_t> bytes) {
+    m_bytes.insert(m_bytes.end(), bytes);
+    return *this;
+  }
+  CCode& U16(uint16_t v) { return Op(static_cast<uint8_t>(v)).Op(static_cast<uint8_t>(v >> 8)); }
   const std::vector<uint8_t>& Bytes() const { return m_bytes; }
 
  private:
@@ -39,7 +49,6 @@ class CCode {
     m_bytes.push_back(b);
     return *this;
   }
-  CCode& U16(uint16_t v) { return Op(static_cast<uint8_t>(v)).Op(static_cast<uint8_t>(v >> 8)); }
   CCode& U32(uint32_t v) { return U16(static_cast<uint16_t>(v)).U16(static_cast<uint16_t>(v >> 16)); }
   std::vector<uint8_t> m_bytes;
 };

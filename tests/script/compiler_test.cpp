@@ -10,26 +10,15 @@
 #include "script/script_machine.h"
 #include "script/tokenizer.h"
 #include "code_builder.h"
+#include "library_slots.h"
 
 namespace {
 
-// Native slots of the library registrations.
+// Registrations of a test module, from the world module's base slot.
 enum : uint16_t {
-  kIntLit = 0, kFloatLit = 1, kStrLit = 2, kBoolLit = 3, kAddrCons = 4, kAddrDestr = 5,
-  kIntVoid = 6, kIntAddr = 7, kIntDestr = 8, kIntTrue = 9,
-  kBoolAddr = 17, kBoolDestr = 18, kBoolTrue = 19,
-  kStrDestr = 28, kCastIntFloat = 29, kCastBoolInt = 31,
-  kIntAdd = 33, kIntSub = 34, kIntMul = 35, kIntNeg = 37, kIntLess = 40, kIntGreater = 41,
-  kIntIndex = 42, kIntAssign = 43, kFloatAssign = 53, kBoolAssign = 54, kNot = 55, kAnd = 56,
-  kOr = 58, kStrAssign = 60,
-  kRand = 66, kWriteInt = 67, kWriteStr = 70, kDumpStack = 91,
-};
-
-// Registrations of a test module after the library (slots from 93).
-enum : uint16_t {
-  kCellAddr = 93, kCellDestr = 94, kGlobalSlot = 95, kIncrement = 96, kBang = 97,
-  kPickValue = 100, kPickAddress = 101, kMakeCell = 102, kCellAssign = 103,
-  kConvInt = 106, kConvFloat = 107, kRefAddress = 108, kRefBool = 109,
+  kCellAddr = kWorldModuleBase, kCellDestr, kGlobalSlot, kIncrement, kBang,
+  kPickValue = kWorldModuleBase + 7, kPickAddress, kMakeCell, kCellAssign,
+  kConvInt = kWorldModuleBase + 13, kConvFloat, kRefAddress, kRefBool,
 };
 
 int g_global = 0;
@@ -59,6 +48,8 @@ uint32_t TestModule(CScriptMachine* machine) {
   machine->RegisterFunction(Native, "conv", 3, 0, nullptr);
   machine->RegisterFunction(Native, "ref", 1 | kAddrFlag, 0, nullptr);
   machine->RegisterFunction(Native, "ref", 7, 0, nullptr);
+  const uint16_t float_at[] = {3 | kAddrFlag, 1};
+  machine->RegisterFunction(Native, "at", 3 | kAddrFlag, 2, float_at);
   return 0;
 }
 
@@ -84,12 +75,14 @@ class CompilerTest : public ::testing::Test {
     s_library = new CScriptMachine;
     ASSERT_EQ(s_library->Init({}), err::kOk);
     s_extended = new CScriptMachine;
-    const SRegistrationModule modules[] = {{TestModule, 93}};
+    const SRegistrationModule modules[] = {{TestModule, kWorldModuleBase}};
     ASSERT_EQ(s_extended->Init(modules), err::kOk);
+    s_slot = new SLibrarySlots(*s_library->Compiler());
   }
   static void TearDownTestSuite() {
     delete s_library;
     delete s_extended;
+    delete s_slot;
   }
 
   // Compiles `text`; answers whether it worked, the block and the log.
@@ -129,12 +122,14 @@ class CompilerTest : public ::testing::Test {
 
   static CScriptMachine* s_library;
   static CScriptMachine* s_extended;
+  static SLibrarySlots* s_slot;
   SCodeBlock m_block;
   std::string m_log;
 };
 
 CScriptMachine* CompilerTest::s_library = nullptr;
 CScriptMachine* CompilerTest::s_extended = nullptr;
+SLibrarySlots* CompilerTest::s_slot = nullptr;
 
 TEST_F(CompilerTest, ALoneComparisonIsTheResultOfABooleanScript) {
   ASSERT_TRUE(Compile("bool, int x", "x > 5")) << m_log;
@@ -146,13 +141,13 @@ TEST_F(CompilerTest, ALoneComparisonIsTheResultOfABooleanScript) {
             std::vector<uint8_t>(header, header + kBlockHeaderSize));
   const CCode code = CCode()
                          .Line(1)
-                         .ConsA(kAddrCons, 0)
-                         .ConsA(kIntAddr, 4)
-                         .ConsI(kIntLit, 5)
-                         .Call(kIntGreater)
-                         .Call(kBoolAssign)
-                         .Call(kIntDestr)
-                         .Call(kAddrDestr)
+                         .ConsA(s_slot->addr_cons, 0)
+                         .ConsA(s_slot->int_addr, 4)
+                         .ConsI(s_slot->int_lit, 5)
+                         .Call(s_slot->int_greater)
+                         .Call(s_slot->bool_assign)
+                         .Call(s_slot->int_destr)
+                         .Call(s_slot->addr_destr)
                          .End();
   EXPECT_EQ(CodeBytes(), code.Bytes());
   EXPECT_EQ(m_log, "");
@@ -164,88 +159,88 @@ TEST_F(CompilerTest, ALoneComparisonIsTheResultOfABooleanScript) {
 TEST_F(CompilerTest, StatementsCompileToTheirInstructions) {
   const SCodeCase cases[] = {
       {"declarations and a rewritten read", "void", "int a = 1, b;\na = 2;",
-       CCode().Line(1).ConsI(kIntLit, 1).ConsV(kIntVoid)
-           .Line(2).PushA(0).Null().Null().ConsI(kIntLit, 2).Call(kIntAssign)
-           .Call(kIntDestr).Call(kIntDestr),
+       CCode().Line(1).ConsI(s_slot->int_lit, 1).ConsV(s_slot->int_void)
+           .Line(2).PushA(0).Null().Null().ConsI(s_slot->int_lit, 2).Call(s_slot->int_assign)
+           .Call(s_slot->int_destr).Call(s_slot->int_destr),
        16, ""},
       {"if with else", "void, bool c", "if c then rand(); else DumpStack();",
-       CCode().Line(1).ConsA(kBoolAddr, 0).JFalse(kBoolTrue, 16)
-           .Line(1).Call(kRand).Call(kIntDestr).Jump(8)
-           .Line(1).Call(kDumpStack).Call(kBoolDestr),
+       CCode().Line(1).ConsA(s_slot->bool_addr, 0).JFalse(s_slot->bool_true, 16)
+           .Line(1).Call(s_slot->rand).Call(s_slot->int_destr).Jump(8)
+           .Line(1).Call(s_slot->dump_stack).Call(s_slot->bool_destr),
        5, "(1, 17): Warning: Returned value not used - removed from stack\r\n"},
       {"break destroys the block's locals", "void", "int i;\nwhile i < 3 do {\n int k;\n break;\n}",
-       CCode().Line(1).ConsV(kIntVoid)
-           .Line(2).ConsA(kIntAddr, 0).ConsI(kIntLit, 3).Call(kIntLess).JFalse(kBoolTrue, 24)
-           .Line(3).ConsV(kIntVoid).Call(kIntDestr).Jump(8).Call(kIntDestr).Jump(-43)
-           .Call(kIntDestr),
+       CCode().Line(1).ConsV(s_slot->int_void)
+           .Line(2).ConsA(s_slot->int_addr, 0).ConsI(s_slot->int_lit, 3).Call(s_slot->int_less).JFalse(s_slot->bool_true, 24)
+           .Line(3).ConsV(s_slot->int_void).Call(s_slot->int_destr).Jump(8).Call(s_slot->int_destr).Jump(-43)
+           .Call(s_slot->int_destr),
        12, ""},
       {"continue jumps back from its own start", "void", "while true do continue;",
-       CCode().Line(1).ConsB(kBoolLit, true).JFalse(kBoolTrue, 10).Jump(-11).Jump(-16),
+       CCode().Line(1).ConsB(s_slot->bool_lit, true).JFalse(s_slot->bool_true, 10).Jump(-11).Jump(-16),
        1, ""},
       {"dereference and cast", "void, int* p", "Write(p); Write(true);",
-       CCode().Line(1).ConsA(kAddrCons, 0).ConsD(kIntAddr).Call(kWriteInt)
-           .Line(1).ConsB(kBoolLit, true).Call(kCastBoolInt).Call(kWriteInt)
-           .Call(kAddrDestr),
+       CCode().Line(1).ConsA(s_slot->addr_cons, 0).ConsD(s_slot->int_addr).Call(s_slot->write_int)
+           .Line(1).ConsB(s_slot->bool_lit, true).Call(s_slot->cast_bool_int).Call(s_slot->write_int)
+           .Call(s_slot->addr_destr),
        8, ""},
       {"a float initialised from an integer", "void", "float f = 2;",
-       CCode().Line(1).ConsI(kIntLit, 2).Call(kCastIntFloat).Call(12), 8, ""},
+       CCode().Line(1).ConsI(s_slot->int_lit, 2).Call(s_slot->cast_int_float).Call(s_slot->float_destr), 8, ""},
       {"return through the result address", "int", "return 7;",
-       CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 7).Call(kIntAssign)
-           .Call(kAddrDestr).End(),
+       CCode().Line(1).ConsA(s_slot->addr_cons, 0).ConsI(s_slot->int_lit, 7).Call(s_slot->int_assign)
+           .Call(s_slot->addr_destr).End(),
        12, ""},
       {"code after return is skipped", "void", "return; rand();",
        CCode().Line(1).End(), 0, "(1, 9): Code after return operator - skipped.\r\n"},
       {"multiplication binds tighter than addition", "void, int a, int b", "a = b * 2 + 1;",
-       CCode().Line(1).PushA(0).Null().Null().ConsA(kIntAddr, 4).ConsI(kIntLit, 2)
-           .Call(kIntMul).ConsI(kIntLit, 1).Call(kIntAdd).Call(kIntAssign)
-           .Call(kIntDestr).Call(kIntDestr),
+       CCode().Line(1).PushA(0).Null().Null().ConsA(s_slot->int_addr, 4).ConsI(s_slot->int_lit, 2)
+           .Call(s_slot->int_mul).ConsI(s_slot->int_lit, 1).Call(s_slot->int_add).Call(s_slot->int_assign)
+           .Call(s_slot->int_destr).Call(s_slot->int_destr),
        20, ""},
       {"subtraction is left associative", "void, int a, int b", "a = a - b - 1;",
-       CCode().Line(1).PushA(0).Null().Null().ConsA(kIntAddr, 0).ConsA(kIntAddr, 4)
-           .Call(kIntSub).ConsI(kIntLit, 1).Call(kIntSub).Call(kIntAssign)
-           .Call(kIntDestr).Call(kIntDestr),
+       CCode().Line(1).PushA(0).Null().Null().ConsA(s_slot->int_addr, 0).ConsA(s_slot->int_addr, 4)
+           .Call(s_slot->int_sub).ConsI(s_slot->int_lit, 1).Call(s_slot->int_sub).Call(s_slot->int_assign)
+           .Call(s_slot->int_destr).Call(s_slot->int_destr),
        20, ""},
       {"a prefix binds before the infix of its level", "void, int a, int b", "a = -b * 2;",
-       CCode().Line(1).PushA(0).Null().Null().ConsA(kIntAddr, 4).Call(kIntNeg)
-           .ConsI(kIntLit, 2).Call(kIntMul).Call(kIntAssign).Call(kIntDestr).Call(kIntDestr),
+       CCode().Line(1).PushA(0).Null().Null().ConsA(s_slot->int_addr, 4).Call(s_slot->int_neg)
+           .ConsI(s_slot->int_lit, 2).Call(s_slot->int_mul).Call(s_slot->int_assign).Call(s_slot->int_destr).Call(s_slot->int_destr),
        20, ""},
       {"NOT before and, and before or", "void, bool c", "c = NOT c && c || c;",
-       CCode().Line(1).PushA(0).Null().Null().ConsA(kBoolAddr, 0).Call(kNot)
-           .ConsA(kBoolAddr, 0).Call(kAnd).ConsA(kBoolAddr, 0).Call(kOr).Call(kBoolAssign)
-           .Call(kBoolDestr),
+       CCode().Line(1).PushA(0).Null().Null().ConsA(s_slot->bool_addr, 0).Call(s_slot->bool_not)
+           .ConsA(s_slot->bool_addr, 0).Call(s_slot->bool_and).ConsA(s_slot->bool_addr, 0).Call(s_slot->bool_or).Call(s_slot->bool_assign)
+           .Call(s_slot->bool_destr),
        10, ""},
       {"an index is a call of its opening symbol", "void, int a", "a = a[2];",
-       CCode().Line(1).PushA(0).Null().Null().ConsA(kIntAddr, 0).ConsI(kIntLit, 2)
-           .Call(kIntIndex).Call(kIntAssign).Call(kIntDestr),
+       CCode().Line(1).PushA(0).Null().Null().ConsA(s_slot->int_addr, 0).ConsI(s_slot->int_lit, 2)
+           .Call(s_slot->int_index).Call(s_slot->int_assign).Call(s_slot->int_destr),
        16, ""},
       {"parentheses", "void, int a", "a = (a + 1) * 2;",
-       CCode().Line(1).PushA(0).Null().Null().ConsA(kIntAddr, 0).ConsI(kIntLit, 1)
-           .Call(kIntAdd).ConsI(kIntLit, 2).Call(kIntMul).Call(kIntAssign).Call(kIntDestr),
+       CCode().Line(1).PushA(0).Null().Null().ConsA(s_slot->int_addr, 0).ConsI(s_slot->int_lit, 1)
+           .Call(s_slot->int_add).ConsI(s_slot->int_lit, 2).Call(s_slot->int_mul).Call(s_slot->int_assign).Call(s_slot->int_destr),
        16, ""},
       {"a string literal is cut to 252 characters", "void",
        "Write(\"" + std::string(300, 'q') + "\");",
-       CCode().Line(1).ConsS(kStrLit, std::string(252, 'q')).Call(kWriteStr), 4, ""},
+       CCode().Line(1).ConsS(s_slot->str_lit, std::string(252, 'q')).Call(s_slot->write_str), 4, ""},
       {"a float literal", "void, float f", "f = 1.5;",
-       CCode().Line(1).PushA(0).Null().Null().ConsF(kFloatLit, 1.5).Call(kFloatAssign)
-           .Call(12),
-       24, ""},
+       CCode().Line(1).PushA(0).Null().Null().ConsF(s_slot->float_lit, 1.5).Call(s_slot->float_assign)
+           .Call(s_slot->float_destr),
+       20, ""},
       {"a string variable", "void, str s", "s = \"hi\";",
-       CCode().Line(1).PushA(0).Null().Null().ConsS(kStrLit, "hi").Call(kStrAssign)
-           .Call(kStrDestr),
+       CCode().Line(1).PushA(0).Null().Null().ConsS(s_slot->str_lit, "hi").Call(s_slot->str_assign)
+           .Call(s_slot->str_destr),
        12, ""},
       {"a block ending in return keeps its locals", "int", "{ int a = 1; return a; rand(); }",
-       CCode().Line(1).ConsI(kIntLit, 1).Line(1).ConsA(kAddrCons, 0).ConsA(kIntAddr, 4)
-           .Call(kIntAssign).Call(kIntDestr).Call(kAddrDestr).End(),
+       CCode().Line(1).ConsI(s_slot->int_lit, 1).Line(1).ConsA(s_slot->addr_cons, 0).ConsA(s_slot->int_addr, 4)
+           .Call(s_slot->int_assign).Call(s_slot->int_destr).Call(s_slot->addr_destr).End(),
        16, "(1, 24): Code after return operator - skipped.\r\n"},
       {"a local hides a function of its name", "void", "int rand; rand = 1;",
-       CCode().Line(1).ConsV(kIntVoid).Line(1).PushA(0).Null().Null().ConsI(kIntLit, 1)
-           .Call(kIntAssign).Call(kIntDestr),
+       CCode().Line(1).ConsV(s_slot->int_void).Line(1).PushA(0).Null().Null().ConsI(s_slot->int_lit, 1)
+           .Call(s_slot->int_assign).Call(s_slot->int_destr),
        12, ""},
       {"statements after the opening block", "void", "{ int a; } rand();",
-       CCode().Line(1).ConsV(kIntVoid).Call(kIntDestr).Line(1).Call(kRand).Call(kIntDestr), 4,
+       CCode().Line(1).ConsV(s_slot->int_void).Call(s_slot->int_destr).Line(1).Call(s_slot->rand).Call(s_slot->int_destr), 4,
        "(1, 18): Warning: Returned value not used - removed from stack\r\n"},
       {"an unused pointer", "void, int* p", "p;",
-       CCode().Line(1).ConsA(kAddrCons, 0).Call(kAddrDestr).Call(kAddrDestr), 8,
+       CCode().Line(1).ConsA(s_slot->addr_cons, 0).Call(s_slot->addr_destr).Call(s_slot->addr_destr), 8,
        "(1, 2): Warning: Returned pointer not used - removed from stack.\r\n"},
   };
   ExpectCode(cases, false);
@@ -254,17 +249,46 @@ TEST_F(CompilerTest, StatementsCompileToTheirInstructions) {
 TEST_F(CompilerTest, TestModuleForms) {
   const SCodeCase cases[] = {
       {"a global is read and assigned", "void", "gInt = gInt;",
-       CCode().Line(1).PushE(kGlobalSlot).Null().Null().ConsE(kIntAddr, kGlobalSlot)
-           .Call(kIntAssign),
+       CCode().Line(1).PushE(kGlobalSlot).Null().Null().ConsE(s_slot->int_addr, kGlobalSlot)
+           .Call(s_slot->int_assign),
        8, ""},
       {"cost 0 wins over cost 10 listed later", "void, int x", "pick(x);",
-       CCode().Line(1).ConsA(kIntAddr, 0).Call(kPickValue).Call(kIntDestr), 8, ""},
+       CCode().Line(1).ConsA(s_slot->int_addr, 0).Call(kPickValue).Call(s_slot->int_destr), 8, ""},
       {"a postfix operator takes the variable's address", "void, int x", "x++;",
-       CCode().Line(1).PushA(0).Null().Null().Call(kIncrement).Call(kIntDestr), 8, ""},
+       CCode().Line(1).PushA(0).Null().Null().Call(kIncrement).Call(s_slot->int_destr), 8, ""},
       {"a prefix operator takes the variable's address", "void, int x", "!x;",
-       CCode().Line(1).PushA(0).Null().Null().Call(kBang).Call(kIntDestr), 8, ""},
+       CCode().Line(1).PushA(0).Null().Null().Call(kBang).Call(s_slot->int_destr), 8, ""},
   };
   ExpectCode(cases, true);
+}
+
+// An inserted conversion changes the depth where it runs: a cast or a
+// dereference at the end of its argument's code, after the argument's
+// deepest point; taking the address replaces a variable read by a 4-byte
+// push ("f = 1.5" above: 8 + 4 + 8). Depths worked out from the parameter
+// area up.
+TEST_F(CompilerTest, InsertedConversionsCountWhereTheyRun) {
+  struct SCase {
+    const char* signature;
+    const char* text;
+    uint32_t stack_size;
+  };
+  const SCase cases[] = {
+      // 8 + a, b = 16; <> leaves a bool: 9; the cast to int: 12; Write: 8.
+      {"void, int a, int b", "Write(a<>b);", 16},
+      // 12 + p, a, b = 24; + gives 20, at() an address: 16; CONS_D: 20.
+      {"void, float* p, int a, int b", "Write(at(p, a + b));", 24},
+      // 512 + the address of s (4) + t (256) = 772.
+      {"void, pstr s, pstr t", "s = t;", 772},
+      // 4 + f = 12; return: the address 16, f 24, 2 28, its cast to float 32.
+      {"float", "float f;\nf = 3;\nreturn f / 2;", 32},
+      // 12 + a cast to float (8) = 20; + g = 28.
+      {"void, int a, float g", "Write(a + g);", 28},
+  };
+  for (const SCase& c : cases) {
+    ASSERT_TRUE(Compile(c.signature, c.text, true)) << c.text << m_log;
+    EXPECT_EQ(StackSize(), c.stack_size) << c.text;
+  }
 }
 
 // The return value's outermost call is resolved for the script's result
@@ -273,44 +297,44 @@ TEST_F(CompilerTest, TestModuleForms) {
 TEST_F(CompilerTest, ReturnValuesResolveForTheResultType) {
   const SCodeCase cases[] = {
       {"float result: cost 0 beats the int overload's cast at 30", "float", "return conv();",
-       CCode().Line(1).ConsA(kAddrCons, 0).Call(kConvFloat).Call(kFloatAssign)
-           .Call(kAddrDestr).End(),
+       CCode().Line(1).ConsA(s_slot->addr_cons, 0).Call(kConvFloat).Call(s_slot->float_assign)
+           .Call(s_slot->addr_destr).End(),
        16, ""},
       {"int result: the float overload has no cast to int", "int", "return conv();",
-       CCode().Line(1).ConsA(kAddrCons, 0).Call(kConvInt).Call(kIntAssign).Call(kAddrDestr)
+       CCode().Line(1).ConsA(s_slot->addr_cons, 0).Call(kConvInt).Call(s_slot->int_assign).Call(s_slot->addr_destr)
            .End(),
        12, ""},
       {"dereference at 10 beats the bool cast at 15", "int", "return ref();",
-       CCode().Line(1).ConsA(kAddrCons, 0).Call(kRefAddress).ConsD(kIntAddr).Call(kIntAssign)
-           .Call(kAddrDestr).End(),
+       CCode().Line(1).ConsA(s_slot->addr_cons, 0).Call(kRefAddress).ConsD(s_slot->int_addr).Call(s_slot->int_assign)
+           .Call(s_slot->addr_destr).End(),
        12, ""},
       {"an address of another type rejects", "bool", "return ref();",
-       CCode().Line(1).ConsA(kAddrCons, 0).Call(kRefBool).Call(kBoolAssign).Call(kAddrDestr)
+       CCode().Line(1).ConsA(s_slot->addr_cons, 0).Call(kRefBool).Call(s_slot->bool_assign).Call(s_slot->addr_destr)
            .End(),
        9, ""},
       {"the outermost operator gets the cast", "float", "return 2 + 3;",
-       CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 2).ConsI(kIntLit, 3).Call(kIntAdd)
-           .Call(kCastIntFloat).Call(kFloatAssign).Call(kAddrDestr).End(),
+       CCode().Line(1).ConsA(s_slot->addr_cons, 0).ConsI(s_slot->int_lit, 2).ConsI(s_slot->int_lit, 3).Call(s_slot->int_add)
+           .Call(s_slot->cast_int_float).Call(s_slot->float_assign).Call(s_slot->addr_destr).End(),
        16, ""},
       {"a lone literal is cast", "float", "return 2;",
-       CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 2).Call(kCastIntFloat)
-           .Call(kFloatAssign).Call(kAddrDestr).End(),
+       CCode().Line(1).ConsA(s_slot->addr_cons, 0).ConsI(s_slot->int_lit, 2).Call(s_slot->cast_int_float)
+           .Call(s_slot->float_assign).Call(s_slot->addr_destr).End(),
        16, ""},
       {"brackets pass the wanted type to the call", "float", "return ((conv()));",
-       CCode().Line(1).ConsA(kAddrCons, 0).Call(kConvFloat).Call(kFloatAssign)
-           .Call(kAddrDestr).End(),
+       CCode().Line(1).ConsA(s_slot->addr_cons, 0).Call(kConvFloat).Call(s_slot->float_assign)
+           .Call(s_slot->addr_destr).End(),
        16, ""},
       {"a bracketed literal is cast", "float", "return (2);",
-       CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 2).Call(kCastIntFloat)
-           .Call(kFloatAssign).Call(kAddrDestr).End(),
+       CCode().Line(1).ConsA(s_slot->addr_cons, 0).ConsI(s_slot->int_lit, 2).Call(s_slot->cast_int_float)
+           .Call(s_slot->float_assign).Call(s_slot->addr_destr).End(),
        16, ""},
       {"a bracket an operator takes keeps its type", "float", "return (2) + (3);",
-       CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 2).ConsI(kIntLit, 3).Call(kIntAdd)
-           .Call(kCastIntFloat).Call(kFloatAssign).Call(kAddrDestr).End(),
+       CCode().Line(1).ConsA(s_slot->addr_cons, 0).ConsI(s_slot->int_lit, 2).ConsI(s_slot->int_lit, 3).Call(s_slot->int_add)
+           .Call(s_slot->cast_int_float).Call(s_slot->float_assign).Call(s_slot->addr_destr).End(),
        16, ""},
       {"the last index operator gets the cast", "float", "return 1[2];",
-       CCode().Line(1).ConsA(kAddrCons, 0).ConsI(kIntLit, 1).ConsI(kIntLit, 2).Call(kIntIndex)
-           .Call(kCastIntFloat).Call(kFloatAssign).Call(kAddrDestr).End(),
+       CCode().Line(1).ConsA(s_slot->addr_cons, 0).ConsI(s_slot->int_lit, 1).ConsI(s_slot->int_lit, 2).Call(s_slot->int_index)
+           .Call(s_slot->cast_int_float).Call(s_slot->float_assign).Call(s_slot->addr_destr).End(),
        16, ""},
   };
   ExpectCode(cases, true);

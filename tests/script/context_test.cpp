@@ -17,18 +17,11 @@
 #include "script/registration_rows.h"
 #include "script/script_call.h"
 #include "script/script_machine.h"
+#include "fake_owner.h"
+#include "library_slots.h"
 #include "string_leak_check.h"
 
 namespace {
-
-// Library slots used below.
-constexpr uint16_t kIntLit = 0;
-constexpr uint16_t kIntCopy = 7;
-constexpr uint16_t kIntDestroy = 8;
-constexpr uint16_t kBoolTruth = 19;
-constexpr uint16_t kAdd = 33;
-constexpr uint16_t kLess = 40;
-constexpr uint16_t kAssign = 43;
 
 std::vector<uint8_t> RawBlock(const std::vector<uint8_t>& code, uint32_t stack_size) {
   std::vector<uint8_t> block(kBlockHeaderSize + code.size(), 0);
@@ -60,6 +53,7 @@ class ContextTest : public CStrLeakTest {
     CStrLeakTest::SetUp();
     ASSERT_EQ(m_machine.Init(kStandardModules), err::kOk);
   }
+  SLibrarySlots Slots() { return SLibrarySlots(*m_machine.Compiler()); }
   int32_t StackInt(CScriptContext& context, uint32_t offset) {
     int32_t value;
     std::memcpy(&value, context.Bottom() + offset, 4);
@@ -71,8 +65,9 @@ class ContextTest : public CStrLeakTest {
 TEST_F(ContextTest, JumpsCountFromTheirEndForwardAndTheirStartBackward) {
   // 0 JUMP +0 -> 5; 5 NULL; 6 JUMP +7 -> 11 + 7 = 18; 11 CONS_I 1; 18 CONS_I 2;
   // 25 END.
+  const SLibrarySlots s = Slots();
   CCode code;
-  code.Jump(0).Null().Jump(7).ConsI(kIntLit, 1).ConsI(kIntLit, 2).End();
+  code.Jump(0).Null().Jump(7).ConsI(s.int_lit, 1).ConsI(s.int_lit, 2).End();
   const std::vector<uint8_t> block = Block(code, 8);
   CScriptContext context(m_machine, block.data(), block.size());
   EXPECT_EQ(context.Run(), 5u);
@@ -81,7 +76,7 @@ TEST_F(ContextTest, JumpsCountFromTheirEndForwardAndTheirStartBackward) {
 
   // 0 CONS_I 5; 7 JUMP +8 -> 20; 12 CONS_I 9; 19 END; 20 JUMP -8 -> 12.
   CCode loop;
-  loop.ConsI(kIntLit, 5).Jump(8).ConsI(kIntLit, 9).End().Jump(-8);
+  loop.ConsI(s.int_lit, 5).Jump(8).ConsI(s.int_lit, 9).End().Jump(-8);
   const std::vector<uint8_t> looped = Block(loop, 8);
   CScriptContext second(m_machine, looped.data(), looped.size());
   EXPECT_EQ(second.Run(), 5u);
@@ -89,8 +84,9 @@ TEST_F(ContextTest, JumpsCountFromTheirEndForwardAndTheirStartBackward) {
 }
 
 TEST_F(ContextTest, CodeThatSimplyEndsFinishesAndStepLimitsCountInstructions) {
+  const SLibrarySlots s = Slots();
   CCode code;
-  code.ConsI(kIntLit, 1).ConsI(kIntLit, 2).Call(kAdd);
+  code.ConsI(s.int_lit, 1).ConsI(s.int_lit, 2).Call(s.int_add);
   const std::vector<uint8_t> block = Block(code, 8);
   CScriptContext context(m_machine, block.data(), block.size());
   EXPECT_EQ(context.Run(0), 0u);
@@ -113,8 +109,9 @@ TEST_F(ContextTest, HighBitOpcodesRunAsTheirPlainForm) {
   EXPECT_EQ(static_cast<uint32_t>(StackInt(context, 0)), context.BottomAddress());
 
   // DBG_CALL of the int destructor expecting a change of -4.
+  const SLibrarySlots s = Slots();
   const std::vector<uint8_t> checked =
-      RawBlock({15, 0, 0, 1, 0, 0, 0, 11, 8, 0, 0xFC, 0xFF, 0xFF, 0xFF, 23}, 8);
+      Block(CCode().ConsI(s.int_lit, 1).DbgCall(s.int_destr, -4).End(), 8);
   CScriptContext debug(m_machine, checked.data(), checked.size());
   EXPECT_EQ(debug.Run(), 3u);
   EXPECT_TRUE(debug.Finished());
@@ -122,47 +119,51 @@ TEST_F(ContextTest, HighBitOpcodesRunAsTheirPlainForm) {
 
 struct SErrorCase {
   const char* name;
-  std::vector<uint8_t> code;
+  CCode code;
   uint32_t stack_size;
   ErrCode error;
   uint32_t ip;  // where the run stopped
 };
 
 TEST_F(ContextTest, EveryRunTimeErrorStopsAtItsInstruction) {
+  const SLibrarySlots s = Slots();
+  const CCode one = CCode().ConsI(s.int_lit, 1);
   const std::vector<SErrorCase> cases = {
-      {"opcode 151 (END with the high bit)", {27, 151}, 8, err::kInvalidCop, 1},
-      {"opcode 155 (NULL_INSTR with the high bit)", {155}, 8, err::kInvalidCop, 0},
-      {"opcode 9", {9}, 8, err::kInvalidCop, 0},
-      {"opcode 28", {28}, 8, err::kInvalidCop, 0},
-      {"a native slot nobody filled", {10, 0xE8, 0x03}, 8, err::kInvalidIndex, 0},
-      {"a native index past the table", {10, 0xFF, 0xFF}, 8, err::kInvalidIndex, 0},
-      {"PUSH_E of a slot without a global", {13, 33, 0}, 8, err::kInvalidIndex, 0},
+      {"opcode 151 (END with the high bit)", CCode().Raw({27, 151}), 8, err::kInvalidCop, 1},
+      {"opcode 155 (NULL_INSTR with the high bit)", CCode().Raw({155}), 8, err::kInvalidCop, 0},
+      {"opcode 9", CCode().Raw({9}), 8, err::kInvalidCop, 0},
+      {"opcode 28", CCode().Raw({28}), 8, err::kInvalidCop, 0},
+      {"a native slot nobody filled", CCode().Call(1000), 8, err::kInvalidIndex, 0},
+      {"a native index past the table", CCode().Call(0xFFFF), 8, err::kInvalidIndex, 0},
+      {"PUSH_E of a slot without a global", CCode().PushE(s.int_add), 8, err::kInvalidIndex, 0},
       // Natives run only in the shape they were registered with.
-      {"a CALL of the bool truth test", {15, 0, 0, 1, 0, 0, 0, 10, 19, 0}, 8,
+      {"a CALL of the bool truth test", CCode(one).Call(s.bool_true), 8, err::kInvalidIndex, 7},
+      {"a JFALSE whose native is int +", CCode(one).JFalse(s.int_add, 0), 8,
        err::kInvalidIndex, 7},
-      {"a JFALSE whose native is int +", {15, 0, 0, 1, 0, 0, 0, 21, 33, 0, 0, 0, 0, 0}, 8,
-       err::kInvalidIndex, 7},
-      {"a CONS_I of the string literal constructor", {15, 2, 0, 0, 0, 0, 0}, 8,
+      {"a CONS_I of the string literal constructor", CCode().ConsI(s.str_lit, 0), 8,
        err::kInvalidIndex, 0},
-      {"DBG_CALL with the wrong stack change", {15, 0, 0, 1, 0, 0, 0, 11, 8, 0, 0, 0, 0, 0},
-       8, err::kInvalidIndex, 7},
-      {"PUSH_A past the stack", {12, 9, 0, 0, 0}, 8, err::kInvalidStoff, 0},
-      {"CONS_A past the stack", {18, 7, 0, 9, 0, 0, 0}, 8, err::kInvalidStoff, 0},
-      {"CONS_A of the last three bytes", {18, 7, 0, 6, 0, 0, 0}, 8, err::kInvalidStoff, 0},
-      {"a negative CONS_A offset", {18, 7, 0, 0xFF, 0xFF, 0xFF, 0xFF}, 8, err::kInvalidStoff, 0},
-      {"pushing past the stack size", {15, 0, 0, 1, 0, 0, 0, 15, 0, 0, 2, 0, 0, 0}, 4,
-       err::kStackLimits, 7},
-      {"popping below the bottom", {10, kIntDestroy, 0}, 8, err::kStackLimits, 0},
+      {"DBG_CALL with the wrong stack change", CCode(one).DbgCall(s.int_destr, 0), 8,
+       err::kInvalidIndex, 7},
+      {"PUSH_A past the stack", CCode().PushA(9), 8, err::kInvalidStoff, 0},
+      {"CONS_A past the stack", CCode().ConsA(s.int_addr, 9), 8, err::kInvalidStoff, 0},
+      {"CONS_A of the last three bytes", CCode().ConsA(s.int_addr, 6), 8, err::kInvalidStoff, 0},
+      {"a negative CONS_A offset", CCode().ConsA(s.int_addr, 0xFFFFFFFF), 8,
+       err::kInvalidStoff, 0},
+      {"pushing past the stack size", CCode(one).ConsI(s.int_lit, 2), 4, err::kStackLimits, 7},
+      {"popping below the bottom", CCode().Call(s.int_destr), 8, err::kStackLimits, 0},
       // Outside the code, ip has no offset; it reads as the code end.
-      {"a jump before the code", {20, 0xF0, 0xFF, 0xFF, 0xFF}, 8, err::kCodeLimits, 5},
-      {"a jump past the code end", {20, 1, 0, 0, 0}, 8, err::kCodeLimits, 5},
-      {"an instruction cut by the code end", {27, 15, 0, 0}, 8, err::kCodeLimits, 1},
-      {"a string without its NUL", {17, 2, 0, 'a', 'b'}, 8, err::kCodeLimits, 0},
-      {"an address that leads nowhere", {15, 0, 0, 0, 0, 0, 0, 15, 0, 0, 1, 0, 0, 0, 10, 43, 0},
-       16, err::kInvalidStoff, 14},
+      {"a jump before the code", CCode().Jump(-16), 8, err::kCodeLimits, 5},
+      {"a jump past the code end", CCode().Jump(1), 8, err::kCodeLimits, 5},
+      {"an instruction cut by the code end", CCode().Null().Raw({15, 0, 0}), 8,
+       err::kCodeLimits, 1},
+      {"a string without its NUL", CCode().Raw({17}).U16(s.str_lit).Raw({'a', 'b'}), 8,
+       err::kCodeLimits, 0},
+      {"an address that leads nowhere",
+       CCode().ConsI(s.int_lit, 0).ConsI(s.int_lit, 1).Call(s.int_assign), 16,
+       err::kInvalidStoff, 14},
   };
   for (const SErrorCase& c : cases) {
-    const std::vector<uint8_t> block = RawBlock(c.code, c.stack_size);
+    const std::vector<uint8_t> block = Block(c.code, c.stack_size);
     CScriptContext context(m_machine, block.data(), block.size());
     context.Run();
     EXPECT_TRUE(context.Failed()) << c.name;
@@ -174,7 +175,9 @@ TEST_F(ContextTest, EveryRunTimeErrorStopsAtItsInstruction) {
 TEST_F(ContextTest, ACopyMayOverlapTheBytesItCopies) {
   // CONS_B true leaves sp at 1; the pstr copy of offset 0 writes 256 bytes
   // at 1, over its own source.
-  const std::vector<uint8_t> block = RawBlock({25, 3, 0, 1, 18, 24, 0, 0, 0, 0, 0, 23}, 260);
+  const SLibrarySlots s = Slots();
+  const std::vector<uint8_t> block =
+      Block(CCode().ConsB(s.bool_lit, true).ConsA(s.pstr_addr, 0).End(), 260);
   CScriptContext context(m_machine, block.data(), block.size());
   EXPECT_EQ(context.Run(), 3u);
   EXPECT_TRUE(context.Finished());
@@ -208,7 +211,7 @@ TEST_F(ContextTest, MalformedHeadersFailBeforeRunning) {
 TEST_F(ContextTest, AJumpIntoAnInstructionRunsTheBytesFoundThere) {
   // CONS_I's value bytes 1B 17 00 00 read as NULL_INSTR, END.
   CCode code;
-  code.Jump(3).ConsI(kIntLit, 0x171B);
+  code.Jump(3).ConsI(Slots().int_lit, 0x171B);
   const std::vector<uint8_t> block = Block(code, 8);
   CScriptContext context(m_machine, block.data(), block.size());
   EXPECT_EQ(context.Run(), 3u);  // JUMP, NULL_INSTR, END
@@ -222,20 +225,20 @@ TEST_F(ContextTest, AJumpIntoAnInstructionRunsTheBytesFoundThere) {
 //   41 SRC_LINE 3; 46 PUSH_A i; 51 NULL; 52 NULL; 53 CONS_A i; 60 CONS_I 1;
 //   67 CALL +; 70 CALL =; 73 JUMP -61 -> 12;
 //   78 CALL int destructor; 81 END.
-CCode CountingLoop(int32_t n) {
+CCode CountingLoop(const SLibrarySlots& s, int32_t n) {
   CCode code;
-  code.Line(1).ConsI(kIntLit, 0)
-      .Line(2).ConsA(kIntCopy, 0).ConsI(kIntLit, n).Call(kLess).JFalse(kBoolTruth, 37)
-      .Line(3).PushA(0).Null().Null().ConsA(kIntCopy, 0).ConsI(kIntLit, 1)
-      .Call(kAdd).Call(kAssign).Jump(-61)
-      .Call(kIntDestroy).End();
+  code.Line(1).ConsI(s.int_lit, 0)
+      .Line(2).ConsA(s.int_addr, 0).ConsI(s.int_lit, n).Call(s.int_less).JFalse(s.bool_true, 37)
+      .Line(3).PushA(0).Null().Null().ConsA(s.int_addr, 0).ConsI(s.int_lit, 1)
+      .Call(s.int_add).Call(s.int_assign).Jump(-61)
+      .Call(s.int_destr).End();
   return code;
 }
 
 TEST_F(ContextTest, FusedStatementsCountAndStopLikeSingleInstructions) {
   // Per test 5 instructions, per pass 9 more; the loop runs n passes and a
   // last test, then the destructor and END: 2 + 14 n + 5 + 2.
-  const CCode code = CountingLoop(3);
+  const CCode code = CountingLoop(Slots(), 3);
   const std::vector<uint8_t> block = Block(code, 16);
   CScriptContext whole(m_machine, block.data(), block.size());
   EXPECT_EQ(whole.Run(), 2u + 14 * 3 + 5 + 2);
@@ -263,7 +266,7 @@ TEST_F(ContextTest, FusedStatementsCountAndStopLikeSingleInstructions) {
 TEST_F(ContextTest, AFusedStatementWithoutStackRoomFailsWhereTheSingleStepsWould) {
   // The assignment needs 12 bytes above the variable, 14 leave 10: its
   // CONS_I 1 is the first to pass the top.
-  const std::vector<uint8_t> block = Block(CountingLoop(3), 14);
+  const std::vector<uint8_t> block = Block(CountingLoop(Slots(), 3), 14);
   CScriptContext context(m_machine, block.data(), block.size());
   context.Run();
   EXPECT_EQ(context.Error(), err::kStackLimits);
@@ -290,11 +293,11 @@ TEST_F(ContextTest, GlobalsAreReachedThroughTheirMappedAddress) {
 
 // A module whose function runs the block in g_nested again.
 std::vector<uint8_t> g_nested;
-const CScriptMachine* g_nesting_machine = nullptr;
+CScriptMachine* g_nesting_machine = nullptr;
 uint32_t g_deepest = 0;
 
 uint8_t* Nest(uint8_t* sp) {
-  g_deepest = std::max(g_deepest, CScriptContext::Nesting());
+  g_deepest = std::max(g_deepest, g_nesting_machine->Calls().nesting);
   CallBlock(*g_nesting_machine, g_nested.data(), g_nested.size(), {});
   return sp;
 }
@@ -311,17 +314,18 @@ TEST_F(ContextTest, RunsNestThroughNativesAndAreBounded) {
   EXPECT_EQ(CallBlock(machine, block.data, block.size, {}, &outcome), err::kOk);
   EXPECT_TRUE(outcome.finished);
   EXPECT_EQ(g_deepest, CScriptContext::kMaxNesting);
-  EXPECT_EQ(CScriptContext::Current(), nullptr);
+  EXPECT_EQ(CScriptRun::Current(), nullptr);
+  EXPECT_EQ(machine.Calls().nesting, 0u);
   machine.Shutdown();
 }
 
 TEST_F(ContextTest, ASuspendedCallRunsNothing) {
   int32_t result = 5;
   const SCallArg args[] = {SCallArg::Ref(&result)};
-  SetScriptsSuspended(true);
+  m_machine.Calls().suspended = true;
   SRunOutcome outcome;
   EXPECT_EQ(CompileAndCall(m_machine, "return 1;\n", "int", args, &outcome), err::kOk);
-  SetScriptsSuspended(false);
+  m_machine.Calls().suspended = false;
   EXPECT_EQ(outcome.steps, 0u);
   EXPECT_EQ(result, 5);
   EXPECT_EQ(CompileAndCall(m_machine, "return 1;\n", "int", args, &outcome), err::kOk);
@@ -365,7 +369,7 @@ TEST_F(ContextTest, TheMarshalHookPassesTypesTheLibraryDoesNotKnow) {
   int32_t out = 4;
   const SCallArg args[] = {SCallArg::Ref(&result), SCallArg::Int(30), SCallArg::Ref(&out)};
   const char* kSig = "int, thing t, int* n";
-  SetMarshalHook(PassThing);
+  machine.Calls().hook = PassThing;
   SRunOutcome outcome;
   EXPECT_EQ(CompileAndCall(machine, "n = n * 2; return t + 1;\n", kSig, args, &outcome), err::kOk);
   EXPECT_EQ(outcome.error, err::kOk);
@@ -377,7 +381,7 @@ TEST_F(ContextTest, TheMarshalHookPassesTypesTheLibraryDoesNotKnow) {
   EXPECT_EQ(out, 9);
 
   // Without the hook nothing runs.
-  SetMarshalHook(nullptr);
+  machine.Calls().hook = nullptr;
   result = 0;
   EXPECT_EQ(CompileAndCall(machine, "return t;\n", kSig, args, &outcome), err::kOk);
   EXPECT_EQ(outcome.steps, 0u);
@@ -385,54 +389,10 @@ TEST_F(ContextTest, TheMarshalHookPassesTypesTheLibraryDoesNotKnow) {
   machine.Shutdown();
 }
 
-// A world object's handlers, kept in memory.
-class CFakeOwner : public CScriptOwner {
- public:
-  std::string Id() const override { return "door"; }
-  bool FindHandler(const char* name, uint32_t* key) override {
-    for (uint32_t i = 0; i < m_names.size(); ++i) {
-      if (m_names[i] == name) {
-        *key = i;
-        return true;
-      }
-    }
-    return false;
-  }
-  EBlock LoadBlock(uint32_t key, SCodeBlock* block) override {
-    auto found = m_blocks.find(key);
-    if (found == m_blocks.end()) return EBlock::kNone;
-    if (found->second.empty()) return EBlock::kBroken;
-    auto* bytes = static_cast<uint8_t*>(PtrAlloc(found->second.size()));
-    std::memcpy(bytes, found->second.data(), found->second.size());
-    block->Reset(bytes, found->second.size());
-    return EBlock::kLoaded;
-  }
-  void ForgetBlock(uint32_t key) override {
-    m_blocks.erase(key);
-    ++m_forgotten;
-  }
-  bool LoadSource(uint32_t key, std::string* text) override {
-    if (m_sources[key].empty()) return false;
-    *text = m_sources[key];
-    return true;
-  }
-  ErrCode StoreBlock(uint32_t key, const SCodeBlock& block) override {
-    m_blocks[key].assign(block.data, block.data + block.size);
-    ++m_stored;
-    return err::kOk;
-  }
-
-  std::vector<std::string> m_names = {"OnOpen", "OnNothing", "OnBad"};
-  std::vector<std::string> m_sources = {"Write(x); Fail();\n", "", "x = ;\n"};
-  std::map<uint32_t, std::vector<uint8_t>> m_blocks;
-  int m_stored = 0;
-  int m_forgotten = 0;
-};
-
 std::string g_seen;
 
 uint8_t* Fail(uint8_t* sp) {
-  g_seen = CurrentScript().handler;
+  g_seen = RunningMachine().Calls().current.handler;
   ScriptDiagnostic("bad %d", 7);
   return sp;
 }
@@ -449,13 +409,13 @@ TEST_F(ContextTest, TheHandlerCallCompilesOnDemandOnlyInToolMode) {
   ASSERT_EQ(StartWith(&machine, kRows), err::kOk);
   SetLogSink(std::make_unique<CLogText>());
   CLogText::g_log.clear();
-  CFakeOwner door;
+  CFakeOwner door({"OnOpen", "OnNothing", "OnBad"}, {"Write(x); Fail();\n", "", "x = ;\n"});
   const SCallArg args[] = {SCallArg::Int(3)};
   const char* kSig = "void, int x";
 
-  SetScriptToolMode(false);
+  machine.Calls().tool_mode = false;
   EXPECT_EQ(CallHandler(machine, door, "OnOpen", kSig, args), err::kNotFound);
-  SetScriptToolMode(true);
+  machine.Calls().tool_mode = true;
   EXPECT_EQ(CallHandler(machine, door, "OnClose", kSig, args), err::kNotFound);
   EXPECT_EQ(CallHandler(machine, door, "OnNothing", kSig, args), err::kUnknownError);
   EXPECT_EQ(CallHandler(machine, door, "OnBad", kSig, args), err::kSyntax);
@@ -463,20 +423,19 @@ TEST_F(ContextTest, TheHandlerCallCompilesOnDemandOnlyInToolMode) {
   EXPECT_EQ(CallHandler(machine, door, "OnOpen", kSig, args), err::kOk);
   EXPECT_EQ(door.m_stored, 1);
   EXPECT_EQ(g_seen, "OnOpen");
-  EXPECT_EQ(CurrentScript().handler, nullptr);
+  EXPECT_EQ(machine.Calls().current.handler, nullptr);
   EXPECT_EQ(CLogText::g_log, "3door::OnOpen(1): Fail: bad 7\n");
 
   // A stored block runs without compiling, even outside the tool.
-  SetScriptToolMode(false);
+  machine.Calls().tool_mode = false;
   EXPECT_EQ(CallHandler(machine, door, "OnOpen", kSig, args), err::kOk);
   EXPECT_EQ(door.m_stored, 1);
   // A block that no longer loads is forgotten and compiled again.
-  SetScriptToolMode(true);
+  machine.Calls().tool_mode = true;
   door.m_blocks[0].clear();
   EXPECT_EQ(CallHandler(machine, door, "OnOpen", kSig, args), err::kOk);
   EXPECT_EQ(door.m_forgotten, 1);
   EXPECT_EQ(door.m_stored, 2);
-  SetScriptToolMode(false);
   SetLogSink(nullptr);
   machine.Shutdown();
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/log.h"
+#include "base/random.h"
 #include "commands.h"
 #include "fs/file_service.h"
 #include "script/array_functions.h"
@@ -217,16 +218,22 @@ int Run(int argc, char** argv) {
   const char* signature = nullptr;
   const char* source = nullptr;
   std::vector<const char*> values;
+  uint64_t steps = kDefaultStepLimit;
   for (int i = 2; i < argc; ++i) {
     if (std::strcmp(argv[i], "--sig") == 0 && i + 1 < argc) signature = argv[++i];
     else if (std::strcmp(argv[i], "--steps") == 0 && i + 1 < argc)
-      SetScriptStepLimit(std::strtoull(argv[++i], nullptr, 10));
+      steps = std::strtoull(argv[++i], nullptr, 10);
     else if (!source) source = argv[i];
     else values.push_back(argv[i]);
   }
   if (!signature || !source) return Usage();
+  if (SeedEngineRandomAtStart() != err::kOk) {
+    std::fprintf(stderr, "error: %s\n", kSeedError);
+    return 1;
+  }
   std::string text;
   CScriptMachine machine;
+  machine.Calls().step_limit = steps;
   SParamInfo params;
   if (ErrCode error = Prepare(source, signature, &text, &machine, &params))
     return ReportError(error);
