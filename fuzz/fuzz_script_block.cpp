@@ -44,17 +44,17 @@ std::vector<uint8_t> BuildBlock(const uint8_t* data, size_t size) {
   std::vector<uint8_t> block(kBlockHeaderSize + table_size + code_size, 0);
   block[0] = kBlockMagic;
   block[1] = table;
-  PutU32(&block[kHeaderParamAreaOffset], choice[3]);
-  PutU32(&block[kHeaderStackSizeOffset], GetU16(choice + 4));
+  PutLe32(&block[kHeaderParamAreaOffset], choice[3]);
+  PutLe32(&block[kHeaderStackSizeOffset], GetLe16(choice + 4));
   // Mostly the true code size; sometimes one that claims more.
-  PutU32(&block[kHeaderCodeSizeOffset],
+  PutLe32(&block[kHeaderCodeSizeOffset],
          static_cast<uint32_t>(code_size + (choice[6] == 0xFF ? 1 : 0)));
   const uint16_t result = choice[7] & 1 ? TypeOf(choice[7] >> 1) | kAddrFlag : kVoidType;
-  PutU16(&block[kHeaderResultOffset], result);
+  PutLe16(&block[kHeaderResultOffset], result);
   for (uint16_t i = 0; i < param_count; ++i)
-    PutU16(&block[kHeaderParamsOffset + 2 * i], TypeOf(static_cast<uint8_t>(choice[8 + i % 4] + i)));
-  PutU16(&block[kHeaderParamCountOffset], choice[1] == 0xFF ? 17 : param_count);
-  if (table) PutU16(&block[kBlockHeaderSize + 128], choice[2] % 4);
+    PutLe16(&block[kHeaderParamsOffset + 2 * i], TypeOf(static_cast<uint8_t>(choice[8 + i % 4] + i)));
+  PutLe16(&block[kHeaderParamCountOffset], choice[1] == 0xFF ? 17 : param_count);
+  if (table) PutLe16(&block[kBlockHeaderSize + 128], choice[2] % 4);
   if (code_size) std::memcpy(&block[kBlockHeaderSize + table_size], code, code_size);
   return block;
 }

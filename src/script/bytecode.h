@@ -34,6 +34,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/byte_order.h"
+
 enum EOpcode : uint8_t {
   kOpCall = 10,       // f
   kOpDbgCall = 11,    // f, u32 expected stack change
@@ -77,16 +79,3 @@ inline constexpr size_t kHeaderResultOffset = 14;
 inline constexpr size_t kHeaderParamsOffset = 16;
 inline constexpr size_t kHeaderParamCountOffset = 48;
 
-inline void PutU16(uint8_t* at, uint16_t value) {
-  at[0] = static_cast<uint8_t>(value);
-  at[1] = static_cast<uint8_t>(value >> 8);
-}
-inline void PutU32(uint8_t* at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-inline uint16_t GetU16(const uint8_t* at) {
-  return static_cast<uint16_t>(at[0] | at[1] << 8);
-}
-inline uint32_t GetU32(const uint8_t* at) {
-  return at[0] | at[1] << 8 | at[2] << 16 | static_cast<uint32_t>(at[3]) << 24;
-}

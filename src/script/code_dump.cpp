@@ -16,7 +16,7 @@ bool InstructionText(const uint8_t* at, size_t left, char* text, size_t size,
     *length = n;
     return left >= n;
   };
-  const auto f = [&] { return static_cast<int>(GetU16(at + 1)); };
+  const auto f = [&] { return static_cast<int>(GetLe16(at + 1)); };
   switch (op) {
     case kOpCall:
       if (!need(kCallLength)) return false;
@@ -25,11 +25,11 @@ bool InstructionText(const uint8_t* at, size_t left, char* text, size_t size,
     case kOpDbgCall:
       if (!need(7)) return false;
       std::snprintf(text, size, "DBG_CALL\t\tf:%d, st:%d\n", f(),
-                    static_cast<int>(GetU32(at + 3)));
+                    static_cast<int>(GetLe32(at + 3)));
       return true;
     case kOpPushA:
       if (!need(kPushALength)) return false;
-      std::snprintf(text, size, "PUSH_A\t\tst:%d\n", static_cast<int>(GetU32(at + 1)));
+      std::snprintf(text, size, "PUSH_A\t\tst:%d\n", static_cast<int>(GetLe32(at + 1)));
       return true;
     case kOpPushE:
       if (!need(kPushELength)) return false;
@@ -41,7 +41,7 @@ bool InstructionText(const uint8_t* at, size_t left, char* text, size_t size,
       return true;
     case kOpConsI:
       if (!need(kConsILength)) return false;
-      std::snprintf(text, size, "CONS_I\t\tf:%d, %d\n", f(), static_cast<int>(GetU32(at + 3)));
+      std::snprintf(text, size, "CONS_I\t\tf:%d, %d\n", f(), static_cast<int>(GetLe32(at + 3)));
       return true;
     case kOpConsF: {
       if (!need(kConsFLength)) return false;
@@ -61,25 +61,25 @@ bool InstructionText(const uint8_t* at, size_t left, char* text, size_t size,
     }
     case kOpConsA:
       if (!need(kConsALength)) return false;
-      std::snprintf(text, size, "CONS_A\t\tf:%d, st:%d\n", f(), static_cast<int>(GetU32(at + 3)));
+      std::snprintf(text, size, "CONS_A\t\tf:%d, st:%d\n", f(), static_cast<int>(GetLe32(at + 3)));
       return true;
     case kOpConsE:
       if (!need(kConsELength)) return false;
-      std::snprintf(text, size, "CONS_E\t\tf:%d, idx:%d\n", f(), static_cast<int>(GetU16(at + 3)));
+      std::snprintf(text, size, "CONS_E\t\tf:%d, idx:%d\n", f(), static_cast<int>(GetLe16(at + 3)));
       return true;
     case kOpJump:
       if (!need(kJumpLength)) return false;
-      std::snprintf(text, size, "JUMP\t\tcodeoff:%d\n", static_cast<int32_t>(GetU32(at + 1)));
+      std::snprintf(text, size, "JUMP\t\tcodeoff:%d\n", static_cast<int32_t>(GetLe32(at + 1)));
       return true;
     case kOpJFalse:
     case kOpJTrue:
       if (!need(kJFalseLength)) return false;
       std::snprintf(text, size, "%s\t\tf:%d, codeoff:%d\n", op == kOpJFalse ? "JFALSE" : "JTRUE",
-                    f(), static_cast<int32_t>(GetU32(at + 3)));
+                    f(), static_cast<int32_t>(GetLe32(at + 3)));
       return true;
     case kOpSrcLine:
       if (!need(kSrcLineLength)) return false;
-      std::snprintf(text, size, "\n\tSRC_LINE - %d\n", static_cast<int>(GetU32(at + 1)));
+      std::snprintf(text, size, "\n\tSRC_LINE - %d\n", static_cast<int>(GetLe32(at + 1)));
       return true;
     case kOpConsB:
       if (!need(kConsBLength)) return false;

@@ -384,20 +384,20 @@ bool CCompilation::Insert(uint32_t at, const uint8_t* bytes, size_t count) {
 
 bool CCompilation::EmitF(uint8_t op, uint16_t f) {
   uint8_t bytes[kCallLength] = {op};
-  PutU16(bytes + 1, f);
+  PutLe16(bytes + 1, f);
   return Emit(bytes, sizeof bytes);
 }
 
 bool CCompilation::EmitF32(uint8_t op, uint16_t f, uint32_t operand) {
   uint8_t bytes[7] = {op};
-  PutU16(bytes + 1, f);
-  PutU32(bytes + 3, operand);
+  PutLe16(bytes + 1, f);
+  PutLe32(bytes + 3, operand);
   return Emit(bytes, sizeof bytes);
 }
 
 bool CCompilation::EmitSrcLine() {
   uint8_t bytes[kSrcLineLength] = {kOpSrcLine};
-  PutU32(bytes + 1, Line());
+  PutLe32(bytes + 1, Line());
   return Emit(bytes, sizeof bytes);
 }
 
@@ -412,7 +412,7 @@ bool CCompilation::EmitJump(uint8_t op, uint16_t f, uint32_t* at) {
 }
 
 void CCompilation::PatchForward(uint32_t jump, uint32_t length, uint32_t target) {
-  PutU32(m_code + jump + length - 4, target - (jump + length));
+  PutLe32(m_code + jump + length - 4, target - (jump + length));
 }
 
 void CCompilation::Grow(int64_t delta) {
@@ -498,13 +498,13 @@ bool CCompilation::Run(SCodeBlock* block) {
   if (!bytes) return false;
   std::memset(bytes, 0, kBlockHeaderSize);
   bytes[0] = kBlockMagic;
-  PutU32(bytes + kHeaderParamAreaOffset, param_area);
-  PutU32(bytes + kHeaderStackSizeOffset, static_cast<uint32_t>(m_max_depth));
-  PutU32(bytes + kHeaderCodeSizeOffset, static_cast<uint32_t>(m_size));
-  PutU16(bytes + kHeaderResultOffset, m_params.result);
+  PutLe32(bytes + kHeaderParamAreaOffset, param_area);
+  PutLe32(bytes + kHeaderStackSizeOffset, static_cast<uint32_t>(m_max_depth));
+  PutLe32(bytes + kHeaderCodeSizeOffset, static_cast<uint32_t>(m_size));
+  PutLe16(bytes + kHeaderResultOffset, m_params.result);
   for (uint16_t i = 0; i < m_params.count; ++i)
-    PutU16(bytes + kHeaderParamsOffset + 2 * i, m_params.params[i].type);
-  PutU16(bytes + kHeaderParamCountOffset, m_params.count);
+    PutLe16(bytes + kHeaderParamsOffset + 2 * i, m_params.params[i].type);
+  PutLe16(bytes + kHeaderParamCountOffset, m_params.count);
   if (m_size) std::memcpy(bytes + kBlockHeaderSize, m_code, m_size);
   block->Reset(bytes, total);
   return true;
@@ -715,7 +715,7 @@ EStatement CCompilation::While() {
   --m_loop_count;
   if (!body) return EStatement::kFailed;
   uint8_t back[kJumpLength] = {kOpJump};
-  PutU32(back + 1, static_cast<uint32_t>(BackwardOffset(start)));
+  PutLe32(back + 1, static_cast<uint32_t>(BackwardOffset(start)));
   if (!Emit(back, sizeof back)) return EStatement::kFailed;
   PatchForward(jfalse, kJFalseLength, Here());
   for (uint32_t at : loop.breaks) PatchForward(at, kJumpLength, Here());
@@ -736,7 +736,7 @@ EStatement CCompilation::BreakContinue() {
     if (!loop.breaks.Add(Here()))
       return Error("Can't register break operator ! "), EStatement::kFailed;
   } else {
-    PutU32(jump + 1, static_cast<uint32_t>(BackwardOffset(loop.start)));
+    PutLe32(jump + 1, static_cast<uint32_t>(BackwardOffset(loop.start)));
   }
   if (!Emit(jump, sizeof jump)) return EStatement::kFailed;
   return Next() ? EStatement::kNormal : EStatement::kFailed;
@@ -817,8 +817,8 @@ EStatement CCompilation::ExpressionStatement(bool first) {
     return DropValue(value) && FinishScript() ? EStatement::kReturned : EStatement::kFailed;
   // The result address goes in front of the value's code.
   uint8_t read[kConsALength] = {kOpConsA};
-  PutU16(read + 1, m_tables.AddrConstructor());
-  PutU32(read + 3, 0);
+  PutLe16(read + 1, m_tables.AddrConstructor());
+  PutLe32(read + 3, 0);
   if (!Insert(start, read, sizeof read)) return EStatement::kFailed;
   SValue address;
   address.type = m_params.result;
@@ -989,7 +989,7 @@ bool CCompilation::Literal(SValue* value) {
     case kTokFloat: {
       kind = kFloatLiteral;
       uint8_t bytes[kConsFLength] = {kOpConsF};
-      PutU16(bytes + 1, m_tables.Literal(kind).function);
+      PutLe16(bytes + 1, m_tables.Literal(kind).function);
       const double number = FloatValue();
       std::memcpy(bytes + 3, &number, 8);
       ok = Emit(bytes, sizeof bytes);
@@ -999,7 +999,7 @@ bool CCompilation::Literal(SValue* value) {
       kind = kStringLiteral;
       const size_t length = std::min(std::strlen(StringText()), kMaxStringLiteral);
       uint8_t bytes[3 + kMaxStringLiteral + 1] = {kOpConsS};
-      PutU16(bytes + 1, m_tables.Literal(kind).function);
+      PutLe16(bytes + 1, m_tables.Literal(kind).function);
       std::memcpy(bytes + 3, StringText(), length);
       bytes[3 + length] = 0;
       ok = Emit(bytes, 3 + length + 1);
@@ -1034,7 +1034,7 @@ bool CCompilation::CastLiteral(SValue* value, uint16_t wanted) {
   for (uint16_t i = 0; from && i < from->cast_count; ++i) {
     if (from->casts[i].target != wanted) continue;
     uint8_t bytes[kCallLength] = {kOpCall};
-    PutU16(bytes + 1, from->casts[i].function);
+    PutLe16(bytes + 1, from->casts[i].function);
     return Retype(bytes, wanted, value);
   }
   return ReportNoMatch(ECallKind::kReturn, "=", value);
@@ -1052,8 +1052,8 @@ bool CCompilation::Variable(SValue* value, bool* found) {
     *found = true;
     value->type = global->type;
     uint8_t bytes[kConsELength] = {kOpConsE};
-    PutU16(bytes + 1, ReadConstructor(global->type));
-    PutU16(bytes + 3, global->index);
+    PutLe16(bytes + 1, ReadConstructor(global->type));
+    PutLe16(bytes + 3, global->index);
     if (!Emit(bytes, sizeof bytes)) return false;
   } else {
     return true;
@@ -1246,7 +1246,7 @@ bool CCompilation::Convert(ECallKind kind, const char* name, const SResolution& 
         continue;
       case EConversion::kDereference: {
         uint8_t bytes[kCallLength] = {kOpConsD};
-        PutU16(bytes + 1, m_tables.Type(TypeId(param))->addr_constructor);
+        PutLe16(bytes + 1, m_tables.Type(TypeId(param))->addr_constructor);
         if (!Insert(arg.end, bytes, sizeof bytes)) return false;
         break;
       }
@@ -1254,14 +1254,14 @@ bool CCompilation::Convert(ECallKind kind, const char* name, const SResolution& 
         uint8_t* code = m_code + arg.start;
         const uint32_t length = arg.end - arg.start;
         if (length == kConsALength && code[0] == kOpConsA) {
-          const uint32_t offset = GetU32(code + 3);
+          const uint32_t offset = GetLe32(code + 3);
           code[0] = kOpPushA;
-          PutU32(code + 1, offset);
+          PutLe32(code + 1, offset);
           code[5] = code[6] = kOpNullInstr;
         } else if (length == kConsELength && code[0] == kOpConsE) {
-          const uint16_t index = GetU16(code + 3);
+          const uint16_t index = GetLe16(code + 3);
           code[0] = kOpPushE;
-          PutU16(code + 1, index);
+          PutLe16(code + 1, index);
           code[3] = code[4] = kOpNullInstr;
         } else {
           return ReportNotAddress(kind, name, i + 1);
@@ -1270,7 +1270,7 @@ bool CCompilation::Convert(ECallKind kind, const char* name, const SResolution& 
       }
       case EConversion::kCast: {
         uint8_t bytes[kCallLength] = {kOpCall};
-        PutU16(bytes + 1, resolution.casts[i]);
+        PutLe16(bytes + 1, resolution.casts[i]);
         if (!Insert(arg.end, bytes, sizeof bytes)) return false;
         break;
       }
@@ -1342,11 +1342,11 @@ bool CCompilation::ConvertResult(const SResolution& resolution, uint16_t wanted,
       return true;
     case EConversion::kDereference:
       bytes[0] = kOpConsD;
-      PutU16(bytes + 1, m_tables.Type(TypeId(wanted))->addr_constructor);
+      PutLe16(bytes + 1, m_tables.Type(TypeId(wanted))->addr_constructor);
       break;
     case EConversion::kCast:
       bytes[0] = kOpCall;
-      PutU16(bytes + 1, resolution.result_cast);
+      PutLe16(bytes + 1, resolution.result_cast);
       break;
   }
   return Retype(bytes, wanted, value);

@@ -36,12 +36,12 @@ bool CScriptContext::ReadHeader(const uint8_t* block, size_t size, size_t* code_
     Fail(err::kCodeLimits);
     return false;
   }
-  m_header.param_size = GetU32(block + kHeaderParamAreaOffset);
-  m_header.stack_size = GetU32(block + kHeaderStackSizeOffset);
-  m_header.code_size = GetU32(block + kHeaderCodeSizeOffset);
-  m_header.result = GetU16(block + kHeaderResultOffset);
-  for (int i = 0; i < 16; ++i) m_header.params[i] = GetU16(block + kHeaderParamsOffset + 2 * i);
-  m_header.param_count = GetU16(block + kHeaderParamCountOffset);
+  m_header.param_size = GetLe32(block + kHeaderParamAreaOffset);
+  m_header.stack_size = GetLe32(block + kHeaderStackSizeOffset);
+  m_header.code_size = GetLe32(block + kHeaderCodeSizeOffset);
+  m_header.result = GetLe16(block + kHeaderResultOffset);
+  for (int i = 0; i < 16; ++i) m_header.params[i] = GetLe16(block + kHeaderParamsOffset + 2 * i);
+  m_header.param_count = GetLe16(block + kHeaderParamCountOffset);
   *code_start = kBlockHeaderSize;
   if (block[1] == 1) {
     constexpr size_t kTableBase = 140;
@@ -50,7 +50,7 @@ bool CScriptContext::ReadHeader(const uint8_t* block, size_t size, size_t* code_
       Fail(err::kCodeLimits);
       return false;
     }
-    const size_t count = GetU16(block + kBlockHeaderSize + 128);
+    const size_t count = GetLe16(block + kBlockHeaderSize + 128);
     const size_t table = kTableBase + kRecordSize * count;
     if (count > 22 || size < kBlockHeaderSize + table) {
       Fail(err::kCodeLimits);

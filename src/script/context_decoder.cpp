@@ -119,7 +119,7 @@ class CScriptContext::CDecoder {
         S::kByteLiteral, S::kAddress, S::kNone};
     const ENativeShape shape = kShapes[op - kOpCall];
     if (shape != ENativeShape::kNone) {
-      insn->f = GetU16(at + 1);
+      insn->f = GetLe16(at + 1);
       insn->fn = Native(insn->f);
       // A null entry, or one of another shape, is no native for this call.
       if (!insn->fn || m_machine.Shape(insn->f) != shape) {
@@ -129,32 +129,32 @@ class CScriptContext::CDecoder {
     }
     switch (op) {
       case kOpCall: set(InlineCall(insn)); break;
-      case kOpDbgCall: set(xDbgCall); insn->a = GetU32(at + 3); break;
-      case kOpPushA: set(xPushA); insn->a = GetU32(at + 1); break;
-      case kOpPushE: set(xPushE); insn->global = m_machine.GlobalScriptAddress(GetU16(at + 1)); break;
+      case kOpDbgCall: set(xDbgCall); insn->a = GetLe32(at + 3); break;
+      case kOpPushA: set(xPushA); insn->a = GetLe32(at + 1); break;
+      case kOpPushE: set(xPushE); insn->global = m_machine.GlobalScriptAddress(GetLe16(at + 1)); break;
       case kOpConsV: set(xConsV); break;
       case kOpConsI:
         set(insn->fn == AsEntry(lib::IntLiteral) ? xIntLiteral : xConsI);
-        insn->a = GetU32(at + 3);
+        insn->a = GetLe32(at + 3);
         break;
-      case kOpConsF: set(xConsF); insn->a = GetU32(at + 3); insn->b = GetU32(at + 7); break;
+      case kOpConsF: set(xConsF); insn->a = GetLe32(at + 3); insn->b = GetLe32(at + 7); break;
       case kOpConsS: set(xConsS); insn->text = reinterpret_cast<const char*>(at + 3); break;
       case kOpConsA:
         set(insn->fn == AsEntry(lib::IntCopy) ? xIntCopy : xConsA);
-        insn->a = GetU32(at + 3);
+        insn->a = GetLe32(at + 3);
         break;
-      case kOpConsE: set(xConsE); insn->global = m_machine.GlobalScriptAddress(GetU16(at + 3)); break;
-      case kOpJump: set(xJump); insn->target = JumpTarget(offset, length, GetU32(at + 1)); break;
+      case kOpConsE: set(xConsE); insn->global = m_machine.GlobalScriptAddress(GetLe16(at + 3)); break;
+      case kOpJump: set(xJump); insn->target = JumpTarget(offset, length, GetLe32(at + 1)); break;
       case kOpJFalse:
       case kOpJTrue:
         set(insn->fn == AsEntry(lib::IntTruth) || insn->fn == AsEntry(lib::BoolTruth) ? xIntBranch
                                                                                        : xBranch);
         insn->sub = op == kOpJFalse;
         insn->b = insn->fn == AsEntry(lib::BoolTruth);  // the value's size is 1, else 4
-        insn->target = JumpTarget(offset, length, GetU32(at + 3));
+        insn->target = JumpTarget(offset, length, GetLe32(at + 3));
         break;
       case kOpEnd: set(xEnd); break;
-      case kOpSrcLine: set(xSrcLine); insn->a = GetU32(at + 1); break;
+      case kOpSrcLine: set(xSrcLine); insn->a = GetLe32(at + 1); break;
       case kOpConsB: set(xConsB); insn->a = at[3]; break;
       case kOpConsD: set(xConsD); break;
       default: set(xNull); break;

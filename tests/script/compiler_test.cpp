@@ -98,7 +98,7 @@ class CompilerTest : public ::testing::Test {
   std::vector<uint8_t> CodeBytes() const {
     return {m_block.data + kBlockHeaderSize, m_block.data + m_block.size};
   }
-  uint32_t StackSize() const { return GetU32(m_block.data + kHeaderStackSizeOffset); }
+  uint32_t StackSize() const { return GetLe32(m_block.data + kHeaderStackSizeOffset); }
   template <size_t N>
   void ExpectCode(const SCodeCase (&cases)[N], bool extended) {
     for (const SCodeCase& c : cases) {

@@ -26,8 +26,8 @@ namespace {
 std::vector<uint8_t> RawBlock(const std::vector<uint8_t>& code, uint32_t stack_size) {
   std::vector<uint8_t> block(kBlockHeaderSize + code.size(), 0);
   block[0] = kBlockMagic;
-  PutU32(&block[kHeaderStackSizeOffset], stack_size);
-  PutU32(&block[kHeaderCodeSizeOffset], static_cast<uint32_t>(code.size()));
+  PutLe32(&block[kHeaderStackSizeOffset], stack_size);
+  PutLe32(&block[kHeaderCodeSizeOffset], static_cast<uint32_t>(code.size()));
   std::copy(code.begin(), code.end(), block.begin() + kBlockHeaderSize);
   return block;
 }
@@ -188,7 +188,7 @@ TEST_F(ContextTest, MalformedHeadersFailBeforeRunning) {
   CCode code;
   code.End();
   std::vector<uint8_t> block = Block(code, 8);
-  PutU32(&block[kHeaderCodeSizeOffset], 2);  // one byte more than there is
+  PutLe32(&block[kHeaderCodeSizeOffset], 2);  // one byte more than there is
   CScriptContext too_long(m_machine, block.data(), block.size());
   EXPECT_EQ(too_long.Error(), err::kCodeLimits);
   EXPECT_EQ(too_long.Run(), 0u);
@@ -203,7 +203,7 @@ TEST_F(ContextTest, MalformedHeadersFailBeforeRunning) {
   // A variable table of 23 records is more than a block may carry.
   std::vector<uint8_t> table = RawBlock(std::vector<uint8_t>(140, 0), 0);
   table[1] = 1;
-  PutU16(&table[kBlockHeaderSize + 128], 23);
+  PutLe16(&table[kBlockHeaderSize + 128], 23);
   CScriptContext bad_table(m_machine, table.data(), table.size());
   EXPECT_EQ(bad_table.Error(), err::kCodeLimits);
 }

@@ -114,11 +114,11 @@ TEST_F(PreprocessorTest, IncludesFeedTheCompiler) {
     // int i (line 2 of the header), then the loop on line 2 of the main file.
     ASSERT_GT(block.size, kBlockHeaderSize + 13);
     EXPECT_EQ(block.data[kBlockHeaderSize], kOpSrcLine);
-    EXPECT_EQ(GetU32(block.data + kBlockHeaderSize + 1), 2u);
+    EXPECT_EQ(GetLe32(block.data + kBlockHeaderSize + 1), 2u);
     EXPECT_EQ(block.data[kBlockHeaderSize + 8], kOpSrcLine);
-    EXPECT_EQ(GetU32(block.data + kBlockHeaderSize + 9), 2u);
+    EXPECT_EQ(GetLe32(block.data + kBlockHeaderSize + 9), 2u);
     EXPECT_EQ(block.data[kBlockHeaderSize + 20], kOpConsI);
-    EXPECT_EQ(GetU32(block.data + kBlockHeaderSize + 23), 3u);
+    EXPECT_EQ(GetLe32(block.data + kBlockHeaderSize + 23), 3u);
   }
   ShutdownFileService();
 }
