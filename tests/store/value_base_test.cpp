@@ -160,7 +160,7 @@ class ValueBaseTest : public ::testing::Test {
     *m_bytes = committed;
     Open(false);
     for (int i = 0; i < count; ++i) NewChild(m_vb->Root(), "c" + std::to_string(i));
-    m_file->writes = 0;
+    m_file->plan.writes = 0;
   }
   StoreHandle NewChild(StoreHandle parent, const std::string& name) {
     const StoreHandle child = m_vb->CreateContainer();
@@ -407,16 +407,16 @@ TEST_F(ValueBaseTest, EveryFailedWriteOfAFlushIsReported) {
   const std::string committed = *m_bytes;
   auto change_and_flush = [&](int fail_write) {
     ReopenWithChildren(committed, 40);
-    m_file->fail_write = fail_write;
+    m_file->plan.fail_write = fail_write;
     return m_vb->Flush();
   };
   ASSERT_EQ(change_and_flush(0), err::kOk);
-  const int writes = m_file->writes;
-  EXPECT_EQ(m_file->flushes, 1);
+  const int writes = m_file->plan.writes;
+  EXPECT_EQ(m_file->plan.flushes, 1);
   EXPECT_GT(writes, 3);
   for (int n = 1; n <= writes; ++n) {
     EXPECT_EQ(change_and_flush(n), err::kWriteFail) << n;
-    EXPECT_EQ(m_file->flushes, 0) << n;
+    EXPECT_EQ(m_file->plan.flushes, 0) << n;
   }
 }
 
@@ -427,9 +427,9 @@ TEST_F(ValueBaseTest, AFlushCutOffAtAnyWriteLeavesAReadableOrRefusedFile) {
   const std::string committed = *m_bytes;
   for (int n = 1; n < 64; ++n) {
     ReopenWithChildren(committed, 30);
-    m_file->cut_write = n;
+    m_file->plan.cut_write = n;
     m_vb->Flush();
-    const bool cut = m_file->cut;
+    const bool cut = m_file->plan.cut;
     m_vb.reset();
     if (!cut) break;
     CMemoryFile file(*m_bytes);  // a copy: the torn file as it was left

@@ -1,0 +1,62 @@
+#include "fs/replace.h"
+
+#include "fs/file_service.h"
+
+namespace {
+
+constexpr uint16_t kCopyMode = kOpenWrite | kOpenCreate | kOpenTruncate;
+
+// The folder part of a path with its separator, or "" for a bare name.
+std::string FolderOf(const std::string& path) {
+  const size_t separator = path.find_last_of("/\\");
+  return separator == std::string::npos ? "" : path.substr(0, separator + 1);
+}
+
+}  // namespace
+
+std::string ReplaceCopyPath(const char* path) { return std::string(path) + ".new"; }
+
+void RemoveStaleCopy(const char* path) {
+  const std::string copy = ReplaceCopyPath(path);
+  if (FsExists(copy.c_str())) FsDelete(copy.c_str());
+}
+
+CFileReplace::~CFileReplace() {
+  m_file.reset();
+  if (m_pending) FsDelete(m_copy.c_str());
+}
+
+void CFileReplace::BeginNamed(const char* path) {
+  m_file.reset();
+  m_path = path;
+  m_copy = ReplaceCopyPath(path);
+  m_pending = true;
+}
+
+ErrCode CFileReplace::Begin(const char* path, uint16_t access) {
+  BeginNamed(path);
+  ErrCode error = err::kFile;
+  m_file = FsOpen(m_copy.c_str(), kCopyMode | access, &error);
+  return m_file ? err::kOk : error;
+}
+
+ErrCode CFileReplace::Commit() {
+  if (!m_pending) return err::kBadParams;
+  ErrCode error = err::kFile;
+  if (!m_file) m_file = FsOpen(m_copy.c_str(), kOpenWrite, &error);
+  if (!m_file) return error;
+  error = m_file->Flush();
+  m_file.reset();
+  if (error) return error;
+  if ((error = FsRenameOver(m_copy.c_str(), m_path.c_str()))) return error;
+  m_pending = false;
+  return FsFlushDir(FolderOf(m_path).c_str());
+}
+
+ErrCode ReplaceFileContents(const char* path, std::string_view contents) {
+  CFileReplace replace;
+  if (ErrCode error = replace.Begin(path)) return error;
+  const auto length = static_cast<uint32_t>(contents.size());
+  if (ErrCode error = replace.File()->Write(contents.data(), length, nullptr)) return error;
+  return replace.Commit();
+}
