@@ -54,9 +54,7 @@ ErrCode CFileReplace::Commit() {
 }
 
 ErrCode ReplaceFileContents(const char* path, std::string_view contents) {
-  CFileReplace replace;
-  if (ErrCode error = replace.Begin(path)) return error;
-  const auto length = static_cast<uint32_t>(contents.size());
-  if (ErrCode error = replace.File()->Write(contents.data(), length, nullptr)) return error;
-  return replace.Commit();
+  return WriteReplacing(path, 0, [contents](CFile& file) {
+    return file.Write(contents.data(), static_cast<uint32_t>(contents.size()), nullptr);
+  });
 }

@@ -54,7 +54,17 @@ class CFileReplace {
   bool m_pending = false;
 };
 
-// Replaces the file's contents with `contents` through a copy.
+// Replaces the file with what `write` (CFile&) -> ErrCode puts into the
+// copy, opened as by Begin.
+template <class Write>
+ErrCode WriteReplacing(const char* path, uint16_t access, Write write) {
+  CFileReplace replace;
+  if (ErrCode error = replace.Begin(path, access)) return error;
+  if (ErrCode error = write(*replace.File())) return error;
+  return replace.Commit();
+}
+
+// Replaces the file's contents with `contents`.
 ErrCode ReplaceFileContents(const char* path, std::string_view contents);
 
 // The name of the copy that replaces `path`.
