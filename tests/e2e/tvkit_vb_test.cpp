@@ -105,8 +105,10 @@ TEST_F(TvkitVbTest, ErrorsEndWithTheirNames) {
       {{"vb", "set", Project(), "/s", "str:" + std::string(1024, 'z')}, "error: BADPARAMS\n"},
       {{"vb", "rm", Project(), "/nothing/x"}, "error: NOTFOUND\n"},
       {{"vb", "new", Project()}, "error: FILEEXIST\n"},
+      {{"vb", "import", Project(), m_dir.Join("odd.ini")}, "error: Bad format\n"},
   };
   m_dir.WriteFile("bad.prj", std::string(512, 'x'));
+  m_dir.WriteFile("odd.ini", "[/]\r\nraw=other\r\n[/raw]\r\n1=DE AD XY\r\nSize=7\r\nType=200\r\n");
   ASSERT_EQ(Run({"vb", "new", Project()}).exit_code, 0);
   for (const auto& c : cases) {
     const SProcessResult run = Run(c.args);
