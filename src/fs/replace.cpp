@@ -36,14 +36,14 @@ void CFileReplace::BeginNamed(const char* path) {
 ErrCode CFileReplace::Begin(const char* path, uint16_t access) {
   BeginNamed(path);
   ErrCode error = err::kFile;
-  m_file = FsOpen(m_copy.c_str(), kCopyMode | access, &error);
+  m_file = FsOpenDirect(m_copy.c_str(), kCopyMode | access, &error);
   return m_file ? err::kOk : error;
 }
 
 ErrCode CFileReplace::Commit() {
   if (!m_pending) return err::kBadParams;
   ErrCode error = err::kFile;
-  if (!m_file) m_file = FsOpen(m_copy.c_str(), kOpenWrite, &error);
+  if (!m_file) m_file = FsOpenDirect(m_copy.c_str(), kOpenWrite, &error);
   if (!m_file) return error;
   error = m_file->Flush();
   m_file.reset();

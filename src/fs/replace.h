@@ -13,6 +13,10 @@
 //   new one;
 // - after the rename, before the folder is flushed: the new file; after a
 //   power cut the folder may still show the old one, whole.
+// Every step finds the file through the mount table alone, as the rename
+// and the folder's flush do: the open hooks, which look for resources in
+// other places, would put the copy where the rename cannot reach it.
+//
 // A copy left behind is never read: the readers of files written this way
 // call RemoveStaleCopy before they open <name>, and the next Begin truncates
 // it. A copy that was not committed is deleted when its CFileReplace goes.
