@@ -12,12 +12,13 @@ std::string FolderOf(const std::string& path) {
   return separator == std::string::npos ? "" : path.substr(0, separator + 1);
 }
 
+// The copy that replaces `path`, beside it.
+std::string CopyPathOf(const char* path) { return std::string(path) + ".new"; }
+
 }  // namespace
 
-std::string ReplaceCopyPath(const char* path) { return std::string(path) + ".new"; }
-
 void RemoveStaleCopy(const char* path) {
-  const std::string copy = ReplaceCopyPath(path);
+  const std::string copy = CopyPathOf(path);
   if (FsExists(copy.c_str())) FsDelete(copy.c_str());
 }
 
@@ -29,7 +30,7 @@ CFileReplace::~CFileReplace() {
 void CFileReplace::BeginNamed(const char* path) {
   m_file.reset();
   m_path = path;
-  m_copy = ReplaceCopyPath(path);
+  m_copy = CopyPathOf(path);
   m_pending = true;
 }
 

@@ -47,8 +47,9 @@ class CFileReplace {
   CFile* File() const { return m_file.get(); }
   const std::string& CopyPath() const { return m_copy; }
 
-  // Flushes and closes the copy and puts it in the file's place. On failure
-  // the file is unchanged and the copy is deleted with this object.
+  // Flushes and closes the copy and puts it in the file's place. A failure
+  // before the rename leaves the file unchanged (the copy is deleted with
+  // this object); a failing flush of the folder leaves the new file.
   ErrCode Commit();
 
  private:
@@ -70,9 +71,6 @@ ErrCode WriteReplacing(const char* path, uint16_t access, Write write) {
 
 // Replaces the file's contents with `contents`.
 ErrCode ReplaceFileContents(const char* path, std::string_view contents);
-
-// The name of the copy that replaces `path`.
-std::string ReplaceCopyPath(const char* path);
 
 // Deletes a copy left behind by an interrupted replacement of `path`.
 void RemoveStaleCopy(const char* path);
