@@ -11,11 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "commands.h"
-#include "fs/file_service.h"
-#include "fs/native_fs.h"
-#include "support/fault_file.h"
-#include "support/temp_dir.h"
+#include "support/tvkit_fault_fixture.h"
 #include "support/tvkit_fixture.h"
 
 namespace {
@@ -209,34 +205,15 @@ TEST_F(TvkitVbTest, AKilledImportLeavesTheOldOrTheNewProject) {
   EXPECT_LT(done, kKills);
 }
 
-// tvkit vb run in this process over the native file system seen through a
-// fault layer, so that an import can be stopped at any one of its steps.
-class TvkitVbFaultTest : public ::testing::Test {
+// tvkit vb run in this process, so that an import can be stopped at any
+// one of its steps.
+class TvkitVbFaultTest : public CTvkitFaultTest {
  protected:
-  void SetUp() override {
-    InitFileService(4);
-    RegisterMount("", std::make_unique<CFaultFileService>(std::make_unique<CWinFileService>(), m_plan),
-                  0);
-  }
-  void TearDown() override { ShutdownFileService(); }
-
-  // What the command printed on standard output (its errors are dropped).
   std::string Vb(std::vector<std::string> args) {
     args.insert(args.begin(), "vb");
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    RunVb(static_cast<int>(argv.size()), argv.data());
-    std::fflush(stdout);
-    std::fflush(stderr);
-    testing::internal::GetCapturedStderr();
-    return testing::internal::GetCapturedStdout();
+    return Tvkit(RunVb, args);
   }
   std::string Project() const { return m_dir.Join("game.prj"); }
-
-  std::shared_ptr<SFaultPlan> m_plan = std::make_shared<SFaultPlan>();
-  CTempDir m_dir;
 };
 
 // The import stopped at each of its changes in turn (a kill or a power cut
@@ -285,30 +262,16 @@ TEST_F(TvkitVbFaultTest, ASetWhoseWriteFlushOrRenameFailsKeepsTheOldProject) {
   m_dir.WriteFile("gen0.ini", GenerationTree(4, 0));
   Vb({"import", Project(), m_dir.Join("gen0.ini")});
   const std::string before = m_dir.ReadFile("game.prj");
-  *m_plan = SFaultPlan{};
-  Vb({"set", Project(), "/gen", "long:2"});
-  const SFaultPlan counted = *m_plan;
-  ASSERT_EQ(counted.renames, 1);
-  ASSERT_GT(counted.writes, 0);
-  const struct {
-    int SFaultPlan::*strike;
-    int count;
-  } kinds[] = {{&SFaultPlan::fail_write, counted.writes},
-               {&SFaultPlan::fail_flush, counted.flushes},
-               {&SFaultPlan::fail_rename, counted.renames}};
-  for (const auto& kind : kinds) {
-    for (int n = 1; n <= kind.count; ++n) {
-      m_dir.WriteFile("game.prj", before);
-      *m_plan = SFaultPlan{};
-      (*m_plan).*kind.strike = n;
-      Vb({"set", Project(), "/gen", "long:2"});
-      *m_plan = SFaultPlan{};
-      const bool folder_flush = kind.strike == &SFaultPlan::fail_flush && n == kind.count;
-      EXPECT_EQ(Vb({"get", Project(), "/gen"}), folder_flush ? "long:2\n" : "long:0\n") << n;
-      EXPECT_FALSE(m_dir.Exists("game.prj.new")) << n;
-      EXPECT_EQ(Vb({"check", Project()}), "ok\n") << n;
-    }
-  }
+  ForEachFailure(
+      [&] {
+        m_dir.WriteFile("game.prj", before);
+        Vb({"set", Project(), "/gen", "long:2"});
+      },
+      [&](bool renamed, const std::string& at) {
+        EXPECT_EQ(Vb({"get", Project(), "/gen"}), renamed ? "long:2\n" : "long:0\n") << at;
+        EXPECT_FALSE(m_dir.Exists("game.prj.new")) << at;
+        EXPECT_EQ(Vb({"check", Project()}), "ok\n") << at;
+      });
 }
 
 }  // namespace
