@@ -2,7 +2,8 @@
 //
 // An ErrCode is a 32-bit identity of one named error; 0 is success. Codes have
 // no bit layout: two codes are the same error exactly when they are equal, and
-// a code's text is its name. Codes of different modules with similar names are
+// a code's text is its name (names of words, such as Unknown error, have no
+// quotes around them). Codes of different modules with similar names are
 // different errors (NOTENOUGHMEM of files is not NOTENOUGHMEMORY of pools).
 //
 // The whole vocabulary lives in one table below, grouped by module in the
@@ -37,8 +38,8 @@ enum class EErrModule : uint8_t {
 
 // X(module, constant, name text)
 #define TV_ERROR_TABLE(X)                                                      \
-  X(kBase, kUnknownError, "\"Unknown error\"")                                 \
-  X(kBase, kNotImplementedYet, "\"Not implemented yet\"")                      \
+  X(kBase, kUnknownError, "Unknown error")                                     \
+  X(kBase, kNotImplementedYet, "Not implemented yet")                          \
   X(kBase, kAllocFail, "ALLOCFAIL")                                            \
   X(kBase, kLockFail, "LOCKFAIL")                                              \
   X(kBase, kReallocFail, "REALLOCFAIL")                                        \
@@ -106,9 +107,9 @@ enum class EErrModule : uint8_t {
   X(kBitmapFiles, kNoBmpFile, "NOBMPFILE")                                     \
   X(kBitmapFiles, kBmpBadFileFormat, "BMP_BADFILEFORMAT")                      \
   X(kWorldLoading, kNoSuchTemplate,                                            \
-    "\"No such template in the templates directory\"")                         \
+    "No such template in the templates directory")                             \
   X(kWorldLoading, kNoLoaderFunction,                                          \
-    "\"No loader function for this type of object\"")                          \
+    "No loader function for this type of object")                              \
   X(kWorldObjects, kCapture, "CAPTURE")                                        \
   X(kWorldObjects, kObjTooMany, "OBJTOOMANY")                                  \
   X(kWorldObjects, kInvalidValue, "INVALIDVALUE")                              \
@@ -123,7 +124,7 @@ enum class EErrModule : uint8_t {
   X(kScript, kInvalidCop, "INVALID_COP")                                       \
   X(kScript, kInvalidIndex, "INVALID_INDEX")                                   \
   X(kScript, kInvalidStoff, "INVALID_STOFF")                                   \
-  X(kValueBase, kBadFormat, "\"Bad format\"")
+  X(kValueBase, kBadFormat, "Bad format")
 
 namespace err {
 
@@ -142,7 +143,7 @@ TV_ERROR_TABLE(TV_ERROR_CONSTANT)
 
 }  // namespace err
 
-// The code's name text ("FILENOTFOUND", "\"Unknown error\""); "0" for
+// The code's name text ("FILENOTFOUND", "Unknown error"); "0" for
 // success and "?" for a value that names no error.
 const char* ErrName(ErrCode code);
 

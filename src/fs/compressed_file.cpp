@@ -230,7 +230,8 @@ ErrCode CCompressedFile::LoadBlock(uint32_t index, bool read) {
 
 ErrCode CCompressedFile::Read(void* buffer, uint32_t length, uint32_t* count) {
   if (count) *count = 0;
-  if (!Usable()) return m_open_error;
+  // Not even an end of file: a reader must not take the file for empty.
+  if (!Usable()) return err::kInvalidFormat;
   if (m_position > m_size) return err::kEof;
   uint32_t n = length;
   if (uint64_t{m_position} + length > m_size) {

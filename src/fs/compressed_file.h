@@ -7,7 +7,8 @@
 // block at its end while it is decoded in place; writes go to the cached
 // block, which is written back when another block is loaded and by Flush.
 // CLzssFile and CLzisFile supply the codecs. A file that failed to open has
-// state word 0, and its operations answer the error met while opening.
+// state word 0; its reads answer INVALIDFORMAT and its other operations the
+// error met while opening.
 #pragma once
 
 #include <cstdint>

@@ -96,6 +96,10 @@ ErrCode CFileService::Delete(const char*) { return err::kNotImplementedYet; }
 ErrCode CFileService::Rename(const char*, const char*) {
   return err::kNotImplementedYet;
 }
+ErrCode CFileService::RenameOver(const char*, const char*) {
+  return err::kNotImplementedYet;
+}
+ErrCode CFileService::FlushDir(const char*) { return err::kNotImplementedYet; }
 ErrCode CFileService::MakeDir(const char*, const char*) {
   return err::kNotImplementedYet;
 }

@@ -121,6 +121,12 @@ class CFileService : public CObject {
   virtual bool Exists(const char* path);
   virtual ErrCode Delete(const char* path);
   virtual ErrCode Rename(const char* old_path, const char* new_path);
+  // Renames `old_path` over an existing file `new_path` (or to a new name)
+  // in one step: at no moment is there no file of the new name.
+  virtual ErrCode RenameOver(const char* old_path, const char* new_path);
+  // Makes the entries of `directory` (new names, renames) durable, as Flush
+  // does for a file's bytes.
+  virtual ErrCode FlushDir(const char* directory);
   virtual ErrCode MakeDir(const char* parent, const char* name);
   virtual ErrCode RemoveDir(const char* parent, const char* name);
   virtual ErrCode FindFirst(FindContext* context, const char* directory);

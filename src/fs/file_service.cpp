@@ -108,11 +108,34 @@ ErrCode FsDelete(const char* path) {
   return fs ? fs->Delete(path) : err::kFile;
 }
 
-ErrCode FsRename(const char* old_path, const char* new_path) {
+namespace {
+
+// Calls `rename` on the one file system both paths resolve to.
+template <class Rename>
+ErrCode RenameWithin(const char* old_path, const char* new_path, Rename rename) {
   CFileService* old_fs = ResolvePath(&old_path);
   CFileService* new_fs = ResolvePath(&new_path);
   if (!old_fs || old_fs != new_fs) return err::kNotImplementedYet;
-  return old_fs->Rename(old_path, new_path);
+  return rename(old_fs, old_path, new_path);
+}
+
+}  // namespace
+
+ErrCode FsRename(const char* old_path, const char* new_path) {
+  return RenameWithin(old_path, new_path, [](CFileService* fs, const char* from, const char* to) {
+    return fs->Rename(from, to);
+  });
+}
+
+ErrCode FsRenameOver(const char* old_path, const char* new_path) {
+  return RenameWithin(old_path, new_path, [](CFileService* fs, const char* from, const char* to) {
+    return fs->RenameOver(from, to);
+  });
+}
+
+ErrCode FsFlushDir(const char* directory) {
+  CFileService* fs = ResolvePath(&directory);
+  return fs ? fs->FlushDir(directory) : err::kFile;
 }
 
 ErrCode FsFindFirst(FindContext* context, const char* directory) {

@@ -49,6 +49,9 @@ std::unique_ptr<CFile> FsOpenDirect(const char* path, uint16_t mode,
 std::unique_ptr<CFile> FsOpen(const char* path, uint16_t mode, ErrCode* error);
 ErrCode FsDelete(const char* path);
 ErrCode FsRename(const char* old_path, const char* new_path);
+// Both paths must resolve to the same file system, as for FsRename.
+ErrCode FsRenameOver(const char* old_path, const char* new_path);
+ErrCode FsFlushDir(const char* directory);
 ErrCode FsFindFirst(FindContext* context, const char* directory);
 ErrCode FsFindNext(FindContext* context);
 ErrCode FsFindClose(FindContext* context);

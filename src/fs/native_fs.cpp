@@ -313,13 +313,31 @@ ErrCode CWinFileService::Delete(const char* path) {
 
 ErrCode CWinFileService::Rename(const char* old_path, const char* new_path) {
   if (!old_path || !new_path) return err::kBadParams;
-  const std::string from = ResolveNativePath(old_path);
   const std::string to = ResolveNativePath(new_path);
-  if (access(to.c_str(), F_OK) == 0 && strcasecmp(from.c_str(), to.c_str()) != 0)
+  if (access(to.c_str(), F_OK) == 0 &&
+      strcasecmp(ResolveNativePath(old_path).c_str(), to.c_str()) != 0)
     return err::kAlreadyExists;
-  if (rename(from.c_str(), to.c_str()) != 0)
+  return RenameOver(old_path, new_path);
+}
+
+ErrCode CWinFileService::RenameOver(const char* old_path, const char* new_path) {
+  if (!old_path || !new_path) return err::kBadParams;
+  const std::string from = ResolveNativePath(old_path);
+  if (rename(from.c_str(), ResolveNativePath(new_path).c_str()) != 0)
     return ErrFromPathErrno(errno, from, err::kFile);
   return err::kOk;
+}
+
+ErrCode CWinFileService::FlushDir(const char* directory) {
+  if (!directory) return err::kBadParams;
+  const std::string native = ResolveNativePath(*directory ? directory : ".");
+  const int fd = open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return ErrFromPathErrno(errno, native, err::kFlushFail);
+  // Some file systems cannot flush a directory and say so with EINVAL.
+  const bool flushed = fsync(fd) == 0 || errno == EINVAL;
+  const int error_number = errno;
+  close(fd);
+  return flushed ? err::kOk : ErrFromErrno(error_number, err::kFlushFail);
 }
 
 ErrCode CWinFileService::MakeDir(const char* parent, const char* name) {

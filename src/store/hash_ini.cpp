@@ -36,6 +36,7 @@
 
 #include "fs/file.h"
 #include "fs/file_service.h"
+#include "fs/replace.h"
 
 namespace {
 
@@ -390,6 +391,7 @@ ErrCode CHashIni::Parse() {
 ErrCode CHashIni::Load(const char* path) {
   Clear();
   if (!path) return err::kBadParams;
+  RemoveStaleCopy(path);
   ErrCode error = err::kFile;
   std::unique_ptr<CFile> file = FsOpen(path, kLoadMode, &error);
   if (!file) return error ? error : err::kFile;
@@ -460,10 +462,7 @@ std::string CHashIni::Text() const {
 
 ErrCode CHashIni::Save(const char* path) const {
   if (!path) return err::kBadParams;
-  ErrCode error = err::kFile;
-  std::unique_ptr<CFile> file = FsOpen(path, kSaveMode, &error);
-  if (!file) return error ? error : err::kFile;
-  return Save(file.get());
+  return WriteReplacing(path, kSaveMode, [this](CFile& file) { return Save(&file); });
 }
 
 ErrCode CHashIni::Save(CFile* file) const {

@@ -90,13 +90,16 @@ class CHashIni : public CObject {
   // Each load discards the present content first. A file that cannot be
   // opened leaves the INI empty and answers the open's error; a read error
   // or a record that cannot be allocated stops the load there and keeps what
-  // was read.
+  // was read. Loading a file by name first removes a copy left by an
+  // interrupted Save (fs/replace.h).
   ErrCode Load(const char* path);
   ErrCode Load(CFile* file);
   ErrCode LoadText(std::string_view text);
 
   // The writer's form of the whole INI.
   std::string Text() const;
+  // Replaces the file whole through a copy: interrupted, it leaves the old
+  // file or the new one.
   ErrCode Save(const char* path) const;
   ErrCode Save(CFile* file) const;
 

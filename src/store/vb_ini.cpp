@@ -46,8 +46,12 @@ class CExporter {
   }
 
  private:
+  // A name that matches an earlier one ignoring case is the same INI key:
+  // the key keeps the earlier name and takes this value, whose sections
+  // replace the earlier value's.
   ErrCode Value(const uint8_t* value, const std::string& section, const std::string& name) {
     const std::string text = ValueIniText(value);
+    if (m_ini->FindKey(section.c_str(), name.c_str())) DropSectionsOf(section + name);
     if (ErrCode error = Add(section, name, text)) return error;
     if (text == "other") return Opaque(value, section + name);
     if (text == "script") return Script(value, section + name);
@@ -58,7 +62,18 @@ class CExporter {
   }
 
   ErrCode Add(const std::string& section, const std::string& key, const std::string& value) {
-    return m_ini->AddKey(section.c_str(), key.c_str(), value.c_str(), nullptr, nullptr);
+    return m_ini->SetString(section.c_str(), key.c_str(), value.c_str());
+  }
+
+  // The sections of a value's contents: its own (scripts, opaque values) and
+  // those of a container's sub-tree.
+  void DropSectionsOf(const std::string& path) {
+    const std::string tree = path + "/";
+    std::vector<std::string> dropped;
+    for (const SIniSection* s = m_ini->FirstSection(); s; s = s->next)
+      if (strcasecmp(s->name, path.c_str()) == 0 || HasPrefix(s->name, tree.c_str()))
+        dropped.push_back(s->name);
+    for (const std::string& name : dropped) m_ini->DeleteSection(name.c_str());
   }
 
   ErrCode Script(const uint8_t* value, const std::string& section) {

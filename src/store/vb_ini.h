@@ -17,7 +17,10 @@ class CHashIni;
 class CValueBase;
 class CVBContainer;
 
-// Both start at the INI section "/" and stop at the first failure.
+// Both start at the INI section "/" and stop at the first failure. Keys and
+// sections ignore case, value names do not: the export of names in one
+// container that differ only in case holds one key, named as the first of
+// them, with the value (and the sections) of the last.
 ErrCode ImportIni(CValueBase* vb, CVBContainer* container, const CHashIni* ini);
 ErrCode ExportIni(CValueBase* vb, CVBContainer* container, CHashIni* ini);
 

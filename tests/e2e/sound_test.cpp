@@ -161,7 +161,7 @@ TEST_F(SoundTest, ErrorsEndWithTheirName) {
     const char* err;
   } cases[] = {
       {{"wav", "info", Path("none.wav")}, "error: FILENOTFOUND\n"},
-      {{"wav", "info", Path("bad.wav")}, "error: \"Unknown error\"\n"},
+      {{"wav", "info", Path("bad.wav")}, "error: Unknown error\n"},
       {{"wav", "adpcm", Path("eight.wav"), Path("x.wav")}, "error: ADPCM_BADFORMAT\n"},
       {{"wav", "frob"}, "error: BADPARAMS\n"},
       {{"mix", "--rate", "22050", "--bits", "12", "--channels", "1", "--ms", "10",
@@ -169,7 +169,7 @@ TEST_F(SoundTest, ErrorsEndWithTheirName) {
        "error: BADPARAMS\n"},
       {{"mix", "--rate", "8000", "--bits", "16", "--channels", "1", "--ms", "10",
         Path("o.wav"), Path("eight.wav")},
-       "error: \"Unknown error\"\n"},
+       "error: Unknown error\n"},
       {{"mix", "--rate", "22050", "--bits", "16", "--channels", "1", "--ms", "10",
         Path("o.wav"), Path("eight.wav@1,2,3")},
        "error: BADPARAMS\n"},

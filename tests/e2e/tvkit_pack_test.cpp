@@ -87,6 +87,7 @@ TEST_F(TvkitPackTest, LzGivesBackEveryByte) {
 
 TEST_F(TvkitPackTest, LzReportsBadArgumentsAndBadFiles) {
   m_dir.WriteFile("in", "data");
+  m_dir.WriteFile("z", "old z");
   struct SCase {
     std::vector<std::string> args;
     const char* err;
@@ -106,10 +107,19 @@ TEST_F(TvkitPackTest, LzReportsBadArgumentsAndBadFiles) {
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
   }
-  // Block offsets out of order.
-  m_dir.WriteFile("bad.z", std::string("LZIS\x08\0\0\0\x04\0\0\0\x02\0\x1A\0\0\0\x16\0\0\0abcdefgh",
-                                       30));
-  const SProcessResult run = Run({"lz", "unpack", m_dir.Join("bad.z"), m_dir.Join("out")});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.err, "error: INVALIDFORMAT\n");
+  EXPECT_EQ(m_dir.ReadFile("z"), "old z");
+  EXPECT_FALSE(m_dir.Exists("z.new"));
+  // Block offsets out of order; a header cut short after the magic.
+  const std::string bad[] = {
+      std::string("LZIS\x08\0\0\0\x04\0\0\0\x02\0\x1A\0\0\0\x16\0\0\0abcdefgh", 30),
+      std::string("LZSS\x08\0", 6)};
+  for (const std::string& bytes : bad) {
+    m_dir.WriteFile("bad.z", bytes);
+    m_dir.WriteFile("out", "old out");
+    const SProcessResult run = Run({"lz", "unpack", m_dir.Join("bad.z"), m_dir.Join("out")});
+    EXPECT_EQ(run.exit_code, 1) << bytes.size();
+    EXPECT_EQ(run.err, "error: INVALIDFORMAT\n") << bytes.size();
+    EXPECT_EQ(m_dir.ReadFile("out"), "old out") << bytes.size();
+    EXPECT_FALSE(m_dir.Exists("out.new")) << bytes.size();
+  }
 }

@@ -135,14 +135,14 @@ TEST_F(BfhpTest, ConsecutiveDataBlocksMoveInOneAccess) {
   Create(256);
   const StoreHandle h = m_store.NewHandle(1000);
   std::vector<uint8_t> in(1000, 0x5A);
-  m_file.writes = 0;
+  m_file.plan.writes = 0;
   ASSERT_EQ(m_store.Write(h, in.data(), 0, 1000), err::kOk);
-  EXPECT_EQ(m_file.writes, 1);
+  EXPECT_EQ(m_file.plan.writes, 1);
   ASSERT_EQ(m_store.Commit(), err::kOk);
-  m_file.reads = 0;
+  m_file.plan.reads = 0;
   std::vector<uint8_t> out(1000);
   ASSERT_EQ(m_store.Read(h, out.data(), 10, 990), err::kOk);
-  EXPECT_EQ(m_file.reads, 1);
+  EXPECT_EQ(m_file.plan.reads, 1);
   EXPECT_EQ(m_bytes->substr(2 * 256, 1000), std::string(1000, 0x5A));
 }
 

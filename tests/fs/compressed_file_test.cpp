@@ -192,7 +192,7 @@ TEST(CompressedFileTest, BadFilesAreRefused) {
        err::kOk, err::kInvalidFormat},
       {"bad bit lengths", Header("LZSS", 8, 4, 0xA6) + Le32(22) + Le32(24) + "\0\0" + "abcd",
        err::kOk, err::kNoSuchBitLengths},
-      {"short header", "LZSS\x08", err::kEof, err::kEof},
+      {"short header", "LZSS\x08", err::kEof, err::kInvalidFormat},
   };
   for (const SCase& c : cases) {
     auto bytes = std::make_shared<std::string>(c.bytes);
@@ -203,6 +203,11 @@ TEST(CompressedFileTest, BadFilesAreRefused) {
     EXPECT_EQ(compressed->StateWord(), c.open_error ? 0 : 1) << c.what;
     char buffer[8];
     EXPECT_EQ(file->ReadAt(buffer, 0, 2, nullptr), c.read_error) << c.what;
+    // A file that did not open reads nothing, not even an end of file.
+    uint32_t count = 0;
+    if (c.open_error) {
+      EXPECT_EQ(file->Read(buffer, 8, &count), err::kInvalidFormat) << c.what;
+    }
     file.reset();
     EXPECT_EQ(*bytes, c.bytes) << c.what;
   }

@@ -143,6 +143,22 @@ TEST_F(NativeFSTest, DeleteAndRename) {
   EXPECT_EQ(m_fs.Delete(m_dir.Join("c").c_str()), err::kFileNotFound);
 }
 
+// Renaming over a file replaces the one whose name matches ignoring case,
+// which keeps its name on disk.
+TEST_F(NativeFSTest, RenameOverReplacesTheFileFoundIgnoringCase) {
+  m_dir.WriteFile("Tool.ini", "old");
+  m_dir.WriteFile("copy", "new");
+  EXPECT_EQ(m_fs.RenameOver(m_dir.Join("copy").c_str(), m_dir.Join("TOOL.INI").c_str()),
+            err::kOk);
+  EXPECT_EQ(m_dir.ReadFile("Tool.ini"), "new");
+  EXPECT_FALSE(m_dir.Exists("copy"));
+  EXPECT_FALSE(m_dir.Exists("TOOL.INI"));
+  EXPECT_EQ(m_fs.RenameOver(m_dir.Join("copy").c_str(), m_dir.Join("x").c_str()),
+            err::kFileNotFound);
+  EXPECT_EQ(m_fs.FlushDir(m_dir.Path().c_str()), err::kOk);
+  EXPECT_EQ(m_fs.FlushDir(m_dir.Join("none/").c_str()), err::kPathNotFound);
+}
+
 TEST_F(NativeFSTest, DirectoriesAreMadeAndRemovedUnderTheirParent) {
   const std::string parent = m_dir.Join("");
   EXPECT_EQ(m_fs.MakeDir(m_dir.Path().c_str(), "sub"), err::kOk);

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "fs/file_service.h"
+#include "support/fault_file.h"
 #include "support/mem_fs.h"
 
 namespace {
@@ -304,7 +306,43 @@ TEST_F(HashIniFiles, LoadsAndSavesThroughTheFileService) {
   ASSERT_EQ(ini.Save("/mem/out.ini"), err::kOk);
   EXPECT_EQ(m_fs->LastOpenMode(), 0x1E);
   EXPECT_EQ(Get("out.ini"), text + "\r\n");
+  EXPECT_FALSE(m_fs->Exists("out.ini.new"));
   EXPECT_EQ(ini.Save("/elsewhere/out.ini"), err::kFile);
+}
+
+// A save that fails at its write, at either flush or at the rename leaves the
+// old file whole, or the new one once renamed; the next load finds no copy.
+TEST_F(HashIniFiles, AFailingSaveLeavesTheOldFileOrTheNew) {
+  auto plan = std::make_shared<SFaultPlan>();
+  auto inner = std::make_unique<CMemFileService>();
+  CMemFileService* files = inner.get();
+  RegisterMount("/faulty/", std::make_unique<CFaultFileService>(std::move(inner), plan), 0);
+  const std::string old_text = "[main]\r\nold=1\r\n\r\n";
+  CHashIni ini(10, 100);
+  ASSERT_EQ(ini.LoadText("[main]\nnew=2\n"), err::kOk);
+  const struct {
+    int SFaultPlan::*strike;
+    int number;
+    ErrCode error;
+    const char* after;
+  } cases[] = {
+      {nullptr, 0, err::kOk, "[main]\r\nnew=2\r\n\r\n"},
+      {&SFaultPlan::fail_write, 1, err::kWriteFail, "[main]\r\nold=1\r\n\r\n"},
+      {&SFaultPlan::fail_flush, 1, err::kFlushFail, "[main]\r\nold=1\r\n\r\n"},
+      {&SFaultPlan::fail_rename, 1, err::kFile, "[main]\r\nold=1\r\n\r\n"},
+      {&SFaultPlan::fail_flush, 2, err::kFlushFail, "[main]\r\nnew=2\r\n\r\n"},
+  };
+  for (const auto& c : cases) {
+    files->File("Tool.ini").bytes = old_text;
+    *plan = SFaultPlan{};
+    if (c.strike) (*plan).*c.strike = c.number;
+    EXPECT_EQ(ini.Save("/faulty/Tool.ini"), c.error) << c.number;
+    EXPECT_EQ(files->File("Tool.ini").bytes, c.after) << c.number;
+    files->File("Tool.ini.new").bytes = "torn";  // as if the program had died
+    CHashIni next(10, 100);
+    EXPECT_EQ(next.Load("/faulty/Tool.ini"), err::kOk);
+    EXPECT_FALSE(files->Exists("Tool.ini.new")) << c.number;
+  }
 }
 
 TEST_F(HashIniFiles, FailuresLeaveClearState) {

@@ -94,6 +94,28 @@ TEST(VbIniTest, ImportReadsEveryForm) {
   base.vb()->ReleaseData(ValueWord(code, 0));
 }
 
+// Keys and sections of an INI file ignore case, value names do not: of two
+// names that differ only in case the export keeps one key, named as the
+// first, with the value of the last, and only the last one's sections.
+TEST(VbIniTest, ExportFollowsTheIniRulesForNamesDifferingInCase) {
+  CScratchBase base;
+  auto in = NewIni();
+  ASSERT_EQ(in->LoadText("[/]\nBox=container\nx=long:0\na=long:1\nBOX=other\nA=container\n"
+                         "[/Box/]\nb=long:2\nIn=container\n[/Box/In/]\nc=long:4\n"
+                         "[/BOX]\n1=DE AD\nSize=6\nType=77\n[/A/]\nz=long:3\n"),
+            err::kOk);
+  auto out = NewIni();
+  {
+    auto root = base.Root();
+    ASSERT_EQ(ImportIni(base.vb(), root.get(), in.get()), err::kOk);
+    ASSERT_EQ(ExportIni(base.vb(), root.get(), out.get()), err::kOk);
+  }
+  EXPECT_EQ(out->Text(),
+            "[/]\r\nBox=other\r\nx=long:0\r\na=container\r\n\r\n"
+            "[/BOX]\r\n1=DE AD \r\nSize=6\r\nType=77\r\n\r\n"
+            "[/A/]\r\nz=long:3\r\n\r\n");
+}
+
 TEST(VbIniTest, ExportWritesTheFormsAndRoundTrips) {
   CScratchBase base;
   auto ini = SampleTree();

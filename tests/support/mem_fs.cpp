@@ -45,6 +45,15 @@ std::unique_ptr<CFile> CMemFileService::Open(const char* path, uint16_t mode,
   return std::make_unique<CMemFile>(m_files[path]);
 }
 
+ErrCode CMemFileService::RenameOver(const char* old_path, const char* new_path) {
+  auto found = m_files.find(old_path);
+  if (found == m_files.end()) return err::kFileNotFound;
+  std::shared_ptr<SMemFileData> data = found->second;
+  m_files.erase(found);
+  m_files[new_path] = std::move(data);
+  return err::kOk;
+}
+
 SMemFileData& CMemFileService::File(const std::string& name) {
   std::shared_ptr<SMemFileData>& data = m_files[name];
   if (!data) data = std::make_shared<SMemFileData>();

@@ -22,6 +22,11 @@ class CMemFileService : public CFileService {
  public:
   std::unique_ptr<CFile> Open(const char* path, uint16_t mode, ErrCode* error) override;
   bool Exists(const char* path) override { return m_files.count(path) != 0; }
+  ErrCode Delete(const char* path) override {
+    return m_files.erase(path) ? err::kOk : err::kFileNotFound;
+  }
+  ErrCode RenameOver(const char* old_path, const char* new_path) override;
+  ErrCode FlushDir(const char*) override { return err::kOk; }
 
   SMemFileData& File(const std::string& name);
   uint16_t LastOpenMode() const { return m_last_mode; }

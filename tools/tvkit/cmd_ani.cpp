@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "commands.h"
-#include "fs/file_service.h"
+#include "fs/replace.h"
 #include "gfx/anim.h"
 #include "gfx/anim_writer.h"
 #include "gfx/bmp.h"
@@ -55,7 +55,10 @@ int Frame(const char* path, const char* time_text, const char* out) {
   if (!reader.GetFrameBitmap()) return ReportError(err::kNotFound);
   CBitmap frame(*reader.GetFrameBitmap());
   frame.SetPalette(std::make_unique<CPalette>(*reader.GetPalette()));
-  if (ErrCode error = SaveBmp(out, frame, kBottomUp)) return ReportError(error);
+  if (ErrCode error = WriteReplacing(out, kOpenRead, [&](CFile& file) {
+        return WriteBmp(&file, frame, kBottomUp);
+      }))
+    return ReportError(error);
   return 0;
 }
 
@@ -88,12 +91,10 @@ int Build(int argc, char** argv) {
       std::memcpy(&pixels[static_cast<size_t>(y) * format.width], lock.View().Row(y), format.width);
     frames.push_back(std::move(pixels));
   }
-  ErrCode error = err::kOk;
-  std::unique_ptr<CFile> file = FsOpen(argv[2], kBmpSaveMode, &error);
-  if (!file) return ReportError(error);
-  if ((error = WriteAnimation(file.get(), format, *palette, frames))) return ReportError(error);
-  if ((error = file->Flush())) return ReportError(error);
-  return 0;
+  const ErrCode error = WriteReplacing(argv[2], kOpenRead, [&](CFile& file) {
+    return WriteAnimation(&file, format, *palette, frames);
+  });
+  return error ? ReportError(error) : 0;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "commands.h"
 #include "fs/file_service.h"
+#include "fs/replace.h"
 #include "gfx/bmp.h"
 
 namespace {
@@ -51,8 +52,10 @@ int Convert(int argc, char** argv) {
   ErrCode error = err::kOk;
   std::unique_ptr<CBitmap> bitmap = LoadBmp(argv[2], &error, false);
   if (!bitmap) return ReportError(error);
-  error = compress ? SaveBmpLzss(argv[3], *bitmap, order, static_cast<uint8_t>(param))
-                   : SaveBmp(argv[3], *bitmap, order);
+  error = WriteReplacing(argv[3], kOpenRead, [&](CFile& out) {
+    return compress ? WriteBmpLzss(&out, *bitmap, order, static_cast<uint8_t>(param))
+                    : WriteBmp(&out, *bitmap, order);
+  });
   return error ? ReportError(error) : 0;
 }
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "commands.h"
-#include "fs/file_service.h"
+#include "fs/replace.h"
 #include "gfx/bmp.h"
 #include "gfx/font.h"
 
@@ -80,11 +80,9 @@ int Build(const char* ttf, const char* height_text, const char* out) {
     }
     if (ErrCode error = font.AddGlyph(glyph, mask.data())) return ReportError(error);
   }
-  ErrCode error = err::kOk;
-  std::unique_ptr<CFile> file = FsOpen(out, kBmpSaveMode, &error);
-  if (!file) return ReportError(error);
-  if ((error = font.Write(file.get())) || (error = file->Flush())) return ReportError(error);
-  return 0;
+  const ErrCode error =
+      WriteReplacing(out, kOpenRead, [&](CFile& file) { return font.Write(&file); });
+  return error ? ReportError(error) : 0;
 }
 
 int Render(const char* path, const char* text, const char* out) {
@@ -106,7 +104,9 @@ int Render(const char* path, const char* text, const char* out) {
     for (int y = 0; y < bitmap.Height(); ++y) std::memset(lock.View().Row(y), 0, bitmap.Width());
     font->DrawText(lock.View(), 0, 0, text, 1, bitmap.GetBounds());
   }
-  if ((error = SaveBmp(out, bitmap, kBottomUp))) return ReportError(error);
+  if ((error = WriteReplacing(out, kOpenRead,
+                              [&](CFile& file) { return WriteBmp(&file, bitmap, kBottomUp); })))
+    return ReportError(error);
   return 0;
 }
 

@@ -10,6 +10,7 @@
 #include "fs/file_service.h"
 #include "fs/lzis.h"
 #include "fs/lzss.h"
+#include "fs/replace.h"
 #include "stream_copy.h"
 
 namespace {
@@ -73,20 +74,19 @@ int Pack(int argc, char** argv) {
   ErrCode error = err::kOk;
   std::unique_ptr<CFile> in = FsOpen(options.in, kOpenRead, &error);
   if (!in) return ReportError(error);
-  std::unique_ptr<CFile> out =
-      FsOpen(options.out, kOpenRead | kOpenWrite | kOpenCreate | kOpenTruncate, &error);
-  if (!out) return ReportError(error);
   const auto block = static_cast<uint32_t>(options.block);
   const auto parameter = static_cast<uint8_t>(options.parameter);
-  std::unique_ptr<CCompressedFile> compressed;
-  if (options.codec == "lzis")
-    compressed = std::make_unique<CLzisFile>(std::move(out), block, parameter);
-  else
-    compressed = std::make_unique<CLzssFile>(std::move(out), block, parameter);
-  if (ErrCode open_error = compressed->OpenError()) return ReportError(open_error);
-  if ((error = CopyFile(*in, *compressed)) || (error = compressed->Flush()))
-    return ReportError(error);
-  return 0;
+  error = WriteReplacing(options.out, kOpenRead, [&](CFile& out) {
+    std::unique_ptr<CCompressedFile> compressed;
+    if (options.codec == "lzis")
+      compressed = std::make_unique<CLzisFile>(out, block, parameter);
+    else
+      compressed = std::make_unique<CLzssFile>(out, block, parameter);
+    if (ErrCode open_error = compressed->OpenError()) return open_error;
+    if (ErrCode copy_error = CopyFile(*in, *compressed)) return copy_error;
+    return compressed->Flush();
+  });
+  return error ? ReportError(error) : 0;
 }
 
 int Unpack(const char* in_path, const char* out_path) {
@@ -97,10 +97,7 @@ int Unpack(const char* in_path, const char* out_path) {
     in = FsOpen(in_path, kOpenRead, &error);
   }
   if (!in) return ReportError(error);
-  std::unique_ptr<CFile> out =
-      FsOpen(out_path, kOpenWrite | kOpenCreate | kOpenTruncate, &error);
-  if (!out) return ReportError(error);
-  error = CopyFile(*in, *out);
+  error = WriteReplacing(out_path, 0, [&](CFile& out) { return CopyFile(*in, out); });
   return error ? ReportError(error) : 0;
 }
 

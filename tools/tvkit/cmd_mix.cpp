@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "fs/replace.h"
 #include "sound/file_sound.h"
 #include "sound/mixer.h"
 #include "platform/headless_platform.h"
@@ -69,6 +70,49 @@ bool ParseInput(std::string_view text, SInput* input) {
          ParseNumber(right, 0xFFFF, &input->right);
 }
 
+struct SMix {
+  SoundFormat format;
+  uint32_t length_ms = 0;
+  std::vector<SInput> inputs;
+};
+
+// Runs the mixer on the null device, which writes what it receives to `path`
+// (closed when the device goes, before the return).
+ErrCode MixInto(const std::string& path, const SMix& mix) {
+  SHeadlessOptions options;
+  options.audio_out_path = path;
+  options.idle_quit_ms = UINT32_MAX;
+  CHeadlessPlatform platform(options);
+  // The sounds outlive the mixer's use of them.
+  std::vector<std::unique_ptr<CFileSound>> sounds;
+  CWaveOutMixer mixer(&platform);
+  const uint16_t channel_count =
+      static_cast<uint16_t>(std::max<size_t>(kMinChannels, mix.inputs.size()));
+  if (ErrCode error = mixer.Open(mix.format, channel_count, kBufferMs)) return error;
+  for (size_t i = 0; i < mix.inputs.size(); ++i) {
+    const SInput& input = mix.inputs[i];
+    ErrCode error = err::kOk;
+    sounds.push_back(CFileSound::OpenWav(input.path.c_str(), &error));
+    if (!sounds.back()) return error;
+    const uint16_t channel = static_cast<uint16_t>(i);
+    if ((error = mixer.SetChannelSound(channel, sounds.back().get(), channel)) ||
+        (error = mixer.SetChannelVolume(channel, static_cast<uint16_t>(input.left),
+                                        static_cast<uint16_t>(input.right))) ||
+        (error = mixer.SetLoop(channel, input.loop)))
+      return error;
+  }
+  if (ErrCode error = mixer.Start()) return error;
+  while (platform.TickCount() < mix.length_ms) {
+    platform.WaitMessage(kStepMs);
+    SPlatformMessage message;
+    while (platform.PeekMessage(&message)) {
+    }
+    if (ErrCode error = mixer.Process()) return error;
+  }
+  mixer.Stop();
+  return err::kOk;
+}
+
 }  // namespace
 
 int RunMix(int argc, char** argv) {
@@ -87,42 +131,15 @@ int RunMix(int argc, char** argv) {
       rate == 0 || argc - next < 2)
     return Usage();
   const char* out_path = argv[next++];
-  std::vector<SInput> inputs(static_cast<size_t>(argc - next));
-  for (size_t i = 0; i < inputs.size(); ++i)
-    if (!ParseInput(argv[next + static_cast<int>(i)], &inputs[i])) return Usage();
+  SMix mix{MakeSoundFormat(rate, bits, channels), length_ms,
+           std::vector<SInput>(static_cast<size_t>(argc - next))};
+  for (size_t i = 0; i < mix.inputs.size(); ++i)
+    if (!ParseInput(argv[next + static_cast<int>(i)], &mix.inputs[i])) return Usage();
 
-  SHeadlessOptions options;
-  options.audio_out_path = out_path;
-  options.idle_quit_ms = UINT32_MAX;
-  CHeadlessPlatform platform(options);
-  // The sounds outlive the mixer's use of them.
-  std::vector<std::unique_ptr<CFileSound>> sounds;
-  CWaveOutMixer mixer(&platform);
-  const uint16_t channel_count =
-      static_cast<uint16_t>(std::max<size_t>(kMinChannels, inputs.size()));
-  if (ErrCode error = mixer.Open(MakeSoundFormat(rate, bits, channels),
-                                 channel_count, kBufferMs))
-    return ReportError(error);
-  for (size_t i = 0; i < inputs.size(); ++i) {
-    ErrCode error = err::kOk;
-    sounds.push_back(CFileSound::OpenWav(inputs[i].path.c_str(), &error));
-    if (!sounds.back()) return ReportError(error);
-    const uint16_t channel = static_cast<uint16_t>(i);
-    if ((error = mixer.SetChannelSound(channel, sounds.back().get(), channel)) ||
-        (error = mixer.SetChannelVolume(channel,
-                                        static_cast<uint16_t>(inputs[i].left),
-                                        static_cast<uint16_t>(inputs[i].right))) ||
-        (error = mixer.SetLoop(channel, inputs[i].loop)))
-      return ReportError(error);
-  }
-  if (ErrCode error = mixer.Start()) return ReportError(error);
-  while (platform.TickCount() < length_ms) {
-    platform.WaitMessage(kStepMs);
-    SPlatformMessage message;
-    while (platform.PeekMessage(&message)) {
-    }
-    if (ErrCode error = mixer.Process()) return ReportError(error);
-  }
-  mixer.Stop();
+  // The device writes the copy that then replaces the output file.
+  CFileReplace replace;
+  replace.BeginNamed(out_path);
+  if (ErrCode error = MixInto(replace.CopyPath(), mix)) return ReportError(error);
+  if (ErrCode error = replace.Commit()) return ReportError(error);
   return 0;
 }

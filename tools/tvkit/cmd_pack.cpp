@@ -11,6 +11,7 @@
 #include "fs/file_service.h"
 #include "fs/pack_fs.h"
 #include "fs/pack_writer.h"
+#include "fs/replace.h"
 #include "stream_copy.h"
 
 namespace {
@@ -42,14 +43,12 @@ int Build(const char* out_path, const char* directory) {
   }
   if (error_code) return ReportError(err::kPathNotFound);
 
-  ErrCode error = err::kOk;
-  std::unique_ptr<CFile> out =
-      FsOpen(out_path, kOpenWrite | kOpenCreate | kOpenTruncate, &error);
-  if (!out) return ReportError(error);
-  error = WritePack(*out, std::move(items), [&](size_t source, CFile& pack) {
-    ErrCode open_error = err::kOk;
-    std::unique_ptr<CFile> in = FsOpen(files[source].c_str(), kOpenRead, &open_error);
-    return in ? CopyFile(*in, pack) : open_error;
+  const ErrCode error = WriteReplacing(out_path, 0, [&](CFile& out) {
+    return WritePack(out, std::move(items), [&](size_t source, CFile& pack) {
+      ErrCode open_error = err::kOk;
+      std::unique_ptr<CFile> in = FsOpen(files[source].c_str(), kOpenRead, &open_error);
+      return in ? CopyFile(*in, pack) : open_error;
+    });
   });
   return error ? ReportError(error) : 0;
 }

@@ -10,6 +10,7 @@
 #include "base/random.h"
 #include "commands.h"
 #include "fs/file_service.h"
+#include "fs/replace.h"
 #include "script/array_functions.h"
 #include "script/bytecode.h"
 #include "script/code_dump.h"
@@ -52,11 +53,8 @@ ErrCode Prepare(const char* source, const char* signature, std::string* text,
 }
 
 ErrCode WriteBlock(const char* path, const SCodeBlock& block) {
-  ErrCode error = err::kOk;
-  std::unique_ptr<CFile> file = FsOpen(path, kOpenWrite | kOpenCreate | kOpenTruncate, &error);
-  if (!file) return error;
-  uint32_t count = 0;
-  return file->Write(block.data, static_cast<uint32_t>(block.size), &count);
+  return ReplaceFileContents(
+      path, std::string_view(reinterpret_cast<const char*>(block.data), block.size));
 }
 
 int Compile(int argc, char** argv) {

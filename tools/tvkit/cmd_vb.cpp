@@ -1,15 +1,10 @@
 // tvkit vb: projects (value bases in handle-store files) from the command
 // line.
 //
-// A command that changes a project works on a copy, "<project>.new", and
-// puts the copy in the project's place only after the store's commit has
-// reached the disk: the copy is flushed, renamed over the project, and the
-// folder is flushed. A command killed at any moment, or a power cut, leaves
-// either the old or the new project; a stale copy is simply overwritten by
-// the next change.
-#include <fcntl.h>
-#include <unistd.h>
-
+// A command that changes a project works on a copy of it and puts the copy
+// in the project's place only after the store's commit has reached the disk
+// (fs/replace.h): a command killed at any moment, or a power cut, leaves
+// either the old or the new project.
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -18,7 +13,7 @@
 
 #include "commands.h"
 #include "fs/file_service.h"
-#include "fs/native_fs.h"
+#include "fs/replace.h"
 #include "store/hash_ini.h"
 #include "store/value_base.h"
 #include "store/vb_check.h"
@@ -28,21 +23,16 @@ namespace {
 
 constexpr uint32_t kProjectBlockSize = 256;
 constexpr uint16_t kReadMode = 0x41;
-constexpr uint16_t kCopyMode = 0xCF;
+constexpr uint16_t kCopyAccess = kOpenRead | kOpenShareRead | kOpenShareWrite;
 constexpr uint32_t kCopyChunk = 64 * 1024;
 constexpr uint32_t kIniSections = 100;
 constexpr uint32_t kIniKeys = 1000;
 
 class CProject {
  public:
-  ~CProject() {
-    m_vb.reset();  // its containers may still go to the store
-    m_file.reset();
-    if (!m_copy_path.empty()) unlink(m_copy_path.c_str());
-  }
-
   // For reading only.
   ErrCode Open(const std::string& path) {
+    RemoveStaleCopy(path.c_str());
     ErrCode error = err::kOk;
     m_file = FsOpen(path.c_str(), kReadMode, &error);
     if (!m_file) return error;
@@ -53,20 +43,17 @@ class CProject {
   // A working copy of the project, or a new, empty project when `create`
   // and there is none.
   ErrCode BeginChange(const std::string& path, bool create) {
-    m_path = path;
-    m_copy_path = path + ".new";
+    if (ErrCode error = m_replace.Begin(path.c_str(), kCopyAccess)) return error;
     ErrCode error = err::kOk;
-    m_file = FsOpen(m_copy_path.c_str(), kCopyMode, &error);
-    if (!m_file) return error;
     std::unique_ptr<CFile> original = FsOpen(path.c_str(), kReadMode, &error);
     if (!original) {
       if (!create || error != err::kFileNotFound) return error;
-      if (ErrCode made = m_store.Create(m_file.get(), kProjectBlockSize, CBFHP::kNoLimit))
+      if (ErrCode made = m_store.Create(m_replace.File(), kProjectBlockSize, CBFHP::kNoLimit))
         return made;
       return StartValueBase();
     }
     if (ErrCode copied = Copy(original.get())) return copied;
-    if (ErrCode open = m_store.Open(m_file.get())) return open;
+    if (ErrCode open = m_store.Open(m_replace.File())) return open;
     return StartValueBase();
   }
 
@@ -74,11 +61,7 @@ class CProject {
   ErrCode Commit() {
     if (ErrCode error = m_vb->Flush()) return error;
     m_vb.reset();
-    m_file.reset();
-    if (rename(m_copy_path.c_str(), m_path.c_str()) != 0)
-      return ErrFromErrno(errno, err::kFile);
-    m_copy_path.clear();
-    return FlushFolder();
+    return m_replace.Commit();
   }
 
   CValueBase* vb() { return m_vb.get(); }
@@ -95,41 +78,59 @@ class CProject {
     for (uint32_t at = 0; at < size; at += kCopyChunk) {
       const uint32_t n = std::min(kCopyChunk, size - at);
       if (ErrCode error = original->ReadAt(chunk.data(), at, n, nullptr)) return error;
-      if (ErrCode error = m_file->WriteAt(chunk.data(), at, n, nullptr)) return error;
+      if (ErrCode error = m_replace.File()->WriteAt(chunk.data(), at, n, nullptr)) return error;
     }
     return err::kOk;
   }
 
-  ErrCode FlushFolder() {
-    const size_t slash = m_path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : m_path.substr(0, slash + 1);
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return ErrFromErrno(errno, err::kFile);
-    const bool flushed = fsync(fd) == 0 || errno == EINVAL;
-    close(fd);
-    return flushed ? err::kOk : err::kFlushFail;
-  }
-
-  std::string m_path;
-  std::string m_copy_path;
+  // Destroyed in reverse: the value base may still write to the store, and
+  // the store to its file.
+  CFileReplace m_replace;
   std::unique_ptr<CFile> m_file;
   CBFHP m_store;
   CObjectCache m_cache;
   std::unique_ptr<CValueBase> m_vb;
 };
 
+struct SHelp {
+  const char* command;
+  const char* usage;
+  const char* notes;
+};
+
+constexpr SHelp kHelp[] = {
+    {"new", "<project.prj>", "An empty project.\n"},
+    {"import", "<project.prj> <file.ini> [<container path>]",
+     "Reads the INI text form into the container (\"/\" by default).\n"},
+    {"export", "<project.prj> <file.ini> [<container path>]",
+     "Writes the container's sub-tree in the INI text form. INI keys and\n"
+     "sections ignore case while value names do not: of names in one container\n"
+     "that differ only in case the file keeps one key, named as the first of\n"
+     "them, with the value of the last, so such names do not survive the text\n"
+     "form.\n"},
+    {"ls", "<project.prj> [<container path>]", "Name and value of each entry, in stored order.\n"},
+    {"get", "<project.prj> <path>", "A value in the INI text form, or a script's source.\n"},
+    {"set", "<project.prj> <path> <INI text form>", "Stores one value.\n"},
+    {"rm", "<project.prj> <path>", "Deletes one value.\n"},
+    {"check", "<project.prj>", "Blocks, reference counts and names: \"ok\", or the problems.\n"},
+};
+
 int Usage() {
-  std::fputs(
-      "usage: tvkit vb new <project.prj>\n"
-      "       tvkit vb import <project.prj> <file.ini> [<container path>]\n"
-      "       tvkit vb export <project.prj> <file.ini> [<container path>]\n"
-      "       tvkit vb ls <project.prj> [<container path>]\n"
-      "       tvkit vb get <project.prj> <path>\n"
-      "       tvkit vb set <project.prj> <path> <INI text form>\n"
-      "       tvkit vb rm <project.prj> <path>\n"
-      "       tvkit vb check <project.prj>\n",
-      stderr);
+  const char* lead = "usage:";
+  for (const SHelp& help : kHelp) {
+    std::fprintf(stderr, "%-6s tvkit vb %s %s\n", lead, help.command, help.usage);
+    lead = "";
+  }
   return ReportError(err::kBadParams);
+}
+
+int Help(const std::string& command) {
+  for (const SHelp& help : kHelp) {
+    if (command != help.command) continue;
+    std::printf("usage: tvkit vb %s %s\n\n%s", help.command, help.usage, help.notes);
+    return 0;
+  }
+  return Usage();
 }
 
 // The container part of a value path and the value's name.
@@ -245,6 +246,7 @@ int RunVb(int argc, char** argv) {
   const std::string command = argv[1];
   const std::string project = argv[2];
   const char* path = argc > 3 ? argv[3] : "/";
+  if (project == "--help" && argc == 3) return Help(command);
   if (command == "new" && argc == 3) return New(project);
   if (command == "import" && (argc == 4 || argc == 5))
     return Import(project, argv[3], argc == 5 ? argv[4] : "/");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "fs/replace.h"
 #include "sound/adpcm.h"
 #include "sound/file_sound.h"
 #include "sound/mixer.h"
@@ -52,11 +53,17 @@ ErrCode DeliverAll(CFileSound& sound, std::vector<uint8_t>* samples) {
   return err::kOk;
 }
 
+// The WAV writer opens its file by name: it writes the copy that then
+// replaces the file.
 ErrCode Write(const char* path, const CWavWriter::SHeader& header,
               const std::vector<uint8_t>& data) {
-  std::unique_ptr<CWavWriter> writer = CWavWriter::Create(path, header);
-  if (!writer || !writer->Write(data.data(), data.size())) return err::kWriteFail;
-  return err::kOk;
+  CFileReplace replace;
+  replace.BeginNamed(path);
+  {
+    std::unique_ptr<CWavWriter> writer = CWavWriter::Create(replace.CopyPath(), header);
+    if (!writer || !writer->Write(data.data(), data.size())) return err::kWriteFail;
+  }
+  return replace.Commit();
 }
 
 int Info(const char* path) {

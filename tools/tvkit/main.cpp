@@ -53,11 +53,6 @@ class CNativeFiles {
 
 }  // namespace
 
-int ReportError(ErrCode code) {
-  std::fprintf(stderr, "error: %s\n", ErrName(code));
-  return 1;
-}
-
 int main(int argc, char** argv) {
   if (argc < 2) {
     PrintUsage(stderr);
