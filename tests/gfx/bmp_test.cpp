@@ -228,10 +228,15 @@ TEST(BmpReader, ReadsAnImageMagickPaletteFile) {
 }
 
 // "ABCD" as four literal tokens: 1 01000001, 1 01000010, 1 01000011, 1 01000100.
-const uint8_t kLiteralStream[] = {0xA0, 0xD0, 0xA8, 0x74, 0x40};
+const Bytes kLiteralStream = {0xA0, 0xD0, 0xA8, 0x74, 0x40};
+// "AAAA" read with 12 distance and 4 length bits: 'A' as 1 01000001, then
+// 0, D = 4095 (distance 1), L = 1 (length 3). Other widths read other tokens
+// from the same bits and miss the 4 bytes.
+const Bytes kMatchStream = {0xA0, 0xBF, 0xFC, 0x40};
 
-Bytes CompressedBmp(uint32_t param) {
-  Bytes b(54 + 5, 0);
+// A 4 x 1 8-bit "LZSS" file whose horizontal resolution is `param`.
+Bytes CompressedBmp(uint32_t param, const Bytes& stream = kLiteralStream) {
+  Bytes b(54 + stream.size(), 0);
   b[0] = 'B';
   b[1] = 'M';
   Put32(b, 2, static_cast<uint32_t>(b.size()));
@@ -242,9 +247,9 @@ Bytes CompressedBmp(uint32_t param) {
   b[26] = 1;
   b[28] = 8;
   Put32(b, 30, kBmpLzss);
-  Put32(b, 34, 5);
+  Put32(b, 34, static_cast<uint32_t>(stream.size()));
   Put32(b, 38, param);
-  std::copy(kLiteralStream, kLiteralStream + 5, b.begin() + 54);
+  std::copy(stream.begin(), stream.end(), b.begin() + 54);
   return b;
 }
 
@@ -256,6 +261,15 @@ TEST(BmpReader, CompressedPixelsDecodeOnLockOrAtLoad) {
       const auto bitmap = Read(CompressedBmp(param), &error);
       ASSERT_NE(bitmap, nullptr) << ErrName(error);
       for (int x = 0; x < 4; ++x) EXPECT_EQ(bitmap->GetPixel(x, 0), 'A' + x);
+    }
+    // Resolution 0 reads the stream with 0xC4; 0xB4 with other widths.
+    for (uint32_t param : {0u, 0xC4u, 0xB4u}) {
+      ErrCode error;
+      const auto bitmap = Read(CompressedBmp(param, kMatchStream), &error);
+      const bool c4 = param != 0xB4;
+      ASSERT_EQ(bitmap != nullptr, c4 || !at_load) << param;
+      if (!bitmap) continue;
+      for (int x = 0; x < 4; ++x) EXPECT_EQ(bitmap->GetPixel(x, 0), c4 ? 'A' : -1) << param;
     }
   }
   SetBmpDecodeAtLoad(false);
