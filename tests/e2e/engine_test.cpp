@@ -132,11 +132,14 @@ TEST_F(EngineTest, ASecondInstanceShowsAlreadyRunningAndLeavesTheFirstAlone) {
   EXPECT_FALSE(std::filesystem::exists(lock));
 }
 
-TEST_F(EngineTest, TheCrashLogCollectsOneReportPerRunOldestFirst) {
+TEST_F(EngineTest, TheCrashLogCollectsOneReportPerRunOldestFirstWhenItIsOn) {
+  WriteConfig(kDemoConfig);
+  WriteInput("0 quit\n");
+  ASSERT_EQ(Run().exit_code, 0);
+  EXPECT_FALSE(m_game.Exists("crash.log"));
   std::string config = kDemoConfig;
   config.replace(config.find("CrashLog=0"), 10, "CrashLog=1");
   WriteConfig(config);
-  WriteInput("0 quit\n");
   ASSERT_EQ(Run().exit_code, 0);
   const std::string once = m_game.ReadFile("crash.log");
   ASSERT_EQ(Run().exit_code, 0);
@@ -152,13 +155,6 @@ TEST_F(EngineTest, TheCrashLogCollectsOneReportPerRunOldestFirst) {
   EXPECT_EQ(once.substr(once.size() - 2), "\n\n");
   const std::string second = twice.substr(once.size());
   EXPECT_EQ(second.rfind(" __________________\n| PC ", 0), 0u);
-}
-
-TEST_F(EngineTest, WithoutTheCrashLogNoReportIsWritten) {
-  WriteConfig(kDemoConfig);
-  WriteInput("0 quit\n");
-  ASSERT_EQ(Run().exit_code, 0);
-  EXPECT_FALSE(m_game.Exists("crash.log"));
 }
 
 TEST_F(EngineTest, OnlyTheExactToolCommandLineRewritesTheConfiguration) {

@@ -5,8 +5,6 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "sound/sound_support.h"
@@ -37,10 +35,11 @@ class MixerTest : public ::testing::Test {
     EXPECT_EQ(m_mixer->Start(), err::kOk);
     return Recorded(0, m_mixer->SamplesPerBuffer());
   }
+  // The WAV file of what the device received.
+  std::string RecordedBytes() const { return m_dir.ReadFile("out.wav"); }
   // 16-bit mono samples [from, from + count) of the recording.
   std::vector<int16_t> Recorded(size_t from, size_t count) {
-    std::ifstream in(m_dir.Join("out.wav"), std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::string bytes = RecordedBytes();
     std::vector<int16_t> samples(count);
     EXPECT_GE(bytes.size(), 44 + 2 * (from + count));
     std::memcpy(samples.data(), bytes.data() + 44 + 2 * from, 2 * count);
@@ -206,8 +205,7 @@ TEST_F(MixerTest, EightBitDeviceWritesTheHighByteAroundTheMiddle) {
   ASSERT_EQ(m_mixer->SetChannelSound(0, &first, 0), err::kOk);
   ASSERT_EQ(m_mixer->SetChannelSound(1, &second, 0), err::kOk);
   ASSERT_EQ(m_mixer->Start(), err::kOk);
-  std::ifstream in(m_dir.Join("out.wav"), std::ios::binary);
-  const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+  const std::string bytes = RecordedBytes();
   ASSERT_GE(bytes.size(), 44u + 4400);
   // (1600 - 32768) >> 8 = -122 (floor), + 128 = 6.
   EXPECT_EQ(static_cast<uint8_t>(bytes[44]), 6);
@@ -221,8 +219,7 @@ TEST_F(MixerTest, TheNullDevicePlaysBuffersAtTheClocksPace) {
   ASSERT_EQ(m_mixer->Start(), err::kOk);
   // 4400 frames last 199.5 ms: after one second five more were needed.
   Run(1000);
-  std::ifstream in(m_dir.Join("out.wav"), std::ios::binary);
-  const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+  const std::string bytes = RecordedBytes();
   EXPECT_EQ(bytes.size(), 44u + 7 * 8800);
   EXPECT_GT(sound.m_updates, 0);
   EXPECT_EQ(m_mixer->SetDeviceVolume(0x8000, 0x8000), err::kOk);
@@ -271,8 +268,7 @@ TEST_F(MixerTest, TheCallbackRefillsOnlyWhileTheMainLoopLetsIt) {
   ASSERT_EQ(m_mixer->Process(), err::kOk);
   EXPECT_FALSE(m_mixer->RefillMissed());
   auto buffers = [&] {
-    std::ifstream in(m_dir.Join("out.wav"), std::ios::binary);
-    const size_t bytes = std::string{std::istreambuf_iterator<char>(in), {}}.size() - 44;
+    const size_t bytes = RecordedBytes().size() - 44;
     EXPECT_EQ(bytes % 8800, 0u);
     return bytes / 8800;
   };
