@@ -22,18 +22,25 @@ void Put32(Bytes& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// A 3 x 2 8-bit file, bottom-up, two colours: top row 0 1 1, bottom row 1 0 1.
-Bytes SmallBmp() {
-  Bytes b(70, 0);
+// The two headers of an 8-bit file of `size` bytes whose pixels start at
+// `pixels`; the rest is zero.
+Bytes Headers(uint32_t size, uint32_t pixels, uint32_t width, uint32_t height) {
+  Bytes b(size, 0);
   b[0] = 'B';
   b[1] = 'M';
-  Put32(b, 2, 70);
-  Put32(b, 10, 62);
+  Put32(b, 2, size);
+  Put32(b, 10, pixels);
   Put32(b, 14, 40);
-  Put32(b, 18, 3);
-  Put32(b, 22, 2);
+  Put32(b, 18, width);
+  Put32(b, 22, height);
   b[26] = 1;
   b[28] = 8;
+  return b;
+}
+
+// A 3 x 2 8-bit file, bottom-up, two colours: top row 0 1 1, bottom row 1 0 1.
+Bytes SmallBmp() {
+  Bytes b = Headers(70, 62, 3, 2);
   Put32(b, 46, 2);
   Put32(b, 50, 2);
   const uint8_t palette[] = {0, 0, 0, 0, 0x10, 0x20, 0x30, 0};
@@ -236,16 +243,7 @@ const Bytes kMatchStream = {0xA0, 0xBF, 0xFC, 0x40};
 
 // A 4 x 1 8-bit "LZSS" file whose horizontal resolution is `param`.
 Bytes CompressedBmp(uint32_t param, const Bytes& stream = kLiteralStream) {
-  Bytes b(54 + stream.size(), 0);
-  b[0] = 'B';
-  b[1] = 'M';
-  Put32(b, 2, static_cast<uint32_t>(b.size()));
-  Put32(b, 10, 54);
-  Put32(b, 14, 40);
-  Put32(b, 18, 4);
-  Put32(b, 22, 1);
-  b[26] = 1;
-  b[28] = 8;
+  Bytes b = Headers(static_cast<uint32_t>(54 + stream.size()), 54, 4, 1);
   Put32(b, 30, kBmpLzss);
   Put32(b, 34, static_cast<uint32_t>(stream.size()));
   Put32(b, 38, param);
