@@ -1,13 +1,16 @@
 // Speed of INI loading, saving and lookups on a generated file of about
 // 1 MB (1000 sections of 30 keys with random names), kept in a temporary directory and
-// read through the native file system.
+// read through the native file system; beside it the yardstick: reading the
+// same file and splitting it into lines, the least any loader does.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -110,6 +113,24 @@ void BM_Load(benchmark::State& state) {
                           static_cast<int64_t>(g_files->Text().size()));
 }
 BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond);
+
+void BM_YardstickReadAndSplitLines(benchmark::State& state) {
+  std::vector<std::string_view> lines;
+  for (auto _ : state) {
+    std::ifstream in(g_files->In(), std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    lines.clear();
+    for (size_t start = 0, end; start < text.size(); start = end + 1) {
+      end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      lines.emplace_back(text.data() + start, end - start);
+    }
+    benchmark::DoNotOptimize(lines.data());
+  }
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<int64_t>(g_files->Text().size()));
+}
+BENCHMARK(BM_YardstickReadAndSplitLines)->Unit(benchmark::kMillisecond);
 
 void BM_LoadText(benchmark::State& state) {
   CHashIni ini(100, 1000);

@@ -1,12 +1,16 @@
 // Pack lookups on a pack of 100,000 names (10 folders of 100 rooms of 100
 // files), kept in a temporary file and read through the native file system:
 // loading its directory, exact lookups of normalised names, and opens of
-// virtual paths in any case through the mount table.
+// virtual paths in any case through the mount table. The yardstick is a
+// std::unordered_map of the same names to (offset, size), filled and asked
+// the same way.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 #include <random>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "fs/file_service.h"
@@ -57,16 +61,44 @@ void BM_PackLoad(benchmark::State& state) {
 }
 BENCHMARK(BM_PackLoad)->Unit(benchmark::kMillisecond);
 
-void BM_PackFind(benchmark::State& state) {
-  const std::unique_ptr<CPackFS> pack = LoadSample();
+// Looks up names of the sample in a random order with `find`.
+template <class Find>
+void FindRandomNames(benchmark::State& state, Find find) {
   std::mt19937 random(1);
   const std::vector<std::string>& names = Sample().names;
-  SPackData data;
-  for (auto _ : state)
-    benchmark::DoNotOptimize(pack->Directory().Find(names[random() % kNames], &data));
+  for (auto _ : state) benchmark::DoNotOptimize(find(names[random() % kNames]));
   state.SetItemsProcessed(state.iterations());
 }
+
+void BM_PackFind(benchmark::State& state) {
+  const std::unique_ptr<CPackFS> pack = LoadSample();
+  SPackData data;
+  FindRandomNames(state, [&](const std::string& name) {
+    return pack->Directory().Find(name, &data);
+  });
+}
 BENCHMARK(BM_PackFind);
+
+using NameMap = std::unordered_map<std::string, std::pair<uint32_t, uint32_t>>;
+
+NameMap FillMap() {
+  NameMap map;
+  uint32_t offset = 0;
+  for (const std::string& name : Sample().names) map.emplace(name, std::pair{offset++, 0u});
+  return map;
+}
+
+void BM_YardstickMapFill(benchmark::State& state) {
+  Sample();
+  for (auto _ : state) benchmark::DoNotOptimize(FillMap());
+}
+BENCHMARK(BM_YardstickMapFill)->Unit(benchmark::kMillisecond);
+
+void BM_YardstickMapFind(benchmark::State& state) {
+  const NameMap map = FillMap();
+  FindRandomNames(state, [&](const std::string& name) { return map.find(name); });
+}
+BENCHMARK(BM_YardstickMapFind);
 
 void BM_PackOpen(benchmark::State& state) {
   MountPack(LoadSample() ? FsOpen(Sample().path.c_str(), kOpenRead | kOpenShareRead,

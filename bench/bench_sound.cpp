@@ -1,7 +1,8 @@
 // The mixer's pass over 16 channels of mixed formats into one 200 ms buffer
 // of 22050 Hz 16-bit mono, beside a plain multiply-and-clamp loop over the
 // same number of samples (the yardstick: what summing costs at all); and
-// the ADPCM decoder's rate.
+// the ADPCM decoder's rate beside a plain copy of as many 16-bit samples (the
+// yardstick: what writing the output costs at all).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -116,6 +117,20 @@ void BM_AdpcmDecode(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * codes.size() * 2);
 }
 BENCHMARK(BM_AdpcmDecode)->Unit(benchmark::kMillisecond);
+
+// The samples BM_AdpcmDecode writes, copied from 16-bit samples in memory.
+void BM_YardstickCopy16(benchmark::State& state) {
+  std::vector<int16_t> source((1 << 20) * 2);
+  for (size_t i = 0; i < source.size(); ++i)
+    source[i] = static_cast<int16_t>((i * 2654435761u) >> 13);
+  std::vector<int16_t> samples(source.size());
+  for (auto _ : state) {
+    std::copy(source.begin(), source.end(), samples.begin());
+    benchmark::DoNotOptimize(samples.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(source.size()));
+}
+BENCHMARK(BM_YardstickCopy16)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

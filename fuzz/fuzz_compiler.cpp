@@ -4,21 +4,12 @@
 #include <cstdint>
 #include <string>
 
-#include "script/script_machine.h"
+#include "fuzz_machine.h"
 
 namespace {
 
 const char* const kSignatures[] = {"void", "bool, int x", "int, int* a, str s",
                                    "void, int, int, str", "float, TRect* rc, TPoint p, bool b"};
-
-CScriptMachine* Machine() {
-  static CScriptMachine* machine = [] {
-    auto* created = new CScriptMachine;
-    created->Init({});
-    return created;
-  }();
-  return machine;
-}
 
 }  // namespace
 
@@ -27,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* signature = kSignatures[data[0] % (sizeof kSignatures / sizeof kSignatures[0])];
   const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
   SCodeBlock block;
-  Machine()->CompileText(text.c_str(), signature, &block);
-  Machine()->TakeErrorLog();
+  FuzzTablesMachine().CompileText(text.c_str(), signature, &block);
+  FuzzTablesMachine().TakeErrorLog();
   return 0;
 }

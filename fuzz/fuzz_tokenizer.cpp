@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fs/file.h"
-#include "script/script_machine.h"
+#include "fuzz_machine.h"
 #include "script/tokenizer.h"
 
 namespace {
@@ -30,17 +30,8 @@ class CChunkFile : public CFile {
   size_t m_pos = 0;
 };
 
-const STokenEntry* Table() {
-  static CScriptMachine* machine = [] {
-    auto* created = new CScriptMachine;
-    created->Init({});
-    return created;
-  }();
-  return machine->Compiler()->Tokens().Entries();
-}
-
 void Drain(CTokenSource* source) {
-  source->AttachTable(Table());
+  source->AttachTable(FuzzTablesMachine().Compiler()->Tokens().Entries());
   uint8_t buffer[kTokenBufferSize];
   while (source->NextToken(buffer, sizeof buffer) == 0) {
   }

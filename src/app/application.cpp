@@ -48,12 +48,6 @@ constexpr SoundFormat kDeviceFormats[] = {
 constexpr const char* kFixedInstallError =
     "Installation is incorrect. Please reinstall.";
 
-CPlatform* g_box_platform = nullptr;
-
-int PlatformMessageBox(const char* caption, const char* text, uint32_t flags) {
-  return g_box_platform->MessageBox(caption, text, flags);
-}
-
 bool HasKey(const CHashIni& config, const char* section, const char* key) {
   return config.GetString(section, key) != nullptr;
 }
@@ -128,14 +122,15 @@ const CApplication::SShutdownStep CApplication::kShutdownSteps[] = {
 
 CApplication::CApplication(std::unique_ptr<CPlatform> platform, bool tool_mode)
     : m_platform(std::move(platform)), m_tool_mode(tool_mode) {
-  g_box_platform = m_platform.get();
-  SetMessageBoxHandler(PlatformMessageBox);
+  SetMessageBoxHandler([platform = m_platform.get()](const char* caption, const char* text,
+                                                     uint32_t flags) {
+    return platform->MessageBox(caption, text, flags);
+  });
 }
 
 CApplication::~CApplication() {
   SetMessageBoxHandler(nullptr);
   SetMessageConfig(nullptr);
-  g_box_platform = nullptr;
 }
 
 int CApplication::Run() {

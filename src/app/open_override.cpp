@@ -9,6 +9,8 @@
 
 namespace {
 
+// Process-wide because the file service's open slot, which this state serves,
+// is a plain function with nowhere to carry an object.
 struct SOverrideState {
   SOpenOverrideSettings settings;
   FsOpenFn previous = nullptr;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -70,8 +71,8 @@ enum : uint32_t {
   kMbTaskModal = 0x2000,
 };
 enum : int { kIdOk = 1, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5 };
-using MessageBoxHandler = int (*)(const char* caption, const char* text,
-                                  uint32_t flags);
+using MessageBoxHandler =
+    std::function<int(const char* caption, const char* text, uint32_t flags)>;
 void SetMessageBoxHandler(MessageBoxHandler handler);
 // Shows a box owned by no window; the task-modal bit is always added.
 int ShowMessageBox(const char* caption, const char* text, uint32_t flags);

@@ -407,6 +407,7 @@ std::unique_ptr<CFile> OpenCompressed(std::unique_ptr<CFile> file) {
 
 namespace {
 
+// Global because the open hooks chain through the file service's one open slot.
 FsOpenFn g_previous_open = nullptr;
 
 }  // namespace

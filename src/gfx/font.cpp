@@ -165,7 +165,7 @@ void CFont::DrawText(const SPixelView& target, int x, int y, std::string_view te
     const SEntry* entry = Find(c);
     if (!entry) continue;
     const SGlyph& g = entry->glyph;
-    const uint8_t* mask = &m_masks[entry->mask_offset];
+    const uint8_t* mask = m_masks.data() + entry->mask_offset;
     const int row_bytes = (g.width + 7) / 8;
     const int gx = pen + g.left;
     const int gy = y + g.top;

@@ -21,64 +21,82 @@ bool SameName(const char* a, const char* b) {
   }
 }
 
+std::unique_ptr<CObject> LoadBitmapFile(const char* name, ErrCode* error) {
+  return LoadBmp(name, error, false);
+}
+
+std::unique_ptr<CObject> LoadFontFile(const char* name, ErrCode* error) {
+  return CFont::Load(name, error);
+}
+
+std::unique_ptr<CObject> LoadTemplateFile(const char* name, ErrCode* error) {
+  auto ini = std::make_unique<CHashIni>(kTemplateSections, kTemplateKeys);
+  if ((*error = ini->Load(name))) return nullptr;
+  return ini;
+}
+
+uint32_t BitmapBytes(CObject* resource) {
+  const CBitmap* bitmap = KindOf<CBitmap>(resource);
+  return static_cast<uint32_t>(sizeof(CBitmap)) + bitmap->ByteCount() +
+         (bitmap->Palette() ? 4 * bitmap->Palette()->Count() : 0);
+}
+
+uint32_t FontBytes(CObject* resource) { return KindOf<CFont>(resource)->ByteSize(); }
+
+uint32_t TemplateBytes(CObject* resource) {
+  return static_cast<uint32_t>(KindOf<CHashIni>(resource)->Text().size());
+}
+
+// The kinds built from files: how each is read and what it weighs.
+struct SFileKind {
+  uint32_t kind;
+  std::unique_ptr<CObject> (*load)(const char* name, ErrCode* error);
+  uint32_t (*bytes)(CObject* resource);
+};
+
+constexpr SFileKind kFileKinds[] = {
+    {kResourceBitmap, LoadBitmapFile, BitmapBytes},
+    {kResourceFont, LoadFontFile, FontBytes},
+    {kResourceTemplate, LoadTemplateFile, TemplateBytes},
+};
+
+const SFileKind* FindFileKind(uint32_t kind) {
+  for (const SFileKind& row : kFileKinds)
+    if (row.kind == kind) return &row;
+  return nullptr;
+}
+
 }  // namespace
 
-ErrCode CResourceLoader::Lock(uint32_t, const char*, void** resource, uint32_t) {
+ErrCode CResourceLoader::Lock(uint32_t, const char*, CObject** resource, uint32_t) {
   *resource = nullptr;
   return err::kNotImplementedYet;
 }
 
-ErrCode CResourceLoader::Reload(uint32_t, const char*, void*, uint32_t) { return err::kOk; }
+ErrCode CResourceLoader::Reload(uint32_t, const char*, CObject*, uint32_t) { return err::kOk; }
 
-ErrCode CResourceLoader::Unlock(uint32_t, void*) { return err::kNotImplementedYet; }
+ErrCode CResourceLoader::Unlock(uint32_t, CObject*) { return err::kNotImplementedYet; }
 
 ErrCode CResourceLoader::Command(uint32_t, uint32_t, void*) { return err::kNotImplementedYet; }
 
-ErrCode CFileLoader::Lock(uint32_t kind, const char* name, void** resource, uint32_t flags) {
+ErrCode CFileLoader::Lock(uint32_t kind, const char* name, CObject** resource, uint32_t flags) {
+  const SFileKind* row = FindFileKind(kind);
+  if (!row) return CResourceLoader::Lock(kind, name, resource, flags);
   ErrCode error = err::kOk;
-  *resource = nullptr;
-  switch (kind) {
-    case kResourceBitmap:
-      *resource = LoadBmp(name, &error, false).release();
-      return error;
-    case kResourceFont:
-      *resource = CFont::Load(name, &error).release();
-      return error;
-    case kResourceTemplate: {
-      auto ini = std::make_unique<CHashIni>(kTemplateSections, kTemplateKeys);
-      if ((error = ini->Load(name))) return error;
-      *resource = ini.release();
-      return err::kOk;
-    }
-    default:
-      return CResourceLoader::Lock(kind, name, resource, flags);
-  }
+  std::unique_ptr<CObject> loaded = row->load(name, &error);
+  *resource = loaded.get();
+  if (loaded) m_loaded.emplace(*resource, std::move(loaded));
+  return error;
 }
 
-ErrCode CFileLoader::Unlock(uint32_t kind, void* resource) {
-  switch (kind) {
-    case kResourceBitmap: delete static_cast<CBitmap*>(resource); return err::kOk;
-    case kResourceFont: delete static_cast<CFont*>(resource); return err::kOk;
-    case kResourceTemplate: delete static_cast<CHashIni*>(resource); return err::kOk;
-    default: return CResourceLoader::Unlock(kind, resource);
-  }
+ErrCode CFileLoader::Unlock(uint32_t kind, CObject* resource) {
+  return m_loaded.erase(resource) ? err::kOk : CResourceLoader::Unlock(kind, resource);
 }
 
-void FileResourceSize(uint32_t kind, void* resource, uint32_t* size, uint32_t* flags) {
+void FileResourceSize(uint32_t kind, CObject* resource, uint32_t* size, uint32_t* flags) {
+  const SFileKind* row = FindFileKind(kind);
   *flags = 0;
-  switch (kind) {
-    case kResourceBitmap: {
-      const auto* bitmap = static_cast<const CBitmap*>(resource);
-      *size = static_cast<uint32_t>(sizeof(CBitmap)) + bitmap->ByteCount() +
-              (bitmap->Palette() ? 4 * bitmap->Palette()->Count() : 0);
-      return;
-    }
-    case kResourceFont: *size = static_cast<const CFont*>(resource)->ByteSize(); return;
-    case kResourceTemplate:
-      *size = static_cast<uint32_t>(static_cast<const CHashIni*>(resource)->Text().size());
-      return;
-    default: *size = 0; return;
-  }
+  *size = row ? row->bytes(resource) : 0;
 }
 
 CRLCache::CRLCache(std::unique_ptr<CResourceLoader> below, uint32_t table_size, uint32_t budget,
@@ -100,7 +118,7 @@ uint32_t CRLCache::NameSlot(uint32_t kind, const char* name) const {
   return (CHashIni::Hash(name) + kind) % m_names.size();
 }
 
-uint32_t CRLCache::ResourceSlot(uint32_t kind, const void* resource) const {
+uint32_t CRLCache::ResourceSlot(uint32_t kind, const CObject* resource) const {
   return static_cast<uint32_t>((reinterpret_cast<uintptr_t>(resource) >> 4) + kind) %
          m_resources.size();
 }
@@ -111,7 +129,7 @@ CRLCache::SEntry* CRLCache::FindName(uint32_t kind, const char* name) const {
   return nullptr;
 }
 
-CRLCache::SEntry* CRLCache::FindResource(uint32_t kind, const void* resource) const {
+CRLCache::SEntry* CRLCache::FindResource(uint32_t kind, const CObject* resource) const {
   for (SEntry* e = m_resources[ResourceSlot(kind, resource)]; e; e = e->resource_next)
     if (e->kind == kind && e->resource == resource) return e;
   return nullptr;
@@ -171,7 +189,7 @@ void CRLCache::Trim(uint32_t limit) {
   while (m_cached_bytes > limit && m_oldest) Release(m_oldest);
 }
 
-ErrCode CRLCache::Lock(uint32_t kind, const char* name, void** resource, uint32_t flags) {
+ErrCode CRLCache::Lock(uint32_t kind, const char* name, CObject** resource, uint32_t flags) {
   if (std::strlen(name) > kMaxName) return m_below->Lock(kind, name, resource, flags);
   if (SEntry* entry = FindName(kind, name)) {
     if ((entry->flags & kPassThrough) && entry->locks > 0)
@@ -181,7 +199,7 @@ ErrCode CRLCache::Lock(uint32_t kind, const char* name, void** resource, uint32_
     *resource = entry->resource;
     return err::kOk;
   }
-  void* loaded = nullptr;
+  CObject* loaded = nullptr;
   if (ErrCode error = m_below->Lock(kind, name, &loaded, flags)) {
     *resource = nullptr;
     return error;
@@ -213,7 +231,7 @@ ErrCode CRLCache::Lock(uint32_t kind, const char* name, void** resource, uint32_
   return err::kOk;
 }
 
-ErrCode CRLCache::Unlock(uint32_t kind, void* resource) {
+ErrCode CRLCache::Unlock(uint32_t kind, CObject* resource) {
   SEntry* entry = FindResource(kind, resource);
   if (!entry) return m_below->Unlock(kind, resource);
   if (entry->locks == 0 || --entry->locks > 0) return err::kOk;
@@ -238,7 +256,7 @@ ErrCode CRLCache::Forget(uint32_t kind, const char* name) {
   return err::kOk;
 }
 
-ErrCode CRLCache::Reload(uint32_t kind, const char* name, void* resource, uint32_t flags) {
+ErrCode CRLCache::Reload(uint32_t kind, const char* name, CObject* resource, uint32_t flags) {
   Forget(kind, name);
   return m_below->Reload(kind, name, resource, flags);
 }

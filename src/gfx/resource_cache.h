@@ -9,9 +9,11 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "base/errors.h"
+#include "base/object.h"
 
 enum : uint32_t {
   kResourceTemplate = 7,  // a CHashIni
@@ -20,31 +22,36 @@ enum : uint32_t {
 };
 
 // One link of the chain. A resource is handed out by Lock and given back by
-// Unlock; what it points to depends on its kind.
+// Unlock; the link that built it owns it until then. Its class follows from
+// its kind (KindOf checks it).
 class CResourceLoader {
  public:
   virtual ~CResourceLoader() = default;
   // Answers "Not implemented yet" here, at the end of every chain.
-  virtual ErrCode Lock(uint32_t kind, const char* name, void** resource, uint32_t flags);
-  virtual ErrCode Reload(uint32_t kind, const char* name, void* resource, uint32_t flags);
-  virtual ErrCode Unlock(uint32_t kind, void* resource);
+  virtual ErrCode Lock(uint32_t kind, const char* name, CObject** resource, uint32_t flags);
+  virtual ErrCode Reload(uint32_t kind, const char* name, CObject* resource, uint32_t flags);
+  virtual ErrCode Unlock(uint32_t kind, CObject* resource);
   // An operation every link hands down unchanged.
   virtual ErrCode Command(uint32_t kind, uint32_t code, void* argument);
 };
 
 // Builds the engine's kinds from files named by their virtual paths: bitmaps
-// from BMP files, templates from INI files, fonts from font files. Other
-// kinds go to the base's answer.
+// from BMP files, templates from INI files, fonts from font files, and owns
+// each until its Unlock. Other kinds go to the base's answer.
 class CFileLoader : public CResourceLoader {
  public:
-  ErrCode Lock(uint32_t kind, const char* name, void** resource, uint32_t flags) override;
-  ErrCode Unlock(uint32_t kind, void* resource) override;
+  ErrCode Lock(uint32_t kind, const char* name, CObject** resource, uint32_t flags) override;
+  ErrCode Unlock(uint32_t kind, CObject* resource) override;
+
+ private:
+  std::unordered_map<CObject*, std::unique_ptr<CObject>> m_loaded;
 };
 
 // The size in bytes and the cache flags of a freshly loaded resource.
-using ResourceSizeFn = void (*)(uint32_t kind, void* resource, uint32_t* size, uint32_t* flags);
+using ResourceSizeFn = void (*)(uint32_t kind, CObject* resource, uint32_t* size,
+                                uint32_t* flags);
 // The sizes of the kinds CFileLoader builds; 0 for others.
-void FileResourceSize(uint32_t kind, void* resource, uint32_t* size, uint32_t* flags);
+void FileResourceSize(uint32_t kind, CObject* resource, uint32_t* size, uint32_t* flags);
 
 class CRLCache : public CResourceLoader {
  public:
@@ -65,9 +72,9 @@ class CRLCache : public CResourceLoader {
   CRLCache(const CRLCache&) = delete;
   CRLCache& operator=(const CRLCache&) = delete;
 
-  ErrCode Lock(uint32_t kind, const char* name, void** resource, uint32_t flags) override;
-  ErrCode Reload(uint32_t kind, const char* name, void* resource, uint32_t flags) override;
-  ErrCode Unlock(uint32_t kind, void* resource) override;
+  ErrCode Lock(uint32_t kind, const char* name, CObject** resource, uint32_t flags) override;
+  ErrCode Reload(uint32_t kind, const char* name, CObject* resource, uint32_t flags) override;
+  ErrCode Unlock(uint32_t kind, CObject* resource) override;
   ErrCode Command(uint32_t kind, uint32_t code, void* argument) override;
   // NOTFOUND for a name the cache does not know.
   ErrCode Forget(uint32_t kind, const char* name);
@@ -83,7 +90,7 @@ class CRLCache : public CResourceLoader {
     uint32_t flags = 0;
     uint32_t locks = 0;
     std::string name;
-    void* resource = nullptr;
+    CObject* resource = nullptr;  // held through a lock on the loader below
     SEntry* name_next = nullptr;
     SEntry* resource_next = nullptr;
     bool in_resources = false;
@@ -95,9 +102,9 @@ class CRLCache : public CResourceLoader {
   };
 
   uint32_t NameSlot(uint32_t kind, const char* name) const;
-  uint32_t ResourceSlot(uint32_t kind, const void* resource) const;
+  uint32_t ResourceSlot(uint32_t kind, const CObject* resource) const;
   SEntry* FindName(uint32_t kind, const char* name) const;
-  SEntry* FindResource(uint32_t kind, const void* resource) const;
+  SEntry* FindResource(uint32_t kind, const CObject* resource) const;
   void RemoveName(SEntry* entry);
   void RemoveResource(SEntry* entry);
   void AppendCached(SEntry* entry);

@@ -15,6 +15,7 @@
 
 namespace {
 
+// Global because a signal handler can reach no object; it only sets this flag.
 volatile sig_atomic_t g_quit_signalled = 0;
 std::atomic<int> g_wake_descriptor{-1};
 static_assert(std::atomic<int>::is_always_lock_free);

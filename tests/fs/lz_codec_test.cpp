@@ -30,17 +30,17 @@ std::string Decoded(const Bytes& out, uint32_t length) {
   return std::string(out.begin(), out.begin() + length);
 }
 
-// An LZIS header: literal/length code lengths given for a few symbols in
-// 2-bit fields (w = 0), then the distance lengths.
+// An LZIS header: the code lengths of a few symbols, all others 0, in
+// fields of w + 2 bits for both alphabets.
 std::string LzisHeader(const std::vector<std::pair<int, int>>& litlen,
-                       const std::vector<std::pair<int, int>>& distances) {
-  auto alphabet = [](int symbols, const std::vector<std::pair<int, int>>& set) {
-    std::string bits = "00";
+                       const std::vector<std::pair<int, int>>& distances, int w = 0) {
+  auto alphabet = [w](int symbols, const std::vector<std::pair<int, int>>& set) {
+    std::string bits = {static_cast<char>('0' + (w >> 1)), static_cast<char>('0' + (w & 1))};
     for (int s = 0; s < symbols; ++s) {
       int length = 0;
       for (const auto& [symbol, l] : set)
         if (symbol == s) length = l;
-      bits += std::string(1, '0' + (length >> 1)) + std::string(1, '0' + (length & 1));
+      for (int bit = w + 1; bit >= 0; --bit) bits += static_cast<char>('0' + ((length >> bit) & 1));
     }
     return bits;
   };
@@ -220,4 +220,105 @@ TEST(LzCodecTest, EncodersReportAStreamThatDoesNotFit) {
             err::kBufferTooSmall);
   EXPECT_EQ(LzisEncode(4, data.data(), 1000, stream.data(), &length, nullptr),
             err::kBadParams);
+}
+
+// Streams for the 10- and 11-bit distance widths, written from the token
+// rules: a literal is 1 and 8 bits, a match 0, W bits D and N bits L; it
+// copies L + 2 bytes from 2^W - D back, and D = 0 skips them.
+TEST(LzssTest, TenAndElevenBitDistanceFieldsFromTheirRules) {
+  struct SCase {
+    uint8_t parameter;
+    const char* bits;
+    std::string out;
+  } cases[] = {
+      // 'A' 'B' 'C', then D = 1021 (distance 3), L = 3 (length 5).
+      {0xA2, "1 01000001  1 01000010  1 01000011  0 1111111101 11", "ABCABCAB"},
+      // 'x' 'y', then D = 2046 (distance 2), L = 31 (length 33).
+      {0xB5, "1 01111000  1 01111001  0 11111111110 11111",
+       "xyxyxyxyxyxyxyxyxyxyxyxyxyxyxyxyxyx"},
+      // D = 0 skips L + 2 = 3 bytes, then 'Z'.
+      {0xA1, "0 0000000000 1  1 01011010", "...Z"},
+      // 'A', then D = 2047 (distance 1), L = 1 (length 3).
+      {0xB1, "1 01000001  0 11111111111 1", "AAAA"},
+  };
+  for (const SCase& c : cases) {
+    const Bytes stream = FromBits(c.bits);
+    Bytes out(64, '.');
+    uint32_t length = 64;
+    ASSERT_EQ(LzssDecode(c.parameter, stream.data(), static_cast<uint32_t>(stream.size()),
+                         out.data(), &length),
+              err::kOk)
+        << c.bits;
+    EXPECT_EQ(Decoded(out, length), c.out) << c.bits;
+  }
+}
+
+// Each length symbol with its extra bits after 'A', copied from distance 1:
+// the block is 'A' and L more. The lengths are worked out from the table
+// (base + extra) by hand.
+TEST(LzisTest, LengthSymbolsReadTheirExtraBits) {
+  struct SCase {
+    int symbol;
+    const char* extra;
+    uint32_t length;
+  } cases[] = {
+      {256, "", 3},         {263, "", 10},         {264, "1", 12},        {267, "0", 17},
+      {268, "11", 22},      {271, "10", 33},       {272, "101", 40},      {275, "111", 66},
+      {276, "0110", 73},    {279, "1111", 130},    {280, "00001", 132},   {283, "11110", 257},
+      {284, "", 258},
+  };
+  for (const SCase& c : cases) {
+    // 285 "0", 'A' "10", the length symbol "11"; distance symbols 0 and 1.
+    const Bytes stream =
+        FromBits(LzisHeader({{65, 2}, {c.symbol, 2}, {285, 1}}, {{0, 1}, {1, 1}}) + "10 11" +
+                 c.extra + " 0  0");
+    Bytes out(300);
+    uint32_t length = 300;
+    ASSERT_EQ(LzisDecode(stream.data(), static_cast<uint32_t>(stream.size()), out.data(),
+                         &length),
+              err::kOk)
+        << c.symbol;
+    EXPECT_EQ(length, 1 + c.length) << c.symbol;
+    EXPECT_EQ(Decoded(out, length), std::string(length, 'A')) << c.symbol;
+  }
+}
+
+// Each distance symbol d with its extra bits e: 'B', then 'A' until the block
+// is `distance` bytes long, then a match of 3 at d. Only the right distance
+// copies "BAA"; one less copies "AAA", one more reaches before the block.
+TEST(LzisTest, DistanceSymbolsReadTheirExtraBits) {
+  struct SCase {
+    int symbol;
+    const char* extra;
+    uint32_t distance;  // base(d / 2) + d mod 2 + 2e, by hand
+  } cases[] = {
+      // Pair d / 2: its base and its extra bits, of which one less is read.
+      {3, "", 3},                     // pair 1: base 2, 0 bits
+      {9, "", 6},                     // pair 4: base 5, 1 bit
+      {13, "1", 12},                  // pair 6: base 9, 2 bits, e = 1
+      {20, "101", 43},                // pair 10: base 33, 4 bits, e = 5
+      {41, "10000001", 1284},         // pair 20: base 1025, 9 bits, e = 129
+      {56, "000000000001", 16387},    // pair 28: base 16385, 13 bits, e = 1
+      {59, "111111111111", 32768},    // pair 29: base 24577, 13 bits, e = 4095
+  };
+  for (const SCase& c : cases) {
+    // 285 "0", 'A' "10", 'B' "110", 256 (length 3) "1110", 284 (258) "1111";
+    // distance symbols 0 ("0", distance 1) and d ("1").
+    std::string bits = LzisHeader({{65, 2}, {66, 3}, {256, 4}, {284, 4}, {285, 1}},
+                                  {{0, 1}, {c.symbol, 1}}, 1);
+    bits += "110 10";  // 'B' 'A'
+    uint32_t block = 2;
+    for (; block + 258 <= c.distance; block += 258) bits += " 1111 0";
+    for (; block < c.distance; ++block) bits += " 10";
+    bits += std::string(" 1110 1") + c.extra + " 0";
+    const Bytes stream = FromBits(bits);
+    Bytes out(c.distance + 3);
+    uint32_t length = c.distance + 3;
+    ASSERT_EQ(LzisDecode(stream.data(), static_cast<uint32_t>(stream.size()), out.data(),
+                         &length),
+              err::kOk)
+        << c.symbol;
+    ASSERT_EQ(length, c.distance + 3) << c.symbol;
+    EXPECT_EQ(Decoded(out, length).substr(c.distance - 1), "ABAA") << c.symbol;
+  }
 }

@@ -37,9 +37,10 @@ TEST(Bitmap, StridesArePaddedRowsSignedByRowOrder) {
   EXPECT_EQ(bitmap.Create(4, 4, 7, nullptr, kTopDown, 0), err::kBmpBadType);
 }
 
-TEST(Bitmap, PixelAddressCountsRowsFromTheTopInBothOrders) {
+TEST(Bitmap, PixelAddressCountsRowsFromTheTopInBothOrdersUnderALock) {
   CBitmap bitmap;
   ASSERT_EQ(bitmap.Create(3, 2, kPixel8, nullptr, kBottomUp, 0), err::kOk);
+  EXPECT_EQ(bitmap.PixelAddress(0, 0), nullptr);
   CHandleLock lock(bitmap.PixelBlock());
   uint8_t* base = lock.as<uint8_t>();
   // Bottom-up: the first stored row is the last one.
@@ -48,12 +49,6 @@ TEST(Bitmap, PixelAddressCountsRowsFromTheTopInBothOrders) {
   ASSERT_EQ(bitmap.SetRowOrder(kTopDown), err::kOk);
   EXPECT_EQ(bitmap.PixelAddress(0, 0), base);
   EXPECT_EQ(bitmap.PixelAddress(1, 1), base + 5);
-}
-
-TEST(Bitmap, PixelAddressNeedsALock) {
-  CBitmap bitmap;
-  ASSERT_EQ(bitmap.Create(3, 2, kPixel8, nullptr, kTopDown, 0), err::kOk);
-  EXPECT_EQ(bitmap.PixelAddress(0, 0), nullptr);
 }
 
 TEST(Bitmap, GetAndSetPixelInEveryDepth) {

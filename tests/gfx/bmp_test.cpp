@@ -22,18 +22,25 @@ void Put32(Bytes& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// A 3 x 2 8-bit file, bottom-up, two colours: top row 0 1 1, bottom row 1 0 1.
-Bytes SmallBmp() {
-  Bytes b(70, 0);
+// The two headers of an 8-bit file of `size` bytes whose pixels start at
+// `pixels`; the rest is zero.
+Bytes Headers(uint32_t size, uint32_t pixels, uint32_t width, uint32_t height) {
+  Bytes b(size, 0);
   b[0] = 'B';
   b[1] = 'M';
-  Put32(b, 2, 70);
-  Put32(b, 10, 62);
+  Put32(b, 2, size);
+  Put32(b, 10, pixels);
   Put32(b, 14, 40);
-  Put32(b, 18, 3);
-  Put32(b, 22, 2);
+  Put32(b, 18, width);
+  Put32(b, 22, height);
   b[26] = 1;
   b[28] = 8;
+  return b;
+}
+
+// A 3 x 2 8-bit file, bottom-up, two colours: top row 0 1 1, bottom row 1 0 1.
+Bytes SmallBmp() {
+  Bytes b = Headers(70, 62, 3, 2);
   Put32(b, 46, 2);
   Put32(b, 50, 2);
   const uint8_t palette[] = {0, 0, 0, 0, 0x10, 0x20, 0x30, 0};
@@ -228,23 +235,19 @@ TEST(BmpReader, ReadsAnImageMagickPaletteFile) {
 }
 
 // "ABCD" as four literal tokens: 1 01000001, 1 01000010, 1 01000011, 1 01000100.
-const uint8_t kLiteralStream[] = {0xA0, 0xD0, 0xA8, 0x74, 0x40};
+const Bytes kLiteralStream = {0xA0, 0xD0, 0xA8, 0x74, 0x40};
+// "AAAA" read with 12 distance and 4 length bits: 'A' as 1 01000001, then
+// 0, D = 4095 (distance 1), L = 1 (length 3). Other widths read other tokens
+// from the same bits and miss the 4 bytes.
+const Bytes kMatchStream = {0xA0, 0xBF, 0xFC, 0x40};
 
-Bytes CompressedBmp(uint32_t param) {
-  Bytes b(54 + 5, 0);
-  b[0] = 'B';
-  b[1] = 'M';
-  Put32(b, 2, static_cast<uint32_t>(b.size()));
-  Put32(b, 10, 54);
-  Put32(b, 14, 40);
-  Put32(b, 18, 4);
-  Put32(b, 22, 1);
-  b[26] = 1;
-  b[28] = 8;
+// A 4 x 1 8-bit "LZSS" file whose horizontal resolution is `param`.
+Bytes CompressedBmp(uint32_t param, const Bytes& stream = kLiteralStream) {
+  Bytes b = Headers(static_cast<uint32_t>(54 + stream.size()), 54, 4, 1);
   Put32(b, 30, kBmpLzss);
-  Put32(b, 34, 5);
+  Put32(b, 34, static_cast<uint32_t>(stream.size()));
   Put32(b, 38, param);
-  std::copy(kLiteralStream, kLiteralStream + 5, b.begin() + 54);
+  std::copy(stream.begin(), stream.end(), b.begin() + 54);
   return b;
 }
 
@@ -256,6 +259,15 @@ TEST(BmpReader, CompressedPixelsDecodeOnLockOrAtLoad) {
       const auto bitmap = Read(CompressedBmp(param), &error);
       ASSERT_NE(bitmap, nullptr) << ErrName(error);
       for (int x = 0; x < 4; ++x) EXPECT_EQ(bitmap->GetPixel(x, 0), 'A' + x);
+    }
+    // Resolution 0 reads the stream with 0xC4; 0xB4 with other widths.
+    for (uint32_t param : {0u, 0xC4u, 0xB4u}) {
+      ErrCode error;
+      const auto bitmap = Read(CompressedBmp(param, kMatchStream), &error);
+      const bool c4 = param != 0xB4;
+      ASSERT_EQ(bitmap != nullptr, c4 || !at_load) << param;
+      if (!bitmap) continue;
+      for (int x = 0; x < 4; ++x) EXPECT_EQ(bitmap->GetPixel(x, 0), c4 ? 'A' : -1) << param;
     }
   }
   SetBmpDecodeAtLoad(false);

@@ -110,6 +110,13 @@ CFont Spacing() {
   return font;
 }
 
+// No glyph has mask bytes, so there are none at all: nothing is drawn.
+TEST(Font, AFontWithoutInkDrawsNothing) {
+  std::vector<uint8_t> pixels(16, 0);
+  Spacing().DrawText(SPixelView{pixels.data(), 4, 4, 4}, 0, 0, "a b", 7, TRect{0, 0, 3, 3});
+  EXPECT_EQ(pixels, std::vector<uint8_t>(16, 0));
+}
+
 TEST(Font, BreaksLinesAtSpacesNewlinesAndInsideLongWords) {
   const CFont font = Spacing();
   using Lines = std::vector<std::string_view>;

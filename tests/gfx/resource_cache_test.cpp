@@ -18,20 +18,27 @@
 
 namespace {
 
-// A loader whose resources are numbered tokens; names starting with "big"
-// are 500 bytes, "keep" entries ask for pass-through, others are 40 bytes.
+class CToken : public CObject {
+  TV_CLASS(CToken, CObject)
+
+ public:
+  explicit CToken(std::string text) : name(std::move(text)) {}
+  std::string name;
+};
+
+// A loader whose resources are tokens named like what was asked for; names
+// starting with "big" are 500 bytes, "empty" 0, others 40; "keep" entries
+// ask for pass-through, "pre" ones are cache-only.
 class CCountingLoader : public CResourceLoader {
  public:
-  ErrCode Lock(uint32_t kind, const char* name, void** resource, uint32_t) override {
+  ErrCode Lock(uint32_t, const char* name, CObject** resource, uint32_t) override {
     if (std::strncmp(name, "missing", 7) == 0) return err::kFileNotFound;
     ++loads[name];
-    tokens.push_back(name);
-    *resource = &tokens.back();
-    (void)kind;
+    *resource = &tokens.emplace_back(name);
     return err::kOk;
   }
-  ErrCode Unlock(uint32_t, void* resource) override {
-    released.push_back(*static_cast<std::string*>(resource));
+  ErrCode Unlock(uint32_t, CObject* resource) override {
+    released.push_back(KindOf<CToken>(resource)->name);
     return err::kOk;
   }
   ErrCode Command(uint32_t, uint32_t code, void*) override {
@@ -40,13 +47,13 @@ class CCountingLoader : public CResourceLoader {
   }
 
   std::map<std::string, int> loads;
-  std::deque<std::string> tokens;
+  std::deque<CToken> tokens;
   std::vector<std::string> released;
   std::vector<uint32_t> commands;
 };
 
-void TokenSize(uint32_t, void* resource, uint32_t* size, uint32_t* flags) {
-  const std::string& name = *static_cast<std::string*>(resource);
+void TokenSize(uint32_t, CObject* resource, uint32_t* size, uint32_t* flags) {
+  const std::string& name = KindOf<CToken>(resource)->name;
   *size = name.rfind("big", 0) == 0 ? 500 : name.rfind("empty", 0) == 0 ? 0 : 40;
   *flags = name.rfind("keep", 0) == 0 ? CRLCache::kPassThrough
            : name.rfind("pre", 0) == 0 ? CRLCache::kCacheOnly
@@ -60,12 +67,12 @@ class RLCacheTest : public ::testing::Test {
     m_below = below.get();
     m_cache = std::make_unique<CRLCache>(std::move(below), 7, 100, TokenSize);
   }
-  void* Lock(const char* name, uint32_t kind = kResourceBitmap) {
-    void* resource = nullptr;
+  CObject* Lock(const char* name, uint32_t kind = kResourceBitmap) {
+    CObject* resource = nullptr;
     EXPECT_EQ(m_cache->Lock(kind, name, &resource, 0), err::kOk) << name;
     return resource;
   }
-  void Unlock(void* resource, uint32_t kind = kResourceBitmap) {
+  void Unlock(CObject* resource, uint32_t kind = kResourceBitmap) {
     EXPECT_EQ(m_cache->Unlock(kind, resource), err::kOk);
   }
 
@@ -76,7 +83,7 @@ class RLCacheTest : public ::testing::Test {
 using Names = std::vector<std::string>;
 
 TEST_F(RLCacheTest, LockedTwiceAndUnlockedTwiceStaysCached) {
-  void* a = Lock("/pics/Tree.bmp");
+  CObject* a = Lock("/pics/Tree.bmp");
   EXPECT_EQ(Lock("/PICS/tree.BMP"), a);  // names ignore case
   Unlock(a);
   Unlock(a);
@@ -86,14 +93,14 @@ TEST_F(RLCacheTest, LockedTwiceAndUnlockedTwiceStaysCached) {
   EXPECT_EQ(m_below->loads["/pics/Tree.bmp"], 1);
   EXPECT_EQ(m_cache->CachedBytes(), 0u);
   // Another kind is another resource.
-  void* font = Lock("/pics/tree.bmp", kResourceFont);
+  CObject* font = Lock("/pics/tree.bmp", kResourceFont);
   EXPECT_NE(font, a);
   Unlock(font, kResourceFont);
   Unlock(a);
 }
 
 TEST_F(RLCacheTest, ResourcesAtLeastTheBudgetGoAtTheirLastUnlock) {
-  void* big = Lock("big one");
+  CObject* big = Lock("big one");
   Unlock(big);
   EXPECT_EQ(m_below->released, Names{"big one"});
   EXPECT_EQ(m_cache->CachedCount(), 0u);
@@ -103,16 +110,16 @@ TEST_F(RLCacheTest, ResourcesAtLeastTheBudgetGoAtTheirLastUnlock) {
 }
 
 TEST_F(RLCacheTest, TrimmingDropsTheOldestUnlockedFirst) {
-  void* a = Lock("a");
-  void* b = Lock("b");
-  void* c = Lock("c");
+  CObject* a = Lock("a");
+  CObject* b = Lock("b");
+  CObject* c = Lock("c");
   Unlock(b);  // unlock order b, a: b is the oldest
   Unlock(a);
   EXPECT_EQ(m_cache->CachedBytes(), 80u);
   Unlock(c);  // trimmed to 100 - 40 first
   EXPECT_EQ(m_below->released, Names{"b"});
   EXPECT_EQ(m_cache->CachedBytes(), 80u);
-  void* empty = Lock("empty");  // size 0 counts as 1
+  CObject* empty = Lock("empty");  // size 0 counts as 1
   Unlock(empty);
   EXPECT_EQ(m_cache->CachedBytes(), 81u);
   Unlock(Lock("d"));  // 81 bytes trimmed to 60: a goes, c (41 left) stays
@@ -122,16 +129,16 @@ TEST_F(RLCacheTest, TrimmingDropsTheOldestUnlockedFirst) {
 
 TEST_F(RLCacheTest, ForgetReleasesNowOrAtTheLastUnlock) {
   EXPECT_EQ(m_cache->Forget(kResourceBitmap, "never"), err::kNotFound);
-  void* a = Lock("a");
+  CObject* a = Lock("a");
   Unlock(a);
   ASSERT_EQ(m_cache->Forget(kResourceBitmap, "A"), err::kOk);
   EXPECT_EQ(m_below->released, Names{"a"});
   EXPECT_EQ(m_cache->CachedBytes(), 0u);
 
-  void* b = Lock("b");
+  CObject* b = Lock("b");
   ASSERT_EQ(m_cache->Forget(kResourceBitmap, "b"), err::kOk);
   EXPECT_TRUE(m_below->released.size() == 1);
-  void* fresh = Lock("b");  // a new lock of the name loads afresh
+  CObject* fresh = Lock("b");  // a new lock of the name loads afresh
   EXPECT_NE(fresh, b);
   EXPECT_EQ(m_below->loads["b"], 2);
   Unlock(b);
@@ -143,8 +150,8 @@ TEST_F(RLCacheTest, ForgetReleasesNowOrAtTheLastUnlock) {
 }
 
 TEST_F(RLCacheTest, FlagsFromTheSizeCallback) {
-  void* keep = Lock("keep");
-  void* again = Lock("keep");  // locked with pass-through: the loader below answers
+  CObject* keep = Lock("keep");
+  CObject* again = Lock("keep");  // locked with pass-through: the loader below answers
   EXPECT_NE(again, keep);
   EXPECT_EQ(m_below->loads["keep"], 2);
   Unlock(again);  // not the cache's: handed down
@@ -159,13 +166,13 @@ TEST_F(RLCacheTest, FlagsFromTheSizeCallback) {
 }
 
 TEST_F(RLCacheTest, ErrorsAndCommandsPassThrough) {
-  void* resource = &m_below;
+  CObject* resource = &m_below->tokens.emplace_back("stale");
   EXPECT_EQ(m_cache->Lock(kResourceBitmap, "missing.bmp", &resource, 0), err::kFileNotFound);
   EXPECT_EQ(resource, nullptr);
   EXPECT_EQ(m_cache->Command(kResourceFont, 42, nullptr), err::kOk);
   EXPECT_EQ(m_below->commands, std::vector<uint32_t>{42});
   const std::string long_name(300, 'x');
-  void* uncached = Lock(long_name.c_str());
+  CObject* uncached = Lock(long_name.c_str());
   Unlock(uncached);
   EXPECT_EQ(m_below->released.size(), 1u);
   CResourceLoader base;
@@ -173,7 +180,7 @@ TEST_F(RLCacheTest, ErrorsAndCommandsPassThrough) {
 }
 
 TEST_F(RLCacheTest, ShutdownTracesWhatIsStillLocked) {
-  void* a = Lock("/x");
+  CObject* a = Lock("/x");
   Unlock(Lock("cached"));
   m_cache.reset();
   EXPECT_NE(std::strstr(TraceBuffer(), "Locked resource (0x00000009, 40 bytes): /x\n"), nullptr);
@@ -198,16 +205,16 @@ TEST(FileLoader, BuildsBitmapsTemplatesAndFontsFromFiles) {
   }
   CRLCache cache(std::make_unique<CFileLoader>(), CRLCache::kTableSize, CRLCache::kBudget,
                  FileResourceSize);
-  void* resource = nullptr;
+  CObject* resource = nullptr;
   ASSERT_EQ(cache.Lock(kResourceBitmap, dir.Join("p.bmp").c_str(), &resource, 0), err::kOk);
-  EXPECT_EQ(static_cast<CBitmap*>(resource)->GetPixel(2, 1), 77);
+  EXPECT_EQ(KindOf<CBitmap>(resource)->GetPixel(2, 1), 77);
   cache.Unlock(kResourceBitmap, resource);
   EXPECT_EQ(cache.CachedBytes(), sizeof(CBitmap) + 12 * 4);
   ASSERT_EQ(cache.Lock(kResourceTemplate, dir.Join("t.ini").c_str(), &resource, 0), err::kOk);
-  EXPECT_STREQ(static_cast<CHashIni*>(resource)->GetString("button", "text"), "OK");
+  EXPECT_STREQ(KindOf<CHashIni>(resource)->GetString("button", "text"), "OK");
   cache.Unlock(kResourceTemplate, resource);
   ASSERT_EQ(cache.Lock(kResourceFont, dir.Join("f.fnt").c_str(), &resource, 0), err::kOk);
-  EXPECT_EQ(static_cast<CFont*>(resource)->Advance('A'), 2);
+  EXPECT_EQ(KindOf<CFont>(resource)->Advance('A'), 2);
   cache.Unlock(kResourceFont, resource);
   EXPECT_EQ(cache.CachedCount(), 3u);
   EXPECT_EQ(cache.Lock(kResourceBitmap, dir.Join("none.bmp").c_str(), &resource, 0),

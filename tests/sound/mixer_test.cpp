@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <functional>
 #include <thread>
 
 #include "sound/sound_support.h"
@@ -35,10 +35,11 @@ class MixerTest : public ::testing::Test {
     EXPECT_EQ(m_mixer->Start(), err::kOk);
     return Recorded(0, m_mixer->SamplesPerBuffer());
   }
+  // The WAV file of what the device received.
+  std::string RecordedBytes() const { return m_dir.ReadFile("out.wav"); }
   // 16-bit mono samples [from, from + count) of the recording.
   std::vector<int16_t> Recorded(size_t from, size_t count) {
-    std::ifstream in(m_dir.Join("out.wav"), std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::string bytes = RecordedBytes();
     std::vector<int16_t> samples(count);
     EXPECT_GE(bytes.size(), 44 + 2 * (from + count));
     std::memcpy(samples.data(), bytes.data() + 44 + 2 * from, 2 * count);
@@ -204,8 +205,7 @@ TEST_F(MixerTest, EightBitDeviceWritesTheHighByteAroundTheMiddle) {
   ASSERT_EQ(m_mixer->SetChannelSound(0, &first, 0), err::kOk);
   ASSERT_EQ(m_mixer->SetChannelSound(1, &second, 0), err::kOk);
   ASSERT_EQ(m_mixer->Start(), err::kOk);
-  std::ifstream in(m_dir.Join("out.wav"), std::ios::binary);
-  const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+  const std::string bytes = RecordedBytes();
   ASSERT_GE(bytes.size(), 44u + 4400);
   // (1600 - 32768) >> 8 = -122 (floor), + 128 = 6.
   EXPECT_EQ(static_cast<uint8_t>(bytes[44]), 6);
@@ -219,8 +219,7 @@ TEST_F(MixerTest, TheNullDevicePlaysBuffersAtTheClocksPace) {
   ASSERT_EQ(m_mixer->Start(), err::kOk);
   // 4400 frames last 199.5 ms: after one second five more were needed.
   Run(1000);
-  std::ifstream in(m_dir.Join("out.wav"), std::ios::binary);
-  const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+  const std::string bytes = RecordedBytes();
   EXPECT_EQ(bytes.size(), 44u + 7 * 8800);
   EXPECT_GT(sound.m_updates, 0);
   EXPECT_EQ(m_mixer->SetDeviceVolume(0x8000, 0x8000), err::kOk);
@@ -231,6 +230,35 @@ TEST_F(MixerTest, TheNullDevicePlaysBuffersAtTheClocksPace) {
   EXPECT_FALSE(m_mixer->IsStarted());
 }
 
+namespace {
+
+// A silent sound that counts its starts and runs a hook where the mixer
+// calls it: Stop while the main loop holds the mixer, DeliverSamples while
+// a refill mixes.
+class CHookSound final : public CSound {
+ public:
+  SoundFormat Format() const override { return kMono16; }
+  uint64_t FrameCount() const override { return 100000; }
+  ErrCode Start() override {
+    ++starts;
+    return err::kOk;
+  }
+  void Stop() override {
+    if (on_stop) on_stop();
+  }
+  ErrCode Update() override { return err::kOk; }
+  uint32_t DeliverSamples(const CConverter&, EConvertOp, uint64_t, uint32_t count,
+                          void*) override {
+    if (on_deliver) on_deliver();
+    return count;
+  }
+
+  std::function<void()> on_stop, on_deliver;
+  std::atomic<int> starts{0};
+};
+
+}  // namespace
+
 TEST_F(MixerTest, TheCallbackRefillsOnlyWhileTheMainLoopLetsIt) {
   ASSERT_EQ(m_mixer->Open(kMono16, 16, 200), err::kOk);
   m_mixer->SetCallbackMode(true);
@@ -239,24 +267,54 @@ TEST_F(MixerTest, TheCallbackRefillsOnlyWhileTheMainLoopLetsIt) {
   ASSERT_EQ(m_mixer->Start(), err::kOk);
   ASSERT_EQ(m_mixer->Process(), err::kOk);
   EXPECT_FALSE(m_mixer->RefillMissed());
-  auto recorded_bytes = [&] {
-    std::ifstream in(m_dir.Join("out.wav"), std::ios::binary);
-    return std::string{std::istreambuf_iterator<char>(in), {}}.size();
+  auto buffers = [&] {
+    const size_t bytes = RecordedBytes().size() - 44;
+    EXPECT_EQ(bytes % 8800, 0u);
+    return bytes / 8800;
   };
+  EXPECT_EQ(buffers(), 2u);
   // A callback while the main loop does not hold the mixer refills.
   std::thread([&] { m_mixer->BufferDone(0); }).join();
   EXPECT_FALSE(m_mixer->RefillMissed());
-  EXPECT_EQ(recorded_bytes(), 44u + 3 * 8800);
-  // From another thread, while the main loop keeps touching channels: each
-  // call either refills or notes the miss, and Process makes up for it.
-  CTestSound sound(kMono16, Pcm16(std::vector<int16_t>(100, 1)));
-  std::thread callback([&] {
-    for (int i = 0; i < 200; ++i) m_mixer->BufferDone(i % 2);
-  });
-  for (int i = 0; i < 200; ++i)
-    ASSERT_EQ(m_mixer->SetChannelSound(0, i % 2 ? &sound : nullptr, 0), err::kOk);
-  callback.join();
-  EXPECT_EQ(m_mixer->Process(), err::kOk);
+  EXPECT_EQ(buffers(), 3u);
+
+  // One that comes while the main loop holds it (here: inside
+  // SetChannelSound) only notes the miss; Process makes up for it.
+  CHookSound sound;
+  ASSERT_EQ(m_mixer->SetChannelSound(0, &sound, 0), err::kOk);
+  size_t during_hold = 0;
+  sound.on_stop = [&] {
+    std::thread([&] { m_mixer->BufferDone(1); }).join();
+    during_hold = buffers();
+  };
+  ASSERT_EQ(m_mixer->SetChannelSound(0, nullptr, 0), err::kOk);
+  sound.on_stop = nullptr;
+  EXPECT_EQ(during_hold, 3u);
+  EXPECT_TRUE(m_mixer->RefillMissed());
+  Run(600);  // the device has played two buffers
   EXPECT_FALSE(m_mixer->RefillMissed());
-  EXPECT_GE(recorded_bytes(), 44u + 3 * 8800);
+  EXPECT_GT(buffers(), 3u);
+
+  // A main-loop call that comes while a refill mixes waits until it is over:
+  // the other sound is not started before the refill returns.
+  ASSERT_EQ(m_mixer->SetChannelSound(0, &sound, 0), err::kOk);
+  CHookSound other;
+  std::thread main_loop;
+  std::atomic<bool> calling{false};
+  int starts_while_mixing = -1;
+  sound.on_deliver = [&] {
+    if (main_loop.joinable()) return;
+    main_loop = std::thread([&] {
+      calling = true;
+      EXPECT_EQ(m_mixer->SetChannelSound(1, &other, 0), err::kOk);
+    });
+    while (!calling) std::this_thread::yield();
+    for (int i = 0; i < 1000; ++i) std::this_thread::yield();
+    starts_while_mixing = other.starts;
+  };
+  std::thread([&] { m_mixer->BufferDone(0); }).join();
+  main_loop.join();
+  sound.on_deliver = nullptr;
+  EXPECT_EQ(starts_while_mixing, 0);
+  EXPECT_EQ(other.starts, 1);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -75,6 +76,17 @@ class CChildProcess {
     result.out = ReadAll(m_out_path);
     result.err = ReadAll(m_err_path);
     return result;
+  }
+
+  // Whether the program has not ended yet.
+  bool Running() const {
+    if (m_pid <= 0) return false;
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == 0;
+  }
+  void Signal(int signal) const {
+    if (m_pid > 0) kill(m_pid, signal);
   }
 
   ~CChildProcess() {
