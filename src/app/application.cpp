@@ -328,7 +328,8 @@ CApplication::EStep CApplication::InstallFileOpenOverride() {
 }
 
 void CApplication::MainLoop() {
-  while (PumpMessages(m_mixer ? kMixerServiceMs : kWaitForever) &&
+  while (!m_flags.quit_requested &&
+         PumpMessages(m_mixer ? kMixerServiceMs : kWaitForever) &&
          !m_flags.credits_pending) {
     if (m_mixer) m_mixer->Process();
   }
@@ -336,12 +337,11 @@ void CApplication::MainLoop() {
 
 bool CApplication::PumpMessages(uint32_t wait_ms) {
   m_platform->WaitMessage(wait_ms);
-  bool running = true;
   SPlatformMessage message;
   while (m_platform->PeekMessage(&message)) {
     switch (message.kind) {
       case EPlatformMessage::kQuit:
-        running = false;
+        m_flags.quit_requested = true;
         break;
       case EPlatformMessage::kClose:
         m_platform->PostQuit();
@@ -353,7 +353,7 @@ bool CApplication::PumpMessages(uint32_t wait_ms) {
         break;
     }
   }
-  return running;
+  return !m_flags.quit_requested;
 }
 
 void CApplication::Present() {
@@ -402,7 +402,7 @@ CApplication::EStep CApplication::StartScriptMachine() {
   m_script->Calls().tool_mode = m_tool_mode;
   if (SeedEngineRandomAtStart() != err::kOk) {
     LogMessage(kLogEngine, "%s\n", kSeedError);
-    ShowMessageBox("Error", kSeedError, kMbOk);
+    ShowMessageBox(MessageCaption(), kSeedError, kMbOk);
     return EStep::kFinalCleanup;
   }
   return EStep::kNext;

@@ -27,6 +27,7 @@ struct SProcessFlags {
   int32_t anim_read_limit = -1;
   int32_t wave_device = 0;
   bool credits_pending = false;
+  bool quit_requested = false;  // kept from whichever pump saw the quit
   bool crash_reported = false;
 };
 

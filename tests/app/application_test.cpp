@@ -71,14 +71,28 @@ TEST(CommandLine, OnlyTheExactTextSelectsToolMode) {
   EXPECT_FALSE(IsToolCommandLine(1, none));
 }
 
+// The game folder of the in-process runs: a configuration and nothing else.
+class MainLoopTest : public ::testing::Test {
+ protected:
+  MainLoopTest()
+      : m_dir("TARVOLIN_DIR", m_game.Path().c_str()),
+        m_runtime("XDG_RUNTIME_DIR", RuntimeDir().c_str()) {
+    m_game.WriteFile("tool.ini", "[main]\n[Messages]\nError=Test\n[FS]\n/HDD/=Trans, ./\n");
+  }
+
+  std::string RuntimeDir() {
+    std::filesystem::create_directories(m_game.Join("run"));
+    return m_game.Join("run");
+  }
+
+  CTempDir m_game;
+  CEnvGuard m_dir;
+  CEnvGuard m_runtime;
+};
+
 // Three idle seconds of the virtual clock: the main loop sleeps until the
 // mixer needs it (every 50 ms) or a message comes, instead of polling.
-TEST(MainLoop, AnIdleEngineSleepsInsteadOfSpinning) {
-  CTempDir game;
-  game.WriteFile("tool.ini", "[main]\n[Messages]\nError=Test\n[FS]\n/HDD/=Trans, ./\n");
-  std::filesystem::create_directories(game.Join("run"));
-  CEnvGuard dir("TARVOLIN_DIR", game.Path().c_str());
-  CEnvGuard runtime("XDG_RUNTIME_DIR", game.Join("run").c_str());
+TEST_F(MainLoopTest, AnIdleEngineSleepsInsteadOfSpinning) {
   SHeadlessOptions options;
   options.idle_quit_ms = 3000;
   auto platform = std::make_unique<CWatchedPlatform>(options);
@@ -88,4 +102,18 @@ TEST(MainLoop, AnIdleEngineSleepsInsteadOfSpinning) {
   EXPECT_LT(watched->peeks, CWatchedPlatform::kPeekLimit);
   EXPECT_GE(watched->waits, 3000 / 50);
   EXPECT_LE(watched->waits, 3000 / 50 + 5);
+}
+
+// A quit that arrives while the desktop is first shown ends the run there,
+// instead of being lost until the idle time runs out.
+TEST_F(MainLoopTest, AQuitDuringStartUpEndsTheRun) {
+  m_game.WriteFile("input.txt", "0 quit\n");
+  SHeadlessOptions options;
+  options.script_path = m_game.Join("input.txt");
+  options.idle_quit_ms = 60000;
+  auto platform = std::make_unique<CWatchedPlatform>(options);
+  CWatchedPlatform* watched = platform.get();
+  CApplication application(std::move(platform), false);
+  EXPECT_EQ(application.Run(), 0);
+  EXPECT_LE(watched->waits, 1);
 }

@@ -181,3 +181,17 @@ TEST_F(EngineTest, TheBundledDemoRunsHeadless) {
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.err, "");
 }
+
+TEST_F(EngineTest, ASeedThatIsNoNumberStopsTheStartWithAMessage) {
+  WriteConfig(kDemoConfig);
+  WriteInput("0 quit\n");
+  for (const char* seed : {"abc", "4294967296", "-1", "1x"}) {
+    SCOPED_TRACE(seed);
+    const SProcessResult run = Run({}, {{"TARVOLIN_SEED", seed}});
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.err,
+              "Demo Caption: TARVOLIN_SEED must be a number from 0 to 4294967295\n");
+  }
+  const SProcessResult largest = Run({}, {{"TARVOLIN_SEED", "4294967295"}});
+  EXPECT_EQ(largest.err, "");
+}
