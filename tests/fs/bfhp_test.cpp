@@ -8,27 +8,11 @@
 #include <random>
 #include <vector>
 
-#include "support/fault_file.h"
 #include "fs/handle_io.h"
+#include "support/fault_file.h"
+#include "support/le_words.h"
 
 namespace {
-
-uint32_t WordAt(const std::string& bytes, size_t offset) {
-  uint32_t value = 0;
-  std::memcpy(&value, bytes.data() + offset, 4);
-  return value;
-}
-
-// The little-endian words at `offsets`.
-std::vector<uint32_t> Words(const std::string& bytes, std::initializer_list<size_t> offsets) {
-  std::vector<uint32_t> words;
-  for (size_t offset : offsets) words.push_back(WordAt(bytes, offset));
-  return words;
-}
-
-void PutWord(std::string* bytes, size_t offset, uint32_t value) {
-  std::memcpy(bytes->data() + offset, &value, 4);
-}
 
 class BfhpTest : public ::testing::Test {
  protected:

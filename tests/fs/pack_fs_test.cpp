@@ -10,6 +10,7 @@
 #include "fs/native_fs.h"
 #include "fs/pack_fs.h"
 #include "fs/pack_writer.h"
+#include "support/le_words.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -23,10 +24,6 @@ struct SRawEntry {
   uint32_t size;
 };
 
-void Le32(std::string* out, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>(value >> (8 * i)));
-}
-
 // A pack image: header, the entries as given, then `data`.
 std::string PackImage(const std::vector<SRawEntry>& entries, const std::string& data,
                       uint32_t count_delta = 0, uint32_t size_delta = 0) {
@@ -35,14 +32,12 @@ std::string PackImage(const std::vector<SRawEntry>& entries, const std::string& 
     directory.push_back(static_cast<char>(e.length));
     directory.push_back(static_cast<char>(e.shared));
     directory += e.rest;
-    Le32(&directory, e.offset);
-    Le32(&directory, e.size);
+    directory += Le32(e.offset) + Le32(e.size);
   }
   std::string image("TOVSYS PackFile\n\x1A", 18);
   image.resize(32, '\0');
-  Le32(&image, static_cast<uint32_t>(entries.size()) + count_delta);
-  Le32(&image, static_cast<uint32_t>(directory.size()) + size_delta);
-  return image + directory + data;
+  return image + Le32(static_cast<uint32_t>(entries.size()) + count_delta) +
+         Le32(static_cast<uint32_t>(directory.size()) + size_delta) + directory + data;
 }
 
 // Two files: ROOM1\BACK.BMP (offset 84, "0123456789ABCDEFGHIJ") and
