@@ -34,6 +34,16 @@ class CScratchBase {
 
 std::unique_ptr<CHashIni> NewIni() { return std::make_unique<CHashIni>(16, 64); }
 
+using Keys = std::vector<std::array<const char*, 3>>;  // section, key, value
+
+// Imports the keys into the base's root.
+ErrCode Import(CScratchBase& base, const Keys& keys) {
+  auto ini = NewIni();
+  for (const auto& [section, key, value] : keys) ini->SetString(section, key, value);
+  auto root = base.Root();
+  return ImportIni(base.vb(), root.get(), ini.get());
+}
+
 const char* Get(const CHashIni& ini, const char* section, const char* key) {
   const char* value = ini.GetString(section, key);
   return value ? value : "<missing>";
@@ -162,13 +172,13 @@ TEST(VbIniTest, ExportWritesTheFormsAndRoundTrips) {
 
 TEST(VbIniTest, ScriptLinesBreakAtEveryLineEnd) {
   CScratchBase base;
+  // A lone "\" before a letter is dropped.
+  ASSERT_EQ(Import(base, {{"/", "code", "script"},
+                          {"/code", "Type", "34"},
+                          {"/code", "TextSize", "99"},
+                          {"/code", "1", ".x\\y"}}),
+            err::kOk);
   auto root = base.Root();
-  auto ini = NewIni();
-  ini->SetString("/", "code", "script");
-  ini->SetString("/code", "Type", "34");
-  ini->SetString("/code", "TextSize", "99");
-  ini->SetString("/code", "1", ".x\\y");  // a lone "\" before a letter is dropped
-  ASSERT_EQ(ImportIni(base.vb(), root.get(), ini.get()), err::kOk);
   const uint8_t* code = root->GetValue("code", kValueScript);
   ASSERT_NE(code, nullptr);
   EXPECT_STREQ(reinterpret_cast<const char*>(base.vb()->GetData(ValueWord(code, 0))->data()),
@@ -192,13 +202,17 @@ TEST(VbIniTest, ScriptLinesBreakAtEveryLineEnd) {
 }
 
 TEST(VbIniTest, BadTextGivesTheReadersErrors) {
+  const std::string s1023 = "str:" + std::string(1023, 's');
+  const std::string s1024 = "str:" + std::string(1024, 's');
+  const std::string d100 = std::string(100, 'd'), section = "/" + d100 + "/";
+  const std::string k26(26, 'k');
   const struct {
     const char* what;
-    std::vector<std::array<const char*, 3>> keys;
+    Keys keys;
     ErrCode expected;
   } cases[] = {
-      {"1023 characters", {{"/", "s", nullptr}}, err::kOk},
-      {"1024 characters", {{"/", "s", nullptr}}, err::kBadParams},
+      {"1023 characters", {{"/", "s", s1023.c_str()}}, err::kOk},
+      {"1024 characters", {{"/", "s", s1024.c_str()}}, err::kBadParams},
       {"no prefix", {{"/", "x", "lung:1"}}, err::kNotFound},
       {"bad hex", {{"/", "b", "other"}, {"/b", "1", "0G"}, {"/b", "Size", "5"}, {"/b", "Type", "9"}},
        err::kBadFormat},
@@ -209,41 +223,25 @@ TEST(VbIniTest, BadTextGivesTheReadersErrors) {
       {"opaque container", {{"/", "b", "other"}, {"/b", "1", "01 00 00 00"}, {"/b", "Size", "8"}, {"/b", "Type", "1"}},
        err::kBadFormat},
       {"script of another type", {{"/", "c", "script"}, {"/c", "Type", "35"}}, err::kOk},
+      {"path past the name buffer", {{"/", d100.c_str(), "container"}, {section.c_str(), k26.c_str(), "other"}},
+       err::kBufferTooSmall},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     CScratchBase base;
-    auto root = base.Root();
-    auto ini = NewIni();
-    for (const auto& [section, key, value] : c.keys) {
-      const std::string text =
-          value ? value : "str:" + std::string(c.expected == err::kOk ? 1023 : 1024, 's');
-      ini->SetString(section, key, text.c_str());
-    }
-    EXPECT_EQ(ImportIni(base.vb(), root.get(), ini.get()), c.expected);
+    EXPECT_EQ(Import(base, c.keys), c.expected);
   }
-  CScratchBase base;
-  auto root = base.Root();
-  auto ini = NewIni();
-  const std::string section = "/" + std::string(100, 'd') + "/";
-  ini->SetString("/", std::string(100, 'd').c_str(), "container");
-  ini->SetString(section.c_str(), std::string(26, 'k').c_str(), "other");
-  EXPECT_EQ(ImportIni(base.vb(), root.get(), ini.get()), err::kBufferTooSmall);
 }
 
 TEST(VbWalkerTest, StopsAndResumesAfterTheValue) {
   CScratchBase base;
-  {
-    auto root = base.Root();
-    auto ini = NewIni();
-    ini->SetString("/", "a", "long:1");
-    ini->SetString("/", "B", "container");
-    ini->SetString("/B/", "c", "long:2");
-    ini->SetString("/B/", "D", "container");
-    ini->SetString("/B/D/", "e", "long:3");
-    ini->SetString("/", "f", "long:4");
-    ASSERT_EQ(ImportIni(base.vb(), root.get(), ini.get()), err::kOk);
-  }
+  ASSERT_EQ(Import(base, {{"/", "a", "long:1"},
+                          {"/", "B", "container"},
+                          {"/B/", "c", "long:2"},
+                          {"/B/", "D", "container"},
+                          {"/B/D/", "e", "long:3"},
+                          {"/", "f", "long:4"}}),
+            err::kOk);
   CVBWalker walker(base.vb());
   std::vector<std::string> seen;
   std::string stop_at;
