@@ -7,37 +7,20 @@
 #include <string>
 #include <vector>
 
-#include "support/fault_file.h"
 #include "store/hash_ini.h"
 #include "store/value_base.h"
 #include "store/vb_check.h"
 #include "store/vb_walker.h"
+#include "support/scratch_value_base.h"
 
 namespace {
-
-class CScratchBase {
- public:
-  CScratchBase() {
-    m_store.Create(&m_file, 256, CBFHP::kNoLimit);
-    m_vb = std::make_unique<CValueBase>(&m_store, &m_cache);
-    m_vb->Init();
-  }
-  CValueBase* vb() { return m_vb.get(); }
-  COpenContainer Root() { return COpenContainer(m_vb.get(), m_vb->Root()); }
-
- private:
-  CFaultFile m_file;
-  CBFHP m_store;
-  CObjectCache m_cache;
-  std::unique_ptr<CValueBase> m_vb;
-};
 
 std::unique_ptr<CHashIni> NewIni() { return std::make_unique<CHashIni>(16, 64); }
 
 using Keys = std::vector<std::array<const char*, 3>>;  // section, key, value
 
 // Imports the keys into the base's root.
-ErrCode Import(CScratchBase& base, const Keys& keys) {
+ErrCode Import(CScratchValueBase& base, const Keys& keys) {
   auto ini = NewIni();
   for (const auto& [section, key, value] : keys) ini->SetString(section, key, value);
   auto root = base.Root();
@@ -76,7 +59,7 @@ std::unique_ptr<CHashIni> SampleTree() {
 }
 
 TEST(VbIniTest, ImportReadsEveryForm) {
-  CScratchBase base;
+  CScratchValueBase base;
   auto root = base.Root();
   ASSERT_EQ(ImportIni(base.vb(), root.get(), SampleTree().get()), err::kOk);
   EXPECT_EQ(root->GetLong("n"), -5);
@@ -108,7 +91,7 @@ TEST(VbIniTest, ImportReadsEveryForm) {
 // names that differ only in case the export keeps one key, named as the
 // first, with the value of the last, and only the last one's sections.
 TEST(VbIniTest, ExportFollowsTheIniRulesForNamesDifferingInCase) {
-  CScratchBase base;
+  CScratchValueBase base;
   auto in = NewIni();
   ASSERT_EQ(in->LoadText("[/]\nBox=container\nx=long:0\na=long:1\nBOX=other\nA=container\n"
                          "[/Box/]\nb=long:2\nIn=container\n[/Box/In/]\nc=long:4\n"
@@ -127,7 +110,7 @@ TEST(VbIniTest, ExportFollowsTheIniRulesForNamesDifferingInCase) {
 }
 
 TEST(VbIniTest, ExportWritesTheFormsAndRoundTrips) {
-  CScratchBase base;
+  CScratchValueBase base;
   auto ini = SampleTree();
   {
     auto root = base.Root();
@@ -154,7 +137,7 @@ TEST(VbIniTest, ExportWritesTheFormsAndRoundTrips) {
     EXPECT_STREQ(Get(*out, section, key), value) << section << key;
 
   // Into a second base and out again: the same text.
-  CScratchBase copy;
+  CScratchValueBase copy;
   {
     auto root = copy.Root();
     ASSERT_EQ(ImportIni(copy.vb(), root.get(), out.get()), err::kOk);
@@ -171,7 +154,7 @@ TEST(VbIniTest, ExportWritesTheFormsAndRoundTrips) {
 }
 
 TEST(VbIniTest, ScriptLinesBreakAtEveryLineEnd) {
-  CScratchBase base;
+  CScratchValueBase base;
   // A lone "\" before a letter is dropped.
   ASSERT_EQ(Import(base, {{"/", "code", "script"},
                           {"/code", "Type", "34"},
@@ -228,13 +211,13 @@ TEST(VbIniTest, BadTextGivesTheReadersErrors) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    CScratchBase base;
+    CScratchValueBase base;
     EXPECT_EQ(Import(base, c.keys), c.expected);
   }
 }
 
 TEST(VbWalkerTest, StopsAndResumesAfterTheValue) {
-  CScratchBase base;
+  CScratchValueBase base;
   ASSERT_EQ(Import(base, {{"/", "a", "long:1"},
                           {"/", "B", "container"},
                           {"/B/", "c", "long:2"},
