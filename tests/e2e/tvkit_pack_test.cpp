@@ -108,9 +108,8 @@ TEST_F(TvkitPackTest, LzReportsBadArgumentsAndBadFiles) {
   for (const std::string& bytes : bad) {
     m_dir.WriteFile("bad.z", bytes);
     m_dir.WriteFile("out", "old out");
-    const SProcessResult run = Run({"lz", "unpack", m_dir.Join("bad.z"), m_dir.Join("out")});
-    EXPECT_EQ(run.exit_code, 1) << bytes.size();
-    EXPECT_EQ(run.err, "error: INVALIDFORMAT\n") << bytes.size();
+    ExpectRun({"lz", "unpack", m_dir.Join("bad.z"), m_dir.Join("out")}, 1, "",
+              "error: INVALIDFORMAT\n");
     EXPECT_EQ(m_dir.ReadFile("out"), "old out") << bytes.size();
     EXPECT_FALSE(m_dir.Exists("out.new")) << bytes.size();
   }
