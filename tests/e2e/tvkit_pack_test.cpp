@@ -23,13 +23,11 @@ TEST_F(TvkitPackTest, BuildListAndCat) {
   m_dir.WriteFile("d/Room1/Door.BMP", "door");
   m_dir.WriteFile("d/a.txt", "x");
   m_dir.WriteFile("d/sub/deep/f", "deep");
-  SProcessResult run = Run({"pack", "build", m_dir.Join("w.pak"), m_dir.Join("d")});
-  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const std::string pak = m_dir.Join("w.pak");
+  ExpectRun({"pack", "build", pak, m_dir.Join("d")}, 0, "");
   // The directory: A.TXT (15 bytes), ROOM1\BACK.BMP (24), ROOM1\DOOR.BMP
   // sharing "ROOM1\" (18), SUB\DEEP\F (20): 77 bytes from 40, data from 117.
-  run = Run({"pack", "list", m_dir.Join("w.pak")});
-  EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.out,
+  ExpectRun({"pack", "list", pak}, 0,
             "A.TXT\t117\t1\n"
             "ROOM1\\BACK.BMP\t118\t5\n"
             "ROOM1\\DOOR.BMP\t123\t4\n"
@@ -38,20 +36,14 @@ TEST_F(TvkitPackTest, BuildListAndCat) {
   ASSERT_EQ(pack.size(), 131u);
   EXPECT_EQ(pack.substr(0, 18), std::string("TOVSYS PackFile\n\x1A\0", 18));
   EXPECT_EQ(pack.substr(18, 14), std::string(14, '\0'));
+  EXPECT_EQ(pack.substr(32, 8), std::string("\x04\0\0\0\x4D\0\0\0", 8));  // 4 entries, 77 bytes
   EXPECT_EQ(pack.substr(117), "xhellodoordeep");
 
-  run = Run({"pack", "cat", m_dir.Join("w.pak"), "room1/BACK.bmp"});
-  EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.out, "hello");
-  run = Run({"pack", "cat", m_dir.Join("w.pak"), "Sub\\deep\\F"});
-  EXPECT_EQ(run.out, "deep");
-  run = Run({"pack", "cat", m_dir.Join("w.pak"), "room1"});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.err, "error: FILENOTFOUND\n");
+  ExpectRun({"pack", "cat", pak, "room1/BACK.bmp"}, 0, "hello");
+  ExpectRun({"pack", "cat", pak, "Sub\\deep\\F"}, 0, "deep");
+  ExpectRun({"pack", "cat", pak, "room1"}, 1, "", "error: FILENOTFOUND\n");
   m_dir.WriteFile("bad.pak", "TOVSYS PackFile\n\x1B");
-  run = Run({"pack", "list", m_dir.Join("bad.pak")});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.err, "error: EOF\n");
+  ExpectRun({"pack", "list", m_dir.Join("bad.pak")}, 1, "", "error: EOF\n");
 }
 
 TEST_F(TvkitPackTest, LzGivesBackEveryByte) {
@@ -116,9 +108,8 @@ TEST_F(TvkitPackTest, LzReportsBadArgumentsAndBadFiles) {
   for (const std::string& bytes : bad) {
     m_dir.WriteFile("bad.z", bytes);
     m_dir.WriteFile("out", "old out");
-    const SProcessResult run = Run({"lz", "unpack", m_dir.Join("bad.z"), m_dir.Join("out")});
-    EXPECT_EQ(run.exit_code, 1) << bytes.size();
-    EXPECT_EQ(run.err, "error: INVALIDFORMAT\n") << bytes.size();
+    ExpectRun({"lz", "unpack", m_dir.Join("bad.z"), m_dir.Join("out")}, 1, "",
+              "error: INVALIDFORMAT\n");
     EXPECT_EQ(m_dir.ReadFile("out"), "old out") << bytes.size();
     EXPECT_FALSE(m_dir.Exists("out.new")) << bytes.size();
   }

@@ -14,14 +14,7 @@ std::string WithoutSlots(const std::string& text) {
   return std::regex_replace(text, kSlot, "$1#");
 }
 
-class TvkitScriptTest : public CTvkitTest {
- protected:
-  SProcessResult RunSeeded(const std::string& seed, const std::vector<std::string>& args) {
-    CChildProcess child(TVKIT_BINARY, args, {{"TARVOLIN_SEED", seed}},
-                        m_dir.Join("child" + std::to_string(m_runs++)));
-    return child.Wait();
-  }
-};
+class TvkitScriptTest : public CTvkitTest {};
 
 TEST_F(TvkitScriptTest, CompileDumpsAndWritesTheBlock) {
   m_dir.WriteFile("s.txt", "x > 5");
@@ -46,12 +39,10 @@ TEST_F(TvkitScriptTest, CompileDumpsAndWritesTheBlock) {
 
 TEST_F(TvkitScriptTest, FailuresPrintTheDiagnostics) {
   m_dir.WriteFile("bad.txt", "int a = 1;\nint a");
-  SProcessResult run = Run({"script", "compile", "--sig", "void", m_dir.Join("bad.txt")});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.err, "(2, 5): Variable already declared: a\r\n");
-  run = Run({"script", "compile", "--sig", "void, x", m_dir.Join("bad.txt")});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.err, "error: BAD_PARAM_STRING\n");
+  ExpectRun({"script", "compile", "--sig", "void", m_dir.Join("bad.txt")}, 1, "",
+            "(2, 5): Variable already declared: a\r\n");
+  ExpectRun({"script", "compile", "--sig", "void, x", m_dir.Join("bad.txt")}, 1, "",
+            "error: BAD_PARAM_STRING\n");
 }
 
 TEST_F(TvkitScriptTest, TypesPrintsTheTables) {
@@ -68,46 +59,34 @@ TEST_F(TvkitScriptTest, TypesPrintsTheTables) {
 TEST_F(TvkitScriptTest, RunHandsBackTheAddressParametersAndTheResult) {
   m_dir.WriteFile("xy.txt",
                   "Write(\"was \"); Write(x); x = x + y;\ny = y * 2;\nreturn x > 10;\n");
-  SProcessResult run =
-      Run({"script", "run", "--sig", "bool, int* x, int* y", m_dir.Join("xy.txt"), "7", "5"});
-  EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(run.out, "was 7\nresult: true\nx: 12\ny: 10\n");
-
+  ExpectRun({"script", "run", "--sig", "bool, int* x, int* y", m_dir.Join("xy.txt"), "7", "5"}, 0,
+            "was 7\nresult: true\nx: 12\ny: 10\n");
   m_dir.WriteFile("v.txt", "p = p + \"!\"; ptSet(q, ptGetY(q), ptGetX(q)); return 2.5 * f;\n");
-  run = Run({"script", "run", "--sig", "float, float f, str* p, TPoint* q, TRect r",
-             m_dir.Join("v.txt"), "3", "hi", "-4,9", "1,2,3,4"});
-  EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(run.out, "result: 7.5\np: hi!\nq: 9, -4\n");
+  ExpectRun({"script", "run", "--sig", "float, float f, str* p, TPoint* q, TRect r",
+             m_dir.Join("v.txt"), "3", "hi", "-4,9", "1,2,3,4"},
+            0, "result: 7.5\np: hi!\nq: 9, -4\n");
 }
 
 TEST_F(TvkitScriptTest, RunReportsStopsAndLimits) {
   m_dir.WriteFile("loop.txt", "int i = 0;\nwhile (1) do i = i + 1;\n");
-  SProcessResult run = Run({"script", "run", "--steps", "100", "--sig", "void", m_dir.Join("loop.txt")});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.out, "(2): script step limit reached\n");
-  EXPECT_EQ(run.err, "error: step limit reached\n");
-
+  ExpectRun({"script", "run", "--steps", "100", "--sig", "void", m_dir.Join("loop.txt")}, 1,
+            "(2): script step limit reached\n", "error: step limit reached\n");
   m_dir.WriteFile("bad.txt", "return y;\n");
-  run = Run({"script", "run", "--sig", "int", m_dir.Join("bad.txt")});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.err, "(1, 9): Left bracket expected for possible function name y\r\nerror: SYNTAX\n");
+  ExpectRun({"script", "run", "--sig", "int", m_dir.Join("bad.txt")}, 1, "",
+            "(1, 9): Left bracket expected for possible function name y\r\nerror: SYNTAX\n");
 }
 
 // From state 1 the generator draws 41, then 18467.
 TEST_F(TvkitScriptTest, RunDrawsTheSeededSequence) {
   m_dir.WriteFile("one.txt", "return rand();\n");
   m_dir.WriteFile("two.txt", "int a;\na = rand();\nreturn rand();\n");
-  SProcessResult run = RunSeeded("1", {"script", "run", "--sig", "int", m_dir.Join("one.txt")});
-  EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(run.out, "result: 41\n");
-  run = RunSeeded("1", {"script", "run", "--sig", "int", m_dir.Join("two.txt")});
-  EXPECT_EQ(run.out, "result: 18467\n");
-  for (const char* bad : {"x", "-1", "4294967296", ""}) {
-    run = RunSeeded(bad, {"script", "run", "--sig", "int", m_dir.Join("one.txt")});
-    EXPECT_EQ(run.exit_code, 1) << bad;
-    EXPECT_EQ(run.out, "") << bad;
-    EXPECT_EQ(run.err, "error: TARVOLIN_SEED must be a number from 0 to 4294967295\n") << bad;
-  }
+  const std::vector<std::string> one = {"script", "run", "--sig", "int", m_dir.Join("one.txt")};
+  ExpectRun(one, 0, "result: 41\n", "", {{"TARVOLIN_SEED", "1"}});
+  ExpectRun({"script", "run", "--sig", "int", m_dir.Join("two.txt")}, 0, "result: 18467\n", "",
+            {{"TARVOLIN_SEED", "1"}});
+  for (const char* bad : {"x", "-1", "4294967296", ""})
+    ExpectRun(one, 1, "", "error: TARVOLIN_SEED must be a number from 0 to 4294967295\n",
+              {{"TARVOLIN_SEED", bad}});
 }
 
 }  // namespace

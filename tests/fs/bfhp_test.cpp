@@ -8,27 +8,11 @@
 #include <random>
 #include <vector>
 
-#include "support/fault_file.h"
 #include "fs/handle_io.h"
+#include "support/fault_file.h"
+#include "support/le_words.h"
 
 namespace {
-
-uint32_t WordAt(const std::string& bytes, size_t offset) {
-  uint32_t value = 0;
-  std::memcpy(&value, bytes.data() + offset, 4);
-  return value;
-}
-
-// The little-endian words at `offsets`.
-std::vector<uint32_t> Words(const std::string& bytes, std::initializer_list<size_t> offsets) {
-  std::vector<uint32_t> words;
-  for (size_t offset : offsets) words.push_back(WordAt(bytes, offset));
-  return words;
-}
-
-void PutWord(std::string* bytes, size_t offset, uint32_t value) {
-  std::memcpy(bytes->data() + offset, &value, 4);
-}
 
 class BfhpTest : public ::testing::Test {
  protected:
@@ -116,34 +100,29 @@ TEST_F(BfhpTest, FreedBlocksComeBackInReverseOrderPageLast) {
   }
 }
 
-TEST_F(BfhpTest, ReadsAndWritesStopAtTheSize) {
-  Create(256);
-  const StoreHandle h = m_store.NewHandle(300);
-  std::vector<uint8_t> in(300);
-  for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<uint8_t>(i * 7);
-  ASSERT_EQ(m_store.Write(h, in.data(), 0, 300), err::kOk);
-  uint8_t out[100] = {};
-  uint32_t count = 0;
-  ASSERT_EQ(m_store.Read(h, out, 290, 100, &count), err::kOk);
-  EXPECT_EQ(count, 10u);
-  EXPECT_EQ(std::memcmp(out, in.data() + 290, 10), 0);
-  EXPECT_EQ(m_store.Read(h, out, 300, 1, &count), err::kBadParams);
-  EXPECT_EQ(m_store.Write(h, out, 300, 1), err::kBadParams);
-}
-
-TEST_F(BfhpTest, ConsecutiveDataBlocksMoveInOneAccess) {
+// Transfers stop at the size, and consecutive data blocks (2 to 5 here)
+// move in one file access.
+TEST_F(BfhpTest, ReadsAndWritesStopAtTheSizeAndMoveConsecutiveBlocksAtOnce) {
   Create(256);
   const StoreHandle h = m_store.NewHandle(1000);
-  std::vector<uint8_t> in(1000, 0x5A);
+  std::string in(1000, '\0');
+  for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<char>(i * 7);
   m_file.plan.writes = 0;
   ASSERT_EQ(m_store.Write(h, in.data(), 0, 1000), err::kOk);
   EXPECT_EQ(m_file.plan.writes, 1);
   ASSERT_EQ(m_store.Commit(), err::kOk);
+  EXPECT_EQ(m_bytes->substr(2 * 256, 1000), in);
+  std::string out(990, '\0');
   m_file.plan.reads = 0;
-  std::vector<uint8_t> out(1000);
   ASSERT_EQ(m_store.Read(h, out.data(), 10, 990), err::kOk);
   EXPECT_EQ(m_file.plan.reads, 1);
-  EXPECT_EQ(m_bytes->substr(2 * 256, 1000), std::string(1000, 0x5A));
+  EXPECT_EQ(out, in.substr(10));
+  uint32_t count = 0;
+  ASSERT_EQ(m_store.Read(h, out.data(), 990, 100, &count), err::kOk);
+  EXPECT_EQ(count, 10u);
+  EXPECT_EQ(out.substr(0, 10), in.substr(990));
+  EXPECT_EQ(m_store.Read(h, out.data(), 1000, 1, &count), err::kBadParams);
+  EXPECT_EQ(m_store.Write(h, out.data(), 1000, 1), err::kBadParams);
 }
 
 TEST_F(BfhpTest, AResizeBeyondTheLimitFailsWithoutChanges) {

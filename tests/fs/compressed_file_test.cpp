@@ -8,15 +8,10 @@
 #include "fs/file_service.h"
 #include "fs/memory_file.h"
 #include "fs/native_fs.h"
+#include "support/le_words.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-std::string Le32(uint32_t value) {
-  std::string out;
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
-  return out;
-}
 
 std::string Header(const char* magic, uint32_t size, uint32_t block, uint8_t parameter) {
   return std::string(magic, 4) + Le32(size) + Le32(block) +

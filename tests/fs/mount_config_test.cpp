@@ -50,12 +50,6 @@ TEST_F(MountConfigTest, UnknownKindsAndEmptyKeysAreIgnored) {
   EXPECT_EQ(Mounts().size(), before);
 }
 
-TEST_F(MountConfigTest, AStoreFileThatIsMissingIsNotMounted) {
-  const size_t before = Mounts().size();
-  EXPECT_NE(MountFromConfig({{"/S/", "HPFS, /HDD/users.prj"}}), err::kOk);
-  EXPECT_EQ(Mounts().size(), before);
-}
-
 TEST_F(MountConfigTest, AFailingEntryDoesNotStopTheOthers) {
   ShutdownFileService();
   InitFileService(50);

@@ -10,6 +10,7 @@
 #include "fs/native_fs.h"
 #include "fs/pack_fs.h"
 #include "fs/pack_writer.h"
+#include "support/le_words.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -23,10 +24,6 @@ struct SRawEntry {
   uint32_t size;
 };
 
-void Le32(std::string* out, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>(value >> (8 * i)));
-}
-
 // A pack image: header, the entries as given, then `data`.
 std::string PackImage(const std::vector<SRawEntry>& entries, const std::string& data,
                       uint32_t count_delta = 0, uint32_t size_delta = 0) {
@@ -35,14 +32,12 @@ std::string PackImage(const std::vector<SRawEntry>& entries, const std::string& 
     directory.push_back(static_cast<char>(e.length));
     directory.push_back(static_cast<char>(e.shared));
     directory += e.rest;
-    Le32(&directory, e.offset);
-    Le32(&directory, e.size);
+    directory += Le32(e.offset) + Le32(e.size);
   }
   std::string image("TOVSYS PackFile\n\x1A", 18);
   image.resize(32, '\0');
-  Le32(&image, static_cast<uint32_t>(entries.size()) + count_delta);
-  Le32(&image, static_cast<uint32_t>(directory.size()) + size_delta);
-  return image + directory + data;
+  return image + Le32(static_cast<uint32_t>(entries.size()) + count_delta) +
+         Le32(static_cast<uint32_t>(directory.size()) + size_delta) + directory + data;
 }
 
 // Two files: ROOM1\BACK.BMP (offset 84, "0123456789ABCDEFGHIJ") and
@@ -232,11 +227,24 @@ TEST_F(PackTest, BadDirectoriesAreRefused) {
   EXPECT_EQ(MountPack(std::move(closed), "/X/"), err::kUnknownError);
 }
 
+// Packs mount from the configuration, one stored compressed only while the
+// decompressing hook is installed, and unmount again.
 TEST_F(PackTest, PacksMountFromTheConfigurationAndUnmount) {
   ShutdownFileService();
   MountNativeFileSystem();
   CTempDir dir;
   dir.WriteFile("World.pak", TwoFilePack());
+  {
+    std::unique_ptr<CFile> out = FsOpen(dir.Join("Packed.pak").c_str(),
+                                        kOpenRead | kOpenWrite | kOpenCreate | kOpenTruncate,
+                                        nullptr);
+    ASSERT_NE(out, nullptr);
+    CLzisFile packed(std::move(out), 64, 3);
+    const std::string image = TwoFilePack();
+    ASSERT_EQ(packed.Write(image.data(), static_cast<uint32_t>(image.size()), nullptr),
+              err::kOk);
+  }
+  ASSERT_EQ(dir.ReadFile("Packed.pak").substr(0, 4), "LZIS");
   const ConfigEntries entries = {{"/HDD/", "Trans, " + dir.Path()},
                                  {"/World/", "Pack, /HDD/World.pak"},
                                  {"/None/", "Pack, /HDD/None.pak"}};
@@ -246,30 +254,14 @@ TEST_F(PackTest, PacksMountFromTheConfigurationAndUnmount) {
   EXPECT_EQ(UnmountFromConfig(entries), err::kNotFound);
   EXPECT_EQ(ReadAll("/World/room1/door.bmp"), "<none>");
   EXPECT_EQ(Mounts().size(), 1u);
-}
 
-TEST_F(PackTest, APackStoredCompressedMountsWhileTheHookIsInstalled) {
-  ShutdownFileService();
-  MountNativeFileSystem();
-  CTempDir dir;
-  {
-    std::unique_ptr<CFile> out = FsOpen(dir.Join("World.pak").c_str(),
-                                        kOpenRead | kOpenWrite | kOpenCreate | kOpenTruncate,
-                                        nullptr);
-    ASSERT_NE(out, nullptr);
-    CLzisFile packed(std::move(out), 64, 3);
-    const std::string image = TwoFilePack();
-    ASSERT_EQ(packed.Write(image.data(), static_cast<uint32_t>(image.size()), nullptr),
-              err::kOk);
-  }
-  ASSERT_EQ(dir.ReadFile("World.pak").substr(0, 4), "LZIS");
-  const ConfigEntries entries = {{"/World/", "Pack, " + dir.Join("World.pak")}};
-  EXPECT_EQ(MountFromConfig(entries), err::kUnknownError);
+  const ConfigEntries packed = {{"/World/", "Pack, " + dir.Join("Packed.pak")}};
+  EXPECT_EQ(MountFromConfig(packed), err::kUnknownError);
   {
     CDecompressingHook hook;
-    ASSERT_EQ(MountFromConfig(entries), err::kOk);
+    ASSERT_EQ(MountFromConfig(packed), err::kOk);
   }
   EXPECT_EQ(ReadAll("/World/room1/back.bmp"), "0123456789ABCDEFGHIJ");
   EXPECT_EQ(ReadAll("/World/room1/door.bmp"), "door");
-  EXPECT_EQ(UnmountFromConfig(entries), err::kOk);
+  EXPECT_EQ(UnmountFromConfig(packed), err::kOk);
 }

@@ -7,11 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "fs/file_service.h"
-#include "fs/native_fs.h"
 #include "fs/replace.h"
-#include "support/fault_file.h"
-#include "support/temp_dir.h"
+#include "support/fault_native_fs.h"
 
 namespace {
 
@@ -19,15 +16,12 @@ const std::string kOld = "[main]\r\nold=1\r\n\r\n";
 const std::string kPieces[] = {"[main]\r\n", "new=2\r\n", "\r\n"};
 const std::string kNew = kPieces[0] + kPieces[1] + kPieces[2];
 
-class FileReplaceTest : public ::testing::Test {
+class FileReplaceTest : public CFaultNativeFsTest {
  protected:
   void SetUp() override {
-    InitFileService(4);
-    RegisterMount("", std::make_unique<CFaultFileService>(std::make_unique<CWinFileService>(), m_plan),
-                  0);
+    CFaultNativeFsTest::SetUp();
     m_dir.WriteFile("Tool.ini", kOld);
   }
-  void TearDown() override { ShutdownFileService(); }
 
   // Writes kNew in three pieces over the file, asked for in lower case.
   ErrCode ReplaceInPieces() {
@@ -50,9 +44,6 @@ class FileReplaceTest : public ::testing::Test {
     const std::filesystem::directory_iterator files(m_dir.Path());
     return static_cast<size_t>(std::distance(begin(files), end(files)));
   }
-
-  std::shared_ptr<SFaultPlan> m_plan = std::make_shared<SFaultPlan>();
-  CTempDir m_dir;
 };
 
 // Three writes into the copy, its flush, the rename and the folder's flush.

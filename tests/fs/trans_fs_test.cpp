@@ -48,10 +48,3 @@ TEST_F(TransFSTest, TranslatorsChainAndUnmountingOneLeavesItsTarget) {
   EXPECT_NE(UnregisterMount("/X/"), nullptr);
   EXPECT_TRUE(FsExists("/HDD/x/f.txt"));
 }
-
-TEST(TransFSMount, NothingToResolveIsNotFound) {
-  InitFileService(50);
-  EXPECT_EQ(MountTrans("/HDD/", "/nowhere/"), err::kNotFound);
-  EXPECT_TRUE(Mounts().empty());
-  ShutdownFileService();
-}

@@ -89,16 +89,14 @@ TEST(HashIniText, ReaderSplitsAndWriterNormalises) {
   EXPECT_EQ(Loaded("no sections at all\r\n")->Text(), "");
 }
 
-TEST(HashIniText, LongLinesAreCutAt1023) {
+// A line is cut at 1023 characters, its rest read as the next line; a NUL
+// ends a line's text.
+TEST(HashIniText, LongLinesAreCutAt1023AndBinaryBytesDoNoHarm) {
   const std::string value(1021, 'v');
-  const auto fits = Loaded("[S]\nk=" + value + "\n");
-  EXPECT_EQ(fits->GetString("S", "k"), value);
+  EXPECT_EQ(Loaded("[S]\nk=" + value + "\n")->GetString("S", "k"), value);
   const auto cut = Loaded("[S]\nk=" + value + "X=1\n");
   EXPECT_EQ(cut->GetString("S", "k"), value);
   EXPECT_STREQ(cut->GetString("S", "X"), "1");
-}
-
-TEST(HashIniText, BinaryBytesNeitherCrashNorLeak) {
   const char bytes[] = "[S]\nk=ab\0cd\n\x01\xFF=\x7F\n[\0]\n";
   const auto ini = Loaded(std::string(bytes, sizeof bytes - 1));
   EXPECT_STREQ(ini->GetString("S", "k"), "ab");
@@ -293,7 +291,7 @@ TEST(HashIniAllocator, RecordsComeFromThePoolAndFailureKeepsWhatWasRead) {
 
 class HashIniFiles : public CMemFsTest {};
 
-TEST_F(HashIniFiles, LoadsAndSavesThroughTheFileService) {
+TEST_F(HashIniFiles, LoadsAndSavesThroughTheFileServiceAndFailuresLeaveClearState) {
   // The key line straddles the 4096-byte read block.
   std::string text = "[S]\r\n";
   for (int i = 0; i < 8; ++i) text += ";" + std::string(508, 'x') + "\r\n";
@@ -308,6 +306,21 @@ TEST_F(HashIniFiles, LoadsAndSavesThroughTheFileService) {
   EXPECT_EQ(Get("out.ini"), text + "\r\n");
   EXPECT_FALSE(m_fs->Exists("out.ini.new"));
   EXPECT_EQ(ini.Save("/elsewhere/out.ini"), err::kFile);
+  EXPECT_EQ(ini.Load("/mem/missing.ini"), err::kFileNotFound);
+  EXPECT_EQ(ini.FirstSection(), nullptr);
+  EXPECT_EQ(ini.Load("/nowhere/a.ini"), err::kFile);
+  EXPECT_EQ(ini.Load(static_cast<CFile*>(nullptr)), err::kBadParams);
+
+  SMemFileData& broken = m_fs->File("broken.ini");
+  broken.bytes = "[S]\nk=1\n" + std::string(5000, 'z');
+  broken.fail_reads_at = 4096;
+  EXPECT_EQ(ini.Load("/mem/broken.ini"), err::kReadFail);
+  EXPECT_STREQ(ini.GetString("S", "k"), "1");
+
+  CHashIni empty(1, 1);
+  Put("e.ini", "old");
+  ASSERT_EQ(empty.Save("/mem/e.ini"), err::kOk);
+  EXPECT_EQ(Get("e.ini"), "");
 }
 
 // A save that fails at its write, at either flush or at the rename leaves the
@@ -343,27 +356,6 @@ TEST_F(HashIniFiles, AFailingSaveLeavesTheOldFileOrTheNew) {
     EXPECT_EQ(next.Load("/faulty/Tool.ini"), err::kOk);
     EXPECT_FALSE(files->Exists("Tool.ini.new")) << c.number;
   }
-}
-
-TEST_F(HashIniFiles, FailuresLeaveClearState) {
-  Put("a.ini", "[S]\nk=1\n");
-  CHashIni ini(10, 100);
-  ASSERT_EQ(ini.Load("/mem/a.ini"), err::kOk);
-  EXPECT_EQ(ini.Load("/mem/missing.ini"), err::kFileNotFound);
-  EXPECT_EQ(ini.FirstSection(), nullptr);
-  EXPECT_EQ(ini.Load("/nowhere/a.ini"), err::kFile);
-  EXPECT_EQ(ini.Load(static_cast<CFile*>(nullptr)), err::kBadParams);
-
-  SMemFileData& broken = m_fs->File("broken.ini");
-  broken.bytes = "[S]\nk=1\n" + std::string(5000, 'z');
-  broken.fail_reads_at = 4096;
-  EXPECT_EQ(ini.Load("/mem/broken.ini"), err::kReadFail);
-  EXPECT_STREQ(ini.GetString("S", "k"), "1");
-
-  CHashIni empty(1, 1);
-  Put("e.ini", "old");
-  ASSERT_EQ(empty.Save("/mem/e.ini"), err::kOk);
-  EXPECT_EQ(Get("e.ini"), "");
 }
 
 }  // namespace

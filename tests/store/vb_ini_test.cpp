@@ -7,32 +7,25 @@
 #include <string>
 #include <vector>
 
-#include "support/fault_file.h"
 #include "store/hash_ini.h"
 #include "store/value_base.h"
 #include "store/vb_check.h"
 #include "store/vb_walker.h"
+#include "support/scratch_value_base.h"
 
 namespace {
 
-class CScratchBase {
- public:
-  CScratchBase() {
-    m_store.Create(&m_file, 256, CBFHP::kNoLimit);
-    m_vb = std::make_unique<CValueBase>(&m_store, &m_cache);
-    m_vb->Init();
-  }
-  CValueBase* vb() { return m_vb.get(); }
-  COpenContainer Root() { return COpenContainer(m_vb.get(), m_vb->Root()); }
-
- private:
-  CFaultFile m_file;
-  CBFHP m_store;
-  CObjectCache m_cache;
-  std::unique_ptr<CValueBase> m_vb;
-};
-
 std::unique_ptr<CHashIni> NewIni() { return std::make_unique<CHashIni>(16, 64); }
+
+using Keys = std::vector<std::array<const char*, 3>>;  // section, key, value
+
+// Imports the keys into the base's root.
+ErrCode Import(CScratchValueBase& base, const Keys& keys) {
+  auto ini = NewIni();
+  for (const auto& [section, key, value] : keys) ini->SetString(section, key, value);
+  auto root = base.Root();
+  return ImportIni(base.vb(), root.get(), ini.get());
+}
 
 const char* Get(const CHashIni& ini, const char* section, const char* key) {
   const char* value = ini.GetString(section, key);
@@ -66,7 +59,7 @@ std::unique_ptr<CHashIni> SampleTree() {
 }
 
 TEST(VbIniTest, ImportReadsEveryForm) {
-  CScratchBase base;
+  CScratchValueBase base;
   auto root = base.Root();
   ASSERT_EQ(ImportIni(base.vb(), root.get(), SampleTree().get()), err::kOk);
   EXPECT_EQ(root->GetLong("n"), -5);
@@ -98,7 +91,7 @@ TEST(VbIniTest, ImportReadsEveryForm) {
 // names that differ only in case the export keeps one key, named as the
 // first, with the value of the last, and only the last one's sections.
 TEST(VbIniTest, ExportFollowsTheIniRulesForNamesDifferingInCase) {
-  CScratchBase base;
+  CScratchValueBase base;
   auto in = NewIni();
   ASSERT_EQ(in->LoadText("[/]\nBox=container\nx=long:0\na=long:1\nBOX=other\nA=container\n"
                          "[/Box/]\nb=long:2\nIn=container\n[/Box/In/]\nc=long:4\n"
@@ -117,7 +110,7 @@ TEST(VbIniTest, ExportFollowsTheIniRulesForNamesDifferingInCase) {
 }
 
 TEST(VbIniTest, ExportWritesTheFormsAndRoundTrips) {
-  CScratchBase base;
+  CScratchValueBase base;
   auto ini = SampleTree();
   {
     auto root = base.Root();
@@ -144,7 +137,7 @@ TEST(VbIniTest, ExportWritesTheFormsAndRoundTrips) {
     EXPECT_STREQ(Get(*out, section, key), value) << section << key;
 
   // Into a second base and out again: the same text.
-  CScratchBase copy;
+  CScratchValueBase copy;
   {
     auto root = copy.Root();
     ASSERT_EQ(ImportIni(copy.vb(), root.get(), out.get()), err::kOk);
@@ -161,14 +154,14 @@ TEST(VbIniTest, ExportWritesTheFormsAndRoundTrips) {
 }
 
 TEST(VbIniTest, ScriptLinesBreakAtEveryLineEnd) {
-  CScratchBase base;
+  CScratchValueBase base;
+  // A lone "\" before a letter is dropped.
+  ASSERT_EQ(Import(base, {{"/", "code", "script"},
+                          {"/code", "Type", "34"},
+                          {"/code", "TextSize", "99"},
+                          {"/code", "1", ".x\\y"}}),
+            err::kOk);
   auto root = base.Root();
-  auto ini = NewIni();
-  ini->SetString("/", "code", "script");
-  ini->SetString("/code", "Type", "34");
-  ini->SetString("/code", "TextSize", "99");
-  ini->SetString("/code", "1", ".x\\y");  // a lone "\" before a letter is dropped
-  ASSERT_EQ(ImportIni(base.vb(), root.get(), ini.get()), err::kOk);
   const uint8_t* code = root->GetValue("code", kValueScript);
   ASSERT_NE(code, nullptr);
   EXPECT_STREQ(reinterpret_cast<const char*>(base.vb()->GetData(ValueWord(code, 0))->data()),
@@ -192,13 +185,17 @@ TEST(VbIniTest, ScriptLinesBreakAtEveryLineEnd) {
 }
 
 TEST(VbIniTest, BadTextGivesTheReadersErrors) {
+  const std::string s1023 = "str:" + std::string(1023, 's');
+  const std::string s1024 = "str:" + std::string(1024, 's');
+  const std::string d100 = std::string(100, 'd'), section = "/" + d100 + "/";
+  const std::string k26(26, 'k');
   const struct {
     const char* what;
-    std::vector<std::array<const char*, 3>> keys;
+    Keys keys;
     ErrCode expected;
   } cases[] = {
-      {"1023 characters", {{"/", "s", nullptr}}, err::kOk},
-      {"1024 characters", {{"/", "s", nullptr}}, err::kBadParams},
+      {"1023 characters", {{"/", "s", s1023.c_str()}}, err::kOk},
+      {"1024 characters", {{"/", "s", s1024.c_str()}}, err::kBadParams},
       {"no prefix", {{"/", "x", "lung:1"}}, err::kNotFound},
       {"bad hex", {{"/", "b", "other"}, {"/b", "1", "0G"}, {"/b", "Size", "5"}, {"/b", "Type", "9"}},
        err::kBadFormat},
@@ -209,41 +206,25 @@ TEST(VbIniTest, BadTextGivesTheReadersErrors) {
       {"opaque container", {{"/", "b", "other"}, {"/b", "1", "01 00 00 00"}, {"/b", "Size", "8"}, {"/b", "Type", "1"}},
        err::kBadFormat},
       {"script of another type", {{"/", "c", "script"}, {"/c", "Type", "35"}}, err::kOk},
+      {"path past the name buffer", {{"/", d100.c_str(), "container"}, {section.c_str(), k26.c_str(), "other"}},
+       err::kBufferTooSmall},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    CScratchBase base;
-    auto root = base.Root();
-    auto ini = NewIni();
-    for (const auto& [section, key, value] : c.keys) {
-      const std::string text =
-          value ? value : "str:" + std::string(c.expected == err::kOk ? 1023 : 1024, 's');
-      ini->SetString(section, key, text.c_str());
-    }
-    EXPECT_EQ(ImportIni(base.vb(), root.get(), ini.get()), c.expected);
+    CScratchValueBase base;
+    EXPECT_EQ(Import(base, c.keys), c.expected);
   }
-  CScratchBase base;
-  auto root = base.Root();
-  auto ini = NewIni();
-  const std::string section = "/" + std::string(100, 'd') + "/";
-  ini->SetString("/", std::string(100, 'd').c_str(), "container");
-  ini->SetString(section.c_str(), std::string(26, 'k').c_str(), "other");
-  EXPECT_EQ(ImportIni(base.vb(), root.get(), ini.get()), err::kBufferTooSmall);
 }
 
 TEST(VbWalkerTest, StopsAndResumesAfterTheValue) {
-  CScratchBase base;
-  {
-    auto root = base.Root();
-    auto ini = NewIni();
-    ini->SetString("/", "a", "long:1");
-    ini->SetString("/", "B", "container");
-    ini->SetString("/B/", "c", "long:2");
-    ini->SetString("/B/", "D", "container");
-    ini->SetString("/B/D/", "e", "long:3");
-    ini->SetString("/", "f", "long:4");
-    ASSERT_EQ(ImportIni(base.vb(), root.get(), ini.get()), err::kOk);
-  }
+  CScratchValueBase base;
+  ASSERT_EQ(Import(base, {{"/", "a", "long:1"},
+                          {"/", "B", "container"},
+                          {"/B/", "c", "long:2"},
+                          {"/B/", "D", "container"},
+                          {"/B/D/", "e", "long:3"},
+                          {"/", "f", "long:4"}}),
+            err::kOk);
   CVBWalker walker(base.vb());
   std::vector<std::string> seen;
   std::string stop_at;

@@ -85,6 +85,7 @@ class CChildProcess {
     return waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
            info.si_pid == 0;
   }
+  // SIGKILL ends the child at once, as a crash or a power cut would.
   void Signal(int signal) const {
     if (m_pid > 0) kill(m_pid, signal);
   }

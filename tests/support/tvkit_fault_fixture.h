@@ -13,21 +13,11 @@
 #include <vector>
 
 #include "commands.h"
-#include "fs/file_service.h"
-#include "fs/native_fs.h"
-#include "support/fault_file.h"
-#include "support/temp_dir.h"
+#include "support/fault_native_fs.h"
 
-class CTvkitFaultTest : public ::testing::Test {
+class CTvkitFaultTest : public CFaultNativeFsTest {
  protected:
   using RunFn = int (*)(int argc, char** argv);
-
-  void SetUp() override {
-    InitFileService(4);
-    RegisterMount("", std::make_unique<CFaultFileService>(std::make_unique<CWinFileService>(), m_plan),
-                  0);
-  }
-  void TearDown() override { ShutdownFileService(); }
 
   // Runs a subcommand (`args` start with its name); answers what it printed
   // on standard output, its errors dropped.
@@ -72,7 +62,4 @@ class CTvkitFaultTest : public ::testing::Test {
       }
     }
   }
-
-  std::shared_ptr<SFaultPlan> m_plan = std::make_shared<SFaultPlan>();
-  CTempDir m_dir;
 };
