@@ -311,21 +311,27 @@ ErrCode CWinFileService::Delete(const char* path) {
   return err::kOk;
 }
 
+namespace {
+
+ErrCode RenameNative(const std::string& from, const std::string& to) {
+  if (rename(from.c_str(), to.c_str()) != 0) return ErrFromPathErrno(errno, from, err::kFile);
+  return err::kOk;
+}
+
+}  // namespace
+
 ErrCode CWinFileService::Rename(const char* old_path, const char* new_path) {
   if (!old_path || !new_path) return err::kBadParams;
+  const std::string from = ResolveNativePath(old_path);
   const std::string to = ResolveNativePath(new_path);
-  if (access(to.c_str(), F_OK) == 0 &&
-      strcasecmp(ResolveNativePath(old_path).c_str(), to.c_str()) != 0)
+  if (access(to.c_str(), F_OK) == 0 && strcasecmp(from.c_str(), to.c_str()) != 0)
     return err::kAlreadyExists;
-  return RenameOver(old_path, new_path);
+  return RenameNative(from, to);
 }
 
 ErrCode CWinFileService::RenameOver(const char* old_path, const char* new_path) {
   if (!old_path || !new_path) return err::kBadParams;
-  const std::string from = ResolveNativePath(old_path);
-  if (rename(from.c_str(), ResolveNativePath(new_path).c_str()) != 0)
-    return ErrFromPathErrno(errno, from, err::kFile);
-  return err::kOk;
+  return RenameNative(ResolveNativePath(old_path), ResolveNativePath(new_path));
 }
 
 ErrCode CWinFileService::FlushDir(const char* directory) {

@@ -17,10 +17,8 @@ std::string CopyPathOf(const char* path) { return std::string(path) + ".new"; }
 
 }  // namespace
 
-void RemoveStaleCopy(const char* path) {
-  const std::string copy = CopyPathOf(path);
-  if (FsExists(copy.c_str())) FsDelete(copy.c_str());
-}
+// One delete, whose failure when there is no copy is the common case.
+void RemoveStaleCopy(const char* path) { FsDelete(CopyPathOf(path).c_str()); }
 
 CFileReplace::~CFileReplace() {
   m_file.reset();
