@@ -70,7 +70,15 @@ enum : uint32_t {
   kMbSystemModal = 0x1000,
   kMbTaskModal = 0x2000,
 };
-enum : int { kIdOk = 1, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5 };
+enum : int {
+  kIdOk = 1,
+  kIdCancel = 2,
+  kIdAbort = 3,
+  kIdRetry = 4,
+  kIdIgnore = 5,
+  kIdYes = 6,
+  kIdNo = 7,
+};
 using MessageBoxHandler =
     std::function<int(const char* caption, const char* text, uint32_t flags)>;
 void SetMessageBoxHandler(MessageBoxHandler handler);

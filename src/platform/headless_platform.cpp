@@ -268,6 +268,20 @@ void CHeadlessWindow::SetCursorImage(const SCursorImage* image) {
   m_cursor_image = image != nullptr;
 }
 
+SPresentedFrame CHeadlessWindow::Presented() const {
+  return {m_frame.Width(), m_frame.Height(), m_frame.Pixels().data(),
+          m_palette.data()};
+}
+
+void CHeadlessWindow::WarpMouse(int x, int y) {
+  SPlatformMessage message;
+  message.kind = EPlatformMessage::kMouseMove;
+  message.window = this;
+  message.x = static_cast<int16_t>(x);
+  message.y = static_cast<int16_t>(y);
+  m_platform->m_queue.push_back(message);
+}
+
 bool CHeadlessWindow::SetFullScreen(bool full) {
   m_full_screen = full;
   return true;

@@ -71,14 +71,20 @@ class CHeadlessWindow final : public CPlatformWindow {
   CHeadlessWindow& operator=(const CHeadlessWindow&) = delete;
 
   void SetTitle(const char* title) override { m_title = title; }
+  void SetIcon(const SArgbImage*) override {}
   void Show() override { m_shown = true; }
   void SetPalette(std::span<const SRgb> colors) override;
   void Present(const uint8_t* pixels, int width, int height, int pitch,
                std::span<const TRect> rects) override;
+  SPresentedFrame Presented() const override;
   void ShowCursor(bool shown) override { m_cursor_shown = shown; }
   void SetCursorImage(const SCursorImage* image) override;
+  void WarpMouse(int x, int y) override;
   void SetCapture(bool captured) override { m_captured = captured; }
   bool SetFullScreen(bool full) override;
+  bool IsFullScreen() const override { return m_full_screen; }
+  void SetDecorated(bool) override {}
+  void SetIntegerScale(bool) override {}
 
   int Width() const { return m_frame.Width(); }
   int Height() const { return m_frame.Height(); }
@@ -90,7 +96,6 @@ class CHeadlessWindow final : public CPlatformWindow {
   bool IsCursorShown() const { return m_cursor_shown; }
   bool HasCursorImage() const { return m_cursor_image; }
   bool IsCaptured() const { return m_captured; }
-  bool IsFullScreen() const { return m_full_screen; }
   int PresentCount() const { return m_present_count; }
 
  private:
@@ -152,6 +157,9 @@ class CHeadlessPlatform final : public CPlatform {
   void WaitMessage(uint32_t timeout_ms) override;
   void PostQuit() override;
 
+  std::string GetClipboardText() override { return m_clipboard; }
+  void SetClipboardText(std::string_view text) override { m_clipboard = text; }
+
   std::unique_ptr<CPlatformWindow> CreateWindow(int width, int height,
                                                 ErrCode* error) override;
 
@@ -188,4 +196,5 @@ class CHeadlessPlatform final : public CPlatform {
   std::chrono::steady_clock::time_point m_start;
   CQuitSignal m_quit_signal;
   CHeadlessWindow* m_window = nullptr;
+  std::string m_clipboard;
 };

@@ -204,6 +204,8 @@ std::vector<SDriveRoot> CPlatform::DriveRoots() {
 
 void CPlatform::SetScreenSaverAllowed(bool) {}
 
+std::vector<SDisplayMode> CPlatform::DisplayModes() { return {}; }
+
 bool CPlatform::AudioSupportsFormat(int device, const SAudioFormat& format) {
   const bool standard_rate = format.rate == 11025 || format.rate == 22050 ||
                              format.rate == 44100;

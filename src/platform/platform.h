@@ -14,6 +14,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/errors.h"
@@ -30,6 +31,7 @@ enum class EPlatformMessage : uint8_t {
   kRightDown,
   kRightUp,
   kRightDouble,
+  kWheel,        // `steps` notches at (x, y), positive away from the user
   kKeyDown,
   kKeyUp,
   kChar,
@@ -40,7 +42,11 @@ enum class EPlatformMessage : uint8_t {
   kFocusGained,
   kFocusLost,
   kMouseLeave,
-  kShot,         // headless: save the current frame to `text`
+  kResize,         // the client area is now x by y pixels; the frame keeps its size
+  kDisplayChange,  // the display's resolution or arrangement changed
+  kMenu,           // menu item `command` chosen
+  kShot,           // headless: present, then save the presented frame to `text`
+  kDump,           // headless: write the window tree and menus to `text`
 };
 
 // Modifier bits, as the engine's key events carry them.
@@ -53,7 +59,9 @@ struct SPlatformMessage {
   uint16_t virtual_key = 0;   // Windows virtual-key code
   uint16_t character = 0;     // Latin-1 character, 0 when none
   uint32_t modifiers = 0;
-  std::string text;           // file name of kShot
+  int32_t steps = 0;          // kWheel
+  uint32_t command = 0;       // kMenu
+  std::string text;           // file name of kShot and kDump
 };
 
 struct SRgb {
@@ -71,34 +79,77 @@ struct SDriveRoot {
   uint16_t type = 0;
 };
 
-// A monochrome cursor: one byte per pixel, row after row.
-enum : uint8_t { kCursorTransparent = 0, kCursorBlack = 1, kCursorWhite = 2 };
+// A cursor picture: palette indices, one byte per pixel, row after row, in
+// the cursor's own palette. Pixels equal to `transparent` are clear. The
+// platform shows it in colour, scaled by the whole part of the display
+// scale; where it can make only monochrome cursors, index 0 is black and
+// every other index white.
 struct SCursorImage {
   int width = 0, height = 0;
   int hot_x = 0, hot_y = 0;
   const uint8_t* pixels = nullptr;
+  const SRgb* palette = nullptr;  // 256 entries
+  uint8_t transparent = 0;
+};
+
+// A picture in 0xAARRGGBB pixels, row after row (the window icon).
+struct SArgbImage {
+  int width = 0, height = 0;
+  const uint32_t* pixels = nullptr;
+};
+
+// What a window shows: the frame as last presented (what no present covered
+// keeps its old pixels) and the palette it is shown in.
+struct SPresentedFrame {
+  int width = 0, height = 0;
+  const uint8_t* pixels = nullptr;  // width bytes per row
+  const SRgb* palette = nullptr;    // 256 entries
+};
+
+// A display mode the platform offers.
+struct SDisplayMode {
+  int width = 0, height = 0;
+  int bits = 0;     // per pixel
+  int refresh = 0;  // Hz, 0 when unknown
+  bool operator==(const SDisplayMode&) const = default;
 };
 
 class CPlatformWindow {
  public:
   virtual ~CPlatformWindow() = default;
   virtual void SetTitle(const char* title) = 0;
+  // Null leaves the platform's default icon.
+  virtual void SetIcon(const SArgbImage* image) = 0;
   virtual void Show() = 0;
+  // Entries beyond the given ones turn black. A change recolours the whole
+  // picture at the next present, as a palette display does.
   virtual void SetPalette(std::span<const SRgb> colors) = 0;
   // Copies the given rectangles (all of the frame when empty) of an 8-bit
   // frame of `width` × `height` pixels with `pitch` bytes per row to the
   // screen.
   virtual void Present(const uint8_t* pixels, int width, int height, int pitch,
                        std::span<const TRect> rects) = 0;
+  virtual SPresentedFrame Presented() const = 0;
   virtual void ShowCursor(bool shown) = 0;
   // The cursor shown over the window; null gives the standard arrow.
   virtual void SetCursorImage(const SCursorImage* image) = 0;
+  // Moves the mouse to (x, y) of the frame; exactly one kMouseMove to that
+  // place follows.
+  virtual void WarpMouse(int x, int y) = 0;
   // Mouse messages keep coming while the mouse is outside the window.
   virtual void SetCapture(bool captured) = 0;
   // Full screen stands for the 640 x 480 display mode of other systems: the
-  // window covers the display with its content scaled and centred. False
-  // when the platform refuses.
+  // window covers the display with its content scaled and centred, and the
+  // system's task-switching keys give no messages. Out of full screen the
+  // window is decorated and resizable, sized to the largest whole scale
+  // within 85 % of the display. False when the platform refuses.
   virtual bool SetFullScreen(bool full) = 0;
+  virtual bool IsFullScreen() const = 0;
+  // A window without decoration has neither title bar nor border.
+  virtual void SetDecorated(bool decorated) = 0;
+  // Scale the frame by whole factors only (else the largest fit, kept
+  // sharp).
+  virtual void SetIntegerScale(bool integer_only) = 0;
 };
 
 // Audio output: PCM buffers played one after the other, as the mixer's two
@@ -163,6 +214,13 @@ class CPlatform {
   // Whether the screen saver and monitor power-off may start; the default
   // does nothing.
   virtual void SetScreenSaverAllowed(bool allowed);
+  // The display modes the platform offers; the first is the current one.
+  virtual std::vector<SDisplayMode> DisplayModes();
+
+  // The clipboard's text in the engine's form: Latin-1 with lines ending in
+  // CR LF ("?" for what Latin-1 lacks); empty when it holds no text.
+  virtual std::string GetClipboardText() = 0;
+  virtual void SetClipboardText(std::string_view text) = 0;
 
   // Time: milliseconds and a high-resolution counter with its frequency.
   virtual uint32_t TickCount() = 0;

@@ -98,6 +98,42 @@ bool DecodeUtf8(std::string_view text, std::vector<uint32_t>* code_points) {
   return true;
 }
 
+std::string ClipboardFromUtf8(std::string_view utf8) {
+  std::string text;
+  for (size_t i = 0; i < utf8.size();) {
+    // The longest well-formed sequence at i, or one bad byte.
+    size_t length = 1;
+    std::vector<uint32_t> code;
+    while (length <= 4 && i + length <= utf8.size() &&
+           !DecodeUtf8(utf8.substr(i, length), &code))
+      ++length;
+    if (code.empty()) {
+      text += '?';
+      ++i;
+      continue;
+    }
+    i += length;
+    if (code[0] == '\n' && (text.empty() || text.back() != '\r')) text += '\r';
+    text += code[0] <= 0xFF ? static_cast<char>(code[0]) : '?';
+  }
+  return text;
+}
+
+std::string ClipboardToUtf8(std::string_view latin1) {
+  std::string text;
+  for (size_t i = 0; i < latin1.size(); ++i) {
+    const uint8_t c = static_cast<uint8_t>(latin1[i]);
+    if (c == '\r' && i + 1 < latin1.size() && latin1[i + 1] == '\n') continue;
+    if (c < 0x80) {
+      text += static_cast<char>(c);
+    } else {
+      text += static_cast<char>(0xC0 | c >> 6);
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return text;
+}
+
 CFrameShadow::CFrameShadow(int width, int height)
     : m_width(width),
       m_height(height),

@@ -46,6 +46,13 @@ int StderrMessageBox(const char* caption, const char* text, uint32_t flags);
 // is not well-formed.
 bool DecodeUtf8(std::string_view text, std::vector<uint32_t>* code_points);
 
+// Text from outside (UTF-8) in the engine's clipboard form: Latin-1 with
+// lines ending in CR LF; "?" stands for each character Latin-1 lacks and for
+// each byte that is not part of well-formed UTF-8.
+std::string ClipboardFromUtf8(std::string_view utf8);
+// The engine's clipboard text as UTF-8, lines ending in LF.
+std::string ClipboardToUtf8(std::string_view latin1);
+
 // The 8-bit picture a window shows, kept so that a new palette can be applied
 // to all of it.
 class CFrameShadow {

@@ -143,9 +143,27 @@ void CSdlWindow::SetTitle(const char* title) {
   Sdl().SDL_SetWindowTitle(m_window.get(), title);
 }
 
+void CSdlWindow::SetIcon(const SArgbImage*) {}
+
+SPresentedFrame CSdlWindow::Presented() const {
+  return {m_frame.Width(), m_frame.Height(), m_frame.Pixels().data(),
+          m_palette.data()};
+}
+
+void CSdlWindow::WarpMouse(int, int) {}
+
+bool CSdlWindow::IsFullScreen() const { return false; }
+
+void CSdlWindow::SetDecorated(bool) {}
+
+void CSdlWindow::SetIntegerScale(bool) {}
+
 void CSdlWindow::Show() { Sdl().SDL_ShowWindow(m_window.get()); }
 
 void CSdlWindow::SetPalette(std::span<const SRgb> colors) {
+  m_palette.fill(SRgb{});
+  std::copy_n(colors.begin(), std::min(colors.size(), m_palette.size()),
+              m_palette.begin());
   std::array<uint32_t, 256> converted;
   converted.fill(0xFF000000);
   for (size_t i = 0; i < std::min(colors.size(), converted.size()); ++i)
@@ -212,9 +230,11 @@ void CSdlWindow::SetCursorImage(const SCursorImage* image) {
     for (int x = 0; x < image->width; ++x) {
       const uint8_t pixel =
           image->pixels[static_cast<ptrdiff_t>(y) * image->width + x];
-      row[x] = pixel == kCursorBlack   ? 0xFF000000
-               : pixel == kCursorWhite ? 0xFFFFFFFF
-                                       : 0;
+      const SRgb& rgb = image->palette[pixel];
+      row[x] = pixel == image->transparent
+                   ? 0
+                   : 0xFF000000 | uint32_t{rgb.red} << 16 |
+                         uint32_t{rgb.green} << 8 | rgb.blue;
     }
   }
   std::unique_ptr<SDL_Cursor, SSdlDeleter> cursor(
@@ -336,6 +356,10 @@ void CSdlPlatform::WaitMessage(uint32_t timeout_ms) {
 }
 
 void CSdlPlatform::PostQuit() { Push(EPlatformMessage::kQuit, nullptr); }
+
+std::string CSdlPlatform::GetClipboardText() { return {}; }
+
+void CSdlPlatform::SetClipboardText(std::string_view) {}
 
 std::unique_ptr<CPlatformWindow> CSdlPlatform::CreateWindow(int width,
                                                             int height,

@@ -37,6 +37,7 @@ class CSdlWindow final : public CPlatformWindow {
                                             ErrCode* error);
 
   void SetTitle(const char* title) override;
+  void SetIcon(const SArgbImage* image) override;
   void Show() override;
   // Entries beyond the given ones turn black.
   void SetPalette(std::span<const SRgb> colors) override;
@@ -44,10 +45,15 @@ class CSdlWindow final : public CPlatformWindow {
   // on a palette display.
   void Present(const uint8_t* pixels, int width, int height, int pitch,
                std::span<const TRect> rects) override;
+  SPresentedFrame Presented() const override;
   void ShowCursor(bool shown) override;
   void SetCursorImage(const SCursorImage* image) override;
+  void WarpMouse(int x, int y) override;
   void SetCapture(bool captured) override;
   bool SetFullScreen(bool full) override;
+  bool IsFullScreen() const override;
+  void SetDecorated(bool decorated) override;
+  void SetIntegerScale(bool integer_only) override;
 
  private:
   CSdlWindow(int width, int height);
@@ -55,6 +61,7 @@ class CSdlWindow final : public CPlatformWindow {
 
   CFrameShadow m_frame;
   std::array<uint32_t, 256> m_colors{};  // ARGB
+  std::array<SRgb, 256> m_palette{};
   bool m_palette_changed = true;
   std::unique_ptr<SDL_Window, SSdlDeleter> m_window;
   std::unique_ptr<SDL_Renderer, SSdlDeleter> m_renderer;
@@ -112,6 +119,9 @@ class CSdlPlatform final : public CPlatform {
   bool PeekMessage(SPlatformMessage* message) override;
   void WaitMessage(uint32_t timeout_ms) override;
   void PostQuit() override;
+
+  std::string GetClipboardText() override;
+  void SetClipboardText(std::string_view text) override;
 
   std::unique_ptr<CPlatformWindow> CreateWindow(int width, int height,
                                                 ErrCode* error) override;

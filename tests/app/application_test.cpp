@@ -38,6 +38,8 @@ class CWatchedPlatform final : public CPlatform {
     m_inner.WaitMessage(timeout_ms);
   }
   void PostQuit() override { m_inner.PostQuit(); }
+  std::string GetClipboardText() override { return m_inner.GetClipboardText(); }
+  void SetClipboardText(std::string_view text) override { m_inner.SetClipboardText(text); }
   std::unique_ptr<CPlatformWindow> CreateWindow(int width, int height,
                                                 ErrCode* error) override {
     return m_inner.CreateWindow(width, height, error);

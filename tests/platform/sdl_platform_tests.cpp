@@ -31,9 +31,9 @@ TEST(SdlPlatform, DummyVideoWindowPresentsAndQuits) {
   window->Present(frame.data(), 64, 48, 64, {});
   const TRect rects[] = {{-5, -5, 3, 3}, {60, 40, 200, 200}};
   window->Present(frame.data(), 64, 48, 64, rects);
-  const uint8_t cursor[] = {kCursorBlack, kCursorWhite, kCursorTransparent,
-                            kCursorBlack};
-  const SCursorImage image{2, 2, 1, 1, cursor};
+  const uint8_t cursor[] = {0, 1, 2, 0};
+  const SRgb cursor_palette[256] = {{0, 0, 0}, {255, 255, 255}};
+  const SCursorImage image{2, 2, 1, 1, cursor, cursor_palette, 2};
   window->SetCursorImage(&image);
   window->SetCursorImage(nullptr);
   window->Show();
