@@ -10,7 +10,9 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
+#include "base/log.h"
 #include "platform/virtual_keys.h"
 
 namespace {
@@ -54,7 +56,9 @@ bool ParseNumber(std::string_view word, uint64_t limit, uint64_t* value) {
          *value <= limit;
 }
 
-bool ParseCoordinate(std::string_view word, int16_t* value) {
+// A signed decimal number that fits the type.
+template <typename TNumber>
+bool ParseSigned(std::string_view word, TNumber* value) {
   const char* end = word.data() + word.size();
   const auto result = std::from_chars(word.data(), end, *value);
   return !word.empty() && result.ec == std::errc() && result.ptr == end;
@@ -99,25 +103,68 @@ constexpr SVerb kMouseVerbs[] = {
     {"rdown", EPlatformMessage::kRightDown},
     {"rup", EPlatformMessage::kRightUp},
     {"rdbl", EPlatformMessage::kRightDouble},
+    {"wheel", EPlatformMessage::kWheel},  // then <steps>
 };
 
+// Verbs without arguments.
+constexpr SVerb kBareVerbs[] = {
+    {"quit", EPlatformMessage::kQuit},
+    {"close", EPlatformMessage::kClose},
+    {"activate", EPlatformMessage::kActivate},
+    {"deactivate", EPlatformMessage::kDeactivate},
+    {"focus", EPlatformMessage::kFocusGained},
+    {"blur", EPlatformMessage::kFocusLost},
+};
+
+// Verbs whose argument is a file name.
+constexpr SVerb kFileVerbs[] = {
+    {"shot", EPlatformMessage::kShot},
+    {"dump", EPlatformMessage::kDump},
+};
+
+struct SAnswerName {
+  const char* name;
+  int id;
+};
+
+constexpr SAnswerName kAnswerNames[] = {
+    {"ok", kIdOk},         {"cancel", kIdCancel}, {"abort", kIdAbort},
+    {"retry", kIdRetry},   {"ignore", kIdIgnore}, {"yes", kIdYes},
+    {"no", kIdNo},
+};
+
+void AddMessage(const SPlatformMessage& message,
+                std::vector<SInputEvent>* events) {
+  SInputEvent event;
+  event.message = message;
+  events->push_back(std::move(event));
+}
+
 bool ParseMouse(EPlatformMessage kind, CLineReader& reader,
-                std::vector<SPlatformMessage>* messages) {
+                std::vector<SInputEvent>* events) {
   SPlatformMessage message;
   message.kind = kind;
-  if (!ParseCoordinate(reader.Word(), &message.x) ||
-      !ParseCoordinate(reader.Word(), &message.y) || !reader.AtEnd())
+  if (!ParseSigned(reader.Word(), &message.x) ||
+      !ParseSigned(reader.Word(), &message.y))
     return false;
-  messages->push_back(message);
+  if (kind == EPlatformMessage::kWheel &&
+      !ParseSigned(reader.Word(), &message.steps))
+    return false;
+  if (!reader.AtEnd()) return false;
+  AddMessage(message, events);
   return true;
 }
 
 bool ParseKey(EPlatformMessage kind, CLineReader& reader,
-              std::vector<SPlatformMessage>* messages) {
+              std::vector<SInputEvent>* events) {
   SPlatformMessage message;
   message.kind = kind;
+  const std::string_view key = reader.Word();
   uint64_t virtual_key = 0;
-  if (!ParseNumber(reader.Word(), 0xFFFF, &virtual_key)) return false;
+  if (!ParseNumber(key, 0xFFFF, &virtual_key)) {
+    virtual_key = VirtualKeyByName(key);
+    if (!virtual_key) return false;
+  }
   message.virtual_key = static_cast<uint16_t>(virtual_key);
   message.character = KeyCharacter(message.virtual_key);
   std::string_view word = reader.Word();
@@ -127,7 +174,7 @@ bool ParseKey(EPlatformMessage kind, CLineReader& reader,
   }
   for (; !word.empty(); word = reader.Word())
     if (!ParseModifier(word, &message.modifiers)) return false;
-  messages->push_back(message);
+  AddMessage(message, events);
   if (kind != EPlatformMessage::kKeyDown) return true;
   const uint16_t typed =
       TypedControlCharacter(message.virtual_key, message.modifiers);
@@ -136,12 +183,12 @@ bool ParseKey(EPlatformMessage kind, CLineReader& reader,
     character.kind = EPlatformMessage::kChar;
     character.character = typed;
     character.modifiers = message.modifiers;
-    messages->push_back(character);
+    AddMessage(character, events);
   }
   return true;
 }
 
-bool ParseText(CLineReader& reader, std::vector<SPlatformMessage>* messages) {
+bool ParseText(CLineReader& reader, std::vector<SInputEvent>* events) {
   std::vector<uint32_t> code_points;
   if (!DecodeUtf8(reader.Rest(), &code_points) || code_points.empty())
     return false;
@@ -150,36 +197,112 @@ bool ParseText(CLineReader& reader, std::vector<SPlatformMessage>* messages) {
     SPlatformMessage message;
     message.kind = EPlatformMessage::kChar;
     message.character = static_cast<uint16_t>(code);
-    messages->push_back(message);
+    AddMessage(message, events);
   }
   return true;
 }
 
-// The messages of one line without its comment; false when it cannot be read.
+// The message of a verb that gives exactly one.
+bool ParseMessage(std::string_view verb, CLineReader& reader,
+                  SPlatformMessage* message) {
+  for (const SVerb& bare : kBareVerbs)
+    if (verb == bare.name) {
+      message->kind = bare.kind;
+      return reader.AtEnd();
+    }
+  for (const SVerb& file : kFileVerbs)
+    if (verb == file.name) {
+      message->kind = file.kind;
+      message->text = std::string(reader.Rest());
+      return !message->text.empty();
+    }
+  if (verb == "resize") {
+    message->kind = EPlatformMessage::kResize;
+    return ParseSigned(reader.Word(), &message->x) &&
+           ParseSigned(reader.Word(), &message->y) && message->x >= 0 &&
+           message->y >= 0 && reader.AtEnd();
+  }
+  if (verb == "menu") {
+    message->kind = EPlatformMessage::kMenu;
+    uint64_t command = 0;
+    if (!ParseNumber(reader.Word(), UINT32_MAX, &command)) return false;
+    message->command = static_cast<uint32_t>(command);
+    return reader.AtEnd();
+  }
+  return false;
+}
+
+// Text with \n, \t and \\ resolved; false at any other backslash.
+bool Unescape(std::string_view text, std::string* resolved) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      *resolved += text[i];
+      continue;
+    }
+    if (++i == text.size()) return false;
+    if (text[i] == 'n')
+      *resolved += '\n';
+    else if (text[i] == 't')
+      *resolved += '\t';
+    else if (text[i] == '\\')
+      *resolved += '\\';
+    else
+      return false;
+  }
+  return true;
+}
+
+// A verb that acts inside the platform.
+bool ParseAction(std::string_view verb, CLineReader& reader,
+                 SInputEvent* event) {
+  if (verb == "clip") {
+    event->action = EInputAction::kClip;
+    std::string utf8;
+    if (!Unescape(reader.Rest(), &utf8) || utf8.empty()) return false;
+    event->text = ClipboardFromUtf8(utf8);
+    return true;
+  }
+  if (verb == "clipsave") {
+    event->action = EInputAction::kClipSave;
+    event->text = std::string(reader.Rest());
+    return !event->text.empty();
+  }
+  if (verb == "answer") {
+    event->action = EInputAction::kAnswer;
+    const std::string_view name = reader.Word();
+    if (!reader.AtEnd()) return false;
+    for (const SAnswerName& answer : kAnswerNames)
+      if (name == answer.name) {
+        event->answer = answer.id;
+        return true;
+      }
+  }
+  return false;
+}
+
+bool IsAction(std::string_view verb) {
+  return verb == "clip" || verb == "clipsave" || verb == "answer";
+}
+
+// The events of one line without its comment, their times not yet set;
+// false when it cannot be read.
 bool ParseLine(std::string_view line, uint64_t* time_ms,
-               std::vector<SPlatformMessage>* messages) {
+               std::vector<SInputEvent>* events) {
   CLineReader reader(line);
-  if (!ParseNumber(reader.Word(), UINT64_MAX, time_ms)) return false;
+  if (!ParseNumber(reader.Word(), UINT32_MAX, time_ms)) return false;
   const std::string_view verb = reader.Word();
   for (const SVerb& mouse : kMouseVerbs)
-    if (verb == mouse.name) return ParseMouse(mouse.kind, reader, messages);
+    if (verb == mouse.name) return ParseMouse(mouse.kind, reader, events);
   if (verb == "key")
-    return ParseKey(EPlatformMessage::kKeyDown, reader, messages);
+    return ParseKey(EPlatformMessage::kKeyDown, reader, events);
   if (verb == "keyup")
-    return ParseKey(EPlatformMessage::kKeyUp, reader, messages);
-  if (verb == "text") return ParseText(reader, messages);
-  SPlatformMessage message;
-  if (verb == "shot") {
-    message.kind = EPlatformMessage::kShot;
-    message.text = std::string(reader.Rest());
-    if (message.text.empty()) return false;
-  } else if (verb == "quit") {
-    message.kind = EPlatformMessage::kQuit;
-    if (!reader.AtEnd()) return false;
-  } else {
+    return ParseKey(EPlatformMessage::kKeyUp, reader, events);
+  if (verb == "text") return ParseText(reader, events);
+  SInputEvent event;
+  if (IsAction(verb) ? !ParseAction(verb, reader, &event)
+                     : !ParseMessage(verb, reader, &event.message))
     return false;
-  }
-  messages->push_back(message);
+  events->push_back(std::move(event));
   return true;
 }
 
@@ -229,15 +352,17 @@ std::vector<SInputEvent> ParseInputScript(std::string_view text,
     const std::string_view line = WithoutComment(raw);
     if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
     uint64_t time_ms = 0;
-    std::vector<SPlatformMessage> messages;
-    if (!ParseLine(line, &time_ms, &messages)) {
+    std::vector<SInputEvent> parsed;
+    if (!ParseLine(line, &time_ms, &parsed)) {
       std::fprintf(stderr, "%.*s:%d: warning: input line skipped: %.*s\n",
                    static_cast<int>(file_name.size()), file_name.data(),
                    line_number, static_cast<int>(line.size()), line.data());
       continue;
     }
-    for (SPlatformMessage& message : messages)
-      events.push_back({time_ms, std::move(message)});
+    for (SInputEvent& event : parsed) {
+      event.time_ms = time_ms;
+      events.push_back(std::move(event));
+    }
   }
   std::stable_sort(events.begin(), events.end(),
                    [](const SInputEvent& a, const SInputEvent& b) {
@@ -279,7 +404,7 @@ void CHeadlessWindow::WarpMouse(int x, int y) {
   message.window = this;
   message.x = static_cast<int16_t>(x);
   message.y = static_cast<int16_t>(y);
-  m_platform->m_queue.push_back(message);
+  m_platform->Post(message);
 }
 
 bool CHeadlessWindow::SetFullScreen(bool full) {
@@ -306,7 +431,12 @@ CHeadlessPlatform::CHeadlessPlatform(const SHeadlessOptions& options)
 
 int CHeadlessPlatform::MessageBox(const char* caption, const char* text,
                                   uint32_t flags) {
-  return StderrMessageBox(caption, text, flags);
+  const int standard = StderrMessageBox(caption, text, flags);
+  return m_answer ? std::exchange(m_answer, 0) : standard;
+}
+
+std::vector<SDisplayMode> CHeadlessPlatform::DisplayModes() {
+  return {{640, 480, 32, 60}};
 }
 
 uint32_t CHeadlessPlatform::TickCount() {
@@ -321,7 +451,7 @@ uint64_t CHeadlessPlatform::HighResCounter() {
 
 bool CHeadlessPlatform::PeekMessage(SPlatformMessage* message) {
   if (!CollectDue()) return false;
-  *message = std::move(m_queue.front());
+  *message = std::move(m_queue.front().message);
   m_queue.pop_front();
   if (message->kind != EPlatformMessage::kQuit) message->window = m_window;
   return true;
@@ -348,7 +478,13 @@ void CHeadlessPlatform::WaitMessage(uint32_t timeout_ms) {
            : static_cast<int>(std::min<uint64_t>(wait_ms, INT_MAX)));
 }
 
-void CHeadlessPlatform::PostQuit() { m_queue.push_back(QuitMessage()); }
+void CHeadlessPlatform::PostQuit() { Post(QuitMessage()); }
+
+void CHeadlessPlatform::Post(const SPlatformMessage& message) {
+  SInputEvent event;
+  event.message = message;
+  m_queue.push_back(std::move(event));
+}
 
 std::unique_ptr<CPlatformWindow> CHeadlessPlatform::CreateWindow(
     int width, int height, ErrCode* error) {
@@ -376,17 +512,44 @@ void CHeadlessPlatform::FollowWallClock() {
 
 bool CHeadlessPlatform::CollectDue() {
   FollowWallClock();
-  if (m_quit_signal.Take()) m_queue.push_back(QuitMessage());
+  if (m_quit_signal.Take()) Post(QuitMessage());
   for (; m_next_event < m_script.size() &&
          m_script[m_next_event].time_ms <= m_now_ms;
        ++m_next_event)
-    m_queue.push_back(m_script[m_next_event].message);
+    m_queue.push_back(m_script[m_next_event]);
   if (!m_idle_quit_sent && m_next_event == m_script.size() &&
       m_now_ms >= m_idle_quit_time) {
     m_idle_quit_sent = true;
-    m_queue.push_back(QuitMessage());
+    Post(QuitMessage());
+  }
+  while (!m_queue.empty() &&
+         m_queue.front().action != EInputAction::kMessage) {
+    Perform(m_queue.front());
+    m_queue.pop_front();
   }
   return !m_queue.empty();
+}
+
+void CHeadlessPlatform::Perform(const SInputEvent& action) {
+  switch (action.action) {
+    case EInputAction::kClip:
+      m_clipboard = action.text;
+      break;
+    case EInputAction::kClipSave: {
+      std::ofstream out(action.text, std::ios::binary);
+      out << ClipboardToUtf8(m_clipboard);
+      out.close();
+      if (!out)
+        std::fprintf(stderr, "%s: warning: cannot write the clipboard\n",
+                     action.text.c_str());
+      break;
+    }
+    case EInputAction::kAnswer:
+      m_answer = action.answer;
+      break;
+    case EInputAction::kMessage:
+      break;
+  }
 }
 
 bool CHeadlessPlatform::NextDueTime(uint64_t* time_ms) const {

@@ -7,19 +7,30 @@
 // and WaitMessage sleeps.
 //
 // The input script has one event per line, times in virtual milliseconds
-// since the start; '#' starts a comment anywhere on a line:
+// since the start (0 ... 4294967295); '#' starts a comment anywhere on a line:
 //   <ms> move <x> <y>               (also ldown, lup, ldbl, rdown, rup, rdbl)
+//   <ms> wheel <x> <y> <steps>
 //   <ms> key <vk> [<char>] [+ctrl] [+alt] [+shift]          (also keyup)
 //   <ms> text <utf-8 text>          (one kChar per character, Latin-1 only)
-//   <ms> shot <file.bmp>
+//   <ms> resize <w> <h>
+//   <ms> close                      (also activate, deactivate, focus, blur)
+//   <ms> menu <id>
+//   <ms> shot <file.bmp>            (also dump <file>)
+//   <ms> clip <utf-8 text>          (another program copies the text)
+//   <ms> clipsave <file>            (the clipboard as UTF-8 into the file)
+//   <ms> answer <button>            (ok, cancel, abort, retry, ignore, yes, no)
 //   <ms> quit
-// Virtual keys are decimal or 0x-hexadecimal. <char> is a single character,
-// or a number (decimal or 0x-hexadecimal) when it is longer; without it a key
-// carries KeyCharacter of its virtual key. Blanks around a text or a file
-// name are dropped. A key down that types a control
-// character (TypedControlCharacter) is followed by that kChar, as with SDL.
+// Virtual keys are decimal or 0x-hexadecimal numbers, or the names
+// VirtualKeyByName knows (a lone digit is a number). <char> is a single
+// character, or a number (decimal or 0x-hexadecimal) when it is longer;
+// without it a key carries KeyCharacter of its virtual key. A key down that
+// types a control character (TypedControlCharacter) is followed by that kChar,
+// as with SDL. Blanks around a text or a file name are dropped; in clip text
+// \n, \t and \\ stand for a line break, a tab and a backslash.
 // Events are delivered in time order; events of the same time in script
-// order. Once the last event is taken and the clock reaches its time (0
+// order. clip, clipsave and answer happen inside the platform once every
+// message before them has been taken; answer sets what the next message box
+// returns. Once the last event is taken and the clock reaches its time (0
 // without events) plus the idle time, the run quits by itself.
 //
 // Sound goes to one null audio device that plays a buffer in the time its
@@ -49,9 +60,20 @@ struct SHeadlessOptions {
   static SHeadlessOptions FromEnvironment();
 };
 
+// What a scripted event does.
+enum class EInputAction : uint8_t {
+  kMessage,   // delivers `message`
+  kClip,      // the clipboard becomes `text`, already in the engine's form
+  kClipSave,  // writes the clipboard as UTF-8 to the file `text`
+  kAnswer,    // the next message box returns `answer`
+};
+
 struct SInputEvent {
   uint64_t time_ms = 0;
   SPlatformMessage message;
+  EInputAction action = EInputAction::kMessage;
+  std::string text;
+  int answer = 0;  // kIdOk ... kIdNo
 };
 
 // The events of an input script in delivery order. A line that cannot be
@@ -142,8 +164,12 @@ class CHeadlessPlatform final : public CPlatform {
   ~CHeadlessPlatform() override = default;
 
   const char* Name() const override { return "headless"; }
+  // The box's line goes to standard error; a scripted answer, when one is
+  // waiting, is returned in place of the usual one.
   int MessageBox(const char* caption, const char* text,
                  uint32_t flags) override;
+  // One mode, 640 x 480 in 32 bits at 60 Hz.
+  std::vector<SDisplayMode> DisplayModes() override;
 
   uint32_t TickCount() override;
   // Microseconds, counted in whole milliseconds of the virtual clock.
@@ -177,11 +203,13 @@ class CHeadlessPlatform final : public CPlatform {
  private:
   friend class CHeadlessWindow;
   void Forget(CHeadlessWindow* window);
+  void Post(const SPlatformMessage& message);
 
   void FollowWallClock();
-  // Moves due messages (signals, script events, the idle quit) to the queue;
-  // answers whether it holds any.
+  // Moves due messages (signals, script events, the idle quit) to the queue
+  // and performs the actions at its front; answers whether a message waits.
   bool CollectDue();
+  void Perform(const SInputEvent& action);
   // The time of the next scripted event or of the idle quit; false when
   // neither is left.
   bool NextDueTime(uint64_t* time_ms) const;
@@ -191,10 +219,11 @@ class CHeadlessPlatform final : public CPlatform {
   size_t m_next_event = 0;
   uint64_t m_idle_quit_time = 0;
   bool m_idle_quit_sent = false;
-  std::deque<SPlatformMessage> m_queue;
+  std::deque<SInputEvent> m_queue;  // their times do not matter any more
   uint64_t m_now_ms = 0;
   std::chrono::steady_clock::time_point m_start;
   CQuitSignal m_quit_signal;
   CHeadlessWindow* m_window = nullptr;
   std::string m_clipboard;
+  int m_answer = 0;  // 0: none waiting
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 enum : uint16_t {
   kVkBack = 0x08,
@@ -55,3 +56,8 @@ uint16_t KeyCharacter(uint16_t virtual_key);
 // Return and Escape, and 1 ... 26 for Control (without Alt) with a letter;
 // 0 when the key types nothing of that kind.
 uint16_t TypedControlCharacter(uint16_t virtual_key, uint32_t modifiers);
+
+// The key a lower-case name stands for: a ... z, 0 ... 9, f1 ... f12, enter,
+// tab, esc, space, back, delete, home, end, pageup, pagedown, left, right, up,
+// down, shift, ctrl, alt; 0 for any other name.
+uint16_t VirtualKeyByName(std::string_view name);
