@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "support/env_guard.h"
 #include "platform/platform.h"
@@ -144,6 +145,33 @@ TEST(VirtualKeys, CharactersOfKeys) {
   EXPECT_EQ(TypedControlCharacter(kVkTab, 0), 9);
   EXPECT_EQ(TypedControlCharacter(kVkSpace, kModControl), 0);
   EXPECT_EQ(TypedControlCharacter(kVk0 + 1, kModControl), 0);
+}
+
+TEST(VirtualKeys, KeysByName) {
+  const std::pair<const char*, uint16_t> names[] = {
+      {"a", 0x41},    {"z", 0x5A},     {"0", 0x30},   {"9", 0x39},   {"f1", 0x70},
+      {"f12", 0x7B},  {"f13", 0},      {"f0", 0},     {"f01", 0},    {"f", 0x46},
+      {"enter", 13},  {"esc", 27},     {"back", 8},   {"pageup", 0x21},
+      {"pagedown", 0x22}, {"delete", 0x2E}, {"alt", 0x12}, {"ctrl", 0x11},
+      {"A", 0},       {"", 0},         {"aa", 0},     {"enter ", 0},
+  };
+  for (const auto& [name, key] : names) EXPECT_EQ(VirtualKeyByName(name), key) << name;
+}
+
+TEST(Clipboard, Utf8ToEngineFormAndBack) {
+  const std::pair<const char*, const char*> from_utf8[] = {
+      {"Gr\xC3\xBC\xC3\x9F", "Gr\xFC\xDF"},
+      {"\xE2\x82\xAC|\xF0\x9F\x98\x80", "?|?"},  // beyond Latin-1: one "?" a character
+      {"\xC3(\xE2\x82", "?(??"},                  // each stray byte its own "?"
+      {"\xC0\xAF\xFF", "???"},
+      {"a\nb\r\nc\r", "a\r\nb\r\nc\r"},
+  };
+  for (const auto& [utf8, engine] : from_utf8) EXPECT_EQ(ClipboardFromUtf8(utf8), engine) << utf8;
+  const std::pair<const char*, const char*> to_utf8[] = {
+      {"Gr\xFC\xDF\xFF", "Gr\xC3\xBC\xC3\x9F\xC3\xBF"},
+      {"a\r\nb\rc\n", "a\nb\rc\n"},
+  };
+  for (const auto& [engine, utf8] : to_utf8) EXPECT_EQ(ClipboardToUtf8(engine), utf8) << engine;
 }
 
 TEST(Utf8, DecodesWellFormedAndRejectsTheRest) {
