@@ -128,8 +128,8 @@ struct SAnswerName {
 };
 
 constexpr SAnswerName kAnswerNames[] = {
-    {"ok", kIdOk},         {"cancel", kIdCancel}, {"abort", kIdAbort},
-    {"retry", kIdRetry},   {"ignore", kIdIgnore}, {"yes", kIdYes},
+    {"ok", kIdOk},       {"cancel", kIdCancel}, {"abort", kIdAbort},
+    {"retry", kIdRetry}, {"ignore", kIdIgnore}, {"yes", kIdYes},
     {"no", kIdNo},
 };
 
@@ -522,8 +522,7 @@ bool CHeadlessPlatform::CollectDue() {
     m_idle_quit_sent = true;
     Post(QuitMessage());
   }
-  while (!m_queue.empty() &&
-         m_queue.front().action != EInputAction::kMessage) {
+  while (!m_queue.empty() && m_queue.front().action != EInputAction::kMessage) {
     Perform(m_queue.front());
     m_queue.pop_front();
   }

@@ -21,11 +21,11 @@ struct SKeyName {
 };
 
 constexpr SKeyName kKeyNames[] = {
-    {"enter", kVkReturn},  {"tab", kVkTab},       {"esc", kVkEscape},
-    {"space", kVkSpace},   {"back", kVkBack},     {"delete", kVkDelete},
-    {"home", kVkHome},     {"end", kVkEnd},       {"pageup", kVkPrior},
-    {"pagedown", kVkNext}, {"left", kVkLeft},     {"right", kVkRight},
-    {"up", kVkUp},         {"down", kVkDown},     {"shift", kVkShift},
+    {"enter", kVkReturn},  {"tab", kVkTab},   {"esc", kVkEscape},
+    {"space", kVkSpace},   {"back", kVkBack}, {"delete", kVkDelete},
+    {"home", kVkHome},     {"end", kVkEnd},   {"pageup", kVkPrior},
+    {"pagedown", kVkNext}, {"left", kVkLeft}, {"right", kVkRight},
+    {"up", kVkUp},         {"down", kVkDown}, {"shift", kVkShift},
     {"ctrl", kVkControl},  {"alt", kVkMenu},
 };
 
