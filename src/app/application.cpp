@@ -2,6 +2,7 @@
 
 #include <strings.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -27,14 +28,25 @@
 #include "sound/mixer.h"
 #include "store/hash_ini.h"
 #include "fs/hpfs.h"
+#include "gfx/font.h"
+#include "gfx/resource_cache.h"
+#include "base/trace.h"
+#include "ui/desktop.h"
+#include "ui/event_queue.h"
+#include "ui/os_layer.h"
 
 namespace {
 
 constexpr uint16_t kMountCapacity = 50;
 constexpr rlim_t kFileHandles = 64;
 constexpr uint32_t kConfigSections = 100, kConfigKeys = 1000;
-constexpr int kScreenWidth = 640, kScreenHeight = 480;
-constexpr uint8_t kDesktopColor = 255;
+constexpr uint32_t kQueueRecords = 100, kQueueFilters = 10;
+constexpr char kToolInterface[] = "/Tool Interface/";
+constexpr char kDefaultFont[] = "/Tool Interface/Shared/arial10.fnt";
+constexpr char kToolMenu[] = "VelmoraToolMenu";
+constexpr uint32_t kToolWindowStyle = 0x00CA0000;
+constexpr uint32_t kGameWindowStyle = 0x80000000;
+constexpr uint32_t kIconResource = 128;
 constexpr uint16_t kLockFileMode = 15;
 constexpr uint16_t kMixerChannels = 16;
 constexpr uint32_t kMixerBufferMs = 200;
@@ -70,6 +82,15 @@ ConfigEntries FsEntries(const CHashIni& config) {
   return SectionEntries(config, "FS");
 }
 
+// The folder of the running program itself, ending in "/".
+std::string RealExecutableDirectory() {
+  std::string path(4096, '\0');
+  const ssize_t length = readlink("/proc/self/exe", path.data(), path.size() - 1);
+  if (length <= 0) return "./";
+  path.resize(static_cast<size_t>(length));
+  return path.substr(0, path.rfind('/') + 1);
+}
+
 }  // namespace
 
 bool IsToolCommandLine(int argc, const char* const* argv) {
@@ -89,8 +110,8 @@ const CApplication::SStartStep CApplication::kStartSteps[] = {
     {"switches", &CApplication::ReadSwitches},
     {"CD check", &CApplication::CheckCd},
     {"file systems", &CApplication::MountFileSystems},
-    {"shared graphics state", nullptr},
-    {"resource cache", nullptr},
+    {"shared graphics state", &CApplication::InitGraphics},
+    {"resource cache", &CApplication::CreateResourceCache},
     {"event queue and top-level window", &CApplication::CreateTopLevelWindow},
     {"sound", &CApplication::StartSound},
     {"mode", &CApplication::ChooseMode},
@@ -126,9 +147,12 @@ CApplication::CApplication(std::unique_ptr<CPlatform> platform, bool tool_mode)
                                                      uint32_t flags) {
     return platform->MessageBox(caption, text, flags);
   });
+  Tracer().ConfigureFromEnvironment();
+  Tracer().SetClock([platform = m_platform.get()] { return platform->TickCount(); });
 }
 
 CApplication::~CApplication() {
+  Tracer().SetClock(nullptr);
   SetMessageBoxHandler(nullptr);
   SetMessageConfig(nullptr);
 }
@@ -248,17 +272,41 @@ CApplication::EStep CApplication::MountFileSystems() {
     return EStep::kFinalCleanup;
   }
   m_mounted = true;
+  if (!std::any_of(entries.begin(), entries.end(),
+                   [](const auto& entry) { return strcasecmp(entry.first.c_str(), kToolInterface) == 0; })) {
+    m_tool_interface_mount = {
+        {kToolInterface, "Trans, " + RealExecutableDirectory() + "Tool Interface/"}};
+    MountFromConfig(m_tool_interface_mount);
+  }
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::InitGraphics() {
+  ErrCode error = err::kOk;
+  m_default_font = CFont::Load(kDefaultFont, &error);
+  if (!m_default_font)
+    LogMessage(kLogEngine, "No default font %s (%s)\n", kDefaultFont, ErrName(error));
+  return EStep::kNext;
+}
+
+CApplication::EStep CApplication::CreateResourceCache() {
+  m_resources = std::make_unique<CRLCache>(std::make_unique<CFileLoader>(), CRLCache::kTableSize,
+                                           CRLCache::kBudget, FileResourceSize);
   return EStep::kNext;
 }
 
 CApplication::EStep CApplication::CreateTopLevelWindow() {
+  m_queue = std::make_unique<CEventQueue>(kQueueRecords, kQueueFilters);
+  m_os_layer = std::make_unique<COSLayer>(m_platform.get(), m_queue.get());
   ErrCode error = err::kOk;
-  m_window = m_platform->CreateWindow(kScreenWidth, kScreenHeight, &error);
-  if (!m_window) {
+  m_top_level = m_os_layer->CreateWindow(&error);
+  if (!m_top_level) {
     LogMessage(kLogEngine, "No top-level window (%s)\n", ErrName(error));
     return EStep::kFinalCleanup;
   }
-  m_window->SetTitle("Tarvolin");
+  m_top_level->SetTitle("Tarvolin");
+  if (HasKey(*m_config, "main", "IntegerScale"))
+    m_top_level->PlatformWindow()->SetIntegerScale(true);
   return EStep::kNext;
 }
 
@@ -280,37 +328,56 @@ CApplication::EStep CApplication::StartSound() {
 }
 
 CApplication::EStep CApplication::ChooseMode() {
-  if (m_tool_mode) return EStep::kNext;
+  if (m_tool_mode) {
+    m_top_level->SetFullScreen(false);
+    m_top_level->SetOption(kOptionMenu, SOptionValue::Text(kToolMenu));
+    m_top_level->SetOption(kOptionStyle, SOptionValue::Number(kToolWindowStyle));
+    return EStep::kNext;
+  }
   m_flags.game_mode = true;
-  if (!HasKey(*m_config, "main", "NoModeSwitch") &&
-      !m_window->SetFullScreen(true)) {
+  if (HasKey(*m_config, "main", "NoModeSwitch")) {
+    m_top_level->SetFullScreen(false);
+    return EStep::kNext;
+  }
+  if (m_os_layer->SetMode(COSLayer::kLogicalMode) != err::kOk) {
     ShowStartupMessage("CannotSwitchVideoMode");
     return EStep::kFinalCleanup;
   }
+  m_top_level->SetOption(kOptionStyle, SOptionValue::Number(kGameWindowStyle));
   return EStep::kNext;
 }
 
 CApplication::EStep CApplication::SetBlackPalette() {
-  m_platform->SetScreenSaverAllowed(false);
+  m_os_layer->SetOption(kOptionNoScreenSaver, SOptionValue::Number(1));
   const std::vector<SRgb> black(256);
-  m_window->SetPalette(black);
+  m_top_level->SetPalette(black);
   return EStep::kNext;
 }
 
 CApplication::EStep CApplication::CreateFrameBuffer() {
-  m_frame.assign(static_cast<size_t>(kScreenWidth) * kScreenHeight, 0);
+  int width = 0, height = 0, depth = 0;
+  m_os_layer->GetMode(m_os_layer->GetCurrentMode(), &width, &height, &depth);
+  const auto left = static_cast<int16_t>(width / 2 - COSWindow::kContentWidth / 2);
+  const auto top = static_cast<int16_t>(height / 2 - COSWindow::kContentHeight / 2);
+  m_top_level->SetContentRect({left, top, static_cast<int16_t>(left + COSWindow::kContentWidth - 1),
+                               static_cast<int16_t>(top + COSWindow::kContentHeight - 1)});
+  m_top_level->CreateFrameBuffer(COSWindow::kContentWidth, COSWindow::kContentHeight);
   return EStep::kNext;
 }
 
 CApplication::EStep CApplication::CreateDesktop() {
-  std::fill(m_frame.begin(), m_frame.end(), kDesktopColor);
+  m_desktop = std::make_unique<CDesktop>(m_top_level.get(), m_queue.get());
+  m_desktop->SetStyle(m_desktop->GetStyle() & ~kStyleColorUpdate, false);
+  m_desktop->SetBackground(CDesktop::kEngineBackground);
   return EStep::kNext;
 }
 
 CApplication::EStep CApplication::ShowDesktop() {
-  Present();
-  m_window->Show();
-  PumpMessages(0);
+  m_desktop->Invalidate(m_desktop->GetRect(), nullptr, false);
+  m_desktop->Present();
+  m_top_level->Show();
+  m_top_level->SetOption(kOptionIcon, SOptionValue::Number(kIconResource));
+  if (!Pump()) m_flags.quit_requested = true;
   return EStep::kNext;
 }
 
@@ -328,37 +395,15 @@ CApplication::EStep CApplication::InstallFileOpenOverride() {
 }
 
 void CApplication::MainLoop() {
-  while (!m_flags.quit_requested &&
-         PumpMessages(m_mixer ? kMixerServiceMs : kWaitForever) &&
-         !m_flags.credits_pending) {
+  while (!m_flags.quit_requested && Pump() && !m_flags.credits_pending) {
     if (m_mixer) m_mixer->Process();
+    m_os_layer->Wait(m_mixer ? kMixerServiceMs : kWaitForever);
   }
 }
 
-bool CApplication::PumpMessages(uint32_t wait_ms) {
-  m_platform->WaitMessage(wait_ms);
-  SPlatformMessage message;
-  while (m_platform->PeekMessage(&message)) {
-    switch (message.kind) {
-      case EPlatformMessage::kQuit:
-        m_flags.quit_requested = true;
-        break;
-      case EPlatformMessage::kClose:
-        m_platform->PostQuit();
-        break;
-      case EPlatformMessage::kPaint:
-        Present();
-        break;
-      default:
-        break;
-    }
-  }
+bool CApplication::Pump() {
+  if (!m_os_layer->Pump()) m_flags.quit_requested = true;
   return !m_flags.quit_requested;
-}
-
-void CApplication::Present() {
-  m_window->Present(m_frame.data(), kScreenWidth, kScreenHeight, kScreenWidth,
-                    {});
 }
 
 void CApplication::WriteExitReport() {
@@ -371,11 +416,16 @@ void CApplication::WriteExitReport() {
   ::WriteExitReport(local.tm_mon + 1, local.tm_mday);
 }
 
-void CApplication::ShowCursorAgain() { m_window->ShowCursor(true); }
+void CApplication::ShowCursorAgain() { m_top_level->ShowCursor(true); }
 
 void CApplication::RemoveFileOpenOverride() { RemoveOpenOverride(); }
 
-void CApplication::DestroyWindows() { m_window.reset(); }
+void CApplication::DestroyWindows() {
+  m_desktop.reset();
+  m_top_level.reset();
+  m_os_layer.reset();
+  m_queue.reset();
+}
 
 void CApplication::StopSound() { m_mixer.reset(); }
 
@@ -418,8 +468,12 @@ void CApplication::FreeScriptArrays() {
 
 void CApplication::UnmountFileSystems() {
   if (m_mounted) UnmountFromConfig(FsEntries(*m_config));
+  UnmountFromConfig(m_tool_interface_mount);
+  m_tool_interface_mount.clear();
   m_mounted = false;
   m_script.reset();
+  m_resources.reset();
+  m_default_font.reset();
 }
 
 void CApplication::FinalCleanup() {
@@ -432,5 +486,7 @@ void CApplication::FinalCleanup() {
   m_script.reset();
   ShutdownFileService();
   m_mixer.reset();
-  m_window.reset();
+  m_resources.reset();
+  m_default_font.reset();
+  DestroyWindows();
 }

@@ -12,11 +12,18 @@
 #include <string>
 #include <vector>
 
-#include "script/script_machine.h"
+#include "fs/mount_config.h"
 #include "platform/platform.h"
+#include "script/script_machine.h"
 
+class CDesktop;
+class CEventQueue;
 class CFile;
+class CFont;
 class CHashIni;
+class COSLayer;
+class COSWindow;
+class CResourceLoader;
 class CWaveOutMixer;
 
 struct SProcessFlags {
@@ -71,6 +78,8 @@ class CApplication {
   EStep ReadSwitches();
   EStep CheckCd();
   EStep MountFileSystems();
+  EStep InitGraphics();
+  EStep CreateResourceCache();
   EStep CreateTopLevelWindow();
   EStep StartSound();
   EStep ChooseMode();
@@ -83,10 +92,8 @@ class CApplication {
   EStep InstallFileOpenOverride();
 
   void MainLoop();
-  // Dispatches pending platform messages after waiting up to `wait_ms` for
-  // one; false once the quit message arrived.
-  bool PumpMessages(uint32_t wait_ms);
-  void Present();
+  // One pump pass; false once the quit message arrived.
+  bool Pump();
 
   void WriteExitReport();
   void ShowCursorAgain();
@@ -107,9 +114,15 @@ class CApplication {
   std::unique_ptr<CFile> m_lock_file;
   std::string m_lock_path;
   bool m_mounted = false;
-  std::unique_ptr<CPlatformWindow> m_window;
+  // Mounted when the configuration mounts no tool interface.
+  ConfigEntries m_tool_interface_mount;
+  std::unique_ptr<CFont> m_default_font;
+  std::unique_ptr<CResourceLoader> m_resources;
+  std::unique_ptr<CEventQueue> m_queue;
+  std::unique_ptr<COSLayer> m_os_layer;
+  std::unique_ptr<COSWindow> m_top_level;
+  std::unique_ptr<CDesktop> m_desktop;
   std::unique_ptr<CWaveOutMixer> m_mixer;
   // Saves its compile-error log as it goes.
   std::unique_ptr<CScriptMachine> m_script;
-  std::vector<uint8_t> m_frame;
 };

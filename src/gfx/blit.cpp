@@ -29,14 +29,6 @@ const std::array<uint8_t, 256>& DissolveRanks() {
 
 }  // namespace
 
-bool IntersectRect(const TRect& a, const TRect& b, TRect* out) {
-  out->left = std::max(a.left, b.left);
-  out->top = std::max(a.top, b.top);
-  out->right = std::min(a.right, b.right);
-  out->bottom = std::min(a.bottom, b.bottom);
-  return out->left <= out->right && out->top <= out->bottom;
-}
-
 void Blit8(const SPixelView& target, int x, int y, const SPixelView& source,
            const TRect& area, uint32_t key, const TRect& clip) {
   TRect from;

@@ -11,9 +11,6 @@
 // The key value that draws every pixel.
 inline constexpr uint32_t kNoKey = 0xFFFFFFFF;
 
-// Intersects two rectangles; false when nothing is left.
-bool IntersectRect(const TRect& a, const TRect& b, TRect* out);
-
 // Copies the `source` pixels of `area` (source coordinates) so that the
 // area's top-left pixel lands at (x, y) of `target`, leaving out source
 // pixels equal to the key's low byte unless `key` is kNoKey. Only target

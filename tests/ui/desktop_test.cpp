@@ -1,0 +1,163 @@
+// The desktop's rules one at a time: dirty-rectangle merging, the queue's
+// order and limits, focus across platform focus changes, the modal window,
+// and windows that vanish in their own handlers.
+#include <gtest/gtest.h>
+
+#include "test_windows.h"
+#include "ui_rig.h"
+
+namespace {
+
+using EKind = CPanel::EKind;
+
+bool Same(const TRect& a, const TRect& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+uint32_t SendToDesktop(CDesktop& desktop, uint32_t code, uint32_t p1 = 0) {
+  return desktop.SendEvent(desktop.Id(), code, p1, 0);
+}
+
+TEST(DirtyListTest, RectanglesMergeOnlyWhenOneIsCheaperThanTwo) {
+  CUiRig rig;
+  CDesktop& desktop = rig.Desktop();
+  desktop.Invalidate({0, 0, 9, 9}, nullptr, false);
+  desktop.Invalidate({5, 5, 14, 14}, nullptr, false);  // union 225 > 100 + 100
+  EXPECT_EQ(desktop.Dirty().size(), 2u);
+  desktop.Invalidate({0, 0, 14, 14}, nullptr, false);  // takes in both
+  desktop.Invalidate({20, 0, 29, 9}, nullptr, false);  // union (0,0,29,14) 450 > 225 + 100
+  ASSERT_EQ(desktop.Dirty().size(), 2u);
+  EXPECT_TRUE(Same(desktop.Dirty()[0], {0, 0, 14, 14}));
+  EXPECT_TRUE(Same(desktop.Dirty()[1], {20, 0, 29, 9}));
+  // Touching edges: the union costs exactly the sum, so both stay.
+  desktop.Invalidate({30, 0, 39, 9}, nullptr, false);
+  EXPECT_EQ(desktop.Dirty().size(), 3u);
+}
+
+TEST(DirtyListTest, TheFiftyFirstRectangleTakesInTheLastOne) {
+  CUiRig rig;
+  CDesktop& desktop = rig.Desktop();
+  for (int16_t i = 0; i < 50; ++i)
+    desktop.Invalidate({static_cast<int16_t>(i * 10), static_cast<int16_t>(i * 9),
+                        static_cast<int16_t>(i * 10), static_cast<int16_t>(i * 9)},
+                       nullptr, false);
+  ASSERT_EQ(desktop.Dirty().size(), 50u);
+  desktop.Invalidate({600, 0, 600, 0}, nullptr, false);
+  ASSERT_EQ(desktop.Dirty().size(), 50u);
+  EXPECT_TRUE(Same(desktop.Dirty().back(), {490, 0, 600, 441}));
+  EXPECT_TRUE(Same(desktop.Dirty()[48], {480, 432, 480, 432}));
+}
+
+TEST(DirtyListTest, InvalidationIsClippedByAncestorsAndHiddenWindowsAddNothing) {
+  CUiRig rig;
+  CDesktop& desktop = rig.Desktop();
+  auto* parent = new CPanel(&desktop, {100, 100, 199, 199}, 1);
+  auto* child = new CPanel(parent, {150, 150, 400, 400}, 2);
+  child->Invalidate();
+  ASSERT_EQ(desktop.Dirty().size(), 1u);
+  EXPECT_TRUE(Same(desktop.Dirty()[0], {150, 150, 199, 199}));
+  parent->SetStyle(0, false);
+  child->Invalidate();
+  EXPECT_EQ(desktop.Dirty().size(), 1u);
+  desktop.Invalidate({-40, -40, -1, -1}, nullptr, false);
+  EXPECT_EQ(desktop.Dirty().size(), 1u);
+}
+
+TEST(EventQueueTest, EqualDueTimesLeaveInPostingOrder) {
+  CUiRig rig;
+  CEventQueue& queue = rig.Queue();
+  std::vector<uint32_t> codes;
+  const uint32_t target = queue.RegisterFunction([&](const SEventRecord& r) { codes.push_back(r.code); });
+  const auto post = [&](uint32_t code, uint32_t due) {
+    SEventRecord record;
+    record.delivery = kDeliverFunction;
+    record.target = target;
+    record.code = code;
+    record.due = due;
+    record.serial = queue.NextSerial();
+    return queue.Post(record);
+  };
+  for (uint32_t code : {1u, 2u, 3u}) post(code, 50);
+  post(4, 40);
+  post(5, 50);
+  EXPECT_EQ(queue.DeliverDue(45, 100), 1u);
+  EXPECT_EQ(queue.DeliverDue(50, 2), 2u);
+  EXPECT_EQ(queue.DeliverDue(50, 100), 2u);
+  EXPECT_EQ(codes, (std::vector<uint32_t>{4, 1, 2, 3, 5}));
+  // A record whose target went away is dropped.
+  post(6, 0);
+  queue.Unregister(target);
+  queue.DeliverDue(100, 100);
+  EXPECT_EQ(codes.size(), 5u);
+  for (uint32_t i = 0; i < queue.Capacity(); ++i) ASSERT_EQ(post(7, 1000), err::kOk);
+  EXPECT_EQ(post(7, 1000), err::kMhFullHeap);
+  queue.Compact();
+  EXPECT_EQ(queue.Waiting(), 0u);
+}
+
+class CRefuseClose final : public CEventFilter {
+ public:
+  bool Pass(const SEventRecord& record) override { return record.code != kEvClose; }
+};
+
+TEST(EventQueueTest, FiltersGoByPriorityAndAnEleventhIsRefused) {
+  CUiRig rig;
+  CEventQueue& queue = rig.Queue();
+  std::vector<CRefuseClose> filters(11);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(queue.AddFilter(&filters[i], i), err::kOk);
+  EXPECT_EQ(queue.AddFilter(&filters[10], 0), err::kUnknownError);
+  EXPECT_EQ(SendToDesktop(rig.Desktop(), kEvClose), CEventQueue::kNotDelivered);
+  for (int i = 0; i < 10; ++i) queue.RemoveFilter(&filters[i]);
+  EXPECT_EQ(SendToDesktop(rig.Desktop(), kEvClose), 0u);
+}
+
+TEST(FocusTest, PlatformFocusLossSavesTheFocusAndItsReturnRestoresIt) {
+  CUiRig rig;
+  CDesktop& desktop = rig.Desktop();
+  auto* field = new CPanel(&desktop, {0, 0, 9, 9}, 1);
+  desktop.SetFocus(field);
+  SendToDesktop(desktop, kEvPlatformFocusLost);
+  EXPECT_EQ(desktop.GetFocus(), nullptr);
+  EXPECT_EQ(desktop.SavedFocus(), field);
+  SendToDesktop(desktop, kEvKeyDown, 'A' | 'A' << 16);
+  SendToDesktop(desktop, kEvPlatformFocusGained);
+  EXPECT_EQ(desktop.GetFocus(), field);
+  EXPECT_EQ(field->keys, (std::vector<uint32_t>{kEvFocusGained, kEvFocusLost, kEvFocusGained}));
+}
+
+TEST(ModalTest, ClicksOutsideTheModalSubtreeReachNothing) {
+  CUiRig rig;
+  CDesktop& desktop = rig.Desktop();
+  auto* behind = new CPanel(&desktop, {0, 0, 99, 99}, 1);
+  auto* dialog = new CPanel(&desktop, {200, 200, 299, 299}, 2);
+  auto* button = new CPanel(dialog, {210, 210, 219, 219}, 3);
+  desktop.SetModal(dialog);
+  SendToDesktop(desktop, kEvLeftDown, PackPoint({50, 50}));
+  EXPECT_TRUE(behind->mouse.empty());
+  EXPECT_EQ(desktop.Hover(), nullptr);
+  SendToDesktop(desktop, kEvLeftDown, PackPoint({215, 215}));
+  EXPECT_EQ(button->mouse, (std::vector<uint32_t>{kMouseEnter, kEvLeftDown}));
+}
+
+TEST(LifetimeTest, AWindowMayDestroyItselfWhileHoveredCapturedAndFocused) {
+  CUiRig rig;
+  CDesktop& desktop = rig.Desktop();
+  auto* doomed = new CPanel(&desktop, {0, 0, 99, 99}, 1, EKind::kSelfDestroying);
+  SendToDesktop(desktop, kEvMouseMove, PackPoint({10, 10}));
+  desktop.SetFocus(doomed);
+  desktop.SetCapture(doomed);
+  desktop.SetModal(doomed);
+  doomed->PostEvent(doomed->Id(), kEvRefresh, 0, 0, 0);
+  SendToDesktop(desktop, kEvLeftDown, PackPoint({10, 10}));
+  EXPECT_EQ(desktop.FirstChild(), nullptr);
+  EXPECT_EQ(desktop.Hover(), nullptr);
+  EXPECT_EQ(desktop.GetCapture(), nullptr);
+  EXPECT_EQ(desktop.GetFocus(), nullptr);
+  EXPECT_EQ(desktop.Modal(), nullptr);
+  EXPECT_EQ(rig.Queue().DeliverDue(rig.Queue().Now() + 1, 100), 1u);
+  // The destroyed window's area is drawn again.
+  ASSERT_FALSE(desktop.Dirty().empty());
+  EXPECT_TRUE(Same(desktop.Dirty().back(), {0, 0, 99, 99}));
+}
+
+}  // namespace

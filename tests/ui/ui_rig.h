@@ -1,0 +1,82 @@
+// The real window system on the headless platform: queue, platform layer,
+// top-level window and desktop, driven by an input script and traced to a
+// file, with a grey-ramp palette (entry n is (n, n, n)).
+#pragma once
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/trace.h"
+#include "fs/file_service.h"
+#include "fs/native_fs.h"
+#include "platform/headless_platform.h"
+#include "support/temp_dir.h"
+#include "ui/desktop.h"
+#include "ui/event_queue.h"
+#include "ui/os_layer.h"
+
+class CUiRig {
+ public:
+  explicit CUiRig(const std::string& script = "") {
+    InitFileService(50);
+    RegisterMount("", std::make_unique<CWinFileService>(), 0);
+    // "{dir}" in the script stands for the rig's own folder.
+    std::string text = script;
+    for (size_t at; (at = text.find("{dir}")) != std::string::npos;)
+      text.replace(at, 5, m_dir.Path());
+    m_dir.WriteFile("input.txt", text);
+    SHeadlessOptions options;
+    options.script_path = script.empty() ? "" : m_dir.Join("input.txt");
+    options.idle_quit_ms = 100;
+    m_platform = std::make_unique<CHeadlessPlatform>(options);
+    Tracer().Configure("event,present,capture,cursor", m_dir.Join("trace.txt").c_str());
+    Tracer().SetClock([this] { return m_platform->TickCount(); });
+    m_queue = std::make_unique<CEventQueue>(100, 10);
+    m_layer = std::make_unique<COSLayer>(m_platform.get(), m_queue.get());
+    ErrCode error = err::kOk;
+    m_top = m_layer->CreateWindow(&error);
+    m_top->CreateFrameBuffer(COSWindow::kContentWidth, COSWindow::kContentHeight);
+    std::vector<SRgb> grey(256);
+    for (int i = 0; i < 256; ++i)
+      grey[i] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i)};
+    m_top->SetPalette(grey);
+    m_desktop = std::make_unique<CDesktop>(m_top.get(), m_queue.get());
+  }
+  ~CUiRig() {
+    m_desktop.reset();
+    m_top.reset();
+    m_layer.reset();
+    Tracer().Configure("", nullptr);
+    Tracer().SetClock(nullptr);
+    ShutdownFileService();
+  }
+
+  // Pumps as the main loop does until the script's quit.
+  void Run() {
+    while (m_layer->Pump()) m_layer->Wait(kWaitForever);
+  }
+  std::vector<std::string> TraceLines(const std::string& containing = "") const {
+    std::istringstream in(m_dir.ReadFile("trace.txt"));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+      // Drop the time field.
+      line = line.substr(line.find('\t') + 1);
+      if (line.find(containing) != std::string::npos) lines.push_back(line);
+    }
+    return lines;
+  }
+  const CTempDir& Dir() const { return m_dir; }
+  CDesktop& Desktop() { return *m_desktop; }
+  CEventQueue& Queue() { return *m_queue; }
+  COSWindow& Top() { return *m_top; }
+
+ private:
+  CTempDir m_dir;
+  std::unique_ptr<CHeadlessPlatform> m_platform;
+  std::unique_ptr<CEventQueue> m_queue;
+  std::unique_ptr<COSLayer> m_layer;
+  std::unique_ptr<COSWindow> m_top;
+  std::unique_ptr<CDesktop> m_desktop;
+};
