@@ -5,6 +5,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <thread>
 
 #include "support/process.h"
@@ -194,4 +197,79 @@ TEST_F(EngineTest, ASeedThatIsNoNumberStopsTheStartWithAMessage) {
   }
   const SProcessResult largest = Run({}, {{"TARVOLIN_SEED", "4294967295"}});
   EXPECT_EQ(largest.err, "");
+}
+
+namespace {
+
+// The lines of a trace file without their times.
+std::vector<std::string> TraceFields(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line.substr(line.find('\t') + 1));
+  return lines;
+}
+
+std::string ReadDemoConfig() {
+  std::ifstream in(std::string(TARVOLIN_DEMO_DIR) + "/tool.ini", std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+TEST_F(EngineTest, TheDemoOpensOnAnEmptyDesktopInBlack) {
+  WriteConfig(ReadDemoConfig());
+  WriteInput("100 shot " + m_game.Join("shot.bmp") + "\n200 quit\n");
+  const SProcessResult run = Run({}, {{"TARVOLIN_TRACE", "present"},
+                                      {"TARVOLIN_TRACE_FILE", m_game.Join("trace.txt")}});
+  EXPECT_EQ(run.exit_code, 0);
+  const std::vector<std::string> trace = TraceFields(m_game.ReadFile("trace.txt"));
+  ASSERT_FALSE(trace.empty());
+  EXPECT_EQ(trace.front(), "present\t0,0,639,479");
+  // An 8-bit BMP: 14 + 40 header bytes, 256 palette entries, then the rows.
+  const std::string shot = m_game.ReadFile("shot.bmp");
+  ASSERT_EQ(shot.size(), 54u + 1024u + 640u * 480u);
+  EXPECT_EQ(shot.substr(54, 1024), std::string(1024, '\0'));
+  EXPECT_EQ(shot.substr(54 + 1024), std::string(640 * 480, '\xFF'));
+}
+
+TEST_F(EngineTest, ToolModeCarriesTheMenuAndTheClipboardSpeaksUtf8Outside) {
+  WriteConfig(ReadDemoConfig());
+  WriteInput("100 dump " + m_game.Join("dump.txt") +
+             "\n200 menu 40005\n300 menu 49999\n400 resize 800 600\n"
+             "500 clip Grüße\n510 clipsave " + m_game.Join("clip1.txt") +
+             "\n520 clip €\n530 clipsave " + m_game.Join("clip2.txt") + "\n600 close\n");
+  const SProcessResult run = Run({"-tool"}, {{"TARVOLIN_TRACE", "present,event"},
+                                             {"TARVOLIN_TRACE_FILE", m_game.Join("trace.txt")},
+                                             {"TARVOLIN_LOG", "1"}});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(m_game.ReadFile("dump.txt"),
+            "CDesktop@0,0,639,479 style=0x00000022\n"
+            "menu: File\n"
+            "  item: 40001 &Open Project\n  item: 40002 &Save Project\n"
+            "  item: 40003 Save Project &as ...\n  item: 40004 Close Project\n"
+            "  item: 40005 &Exit\n"
+            "menu: Edit\n"
+            "  item: 40010 Cu&t\n  item: 40011 &Copy\n  item: 40012 &Paste\n  separator\n"
+            "  item: 40006 &Import\n  item: 40007 &Export\n  item: 40008 &Find\n"
+            "  item: 40009 Find &next\n"
+            "menu: Game\n"
+            "  item: 40013 &New\n  item: 40014 &Load\n  item: 40015 &Save\n"
+            "  item: 40016 &Edit/Play Mode\n  item: 40017 Find next incorrect script\n"
+            "  item: 40018 Find next unused field\n"
+            "menu: Window\n"
+            "  item: 40019 Data &Tree Palette\n  item: 40021 &Info Palette\n"
+            "  item: 40020 &Log Palette\n  item: 40022 Game &Status Palette\n"
+            "  item: 40023 Show Z\n");
+  const std::vector<std::string> trace = TraceFields(m_game.ReadFile("trace.txt"));
+  const std::vector<std::string> expected = {
+      "event\trecord\t0\t0xF00\t0x0\t0x0\tCDesktop@0,0,639,479",
+      "event\trecord\t0\t0x800\t0x9C45\t0x0\tCDesktop@0,0,639,479",
+      "event\trecord\t0\t0xF00\t0x0\t0x0\tCDesktop@0,0,639,479",
+      "event\trecord\t0\t0x900\t0x0\t0x0\tCDesktop@0,0,639,479",
+      "present\t0,0,639,479",
+      "event\trecord\t0\t0x600\t0x0\t0x0\tCDesktop@0,0,639,479"};
+  EXPECT_EQ(std::vector<std::string>(trace.begin() + 1, trace.end()), expected);
+  EXPECT_NE(run.err.find("Menu item 49999 not available."), std::string::npos);
+  EXPECT_EQ(m_game.ReadFile("clip1.txt"), "Grüße");
+  EXPECT_EQ(m_game.ReadFile("clip2.txt"), "?");
 }
