@@ -13,7 +13,6 @@ struct SChannelName {
 constexpr SChannelName kChannels[] = {
     {"present", kTracePresent}, {"cursor", kTraceCursor},
     {"capture", kTraceCapture}, {"event", kTraceEvent},
-    {"stats", kTraceStats},
 };
 
 const char* ChannelName(ETraceChannel channel) {
