@@ -3,7 +3,9 @@
 // and windows that vanish in their own handlers.
 #include <gtest/gtest.h>
 
+#include "gfx/bmp.h"
 #include "test_windows.h"
+#include "ui/cursor.h"
 #include "ui_rig.h"
 
 namespace {
@@ -161,3 +163,48 @@ TEST(LifetimeTest, AWindowMayDestroyItselfWhileHoveredCapturedAndFocused) {
 }
 
 }  // namespace
+
+namespace {
+
+// A 4 x 4 cursor picture whose bottom-left pixel is 7.
+std::string WriteCursor(const CTempDir& dir, const std::string& ini) {
+  CBitmap bitmap;
+  auto palette = std::make_unique<CPalette>();
+  palette->SetCount(256);
+  EXPECT_EQ(bitmap.Create(4, 4, kPixel8, std::move(palette), kTopDown, 0), err::kOk);
+  bitmap.SetPixel(0, 3, 7);
+  const std::string path = dir.Join("hand.bmp");
+  EXPECT_EQ(SaveBmp(path.c_str(), bitmap, kBottomUp), err::kOk);
+  dir.WriteFile("hand.bmp.ini", ini);
+  return path;
+}
+
+}  // namespace
+
+TEST(CursorTest, TheCursorOfTheWindowUnderTheMouseIsShownWithItsHotSpot) {
+  CUiRig rig;
+  CDesktop& desktop = rig.Desktop();
+  const std::string path = WriteCursor(rig.Dir(), "[Cursor]\nHotSpot=2, 3\n");
+  ErrCode error = err::kOk;
+  std::shared_ptr<CCursor> hand = CCursor::Load(path, &error);
+  ASSERT_TRUE(hand) << ErrName(error);
+  EXPECT_EQ(hand->Image().transparent, 7);
+  auto* button = new CPanel(&desktop, {10, 10, 19, 19}, 1, EKind::kPlain,
+                            kStyleVisible | kStyleSetCursor);
+  button->SetCursor(hand);
+  new CPanel(button, {12, 12, 13, 13}, 2);
+  SendToDesktop(desktop, kEvMouseMove, PackPoint({12, 12}));
+  SendToDesktop(desktop, kEvMouseMove, PackPoint({15, 15}));
+  SendToDesktop(desktop, kEvMouseMove, PackPoint({50, 50}));
+  rig.Top().WarpMouse({30, 40});
+  EXPECT_EQ(rig.TraceLines("cursor\t"),
+            (std::vector<std::string>{"cursor\t" + path + "\t2,3", "cursor\tarrow\t0,0",
+                                      "cursor\twarp\t30,40"}));
+  // A broken description leaves the defaults.
+  WriteCursor(rig.Dir(), "[Cursor]\nHotSpot=banana\nTransparent=999\n");
+  hand = CCursor::Load(path, &error);
+  ASSERT_TRUE(hand);
+  EXPECT_EQ(hand->HotSpot().x, 0);
+  EXPECT_EQ(hand->HotSpot().y, 0);
+  EXPECT_EQ(hand->Image().transparent, 7);
+}
