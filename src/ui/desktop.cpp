@@ -12,15 +12,39 @@ constexpr uint32_t kDesktopStyle = kStyleVisible | kStyleColorAware;
 // The up to four bands of `outer` around `inner`, which lies inside it.
 std::vector<TRect> BandsAround(const TRect& outer, const TRect& inner) {
   std::vector<TRect> bands;
-  const auto add = [&](int16_t l, int16_t t, int16_t r, int16_t b) {
-    const TRect band{l, t, r, b};
-    if (!RectEmpty(band)) bands.push_back(band);
+  // In int: an edge at the end of the 16-bit range must not wrap round.
+  const auto add = [&](int l, int t, int r, int b) {
+    if (l <= r && t <= b)
+      bands.push_back({static_cast<int16_t>(l), static_cast<int16_t>(t), static_cast<int16_t>(r),
+                       static_cast<int16_t>(b)});
   };
-  add(outer.left, outer.top, outer.right, static_cast<int16_t>(inner.top - 1));
-  add(outer.left, static_cast<int16_t>(inner.bottom + 1), outer.right, outer.bottom);
-  add(outer.left, inner.top, static_cast<int16_t>(inner.left - 1), inner.bottom);
-  add(static_cast<int16_t>(inner.right + 1), inner.top, outer.right, inner.bottom);
+  add(outer.left, outer.top, outer.right, inner.top - 1);
+  add(outer.left, inner.bottom + 1, outer.right, outer.bottom);
+  add(outer.left, inner.top, inner.left - 1, inner.bottom);
+  add(inner.right + 1, inner.top, outer.right, inner.bottom);
   return bands;
+}
+
+// What is left of `rect` once `cover` hides a band across its whole width or
+// height at one end; false when nothing changes.
+bool CutBand(TRect* rect, const TRect& cover) {
+  TRect& r = *rect;
+  const bool across = cover.left <= r.left && cover.right >= r.right;
+  const bool down = cover.top <= r.top && cover.bottom >= r.bottom;
+  if (across && down) {
+    r = CWindow::kNoRect;
+  } else if (across && cover.top <= r.top && cover.bottom >= r.top) {
+    r.top = static_cast<int16_t>(cover.bottom + 1);
+  } else if (across && cover.bottom >= r.bottom && cover.top <= r.bottom) {
+    r.bottom = static_cast<int16_t>(cover.top - 1);
+  } else if (down && cover.left <= r.left && cover.right >= r.left) {
+    r.left = static_cast<int16_t>(cover.right + 1);
+  } else if (down && cover.right >= r.right && cover.left <= r.right) {
+    r.right = static_cast<int16_t>(cover.left - 1);
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -117,28 +141,10 @@ void CDesktop::TrimCovered(TRect* rect, const CWindow* window) const {
   bool cut = true;
   while (cut && !RectEmpty(*rect)) {
     cut = false;
-    for (const CWindow* level = window; level && level != this; level = level->Parent()) {
-      for (const CWindow* above = level->PrevSibling(); above; above = above->PrevSibling()) {
-        if (!above->IsVisible() || (above->GetStyle() & kStyleTransparent)) continue;
-        const TRect cover = above->GetRect();
-        TRect& r = *rect;
-        const bool across = cover.left <= r.left && cover.right >= r.right;
-        const bool down = cover.top <= r.top && cover.bottom >= r.bottom;
-        if (across && cover.top <= r.top && cover.bottom >= r.top) {
-          r.top = static_cast<int16_t>(cover.bottom + 1);
-        } else if (across && cover.bottom >= r.bottom && cover.top <= r.bottom) {
-          r.bottom = static_cast<int16_t>(cover.top - 1);
-        } else if (down && cover.left <= r.left && cover.right >= r.left) {
-          r.left = static_cast<int16_t>(cover.right + 1);
-        } else if (down && cover.right >= r.right && cover.left <= r.right) {
-          r.right = static_cast<int16_t>(cover.left - 1);
-        } else {
-          continue;
-        }
-        cut = true;
-        if (RectEmpty(r)) return;
-      }
-    }
+    for (const CWindow* level = window; level && level != this; level = level->Parent())
+      for (const CWindow* above = level->PrevSibling(); above; above = above->PrevSibling())
+        if (above->IsVisible() && !(above->GetStyle() & kStyleTransparent))
+          cut = CutBand(rect, above->GetRect()) || cut;
   }
 }
 

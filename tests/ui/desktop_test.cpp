@@ -208,3 +208,28 @@ TEST(CursorTest, TheCursorOfTheWindowUnderTheMouseIsShownWithItsHotSpot) {
   EXPECT_EQ(hand->HotSpot().y, 0);
   EXPECT_EQ(hand->Image().transparent, 7);
 }
+
+TEST(DirtyListTest, TrimmingCutsOnlyBandsThatOpaqueWindowsAboveCoverAcross) {
+  CUiRig rig;
+  CDesktop& desktop = rig.Desktop();
+  desktop.SetStyle(desktop.GetStyle() | kDesktopTrim, false);
+  auto* below = new CPanel(&desktop, {0, 0, 99, 99}, 1);
+  new CPanel(&desktop, {0, 0, 120, 39}, 2);                                // across the top
+  new CPanel(&desktop, {50, 0, 60, 99}, 3, EKind::kPlain,
+             kStyleVisible | kStyleTransparent);                           // hides nothing
+  auto* edge = new CPanel(&desktop, {-32768, 90, 32767, 32767}, 4, EKind::kPlain,
+                          kStyleVisible | kStyleTransparent);              // at the range's end
+  below->Invalidate();
+  ASSERT_EQ(desktop.Dirty().size(), 1u);
+  EXPECT_TRUE(Same(desktop.Dirty()[0], {0, 40, 99, 99}));
+  edge->SetStyle(kStyleVisible, false);
+  desktop.Present();
+  below->Invalidate();
+  ASSERT_EQ(desktop.Dirty().size(), 1u);
+  EXPECT_TRUE(Same(desktop.Dirty()[0], {0, 40, 99, 89}));
+  desktop.Present();
+  new CPanel(&desktop, {-32768, -32768, 32767, 32767}, 5);
+  desktop.Present();
+  below->Invalidate();
+  EXPECT_TRUE(desktop.Dirty().empty());
+}
