@@ -1,0 +1,16 @@
+// The Windows virtual key of an SDL key, for a 105-key keyboard: letters
+// and digits as the layout names them, every other key by its place on the
+// keyboard, so that for instance the key right of 'P' is 0xDB on any
+// layout.
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+
+// 0 for keys the engine has no code for.
+uint16_t VirtualKeyOf(SDL_Scancode scancode, SDL_Keycode key);
+
+// The key that gives a virtual key under the current layout;
+// SDL_SCANCODE_UNKNOWN when none does.
+SDL_Scancode ScancodeOf(uint16_t virtual_key);
