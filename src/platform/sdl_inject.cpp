@@ -28,14 +28,6 @@ uint8_t SdlButton(EMouseButton button) {
   return SDL_BUTTON_MIDDLE;
 }
 
-uint16_t SdlModifiers(uint32_t modifiers) {
-  uint16_t sdl = 0;
-  if (modifiers & kModAlt) sdl |= KMOD_LALT;
-  if (modifiers & kModControl) sdl |= KMOD_LCTRL;
-  if (modifiers & kModShift) sdl |= KMOD_LSHIFT;
-  return sdl;
-}
-
 }  // namespace
 
 CSdlEventInjector::CSdlEventInjector(CPlatformWindow* window)
@@ -98,7 +90,7 @@ void CSdlEventInjector::KeyAt(int usb_usage, bool down, uint32_t modifiers,
   event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
   event.key.keysym.scancode = scancode;
   event.key.keysym.sym = Sdl().SDL_GetKeyFromScancode(scancode);
-  event.key.keysym.mod = SdlModifiers(modifiers);
+  event.key.keysym.mod = SdlModifiersOf(modifiers);
   Add(event);
 }
 

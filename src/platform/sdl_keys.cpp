@@ -1,5 +1,6 @@
 #include "platform/sdl_keys.h"
 
+#include "platform/platform.h"
 #include "platform/sdl_api.h"
 #include "platform/virtual_keys.h"
 
@@ -84,6 +85,18 @@ constexpr SKeyPlace kKeyPlaces[] = {
     {SDL_SCANCODE_NONUSBACKSLASH, kOem102Key},
 };
 
+struct SModifierBit {
+  uint16_t either_side;
+  uint16_t left_side;
+  uint32_t bit;
+};
+
+constexpr SModifierBit kModifierBits[] = {
+    {KMOD_ALT, KMOD_LALT, kModAlt},
+    {KMOD_CTRL, KMOD_LCTRL, kModControl},
+    {KMOD_SHIFT, KMOD_LSHIFT, kModShift},
+};
+
 // The digit row keeps its digits on layouts that type other characters
 // there without shift.
 uint16_t DigitRowKey(SDL_Scancode scancode) {
@@ -120,4 +133,18 @@ SDL_Scancode ScancodeOf(uint16_t virtual_key) {
   for (const SKeyPlace& place : kKeyPlaces)
     if (place.virtual_key == virtual_key) return place.scancode;
   return SDL_SCANCODE_UNKNOWN;
+}
+
+uint32_t ModifiersOf(uint16_t sdl_modifiers) {
+  uint32_t modifiers = 0;
+  for (const SModifierBit& bit : kModifierBits)
+    if (sdl_modifiers & bit.either_side) modifiers |= bit.bit;
+  return modifiers;
+}
+
+uint16_t SdlModifiersOf(uint32_t modifiers) {
+  uint16_t sdl_modifiers = 0;
+  for (const SModifierBit& bit : kModifierBits)
+    if (modifiers & bit.bit) sdl_modifiers |= bit.left_side;
+  return sdl_modifiers;
 }

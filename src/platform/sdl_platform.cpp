@@ -18,14 +18,6 @@ constexpr char kWindowData[] = "tarvolin";
 // Out of full screen the window takes at most this share of the display.
 constexpr double kWindowedShare = 0.85;
 
-uint32_t ModifiersOf(uint16_t sdl_modifiers) {
-  uint32_t modifiers = 0;
-  if (sdl_modifiers & KMOD_ALT) modifiers |= kModAlt;
-  if (sdl_modifiers & KMOD_CTRL) modifiers |= kModControl;
-  if (sdl_modifiers & KMOD_SHIFT) modifiers |= kModShift;
-  return modifiers;
-}
-
 CSdlWindow* WindowOf(uint32_t window_id) {
   SDL_Window* window = Sdl().SDL_GetWindowFromID(window_id);
   return window ? static_cast<CSdlWindow*>(

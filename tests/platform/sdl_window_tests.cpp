@@ -45,12 +45,20 @@ class SdlWindow : public testing::Test {
   }
 
   CEnvGuard m_driver{"SDL_VIDEODRIVER", "offscreen"};
-  // Offscreen OpenGL reads back no pixels.
+  // SDL's software renderer alone: offscreen OpenGL reads back no pixels,
+  // and its drivers leak at every start.
   CEnvGuard m_renderer{"SDL_RENDER_DRIVER", "software"};
+  CEnvGuard m_surface{"SDL_FRAMEBUFFER_ACCELERATION", "0"};
   std::unique_ptr<CPlatform> m_platform;
   std::unique_ptr<CPlatformWindow> m_window;
   std::optional<CSdlEventInjector> m_inject;
 };
+
+void ExpectMessage(const SPlatformMessage& message, EKind kind, int x, int y) {
+  EXPECT_EQ(message.kind, kind);
+  EXPECT_EQ(message.x, x);
+  EXPECT_EQ(message.y, y);
+}
 
 TEST_F(SdlWindow, DoubleClicksArePairedByTimeDistanceAndButton) {
   constexpr auto kLeft = EMouseButton::kLeft;
@@ -132,10 +140,8 @@ TEST_F(SdlWindow, WarpGivesOneMoveToTheWarpedSpot) {
   m_inject->Move(201, 150);
   const auto messages = Take();
   ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].kind, EKind::kMouseMove);
-  EXPECT_EQ(messages[0].x, 200);
-  EXPECT_EQ(messages[0].y, 150);
-  EXPECT_EQ(messages[1].x, 201);
+  ExpectMessage(messages[0], EKind::kMouseMove, 200, 150);
+  ExpectMessage(messages[1], EKind::kMouseMove, 201, 150);
 }
 
 TEST_F(SdlWindow, WheelStepsCountAwayFromTheUser) {
@@ -147,10 +153,8 @@ TEST_F(SdlWindow, WheelStepsCountAwayFromTheUser) {
     m_inject->Wheel(c.steps, 300, 200, c.flipped);
     const auto messages = Take();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].kind, EKind::kWheel);
+    ExpectMessage(messages[0], EKind::kWheel, 300, 200);
     EXPECT_EQ(messages[0].steps, c.steps);
-    EXPECT_EQ(messages[0].x, 300);
-    EXPECT_EQ(messages[0].y, 200);
   }
 }
 
@@ -212,9 +216,22 @@ TEST_F(SdlWindow, WindowEventsBecomeMessages) {
   m_inject->Resize(1000, 1000);
   const auto messages = Take();
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].kind, EKind::kResize);
-  EXPECT_EQ(messages[0].x, 1000);
-  EXPECT_EQ(messages[0].y, 1000);
+  ExpectMessage(messages[0], EKind::kResize, 1000, 1000);
+}
+
+// Images the window must refuse or clip without reading past them.
+TEST_F(SdlWindow, OddCursorAndIconImagesAreSafe) {
+  const uint8_t pixels[4] = {0, 1, 2, 0};
+  const SRgb palette[256] = {{0, 0, 0}, {255, 255, 255}};
+  const SCursorImage cursors[] = {{0, 0, 0, 0, pixels, palette, 0},
+                                  {1000, 1, 0, 0, pixels, palette, 0},
+                                  {2, 2, 5, -1, pixels, palette, 2}};
+  for (const SCursorImage& cursor : cursors) m_window->SetCursorImage(&cursor);
+  m_window->SetCursorImage(nullptr);
+  const uint32_t icon_pixels[4] = {0xFFFF0000, 0, 0, 0xFF00FF00};
+  const SArgbImage icons[] = {{2, 2, icon_pixels}, {0, 0, icon_pixels}};
+  for (const SArgbImage& icon : icons) m_window->SetIcon(&icon);
+  m_window->SetIcon(nullptr);
 }
 
 // Colour 1 on the left half, 2 on the right; the window at 1000 x 1000
