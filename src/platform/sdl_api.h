@@ -73,6 +73,7 @@
   X(SDL_SetHint) \
   X(SDL_SetRenderDrawColor) \
   X(SDL_SetRenderTarget) \
+  X(SDL_SetTextureBlendMode) \
   X(SDL_SetTextureScaleMode) \
   X(SDL_SetWindowBordered) \
   X(SDL_SetWindowData) \

@@ -92,9 +92,11 @@ std::unique_ptr<CSdlWindow> CSdlWindow::Create(CSdlPlatform* platform,
         Sdl().SDL_CreateRenderer(window->m_window.get(), -1, 0));
   if (!window->m_renderer) return nullptr;
   window->m_texture.reset(Sdl().SDL_CreateTexture(
-      window->m_renderer.get(), SDL_PIXELFORMAT_ARGB8888,
+      window->m_renderer.get(), SDL_PIXELFORMAT_RGB888,
       SDL_TEXTUREACCESS_STREAMING, width, height));
   if (!window->m_texture) return nullptr;
+  // The pictures are opaque: copying beats blending.
+  Sdl().SDL_SetTextureBlendMode(window->m_texture.get(), SDL_BLENDMODE_NONE);
   Sdl().SDL_SetTextureScaleMode(window->m_texture.get(), SDL_ScaleModeNearest);
   Sdl().SDL_SetWindowData(window->m_window.get(), kWindowData, window.get());
   window->FitWindowed();
@@ -136,10 +138,11 @@ void CSdlWindow::UpdateMapping() {
     m_target_factor = 0;
     if (factor) {
       m_target.reset(Sdl().SDL_CreateTexture(
-          m_renderer.get(), SDL_PIXELFORMAT_ARGB8888,
+          m_renderer.get(), SDL_PIXELFORMAT_RGB888,
           SDL_TEXTUREACCESS_TARGET, m_frame.Width() * factor,
           m_frame.Height() * factor));
       if (m_target) {
+        Sdl().SDL_SetTextureBlendMode(m_target.get(), SDL_BLENDMODE_NONE);
         Sdl().SDL_SetTextureScaleMode(m_target.get(), SDL_ScaleModeLinear);
         m_target_factor = factor;
         m_target_stale = true;
@@ -218,8 +221,16 @@ void CSdlWindow::Enlarge(const std::vector<TRect>& rects) {
 void CSdlWindow::Compose() {
   const SFrameRect& place = m_mapping.Output();
   const SDL_Rect target{place.left, place.top, place.width, place.height};
-  Sdl().SDL_SetRenderDrawColor(m_renderer.get(), 0, 0, 0, 255);
-  Sdl().SDL_RenderClear(m_renderer.get());
+  // Black around the frame; a frame covering the output needs none.
+  int output_width = 0, output_height = 0;
+  Sdl().SDL_GetRendererOutputSize(m_renderer.get(), &output_width,
+                                  &output_height);
+  if (place.left > 0 || place.top > 0 ||
+      place.left + place.width < output_width ||
+      place.top + place.height < output_height) {
+    Sdl().SDL_SetRenderDrawColor(m_renderer.get(), 0, 0, 0, 255);
+    Sdl().SDL_RenderClear(m_renderer.get());
+  }
   Sdl().SDL_RenderCopy(m_renderer.get(),
                        m_target ? m_target.get() : m_texture.get(), nullptr,
                        &target);
