@@ -22,8 +22,9 @@ constexpr int kHeight = 480;
 
 // Two pictures presented in turn, so that every present changes pixels.
 struct SFrames {
-  std::vector<uint8_t> pictures[2] = {std::vector<uint8_t>(kWidth * kHeight, 1),
-                                      std::vector<uint8_t>(kWidth * kHeight, 2)};
+  static constexpr size_t kSize = size_t{kWidth} * kHeight;
+  std::vector<uint8_t> pictures[2] = {std::vector<uint8_t>(kSize, 1),
+                                      std::vector<uint8_t>(kSize, 2)};
   std::vector<SRgb> palette = std::vector<SRgb>(256, SRgb{40, 80, 120});
 };
 
@@ -81,7 +82,8 @@ void BM_SdlStartToFirstFrame(benchmark::State& state) {
     window->SetPalette(frames.palette);
     window->Present(frames.pictures[0].data(), kWidth, kHeight, kWidth, {});
     window->Show();
-    if (state.iterations() == 0) state.SetLabel(Sdl().SDL_GetCurrentVideoDriver());
+    if (state.iterations() == 0)
+      state.SetLabel(Sdl().SDL_GetCurrentVideoDriver());
     window.reset();
   }
 }

@@ -41,10 +41,10 @@ void CFrameMapping::FrameFromWindow(double window_x, double window_y,
   // A window position stands for the middle of its unit square.
   const double output_x = (window_x + 0.5) * m_output_per_window_x;
   const double output_y = (window_y + 0.5) * m_output_per_window_y;
-  *frame_x = static_cast<int>(std::floor((output_x - m_rect.left) *
-                                         m_frame_width / m_rect.width));
-  *frame_y = static_cast<int>(std::floor((output_y - m_rect.top) *
-                                         m_frame_height / m_rect.height));
+  *frame_x = static_cast<int>(
+      std::floor((output_x - m_rect.left) * m_frame_width / m_rect.width));
+  *frame_y = static_cast<int>(
+      std::floor((output_y - m_rect.top) * m_frame_height / m_rect.height));
 }
 
 void CFrameMapping::WindowFromFrame(int frame_x, int frame_y, int* window_x,

@@ -12,8 +12,7 @@ namespace {
 // SDL_PushEvent stamps events with the current time; adding them this way
 // keeps the given stamp.
 void Add(SDL_Event& event) {
-  Sdl().SDL_PeepEvents(&event, 1, SDL_ADDEVENT, SDL_FIRSTEVENT,
-                       SDL_LASTEVENT);
+  Sdl().SDL_PeepEvents(&event, 1, SDL_ADDEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
 }
 
 uint8_t SdlButton(EMouseButton button) {
@@ -67,14 +66,15 @@ void CSdlEventInjector::Wheel(int steps, int x, int y, bool flipped,
   event.wheel.windowID = WindowId();
   event.wheel.y = flipped ? -steps : steps;
   event.wheel.preciseY = static_cast<float>(event.wheel.y);
-  event.wheel.direction = flipped ? SDL_MOUSEWHEEL_FLIPPED : SDL_MOUSEWHEEL_NORMAL;
+  event.wheel.direction =
+      flipped ? SDL_MOUSEWHEEL_FLIPPED : SDL_MOUSEWHEEL_NORMAL;
   m_window->Mapping().WindowFromFrame(x, y, &event.wheel.mouseX,
                                       &event.wheel.mouseY);
   Add(event);
 }
 
-void CSdlEventInjector::Key(uint16_t virtual_key, bool down,
-                            uint32_t modifiers, uint32_t time) {
+void CSdlEventInjector::Key(uint16_t virtual_key, bool down, uint32_t modifiers,
+                            uint32_t time) {
   const SDL_Scancode scancode = ScancodeOf(virtual_key);
   if (scancode != SDL_SCANCODE_UNKNOWN) KeyAt(scancode, down, modifiers, time);
 }

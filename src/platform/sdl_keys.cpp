@@ -120,14 +120,8 @@ uint16_t VirtualKeyOf(SDL_Scancode scancode, SDL_Keycode key) {
 SDL_Scancode ScancodeOf(uint16_t virtual_key) {
   if (virtual_key >= kVkA && virtual_key < kVkA + 26)
     return Sdl().SDL_GetScancodeFromKey(SDLK_a + (virtual_key - kVkA));
-  if (virtual_key >= kVk0 && virtual_key < kVk0 + 10) {
-    const SDL_Scancode scancode =
-        Sdl().SDL_GetScancodeFromKey(SDLK_0 + (virtual_key - kVk0));
-    if (scancode != SDL_SCANCODE_UNKNOWN) return scancode;
-    return virtual_key == kVk0
-               ? SDL_SCANCODE_0
-               : static_cast<SDL_Scancode>(SDL_SCANCODE_1 + virtual_key - kVk0 - 1);
-  }
+  if (virtual_key >= kVk0 && virtual_key < kVk0 + 10)
+    return Sdl().SDL_GetScancodeFromKey(SDLK_0 + (virtual_key - kVk0));
   if (virtual_key >= kVkF1 && virtual_key < kVkF1 + 12)
     return static_cast<SDL_Scancode>(SDL_SCANCODE_F1 + (virtual_key - kVkF1));
   for (const SKeyPlace& place : kKeyPlaces)

@@ -1,6 +1,6 @@
-// The Windows virtual key of an SDL key and the engine's modifier bits, for a 105-key keyboard: letters
-// and digits as the layout names them, every other key by its place on the
-// keyboard, so that for instance the key right of 'P' is 0xDB on any
+// SDL's keys and modifiers in the engine's terms. Virtual keys are those of
+// a 105-key keyboard: letters and digits as the layout names them, every
+// other key by its place, so that the key right of 'P' is 0xDB on any
 // layout.
 #pragma once
 

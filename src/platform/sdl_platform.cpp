@@ -383,7 +383,8 @@ bool CSdlWindow::SetFullScreen(bool full) {
 }
 
 bool CSdlWindow::IsFullScreen() const {
-  return (Sdl().SDL_GetWindowFlags(m_window.get()) & SDL_WINDOW_FULLSCREEN) != 0;
+  const uint32_t flags = Sdl().SDL_GetWindowFlags(m_window.get());
+  return (flags & SDL_WINDOW_FULLSCREEN) != 0;
 }
 
 void CSdlWindow::SetDecorated(bool decorated) {
@@ -648,6 +649,15 @@ void CSdlPlatform::Translate(const SDL_Event& event) {
         Push(EPlatformMessage::kDisplayChange, window);
       }
       return;
+    case SDL_RENDER_TARGETS_RESET:
+    case SDL_RENDER_DEVICE_RESET:
+      // The textures' pixels are gone: the next present redraws them all.
+      for (CSdlWindow* window : m_windows) {
+        window->m_palette_changed = true;
+        window->m_target_stale = true;
+        Push(EPlatformMessage::kPaint, window);
+      }
+      return;
     case SDL_MOUSEMOTION: {
       // SDL reports a warp without the window while the mouse has not
       // entered it; such motions cannot be placed in a frame.
@@ -676,8 +686,8 @@ void CSdlPlatform::Translate(const SDL_Event& event) {
             left ? EPlatformMessage::kLeftUp : EPlatformMessage::kRightUp;
       else if (PairsDown({window, button, event.button.timestamp, message.x,
                           message.y}))
-        message.kind =
-            left ? EPlatformMessage::kLeftDouble : EPlatformMessage::kRightDouble;
+        message.kind = left ? EPlatformMessage::kLeftDouble
+                            : EPlatformMessage::kRightDouble;
       else
         message.kind =
             left ? EPlatformMessage::kLeftDown : EPlatformMessage::kRightDown;

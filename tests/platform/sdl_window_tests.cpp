@@ -73,15 +73,20 @@ TEST_F(SdlWindow, DoubleClicksArePairedByTimeDistanceAndButton) {
     std::vector<SClick> clicks;
     std::vector<EKind> downs;
   } const cases[] = {
-      {"500 ms, 2 px", {{kLeft, 0, 100}, {kLeft, 500, 102}},
+      {"500 ms, 2 px",
+       {{kLeft, 0, 100}, {kLeft, 500, 102}},
        {EKind::kLeftDown, EKind::kLeftDouble}},
-      {"right", {{kRight, 0, 100}, {kRight, 10, 98}},
+      {"right",
+       {{kRight, 0, 100}, {kRight, 10, 98}},
        {EKind::kRightDown, EKind::kRightDouble}},
-      {"501 ms", {{kLeft, 0, 100}, {kLeft, 501, 100}},
+      {"501 ms",
+       {{kLeft, 0, 100}, {kLeft, 501, 100}},
        {EKind::kLeftDown, EKind::kLeftDown}},
-      {"3 px", {{kLeft, 0, 100}, {kLeft, 10, 103}},
+      {"3 px",
+       {{kLeft, 0, 100}, {kLeft, 10, 103}},
        {EKind::kLeftDown, EKind::kLeftDown}},
-      {"third click", {{kLeft, 0, 100}, {kLeft, 100, 100}, {kLeft, 200, 100}},
+      {"third click",
+       {{kLeft, 0, 100}, {kLeft, 100, 100}, {kLeft, 200, 100}},
        {EKind::kLeftDown, EKind::kLeftDouble, EKind::kLeftDown}},
       {"other button between",
        {{kLeft, 0, 100}, {kRight, 100, 100}, {kLeft, 200, 100}},
@@ -196,7 +201,9 @@ TEST_F(SdlWindow, TextBeyondLatin1BecomesQuestionMarks) {
 }
 
 TEST_F(SdlWindow, ClipboardRoundTrips) {
-  for (const char* text : {"Gr\xFC\xDF" "e", "a\r\nb"}) {
+  for (const char* text : {"Gr\xFC\xDF"
+                           "e",
+                           "a\r\nb"}) {
     m_platform->SetClipboardText(text);
     const std::string back = m_platform->GetClipboardText();
     if (back.empty()) GTEST_SKIP() << "no clipboard with this driver";
@@ -209,14 +216,24 @@ TEST_F(SdlWindow, WindowEventsBecomeMessages) {
   m_inject->FocusLost();
   m_inject->MouseLeft();
   m_inject->Close();
-  EXPECT_EQ(TakeKinds(), (std::vector<EKind>{
-                             EKind::kActivate, EKind::kFocusGained,
-                             EKind::kDeactivate, EKind::kFocusLost,
-                             EKind::kMouseLeave, EKind::kClose}));
+  EXPECT_EQ(TakeKinds(),
+            (std::vector<EKind>{EKind::kActivate, EKind::kFocusGained,
+                                EKind::kDeactivate, EKind::kFocusLost,
+                                EKind::kMouseLeave, EKind::kClose}));
   m_inject->Resize(1000, 1000);
   const auto messages = Take();
   ASSERT_EQ(messages.size(), 1u);
   ExpectMessage(messages[0], EKind::kResize, 1000, 1000);
+}
+
+TEST_F(SdlWindow, DisplayModesAreListedOnce) {
+  const std::vector<SDisplayMode> modes = m_platform->DisplayModes();
+  ASSERT_FALSE(modes.empty());
+  EXPECT_GT(modes[0].width, 0);
+  EXPECT_GT(modes[0].bits, 0);
+  for (size_t i = 0; i < modes.size(); ++i)
+    for (size_t j = i + 1; j < modes.size(); ++j)
+      EXPECT_FALSE(modes[i] == modes[j]);
 }
 
 // Images the window must refuse or clip without reading past them.
