@@ -15,8 +15,10 @@
   X(SDL_ClearQueuedAudio) \
   X(SDL_CloseAudioDevice) \
   X(SDL_CreateColorCursor) \
-  X(SDL_CreateRGBSurfaceWithFormat) \
+  X(SDL_CreateCursor) \
   X(SDL_CreateRenderer) \
+  X(SDL_CreateRGBSurfaceWithFormat) \
+  X(SDL_CreateRGBSurfaceWithFormatFrom) \
   X(SDL_CreateTexture) \
   X(SDL_CreateWindow) \
   X(SDL_DestroyRenderer) \
@@ -24,43 +26,69 @@
   X(SDL_DestroyWindow) \
   X(SDL_DisableScreenSaver) \
   X(SDL_EnableScreenSaver) \
+  X(SDL_free) \
   X(SDL_FreeCursor) \
   X(SDL_FreeSurface) \
   X(SDL_GetAudioDeviceName) \
+  X(SDL_GetClipboardText) \
   X(SDL_GetCurrentVideoDriver) \
   X(SDL_GetDefaultCursor) \
+  X(SDL_GetDesktopDisplayMode) \
+  X(SDL_GetDisplayMode) \
+  X(SDL_GetDisplayUsableBounds) \
   X(SDL_GetError) \
+  X(SDL_GetKeyFromScancode) \
   X(SDL_GetModState) \
+  X(SDL_GetMouseFocus) \
+  X(SDL_GetMouseState) \
   X(SDL_GetNumAudioDevices) \
+  X(SDL_GetNumDisplayModes) \
   X(SDL_GetPerformanceCounter) \
   X(SDL_GetPerformanceFrequency) \
   X(SDL_GetQueuedAudioSize) \
+  X(SDL_GetRendererOutputSize) \
+  X(SDL_GetScancodeFromKey) \
   X(SDL_GetTicks) \
   X(SDL_GetWindowData) \
+  X(SDL_GetWindowDisplayIndex) \
+  X(SDL_GetWindowFlags) \
   X(SDL_GetWindowFromID) \
+  X(SDL_GetWindowID) \
+  X(SDL_GetWindowSize) \
   X(SDL_Init) \
   X(SDL_InitSubSystem) \
   X(SDL_LockTexture) \
   X(SDL_OpenAudioDevice) \
   X(SDL_PauseAudioDevice) \
+  X(SDL_PeepEvents) \
   X(SDL_PollEvent) \
   X(SDL_QueueAudio) \
   X(SDL_Quit) \
   X(SDL_RenderClear) \
   X(SDL_RenderCopy) \
   X(SDL_RenderPresent) \
-  X(SDL_RenderSetLogicalSize) \
+  X(SDL_RenderReadPixels) \
+  X(SDL_SetClipboardText) \
   X(SDL_SetCursor) \
   X(SDL_SetHint) \
   X(SDL_SetRenderDrawColor) \
+  X(SDL_SetRenderTarget) \
+  X(SDL_SetTextureBlendMode) \
+  X(SDL_SetTextureScaleMode) \
+  X(SDL_SetWindowBordered) \
   X(SDL_SetWindowData) \
   X(SDL_SetWindowFullscreen) \
+  X(SDL_SetWindowIcon) \
+  X(SDL_SetWindowPosition) \
+  X(SDL_SetWindowResizable) \
+  X(SDL_SetWindowSize) \
   X(SDL_SetWindowTitle) \
   X(SDL_ShowCursor) \
   X(SDL_ShowMessageBox) \
   X(SDL_ShowWindow) \
   X(SDL_UnlockTexture) \
-  X(SDL_WaitEventTimeout)
+  X(SDL_WaitEventTimeout) \
+  X(SDL_WarpMouseInWindow)
 
 struct SSdlApi {
 #define TV_SDL_POINTER(name) decltype(&::name) name = nullptr;

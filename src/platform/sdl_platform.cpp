@@ -3,101 +3,51 @@
 #include "platform/sdl_api.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
 #include "base/log.h"
+#include "platform/sdl_keys.h"
 #include "platform/virtual_keys.h"
 
 namespace {
 
 constexpr char kWindowData[] = "tarvolin";
+// Out of full screen the window takes at most this share of the display.
+constexpr double kWindowedShare = 0.85;
 
-struct SKeyMapping {
-  SDL_Keycode key;
-  uint16_t virtual_key;
-};
-
-constexpr SKeyMapping kKeyTable[] = {
-    {SDLK_BACKSPACE, kVkBack},
-    {SDLK_TAB, kVkTab},
-    {SDLK_RETURN, kVkReturn},
-    {SDLK_KP_ENTER, kVkReturn},
-    {SDLK_ESCAPE, kVkEscape},
-    {SDLK_SPACE, kVkSpace},
-    {SDLK_PAGEUP, kVkPrior},
-    {SDLK_PAGEDOWN, kVkNext},
-    {SDLK_END, kVkEnd},
-    {SDLK_HOME, kVkHome},
-    {SDLK_LEFT, kVkLeft},
-    {SDLK_UP, kVkUp},
-    {SDLK_RIGHT, kVkRight},
-    {SDLK_DOWN, kVkDown},
-    {SDLK_INSERT, kVkInsert},
-    {SDLK_DELETE, kVkDelete},
-    {SDLK_LSHIFT, kVkShift},
-    {SDLK_RSHIFT, kVkShift},
-    {SDLK_LCTRL, kVkControl},
-    {SDLK_RCTRL, kVkControl},
-    {SDLK_LALT, kVkMenu},
-    {SDLK_RALT, kVkMenu},
-    {SDLK_KP_0, kVkNumpad0},
-    {SDLK_KP_1, kVkNumpad0 + 1},
-    {SDLK_KP_2, kVkNumpad0 + 2},
-    {SDLK_KP_3, kVkNumpad0 + 3},
-    {SDLK_KP_4, kVkNumpad0 + 4},
-    {SDLK_KP_5, kVkNumpad0 + 5},
-    {SDLK_KP_6, kVkNumpad0 + 6},
-    {SDLK_KP_7, kVkNumpad0 + 7},
-    {SDLK_KP_8, kVkNumpad0 + 8},
-    {SDLK_KP_9, kVkNumpad0 + 9},
-    {SDLK_KP_MULTIPLY, kVkMultiply},
-    {SDLK_KP_PLUS, kVkAdd},
-    {SDLK_KP_MINUS, kVkSubtract},
-    {SDLK_KP_PERIOD, kVkDecimal},
-    {SDLK_KP_DIVIDE, kVkDivide},
-    {SDLK_SEMICOLON, kVkOemSemicolon},
-    {SDLK_EQUALS, kVkOemPlus},
-    {SDLK_COMMA, kVkOemComma},
-    {SDLK_MINUS, kVkOemMinus},
-    {SDLK_PERIOD, kVkOemPeriod},
-    {SDLK_SLASH, kVkOemSlash},
-    {SDLK_BACKQUOTE, kVkOemBackquote},
-    {SDLK_LEFTBRACKET, kVkOemOpenBracket},
-    {SDLK_BACKSLASH, kVkOemBackslash},
-    {SDLK_RIGHTBRACKET, kVkOemCloseBracket},
-    {SDLK_QUOTE, kVkOemQuote},
-};
-
-// The virtual key of an SDL key; 0 for keys the engine has no code for.
-uint16_t VirtualKeyOf(SDL_Keycode key) {
-  if (key >= SDLK_a && key <= SDLK_z) return kVkA + (key - SDLK_a);
-  if (key >= SDLK_0 && key <= SDLK_9) return kVk0 + (key - SDLK_0);
-  if (key >= SDLK_F1 && key <= SDLK_F12) return kVkF1 + (key - SDLK_F1);
-  for (const SKeyMapping& mapping : kKeyTable)
-    if (mapping.key == key) return mapping.virtual_key;
-  return 0;
-}
-
-uint32_t ModifiersOf(uint16_t sdl_modifiers) {
-  uint32_t modifiers = 0;
-  if (sdl_modifiers & KMOD_ALT) modifiers |= kModAlt;
-  if (sdl_modifiers & KMOD_CTRL) modifiers |= kModControl;
-  if (sdl_modifiers & KMOD_SHIFT) modifiers |= kModShift;
-  return modifiers;
-}
-
-CPlatformWindow* WindowOf(uint32_t window_id) {
+CSdlWindow* WindowOf(uint32_t window_id) {
   SDL_Window* window = Sdl().SDL_GetWindowFromID(window_id);
-  return window
-             ? static_cast<CSdlWindow*>(Sdl().SDL_GetWindowData(window, kWindowData))
-             : nullptr;
+  return window ? static_cast<CSdlWindow*>(
+                      Sdl().SDL_GetWindowData(window, kWindowData))
+                : nullptr;
+}
+
+// The frame position of a window position; unchanged without a window.
+void SetFramePosition(const CSdlWindow* window, int x, int y,
+                      SPlatformMessage* message) {
+  if (window) window->Mapping().FrameFromWindow(x, y, &x, &y);
+  message->x = static_cast<int16_t>(std::clamp(x, -32768, 32767));
+  message->y = static_cast<int16_t>(std::clamp(y, -32768, 32767));
 }
 
 struct SSurfaceDeleter {
   void operator()(SDL_Surface* surface) const { Sdl().SDL_FreeSurface(surface); }
 };
+using TSurface = std::unique_ptr<SDL_Surface, SSurfaceDeleter>;
+
+uint32_t Argb(const SRgb& rgb) {
+  return 0xFF000000 | uint32_t{rgb.red} << 16 | uint32_t{rgb.green} << 8 |
+         rgb.blue;
+}
+
+SDL_Rect SdlRect(const TRect& rect, int factor) {
+  return {rect.left * factor, rect.top * factor,
+          (rect.right - rect.left + 1) * factor,
+          (rect.bottom - rect.top + 1) * factor};
+}
 
 }  // namespace
 
@@ -114,49 +64,112 @@ void SSdlDeleter::operator()(SDL_Cursor* cursor) const {
   Sdl().SDL_FreeCursor(cursor);
 }
 
-CSdlWindow::CSdlWindow(int width, int height) : m_frame(width, height) {
+CSdlWindow::CSdlWindow(CSdlPlatform* platform, int width, int height)
+    : m_platform(platform), m_frame(width, height) {
   m_colors.fill(0xFF000000);
+  m_platform->m_windows.push_back(this);
 }
 
-std::unique_ptr<CSdlWindow> CSdlWindow::Create(int width, int height,
+CSdlWindow::~CSdlWindow() {
+  std::erase(m_platform->m_windows, this);
+  if (m_cursor) Sdl().SDL_SetCursor(Sdl().SDL_GetDefaultCursor());
+}
+
+std::unique_ptr<CSdlWindow> CSdlWindow::Create(CSdlPlatform* platform,
+                                               int width, int height,
                                                ErrCode* error) {
   *error = err::kCreatingWnd;
   if (width <= 0 || height <= 0) return nullptr;
-  std::unique_ptr<CSdlWindow> window(new CSdlWindow(width, height));
-  window->m_window.reset(Sdl().SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED,
-                                          SDL_WINDOWPOS_CENTERED, width, height,
-                                          SDL_WINDOW_HIDDEN));
+  std::unique_ptr<CSdlWindow> window(new CSdlWindow(platform, width, height));
+  window->m_window.reset(Sdl().SDL_CreateWindow(
+      "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+      SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI));
   if (!window->m_window) return nullptr;
-  window->m_renderer.reset(Sdl().SDL_CreateRenderer(window->m_window.get(), -1, 0));
+  window->m_renderer.reset(Sdl().SDL_CreateRenderer(
+      window->m_window.get(), -1, SDL_RENDERER_TARGETTEXTURE));
+  if (!window->m_renderer)
+    window->m_renderer.reset(
+        Sdl().SDL_CreateRenderer(window->m_window.get(), -1, 0));
   if (!window->m_renderer) return nullptr;
-  window->m_texture.reset(
-      Sdl().SDL_CreateTexture(window->m_renderer.get(), SDL_PIXELFORMAT_ARGB8888,
-                        SDL_TEXTUREACCESS_STREAMING, width, height));
+  window->m_texture.reset(Sdl().SDL_CreateTexture(
+      window->m_renderer.get(), SDL_PIXELFORMAT_RGB888,
+      SDL_TEXTUREACCESS_STREAMING, width, height));
   if (!window->m_texture) return nullptr;
-  Sdl().SDL_RenderSetLogicalSize(window->m_renderer.get(), width, height);
+  // The pictures are opaque: copying beats blending.
+  Sdl().SDL_SetTextureBlendMode(window->m_texture.get(), SDL_BLENDMODE_NONE);
+  Sdl().SDL_SetTextureScaleMode(window->m_texture.get(), SDL_ScaleModeNearest);
   Sdl().SDL_SetWindowData(window->m_window.get(), kWindowData, window.get());
+  window->FitWindowed();
+  window->UpdateMapping();
+  // The first size is no change.
+  Sdl().SDL_GetWindowSize(window->m_window.get(), &window->m_reported_width,
+                          &window->m_reported_height);
   *error = err::kOk;
   return window;
+}
+
+void CSdlWindow::FitWindowed() {
+  int display = Sdl().SDL_GetWindowDisplayIndex(m_window.get());
+  if (display < 0) display = 0;
+  int factor = 1;
+  SDL_Rect usable{};
+  if (Sdl().SDL_GetDisplayUsableBounds(display, &usable) == 0)
+    while ((factor + 1) * m_frame.Width() <= usable.w * kWindowedShare &&
+           (factor + 1) * m_frame.Height() <= usable.h * kWindowedShare)
+      ++factor;
+  Sdl().SDL_SetWindowSize(m_window.get(), m_frame.Width() * factor,
+                          m_frame.Height() * factor);
+  Sdl().SDL_SetWindowPosition(m_window.get(),
+                              SDL_WINDOWPOS_CENTERED_DISPLAY(display),
+                              SDL_WINDOWPOS_CENTERED_DISPLAY(display));
+}
+
+void CSdlWindow::UpdateMapping() {
+  int window_width = 0, window_height = 0, output_width = 0, output_height = 0;
+  Sdl().SDL_GetWindowSize(m_window.get(), &window_width, &window_height);
+  Sdl().SDL_GetRendererOutputSize(m_renderer.get(), &output_width,
+                                  &output_height);
+  m_mapping = CFrameMapping(m_frame.Width(), m_frame.Height(), output_width,
+                            output_height, window_width, window_height,
+                            m_integer_only);
+  const int factor = m_mapping.IsWholeScale() ? 0 : m_mapping.SharpFactor();
+  if (factor != m_target_factor) {
+    m_target.reset();
+    m_target_factor = 0;
+    if (factor) {
+      m_target.reset(Sdl().SDL_CreateTexture(
+          m_renderer.get(), SDL_PIXELFORMAT_RGB888,
+          SDL_TEXTUREACCESS_TARGET, m_frame.Width() * factor,
+          m_frame.Height() * factor));
+      if (m_target) {
+        Sdl().SDL_SetTextureBlendMode(m_target.get(), SDL_BLENDMODE_NONE);
+        Sdl().SDL_SetTextureScaleMode(m_target.get(), SDL_ScaleModeLinear);
+        m_target_factor = factor;
+        m_target_stale = true;
+      }
+    }
+  }
+  if (m_cursor_source) ApplyCursor();
 }
 
 void CSdlWindow::SetTitle(const char* title) {
   Sdl().SDL_SetWindowTitle(m_window.get(), title);
 }
 
-void CSdlWindow::SetIcon(const SArgbImage*) {}
+void CSdlWindow::SetIcon(const SArgbImage* image) {
+  if (!image || !image->pixels || image->width <= 0 || image->height <= 0)
+    return;
+  // SDL only reads the pixels.
+  TSurface surface(Sdl().SDL_CreateRGBSurfaceWithFormatFrom(
+      const_cast<uint32_t*>(image->pixels), image->width, image->height, 32,
+      image->width * 4, SDL_PIXELFORMAT_ARGB8888));
+  if (surface) Sdl().SDL_SetWindowIcon(m_window.get(), surface.get());
+}
 
 SPresentedFrame CSdlWindow::Presented() const {
   return {m_frame.Width(), m_frame.Height(), m_frame.Pixels().data(),
           m_palette.data()};
 }
-
-void CSdlWindow::WarpMouse(int, int) {}
-
-bool CSdlWindow::IsFullScreen() const { return false; }
-
-void CSdlWindow::SetDecorated(bool) {}
-
-void CSdlWindow::SetIntegerScale(bool) {}
 
 void CSdlWindow::Show() { Sdl().SDL_ShowWindow(m_window.get()); }
 
@@ -165,18 +178,14 @@ void CSdlWindow::SetPalette(std::span<const SRgb> colors) {
   std::copy_n(colors.begin(), std::min(colors.size(), m_palette.size()),
               m_palette.begin());
   std::array<uint32_t, 256> converted;
-  converted.fill(0xFF000000);
-  for (size_t i = 0; i < std::min(colors.size(), converted.size()); ++i)
-    converted[i] = 0xFF000000 | uint32_t{colors[i].red} << 16 |
-                   uint32_t{colors[i].green} << 8 | colors[i].blue;
+  std::transform(m_palette.begin(), m_palette.end(), converted.begin(), Argb);
   if (converted == m_colors) return;
   m_colors = converted;
   m_palette_changed = true;
 }
 
 void CSdlWindow::Convert(const TRect& rect) {
-  const SDL_Rect area{rect.left, rect.top, rect.right - rect.left + 1,
-                      rect.bottom - rect.top + 1};
+  const SDL_Rect area = SdlRect(rect, 1);
   void* target = nullptr;
   int target_pitch = 0;
   if (Sdl().SDL_LockTexture(m_texture.get(), &area, &target, &target_pitch) != 0)
@@ -193,6 +202,40 @@ void CSdlWindow::Convert(const TRect& rect) {
   Sdl().SDL_UnlockTexture(m_texture.get());
 }
 
+void CSdlWindow::Enlarge(const std::vector<TRect>& rects) {
+  if (!m_target) return;
+  if (Sdl().SDL_SetRenderTarget(m_renderer.get(), m_target.get()) != 0) return;
+  if (m_target_stale) {
+    Sdl().SDL_RenderCopy(m_renderer.get(), m_texture.get(), nullptr, nullptr);
+    m_target_stale = false;
+  } else {
+    for (const TRect& rect : rects) {
+      const SDL_Rect source = SdlRect(rect, 1);
+      const SDL_Rect target = SdlRect(rect, m_target_factor);
+      Sdl().SDL_RenderCopy(m_renderer.get(), m_texture.get(), &source, &target);
+    }
+  }
+  Sdl().SDL_SetRenderTarget(m_renderer.get(), nullptr);
+}
+
+void CSdlWindow::Compose() {
+  const SFrameRect& place = m_mapping.Output();
+  const SDL_Rect target{place.left, place.top, place.width, place.height};
+  // Black around the frame; a frame covering the output needs none.
+  int output_width = 0, output_height = 0;
+  Sdl().SDL_GetRendererOutputSize(m_renderer.get(), &output_width,
+                                  &output_height);
+  if (place.left > 0 || place.top > 0 ||
+      place.left + place.width < output_width ||
+      place.top + place.height < output_height) {
+    Sdl().SDL_SetRenderDrawColor(m_renderer.get(), 0, 0, 0, 255);
+    Sdl().SDL_RenderClear(m_renderer.get());
+  }
+  Sdl().SDL_RenderCopy(m_renderer.get(),
+                       m_target ? m_target.get() : m_texture.get(), nullptr,
+                       &target);
+}
+
 void CSdlWindow::Present(const uint8_t* pixels, int width, int height,
                          int pitch, std::span<const TRect> rects) {
   std::vector<TRect> changed =
@@ -203,9 +246,8 @@ void CSdlWindow::Present(const uint8_t* pixels, int width, int height,
                 static_cast<int16_t>(m_frame.Height() - 1)}};
   }
   for (const TRect& rect : changed) Convert(rect);
-  Sdl().SDL_SetRenderDrawColor(m_renderer.get(), 0, 0, 0, 255);
-  Sdl().SDL_RenderClear(m_renderer.get());
-  Sdl().SDL_RenderCopy(m_renderer.get(), m_texture.get(), nullptr, nullptr);
+  Enlarge(changed);
+  Compose();
   Sdl().SDL_RenderPresent(m_renderer.get());
 }
 
@@ -214,34 +256,113 @@ void CSdlWindow::ShowCursor(bool shown) {
 }
 
 void CSdlWindow::SetCursorImage(const SCursorImage* image) {
-  if (!image) {
+  m_cursor_source.reset();
+  m_cursor_factor = 0;
+  if (image && image->pixels && image->palette && image->width > 0 &&
+      image->height > 0 && image->width <= kMaxCursorSide &&
+      image->height <= kMaxCursorSide) {
+    SCursorSource& source = m_cursor_source.emplace();
+    source.width = image->width;
+    source.height = image->height;
+    source.hot_x = std::clamp(image->hot_x, 0, image->width - 1);
+    source.hot_y = std::clamp(image->hot_y, 0, image->height - 1);
+    source.pixels.assign(image->pixels,
+                         image->pixels + static_cast<size_t>(image->width) *
+                                             image->height);
+    std::copy_n(image->palette, source.palette.size(), source.palette.begin());
+    source.transparent = image->transparent;
+  }
+  ApplyCursor();
+}
+
+SDL_Cursor* CSdlWindow::MakeCursor(int factor) const {
+  const SCursorSource& source = *m_cursor_source;
+  const int width = source.width * factor, height = source.height * factor;
+  const int hot_x = source.hot_x * factor, hot_y = source.hot_y * factor;
+  const uint8_t transparent = source.transparent;
+  auto index = [&](int x, int y) {
+    return source.pixels[static_cast<size_t>(y / factor) * source.width +
+                         x / factor];
+  };
+  TSurface surface(Sdl().SDL_CreateRGBSurfaceWithFormat(
+      0, width, height, 32, SDL_PIXELFORMAT_ARGB8888));
+  if (surface) {
+    for (int y = 0; y < height; ++y) {
+      uint32_t* row = reinterpret_cast<uint32_t*>(
+          static_cast<uint8_t*>(surface->pixels) +
+          static_cast<ptrdiff_t>(y) * surface->pitch);
+      for (int x = 0; x < width; ++x) {
+        const uint8_t pixel = index(x, y);
+        row[x] = pixel == transparent ? 0 : Argb(source.palette[pixel]);
+      }
+    }
+    if (SDL_Cursor* cursor =
+            Sdl().SDL_CreateColorCursor(surface.get(), hot_x, hot_y))
+      return cursor;
+  }
+  // Monochrome rows are whole bytes: a set mask bit is opaque, a set data
+  // bit black.
+  const int row_bytes = (width + 7) / 8;
+  std::vector<uint8_t> data(static_cast<size_t>(row_bytes) * height);
+  std::vector<uint8_t> mask(data.size());
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const uint8_t pixel = index(x, y);
+      if (pixel == transparent) continue;
+      const size_t at = static_cast<size_t>(y) * row_bytes + x / 8;
+      const uint8_t bit = static_cast<uint8_t>(0x80 >> (x % 8));
+      mask[at] |= bit;
+      if (pixel == 0) data[at] |= bit;
+    }
+  return Sdl().SDL_CreateCursor(data.data(), mask.data(), row_bytes * 8,
+                                height, hot_x, hot_y);
+}
+
+void CSdlWindow::ApplyCursor() {
+  if (!m_cursor_source) {
     Sdl().SDL_SetCursor(Sdl().SDL_GetDefaultCursor());
     m_cursor.reset();
     return;
   }
-  std::unique_ptr<SDL_Surface, SSurfaceDeleter> surface(
-      Sdl().SDL_CreateRGBSurfaceWithFormat(0, image->width, image->height, 32,
-                                     SDL_PIXELFORMAT_ARGB8888));
-  if (!surface) return;
-  for (int y = 0; y < image->height; ++y) {
-    uint32_t* row =
-        reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) +
-                                    static_cast<ptrdiff_t>(y) * surface->pitch);
-    for (int x = 0; x < image->width; ++x) {
-      const uint8_t pixel =
-          image->pixels[static_cast<ptrdiff_t>(y) * image->width + x];
-      const SRgb& rgb = image->palette[pixel];
-      row[x] = pixel == image->transparent
-                   ? 0
-                   : 0xFF000000 | uint32_t{rgb.red} << 16 |
-                         uint32_t{rgb.green} << 8 | rgb.blue;
-    }
-  }
-  std::unique_ptr<SDL_Cursor, SSdlDeleter> cursor(
-      Sdl().SDL_CreateColorCursor(surface.get(), image->hot_x, image->hot_y));
-  if (!cursor) return;
-  Sdl().SDL_SetCursor(cursor.get());
+  const int factor =
+      std::max(1, static_cast<int>(std::floor(m_mapping.Scale())));
+  if (factor == m_cursor_factor) return;
+  m_cursor_factor = factor;
+  std::unique_ptr<SDL_Cursor, SSdlDeleter> cursor(MakeCursor(factor));
+  Sdl().SDL_SetCursor(cursor ? cursor.get() : Sdl().SDL_GetDefaultCursor());
   m_cursor = std::move(cursor);
+}
+
+void CSdlWindow::WarpMouse(int x, int y) {
+  int window_x = 0, window_y = 0;
+  m_mapping.WindowFromFrame(x, y, &window_x, &window_y);
+  // SDL reports no motion when the mouse is already there.
+  int mouse_x = -1, mouse_y = -1;
+  if (Sdl().SDL_GetMouseFocus() == m_window.get())
+    Sdl().SDL_GetMouseState(&mouse_x, &mouse_y);
+  m_warp_pending = mouse_x != window_x || mouse_y != window_y;
+  m_warp_x = window_x;
+  m_warp_y = window_y;
+  Sdl().SDL_WarpMouseInWindow(m_window.get(), window_x, window_y);
+  SPlatformMessage message;
+  message.kind = EPlatformMessage::kMouseMove;
+  message.window = this;
+  message.x = static_cast<int16_t>(x);
+  message.y = static_cast<int16_t>(y);
+  m_platform->m_pending.push_back(std::move(message));
+}
+
+bool CSdlWindow::TakeWarpEcho(int x, int y) {
+  if (!m_warp_pending || x != m_warp_x || y != m_warp_y) return false;
+  m_warp_pending = false;
+  return true;
+}
+
+bool CSdlWindow::TakeResize(int width, int height) {
+  if (width == m_reported_width && height == m_reported_height) return false;
+  m_reported_width = width;
+  m_reported_height = height;
+  return true;
 }
 
 void CSdlWindow::SetCapture(bool captured) {
@@ -249,8 +370,31 @@ void CSdlWindow::SetCapture(bool captured) {
 }
 
 bool CSdlWindow::SetFullScreen(bool full) {
-  return Sdl().SDL_SetWindowFullscreen(m_window.get(),
-                                 full ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0;
+  if (Sdl().SDL_SetWindowFullscreen(
+          m_window.get(), full ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0)
+    return false;
+  if (!full) {
+    Sdl().SDL_SetWindowBordered(m_window.get(), SDL_TRUE);
+    Sdl().SDL_SetWindowResizable(m_window.get(), SDL_TRUE);
+    FitWindowed();
+  }
+  UpdateMapping();
+  return true;
+}
+
+bool CSdlWindow::IsFullScreen() const {
+  const uint32_t flags = Sdl().SDL_GetWindowFlags(m_window.get());
+  return (flags & SDL_WINDOW_FULLSCREEN) != 0;
+}
+
+void CSdlWindow::SetDecorated(bool decorated) {
+  Sdl().SDL_SetWindowBordered(m_window.get(), decorated ? SDL_TRUE : SDL_FALSE);
+}
+
+void CSdlWindow::SetIntegerScale(bool integer_only) {
+  if (integer_only == m_integer_only) return;
+  m_integer_only = integer_only;
+  UpdateMapping();
 }
 
 std::unique_ptr<CPlatform> CSdlPlatform::Create(ErrCode* error) {
@@ -357,14 +501,39 @@ void CSdlPlatform::WaitMessage(uint32_t timeout_ms) {
 
 void CSdlPlatform::PostQuit() { Push(EPlatformMessage::kQuit, nullptr); }
 
-std::string CSdlPlatform::GetClipboardText() { return {}; }
+std::vector<SDisplayMode> CSdlPlatform::DisplayModes() {
+  std::vector<SDisplayMode> modes;
+  auto add = [&modes](const SDL_DisplayMode& sdl_mode) {
+    const SDisplayMode mode{sdl_mode.w, sdl_mode.h,
+                            static_cast<int>(SDL_BITSPERPIXEL(sdl_mode.format)),
+                            sdl_mode.refresh_rate};
+    if (std::find(modes.begin(), modes.end(), mode) == modes.end())
+      modes.push_back(mode);
+  };
+  SDL_DisplayMode mode{};
+  if (Sdl().SDL_GetDesktopDisplayMode(0, &mode) == 0) add(mode);
+  const int count = Sdl().SDL_GetNumDisplayModes(0);
+  for (int i = 0; i < count; ++i)
+    if (Sdl().SDL_GetDisplayMode(0, i, &mode) == 0) add(mode);
+  return modes;
+}
 
-void CSdlPlatform::SetClipboardText(std::string_view) {}
+std::string CSdlPlatform::GetClipboardText() {
+  char* text = Sdl().SDL_GetClipboardText();
+  if (!text) return {};
+  std::string clipboard = ClipboardFromUtf8(text);
+  Sdl().SDL_free(text);
+  return clipboard;
+}
+
+void CSdlPlatform::SetClipboardText(std::string_view text) {
+  Sdl().SDL_SetClipboardText(ClipboardToUtf8(text).c_str());
+}
 
 std::unique_ptr<CPlatformWindow> CSdlPlatform::CreateWindow(int width,
                                                             int height,
                                                             ErrCode* error) {
-  return CSdlWindow::Create(width, height, error);
+  return CSdlWindow::Create(this, width, height, error);
 }
 
 void CSdlPlatform::Push(EPlatformMessage kind, CPlatformWindow* window) {
@@ -374,85 +543,174 @@ void CSdlPlatform::Push(EPlatformMessage kind, CPlatformWindow* window) {
   m_pending.push_back(std::move(message));
 }
 
+bool CSdlPlatform::PairsDown(const SDown& down) {
+  const bool pairs =
+      m_last_down && m_last_down->window == down.window &&
+      m_last_down->button == down.button &&
+      down.time - m_last_down->time <= kDoubleClickMs &&
+      std::abs(down.x - m_last_down->x) <= kDoubleClickDistance &&
+      std::abs(down.y - m_last_down->y) <= kDoubleClickDistance;
+  if (pairs)
+    m_last_down.reset();
+  else
+    m_last_down = down;
+  return pairs;
+}
+
+void CSdlPlatform::TranslateWindowEvent(const SDL_Event& event) {
+  CSdlWindow* window = WindowOf(event.window.windowID);
+  if (!window) return;
+  switch (event.window.event) {
+    case SDL_WINDOWEVENT_CLOSE:
+      Push(EPlatformMessage::kClose, window);
+      break;
+    case SDL_WINDOWEVENT_EXPOSED:
+      Push(EPlatformMessage::kPaint, window);
+      break;
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+      Push(EPlatformMessage::kActivate, window);
+      Push(EPlatformMessage::kFocusGained, window);
+      break;
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+      Push(EPlatformMessage::kDeactivate, window);
+      Push(EPlatformMessage::kFocusLost, window);
+      break;
+    case SDL_WINDOWEVENT_LEAVE:
+      Push(EPlatformMessage::kMouseLeave, window);
+      break;
+    case SDL_WINDOWEVENT_RESIZED:
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+      // SDL reports one change as both events.
+      window->UpdateMapping();
+      if (window->TakeResize(event.window.data1, event.window.data2)) {
+        Push(EPlatformMessage::kResize, window);
+        m_pending.back().x = static_cast<int16_t>(event.window.data1);
+        m_pending.back().y = static_cast<int16_t>(event.window.data2);
+      }
+      break;
+    case SDL_WINDOWEVENT_DISPLAY_CHANGED:
+      window->UpdateMapping();
+      Push(EPlatformMessage::kDisplayChange, window);
+      break;
+  }
+}
+
+void CSdlPlatform::TranslateKey(const SDL_Event& event) {
+  const SDL_Keysym& keysym = event.key.keysym;
+  const bool down = event.type == SDL_KEYDOWN;
+  CSdlWindow* window = WindowOf(event.key.windowID);
+  if (!down) {
+    if (std::erase(m_swallowed_keys, keysym.scancode)) return;
+  } else if (keysym.mod & KMOD_ALT) {
+    const bool enter = keysym.scancode == SDL_SCANCODE_RETURN ||
+                       keysym.scancode == SDL_SCANCODE_KP_ENTER;
+    const bool task_key = keysym.scancode == SDL_SCANCODE_TAB ||
+                          keysym.scancode == SDL_SCANCODE_ESCAPE ||
+                          keysym.scancode == SDL_SCANCODE_SPACE;
+    if (enter || (task_key && window && window->IsFullScreen())) {
+      if (std::find(m_swallowed_keys.begin(), m_swallowed_keys.end(),
+                    keysym.scancode) == m_swallowed_keys.end())
+        m_swallowed_keys.push_back(keysym.scancode);
+      if (enter && window && !event.key.repeat)
+        window->SetFullScreen(!window->IsFullScreen());
+      return;
+    }
+  }
+  SPlatformMessage message;
+  message.virtual_key = VirtualKeyOf(keysym.scancode, keysym.sym);
+  if (!message.virtual_key) return;
+  message.kind = down ? EPlatformMessage::kKeyDown : EPlatformMessage::kKeyUp;
+  message.window = window;
+  message.character = KeyCharacter(message.virtual_key);
+  message.modifiers = ModifiersOf(keysym.mod);
+  const uint16_t typed =
+      down ? TypedControlCharacter(message.virtual_key, message.modifiers) : 0;
+  m_pending.push_back(message);
+  if (typed) {
+    message.kind = EPlatformMessage::kChar;
+    message.virtual_key = 0;
+    message.character = typed;
+    m_pending.push_back(message);
+  }
+}
+
 void CSdlPlatform::Translate(const SDL_Event& event) {
   SPlatformMessage message;
   switch (event.type) {
     case SDL_QUIT:
       Push(EPlatformMessage::kQuit, nullptr);
       return;
-    case SDL_WINDOWEVENT: {
-      CPlatformWindow* window = WindowOf(event.window.windowID);
-      switch (event.window.event) {
-        case SDL_WINDOWEVENT_CLOSE:
-          Push(EPlatformMessage::kClose, window);
-          break;
-        case SDL_WINDOWEVENT_EXPOSED:
-          Push(EPlatformMessage::kPaint, window);
-          break;
-        case SDL_WINDOWEVENT_FOCUS_GAINED:
-          Push(EPlatformMessage::kActivate, window);
-          Push(EPlatformMessage::kFocusGained, window);
-          break;
-        case SDL_WINDOWEVENT_FOCUS_LOST:
-          Push(EPlatformMessage::kDeactivate, window);
-          Push(EPlatformMessage::kFocusLost, window);
-          break;
-        case SDL_WINDOWEVENT_LEAVE:
-          Push(EPlatformMessage::kMouseLeave, window);
-          break;
+    case SDL_WINDOWEVENT:
+      TranslateWindowEvent(event);
+      return;
+    case SDL_DISPLAYEVENT:
+      for (CSdlWindow* window : m_windows) {
+        window->UpdateMapping();
+        Push(EPlatformMessage::kDisplayChange, window);
       }
       return;
-    }
-    case SDL_MOUSEMOTION:
+    case SDL_RENDER_TARGETS_RESET:
+    case SDL_RENDER_DEVICE_RESET:
+      // The textures' pixels are gone: the next present redraws them all.
+      for (CSdlWindow* window : m_windows) {
+        window->m_palette_changed = true;
+        window->m_target_stale = true;
+        Push(EPlatformMessage::kPaint, window);
+      }
+      return;
+    case SDL_MOUSEMOTION: {
+      // SDL reports a warp without the window while the mouse has not
+      // entered it; such motions cannot be placed in a frame.
+      CSdlWindow* window = WindowOf(event.motion.windowID);
+      if (!window) {
+        for (CSdlWindow* warped : m_windows)
+          if (warped->TakeWarpEcho(event.motion.x, event.motion.y)) break;
+        return;
+      }
+      if (window->TakeWarpEcho(event.motion.x, event.motion.y)) return;
       message.kind = EPlatformMessage::kMouseMove;
-      message.window = WindowOf(event.motion.windowID);
-      message.x = static_cast<int16_t>(event.motion.x);
-      message.y = static_cast<int16_t>(event.motion.y);
+      message.window = window;
+      SetFramePosition(window, event.motion.x, event.motion.y, &message);
       break;
+    }
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
-      const bool down = event.type == SDL_MOUSEBUTTONDOWN;
-      // The platform pairs clicks as Windows does: every second click of a
-      // quick series is the double click.
-      const bool twice = down && event.button.clicks % 2 == 0;
-      if (event.button.button == SDL_BUTTON_LEFT)
-        message.kind = twice  ? EPlatformMessage::kLeftDouble
-                       : down ? EPlatformMessage::kLeftDown
-                              : EPlatformMessage::kLeftUp;
-      else if (event.button.button == SDL_BUTTON_RIGHT)
-        message.kind = twice  ? EPlatformMessage::kRightDouble
-                       : down ? EPlatformMessage::kRightDown
-                              : EPlatformMessage::kRightUp;
+      const uint8_t button = event.button.button;
+      if (button != SDL_BUTTON_LEFT && button != SDL_BUTTON_RIGHT) return;
+      const bool left = button == SDL_BUTTON_LEFT;
+      CSdlWindow* window = WindowOf(event.button.windowID);
+      message.window = window;
+      SetFramePosition(window, event.button.x, event.button.y, &message);
+      if (event.type == SDL_MOUSEBUTTONUP)
+        message.kind =
+            left ? EPlatformMessage::kLeftUp : EPlatformMessage::kRightUp;
+      else if (PairsDown({window, button, event.button.timestamp, message.x,
+                          message.y}))
+        message.kind = left ? EPlatformMessage::kLeftDouble
+                            : EPlatformMessage::kRightDouble;
       else
-        return;
-      message.window = WindowOf(event.button.windowID);
-      message.x = static_cast<int16_t>(event.button.x);
-      message.y = static_cast<int16_t>(event.button.y);
+        message.kind =
+            left ? EPlatformMessage::kLeftDown : EPlatformMessage::kRightDown;
+      message.modifiers = ModifiersOf(Sdl().SDL_GetModState());
+      break;
+    }
+    case SDL_MOUSEWHEEL: {
+      if (event.wheel.y == 0) return;
+      CSdlWindow* window = WindowOf(event.wheel.windowID);
+      message.kind = EPlatformMessage::kWheel;
+      message.window = window;
+      SetFramePosition(window, event.wheel.mouseX, event.wheel.mouseY,
+                       &message);
+      message.steps = event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED
+                          ? -event.wheel.y
+                          : event.wheel.y;
       message.modifiers = ModifiersOf(Sdl().SDL_GetModState());
       break;
     }
     case SDL_KEYDOWN:
-    case SDL_KEYUP: {
-      message.virtual_key = VirtualKeyOf(event.key.keysym.sym);
-      if (!message.virtual_key) return;
-      const bool down = event.type == SDL_KEYDOWN;
-      message.kind =
-          down ? EPlatformMessage::kKeyDown : EPlatformMessage::kKeyUp;
-      message.window = WindowOf(event.key.windowID);
-      message.character = KeyCharacter(message.virtual_key);
-      message.modifiers = ModifiersOf(event.key.keysym.mod);
-      const uint16_t typed =
-          down ? TypedControlCharacter(message.virtual_key, message.modifiers)
-               : 0;
-      m_pending.push_back(message);
-      if (typed) {
-        message.kind = EPlatformMessage::kChar;
-        message.virtual_key = 0;
-        message.character = typed;
-        m_pending.push_back(message);
-      }
+    case SDL_KEYUP:
+      TranslateKey(event);
       return;
-    }
     case SDL_TEXTINPUT: {
       std::vector<uint32_t> code_points;
       if (!DecodeUtf8(event.text.text, &code_points)) return;
@@ -460,8 +718,7 @@ void CSdlPlatform::Translate(const SDL_Event& event) {
       message.window = WindowOf(event.text.windowID);
       message.modifiers = ModifiersOf(Sdl().SDL_GetModState());
       for (uint32_t code : code_points) {
-        if (code > 0xFF) continue;
-        message.character = static_cast<uint16_t>(code);
+        message.character = static_cast<uint16_t>(code <= 0xFF ? code : '?');
         m_pending.push_back(message);
       }
       return;
