@@ -3,7 +3,6 @@
 // and windows that vanish in their own handlers.
 #include <gtest/gtest.h>
 
-#include "gfx/bmp.h"
 #include "test_windows.h"
 #include "ui/cursor.h"
 #include "ui_rig.h"
@@ -164,22 +163,6 @@ TEST(LifetimeTest, AWindowMayDestroyItselfWhileHoveredCapturedAndFocused) {
 
 }  // namespace
 
-namespace {
-
-// A 4 x 4 cursor picture whose bottom-left pixel is 7.
-std::string WriteCursor(const CTempDir& dir, const std::string& ini) {
-  CBitmap bitmap;
-  auto palette = std::make_unique<CPalette>();
-  palette->SetCount(256);
-  EXPECT_EQ(bitmap.Create(4, 4, kPixel8, std::move(palette), kTopDown, 0), err::kOk);
-  bitmap.SetPixel(0, 3, 7);
-  const std::string path = dir.Join("hand.bmp");
-  EXPECT_EQ(SaveBmp(path.c_str(), bitmap, kBottomUp), err::kOk);
-  dir.WriteFile("hand.bmp.ini", ini);
-  return path;
-}
-
-}  // namespace
 
 TEST(CursorTest, TheCursorOfTheWindowUnderTheMouseIsShownWithItsHotSpot) {
   CUiRig rig;

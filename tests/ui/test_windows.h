@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "gfx/bmp.h"
+#include "support/temp_dir.h"
 #include "ui/desktop.h"
 
 class CPanel : public CWindow {
@@ -48,3 +50,38 @@ class CPanel : public CWindow {
   uint8_t m_colour;
   EKind m_kind;
 };
+
+// A (100,100)-(299,299) in 1 captures while the left button is down; B above
+// it in 2 toggles to 4 and back on each left down; C inside B is transparent,
+// a frame in 3. The desktop is then drawn whole and presented.
+struct STestTree {
+  CPanel* a;
+  CPanel* b;
+  CPanel* c;
+};
+
+inline STestTree BuildTestTree(CDesktop& desktop) {
+  using EKind = CPanel::EKind;
+  STestTree tree;
+  tree.a = new CPanel(&desktop, {100, 100, 299, 299}, 1, EKind::kCapturing);
+  tree.b = new CPanel(&desktop, {200, 200, 399, 399}, 2, EKind::kToggling);
+  tree.c = new CPanel(tree.b, {250, 250, 269, 269}, 3, EKind::kFrame,
+                      kStyleVisible | kStyleTransparent);
+  desktop.Invalidate(desktop.GetRect(), nullptr, false);
+  desktop.Present();
+  return tree;
+}
+
+// A 4 x 4 cursor picture "hand.bmp" in `dir` whose bottom-left pixel is 7,
+// with `ini` as its description; answers its path.
+inline std::string WriteCursor(const CTempDir& dir, const std::string& ini) {
+  CBitmap bitmap;
+  auto palette = std::make_unique<CPalette>();
+  palette->SetCount(256);
+  bitmap.Create(4, 4, kPixel8, std::move(palette), kTopDown, 0);
+  bitmap.SetPixel(0, 3, 7);
+  const std::string path = dir.Join("hand.bmp");
+  SaveBmp(path.c_str(), bitmap, kBottomUp);
+  dir.WriteFile("hand.bmp.ini", ini);
+  return path;
+}

@@ -19,10 +19,9 @@
 
 class CUiRig {
  public:
+  // On the headless platform, reading `script`; "{dir}" in it stands for the
+  // rig's own folder.
   explicit CUiRig(const std::string& script = "") {
-    InitFileService(50);
-    RegisterMount("", std::make_unique<CWinFileService>(), 0);
-    // "{dir}" in the script stands for the rig's own folder.
     std::string text = script;
     for (size_t at; (at = text.find("{dir}")) != std::string::npos;)
       text.replace(at, 5, m_dir.Path());
@@ -30,24 +29,14 @@ class CUiRig {
     SHeadlessOptions options;
     options.script_path = script.empty() ? "" : m_dir.Join("input.txt");
     options.idle_quit_ms = 100;
-    m_platform = std::make_unique<CHeadlessPlatform>(options);
-    Tracer().Configure("event,present,capture,cursor", m_dir.Join("trace.txt").c_str());
-    Tracer().SetClock([this] { return m_platform->TickCount(); });
-    m_queue = std::make_unique<CEventQueue>(100, 10);
-    m_layer = std::make_unique<COSLayer>(m_platform.get(), m_queue.get());
-    ErrCode error = err::kOk;
-    m_top = m_layer->CreateWindow(&error);
-    m_top->CreateFrameBuffer(COSWindow::kContentWidth, COSWindow::kContentHeight);
-    std::vector<SRgb> grey(256);
-    for (int i = 0; i < 256; ++i)
-      grey[i] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i)};
-    m_top->SetPalette(grey);
-    m_desktop = std::make_unique<CDesktop>(m_top.get(), m_queue.get());
+    Start(std::make_unique<CHeadlessPlatform>(options));
   }
+  explicit CUiRig(std::unique_ptr<CPlatform> platform) { Start(std::move(platform)); }
   ~CUiRig() {
     m_desktop.reset();
     m_top.reset();
     m_layer.reset();
+    m_platform.reset();
     Tracer().Configure("", nullptr);
     Tracer().SetClock(nullptr);
     ShutdownFileService();
@@ -57,6 +46,8 @@ class CUiRig {
   void Run() {
     while (m_layer->Pump()) m_layer->Wait(kWaitForever);
   }
+  // One pump pass over whatever is pending.
+  void Pump() { m_layer->Pump(); }
   std::vector<std::string> TraceLines(const std::string& containing = "") const {
     std::istringstream in(m_dir.ReadFile("trace.txt"));
     std::vector<std::string> lines;
@@ -71,10 +62,29 @@ class CUiRig {
   CDesktop& Desktop() { return *m_desktop; }
   CEventQueue& Queue() { return *m_queue; }
   COSWindow& Top() { return *m_top; }
+  COSLayer& Layer() { return *m_layer; }
 
  private:
+  void Start(std::unique_ptr<CPlatform> platform) {
+    InitFileService(50);
+    RegisterMount("", std::make_unique<CWinFileService>(), 0);
+    m_platform = std::move(platform);
+    Tracer().Configure("event,present,capture,cursor", m_dir.Join("trace.txt").c_str());
+    Tracer().SetClock([this] { return m_platform->TickCount(); });
+    m_queue = std::make_unique<CEventQueue>(100, 10);
+    m_layer = std::make_unique<COSLayer>(m_platform.get(), m_queue.get());
+    ErrCode error = err::kOk;
+    m_top = m_layer->CreateWindow(&error);
+    m_top->CreateFrameBuffer(COSWindow::kContentWidth, COSWindow::kContentHeight);
+    std::vector<SRgb> grey(256);
+    for (int i = 0; i < 256; ++i)
+      grey[i] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i)};
+    m_top->SetPalette(grey);
+    m_desktop = std::make_unique<CDesktop>(m_top.get(), m_queue.get());
+  }
+
   CTempDir m_dir;
-  std::unique_ptr<CHeadlessPlatform> m_platform;
+  std::unique_ptr<CPlatform> m_platform;
   std::unique_ptr<CEventQueue> m_queue;
   std::unique_ptr<COSLayer> m_layer;
   std::unique_ptr<COSWindow> m_top;

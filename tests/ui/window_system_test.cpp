@@ -8,27 +8,16 @@
 
 namespace {
 
-using EKind = CPanel::EKind;
-
 const std::string kA = "CPanel@100,100,299,299";
 const std::string kB = "CPanel@200,200,399,399";
 const std::string kC = "CPanel@250,250,269,269";
 
-// A (100,100)-(299,299) in 1 captures while the left button is down; B above
-// it in 2 toggles to 4 and back on each left down; C inside B is transparent,
-// a frame in 3.
 class WindowSystemTest : public ::testing::Test {
  protected:
   void Play(const std::string& script) {
     m_rig.reset();
     m_rig = std::make_unique<CUiRig>(script);
-    CDesktop& desktop = m_rig->Desktop();
-    m_a = new CPanel(&desktop, {100, 100, 299, 299}, 1, EKind::kCapturing);
-    m_b = new CPanel(&desktop, {200, 200, 399, 399}, 2, EKind::kToggling);
-    m_c = new CPanel(m_b, {250, 250, 269, 269}, 3, EKind::kFrame,
-                     kStyleVisible | kStyleTransparent);
-    desktop.Invalidate(desktop.GetRect(), nullptr, false);
-    desktop.Present();
+    m_tree = BuildTestTree(m_rig->Desktop());
     m_rig->Run();
   }
   // The hover codes (enter 1, leave 2, capture lost 3) as "<code> <label>".
@@ -43,9 +32,7 @@ class WindowSystemTest : public ::testing::Test {
   }
 
   std::unique_ptr<CUiRig> m_rig;
-  CPanel* m_a = nullptr;
-  CPanel* m_b = nullptr;
-  CPanel* m_c = nullptr;
+  STestTree m_tree{};
 };
 
 TEST_F(WindowSystemTest, HoverEntersAndLeavesAlongTheTree) {
@@ -60,15 +47,15 @@ TEST_F(WindowSystemTest, CaptureKeepsOtherWindowsOutOfTheMouse) {
             (std::vector<std::string>{"capture\t" + kA, "capture\tnone"}));
   EXPECT_EQ(HoverLines(), (std::vector<std::string>{"0x1 " + kA, "0x2 " + kA, "0x1 " + kA,
                                                     "0x3 " + kA}));
-  EXPECT_TRUE(m_b->mouse.empty());
+  EXPECT_TRUE(m_tree.b->mouse.empty());
 }
 
 TEST_F(WindowSystemTest, ADoubleClickCountsOnlyAfterADownOnTheSameHoverWindow) {
   Play("10 ldown 300 300\n20 lup 300 300\n30 ldbl 300 300\n");
-  EXPECT_EQ(m_b->mouse.back(), kEvLeftDouble);
+  EXPECT_EQ(m_tree.b->mouse.back(), kEvLeftDouble);
   Play("10 ldown 300 300\n20 lup 300 300\n22 move 150 150\n24 move 300 300\n"
        "30 ldbl 300 300\n");
-  EXPECT_EQ(m_b->mouse.back(), kEvLeftDown);
+  EXPECT_EQ(m_tree.b->mouse.back(), kEvLeftDown);
 }
 
 TEST_F(WindowSystemTest, AClickRepaintsOnlyTheWindowItChanged) {
