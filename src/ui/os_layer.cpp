@@ -105,9 +105,16 @@ ErrCode COSWindow::SetOption(uint32_t key, const SOptionValue& value) {
       if (key == kOptionItemEnabled) item->enabled = value.number != 0;
       return err::kOk;
     }
-    case kOptionIcon:
-      // Windows without a shipped icon keep the platform's.
+    case kOptionIcon: {
+      const std::optional<std::string_view> text =
+          FindResource("icon", std::to_string(value.number));
+      if (!text) return err::kNotFound;
+      const SIcon icon = ParseIcon(*text);
+      if (icon.pixels.empty()) return err::kInvalidFormat;
+      const SArgbImage image{icon.width, icon.height, icon.pixels.data()};
+      m_window->SetIcon(&image);
       return err::kOk;
+    }
     case kOptionRepresent: {
       const TRect rect = value.rect;
       Present(std::span<const TRect>(&rect, 1));

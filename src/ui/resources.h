@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <optional>
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 struct SResource {
   const char* type;
@@ -16,3 +18,13 @@ extern const SResource kResources[];
 extern const size_t kResourceCount;
 
 std::optional<std::string_view> FindResource(std::string_view type, std::string_view name);
+
+// An icon resource's picture. The text is "<width> <height>", a line per
+// colour "<character> <RRGGBB>" (a third field 0 makes the colour clear),
+// then the rows, one character per pixel. Empty when the text is malformed.
+struct SIcon {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;  // 0xAARRGGBB
+};
+SIcon ParseIcon(std::string_view text);

@@ -5,6 +5,8 @@
 
 #include "test_windows.h"
 #include "ui/cursor.h"
+#include "ui/menu.h"
+#include "ui/resources.h"
 #include "ui_rig.h"
 
 namespace {
@@ -215,4 +217,19 @@ TEST(DirtyListTest, TrimmingCutsOnlyBandsThatOpaqueWindowsAboveCoverAcross) {
   desktop.Present();
   below->Invalidate();
   EXPECT_TRUE(desktop.Dirty().empty());
+}
+
+TEST(ResourceTest, MenusAndIconsAreFoundByTypeAndNameIgnoringCase) {
+  EXPECT_TRUE(FindResource("MENU", "velmoratoolmenu"));
+  EXPECT_FALSE(FindResource("icon", "VelmoraToolMenu"));
+  ErrCode error = err::kOk;
+  EXPECT_FALSE(CMenuModel::Load("NoSuchMenu", &error));
+  EXPECT_EQ(error, err::kNotFound);
+  const SIcon shipped = ParseIcon(*FindResource("Icon", "128"));
+  EXPECT_EQ(shipped.pixels.size(), 16u * 16u);
+  const SIcon icon = ParseIcon("2 2\n. 000000 0\nr FF0000\n.r\nr.\n");
+  EXPECT_EQ(icon.pixels, (std::vector<uint32_t>{0, 0xFFFF0000, 0xFFFF0000, 0}));
+  for (const char* bad : {"", "0 2\n", "2 2\nr FF0000\nrr\n", "2 2\nr FF0000\nrr\nrx\n",
+                          "2 2\nr FF0000\nr\nrr\n", "300 1\n"})
+    EXPECT_TRUE(ParseIcon(bad).pixels.empty()) << bad;
 }
