@@ -1,9 +1,10 @@
 // Presents of the two back ends: a 64 x 64 present against the full frame's
 // as yardstick (aim: under 3 % of it), headless and with SDL's offscreen
-// driver and software renderer; and SDL from start to the first frame shown, beside a bare SDL
-// program doing the same (init, window, renderer, streaming texture, one
-// present). The start needs a display: run it under Xvfb
-// (xvfb-run bench_present); without DISPLAY it takes the offscreen driver.
+// driver and software renderer; and SDL from start to the first frame shown,
+// beside a bare SDL program doing the same (init, window, renderer,
+// streaming texture, one present). The start needs a display: run it under
+// Xvfb (xvfb-run bench_present); without DISPLAY it takes the offscreen
+// driver.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

@@ -248,48 +248,44 @@ void CSdlWindow::PaintSurface(SDL_Surface* surface,
       m_surface_colors[i] =
           Sdl().SDL_MapRGB(surface->format, m_palette[i].red,
                            m_palette[i].green, m_palette[i].blue);
-    Sdl().SDL_FillRect(surface, nullptr, Sdl().SDL_MapRGB(surface->format, 0, 0, 0));
+    Sdl().SDL_FillRect(surface, nullptr,
+                       Sdl().SDL_MapRGB(surface->format, 0, 0, 0));
   }
   const int scale = m_mapping.SharpFactor();
   const SFrameRect& place = m_mapping.Output();
+  uint8_t* const pixels = static_cast<uint8_t*>(surface->pixels);
+  auto row = [&](int y) {
+    return reinterpret_cast<uint32_t*>(
+        pixels + static_cast<ptrdiff_t>(y) * surface->pitch);
+  };
   std::vector<SDL_Rect> shown;
   for (const TRect& rect : rects) {
-    // The rectangle's blocks, clipped to the surface: a frame smaller than
-    // the window at whole scales only may stick out of it.
+    // Cut to the surface. Only a frame at scale 1 sticks out of a window
+    // (with whole scales only), so the cut rectangle starts on a block.
     const int left = std::max(place.left + rect.left * scale, 0);
     const int top = std::max(place.top + rect.top * scale, 0);
-    const int right = std::min(place.left + (rect.right + 1) * scale, surface->w);
-    const int bottom = std::min(place.top + (rect.bottom + 1) * scale, surface->h);
+    const int right =
+        std::min(place.left + (rect.right + 1) * scale, surface->w);
+    const int bottom =
+        std::min(place.top + (rect.bottom + 1) * scale, surface->h);
     if (left >= right || top >= bottom) continue;
     shown.push_back({left, top, right - left, bottom - top});
-    uint8_t* const pixels = static_cast<uint8_t*>(surface->pixels);
-    for (int y = top; y < bottom; ++y) {
-      uint32_t* out = reinterpret_cast<uint32_t*>(
-          pixels + static_cast<ptrdiff_t>(y) * surface->pitch);
-      // Rows within a block repeat the row above.
-      if (y > top && (y - place.top) % scale != 0) {
-        std::copy_n(reinterpret_cast<const uint32_t*>(
-                        pixels + static_cast<ptrdiff_t>(y - 1) * surface->pitch) +
-                        left,
-                    right - left, out + left);
-        continue;
-      }
+    const int width = right - left;
+    for (int y = top; y < bottom; y += scale) {
       const uint8_t* in =
           m_frame.Pixels().data() +
-          static_cast<ptrdiff_t>((y - place.top) / scale) * m_frame.Width();
-      in += (left - place.left) / scale;
-      int phase = (left - place.left) % scale;
-      if (scale == 1) {
-        for (int x = left; x < right; ++x) out[x] = m_surface_colors[*in++];
-      } else {
-        for (int x = left; x < right; ++x) {
-          out[x] = m_surface_colors[*in];
-          if (++phase == scale) {
-            phase = 0;
-            ++in;
-          }
-        }
-      }
+          static_cast<ptrdiff_t>((y - place.top) / scale) * m_frame.Width() +
+          (left - place.left) / scale;
+      uint32_t* out = row(y) + left;
+      // At 1, blocks of one through fill_n take several times as long.
+      if (scale == 1)
+        for (int x = 0; x < width; ++x) out[x] = m_surface_colors[in[x]];
+      else
+        for (int x = 0; x < width; x += scale)
+          std::fill_n(out + x, scale, m_surface_colors[*in++]);
+      // The block's other rows repeat its first.
+      for (int copy = y + 1; copy < std::min(y + scale, bottom); ++copy)
+        std::copy_n(out, width, row(copy) + left);
     }
   }
   if (whole)
