@@ -1,9 +1,10 @@
 // Presents of the two back ends: a 64 x 64 present against the full frame's
 // as yardstick (aim: under 3 % of it), headless and with SDL's offscreen
-// driver; and SDL from start to the first frame shown, beside a bare SDL
-// program doing the same (init, window, renderer, streaming texture, one
-// present). The start needs a display: run it under Xvfb
-// (xvfb-run bench_present); without DISPLAY it takes the offscreen driver.
+// driver and software renderer; and SDL from start to the first frame shown,
+// beside a bare SDL program doing the same (init, window, renderer,
+// streaming texture, one present). The start needs a display: run it under
+// Xvfb (xvfb-run bench_present); without DISPLAY it takes the offscreen
+// driver.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -56,6 +57,8 @@ BENCHMARK(BM_HeadlessPresent)->Arg(0)->Arg(64);
 
 void BM_SdlOffscreenPresent(benchmark::State& state) {
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  setenv("SDL_RENDER_DRIVER", "software", 1);
+  setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 1);
   ErrCode error = err::kOk;
   auto platform = CSdlPlatform::Create(&error);
   unsetenv("SDL_VIDEODRIVER");
@@ -63,6 +66,8 @@ void BM_SdlOffscreenPresent(benchmark::State& state) {
   auto window = platform->CreateWindow(kWidth, kHeight, &error);
   PresentLoop(state, *window);
   window.reset();
+  unsetenv("SDL_RENDER_DRIVER");
+  unsetenv("SDL_FRAMEBUFFER_ACCELERATION");
 }
 BENCHMARK(BM_SdlOffscreenPresent)->Arg(0)->Arg(64);
 

@@ -24,6 +24,7 @@
   X(SDL_DestroyRenderer) \
   X(SDL_DestroyTexture) \
   X(SDL_DestroyWindow) \
+  X(SDL_FillRect) \
   X(SDL_DisableScreenSaver) \
   X(SDL_EnableScreenSaver) \
   X(SDL_free) \
@@ -46,6 +47,8 @@
   X(SDL_GetPerformanceCounter) \
   X(SDL_GetPerformanceFrequency) \
   X(SDL_GetQueuedAudioSize) \
+  X(SDL_GetRGB) \
+  X(SDL_GetRendererInfo) \
   X(SDL_GetRendererOutputSize) \
   X(SDL_GetScancodeFromKey) \
   X(SDL_GetTicks) \
@@ -55,9 +58,11 @@
   X(SDL_GetWindowFromID) \
   X(SDL_GetWindowID) \
   X(SDL_GetWindowSize) \
+  X(SDL_GetWindowSurface) \
   X(SDL_Init) \
   X(SDL_InitSubSystem) \
   X(SDL_LockTexture) \
+  X(SDL_MapRGB) \
   X(SDL_OpenAudioDevice) \
   X(SDL_PauseAudioDevice) \
   X(SDL_PeepEvents) \
@@ -87,6 +92,8 @@
   X(SDL_ShowMessageBox) \
   X(SDL_ShowWindow) \
   X(SDL_UnlockTexture) \
+  X(SDL_UpdateWindowSurface) \
+  X(SDL_UpdateWindowSurfaceRects) \
   X(SDL_WaitEventTimeout) \
   X(SDL_WarpMouseInWindow)
 

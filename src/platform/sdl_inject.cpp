@@ -137,8 +137,17 @@ void CSdlEventInjector::Resize(int width, int height) {
 }
 
 uint32_t CSdlEventInjector::OutputPixel(int x, int y) {
-  m_window->UpdateMapping();
-  m_window->Enlarge({});
+  m_window->Show({});
+  if (const SDL_Surface* surface = m_window->m_surface) {
+    if (x < 0 || y < 0 || x >= surface->w || y >= surface->h) return 0;
+    const uint32_t value = reinterpret_cast<const uint32_t*>(
+        static_cast<const uint8_t*>(surface->pixels) +
+        static_cast<ptrdiff_t>(y) * surface->pitch)[x];
+    uint8_t red = 0, green = 0, blue = 0;
+    Sdl().SDL_GetRGB(value, surface->format, &red, &green, &blue);
+    return 0xFF000000 | uint32_t{red} << 16 | uint32_t{green} << 8 | blue;
+  }
+  // A renderer's picture may be gone once presented.
   m_window->Compose();
   const SDL_Rect area{x, y, 1, 1};
   uint32_t pixel = 0;

@@ -53,8 +53,9 @@ class CSdlEventInjector {
   // it as the system does.
   void Resize(int width, int height);
 
-  // The colour (0xAARRGGBB) the window shows at output pixel (x, y): the
-  // last presented frame drawn again, read back from the renderer.
+  // The colour (0xAARRGGBB) the window shows at output pixel (x, y): read
+  // from the window surface when the window draws there, else the last
+  // presented frame drawn again and read back from the renderer.
   uint32_t OutputPixel(int x, int y);
 
  private:

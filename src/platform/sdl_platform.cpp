@@ -91,6 +91,10 @@ std::unique_ptr<CSdlWindow> CSdlWindow::Create(CSdlPlatform* platform,
     window->m_renderer.reset(
         Sdl().SDL_CreateRenderer(window->m_window.get(), -1, 0));
   if (!window->m_renderer) return nullptr;
+  SDL_RendererInfo info{};
+  window->m_software_renderer =
+      Sdl().SDL_GetRendererInfo(window->m_renderer.get(), &info) == 0 &&
+      std::string_view(info.name) == "software";
   window->m_texture.reset(Sdl().SDL_CreateTexture(
       window->m_renderer.get(), SDL_PIXELFORMAT_RGB888,
       SDL_TEXTUREACCESS_STREAMING, width, height));
@@ -132,6 +136,7 @@ void CSdlWindow::UpdateMapping() {
   m_mapping = CFrameMapping(m_frame.Width(), m_frame.Height(), output_width,
                             output_height, window_width, window_height,
                             m_integer_only);
+  m_repaint = true;
   const int factor = m_mapping.IsWholeScale() ? 0 : m_mapping.SharpFactor();
   if (factor != m_target_factor) {
     m_target.reset();
@@ -145,7 +150,6 @@ void CSdlWindow::UpdateMapping() {
         Sdl().SDL_SetTextureBlendMode(m_target.get(), SDL_BLENDMODE_NONE);
         Sdl().SDL_SetTextureScaleMode(m_target.get(), SDL_ScaleModeLinear);
         m_target_factor = factor;
-        m_target_stale = true;
       }
     }
   }
@@ -181,7 +185,7 @@ void CSdlWindow::SetPalette(std::span<const SRgb> colors) {
   std::transform(m_palette.begin(), m_palette.end(), converted.begin(), Argb);
   if (converted == m_colors) return;
   m_colors = converted;
-  m_palette_changed = true;
+  m_repaint = true;
 }
 
 void CSdlWindow::Convert(const TRect& rect) {
@@ -205,15 +209,10 @@ void CSdlWindow::Convert(const TRect& rect) {
 void CSdlWindow::Enlarge(const std::vector<TRect>& rects) {
   if (!m_target) return;
   if (Sdl().SDL_SetRenderTarget(m_renderer.get(), m_target.get()) != 0) return;
-  if (m_target_stale) {
-    Sdl().SDL_RenderCopy(m_renderer.get(), m_texture.get(), nullptr, nullptr);
-    m_target_stale = false;
-  } else {
-    for (const TRect& rect : rects) {
-      const SDL_Rect source = SdlRect(rect, 1);
-      const SDL_Rect target = SdlRect(rect, m_target_factor);
-      Sdl().SDL_RenderCopy(m_renderer.get(), m_texture.get(), &source, &target);
-    }
+  for (const TRect& rect : rects) {
+    const SDL_Rect source = SdlRect(rect, 1);
+    const SDL_Rect target = SdlRect(rect, m_target_factor);
+    Sdl().SDL_RenderCopy(m_renderer.get(), m_texture.get(), &source, &target);
   }
   Sdl().SDL_SetRenderTarget(m_renderer.get(), nullptr);
 }
@@ -236,19 +235,91 @@ void CSdlWindow::Compose() {
                        &target);
 }
 
-void CSdlWindow::Present(const uint8_t* pixels, int width, int height,
-                         int pitch, std::span<const TRect> rects) {
-  std::vector<TRect> changed =
-      m_frame.Update(pixels, width, height, pitch, rects);
-  if (m_palette_changed) {
-    m_palette_changed = false;
+SDL_Surface* CSdlWindow::DirectSurface() const {
+  if (!m_software_renderer || !m_mapping.IsWholeScale()) return nullptr;
+  SDL_Surface* surface = Sdl().SDL_GetWindowSurface(m_window.get());
+  return surface && surface->format->BytesPerPixel == 4 ? surface : nullptr;
+}
+
+void CSdlWindow::PaintSurface(SDL_Surface* surface,
+                              const std::vector<TRect>& rects, bool whole) {
+  if (whole) {
+    for (size_t i = 0; i < m_palette.size(); ++i)
+      m_surface_colors[i] =
+          Sdl().SDL_MapRGB(surface->format, m_palette[i].red,
+                           m_palette[i].green, m_palette[i].blue);
+    Sdl().SDL_FillRect(surface, nullptr,
+                       Sdl().SDL_MapRGB(surface->format, 0, 0, 0));
+  }
+  const int scale = m_mapping.SharpFactor();
+  const SFrameRect& place = m_mapping.Output();
+  uint8_t* const pixels = static_cast<uint8_t*>(surface->pixels);
+  auto row = [&](int y) {
+    return reinterpret_cast<uint32_t*>(
+        pixels + static_cast<ptrdiff_t>(y) * surface->pitch);
+  };
+  std::vector<SDL_Rect> shown;
+  for (const TRect& rect : rects) {
+    // Cut to the surface. Only a frame at scale 1 sticks out of a window
+    // (with whole scales only), so the cut rectangle starts on a block.
+    const int left = std::max(place.left + rect.left * scale, 0);
+    const int top = std::max(place.top + rect.top * scale, 0);
+    const int right =
+        std::min(place.left + (rect.right + 1) * scale, surface->w);
+    const int bottom =
+        std::min(place.top + (rect.bottom + 1) * scale, surface->h);
+    if (left >= right || top >= bottom) continue;
+    shown.push_back({left, top, right - left, bottom - top});
+    const int width = right - left;
+    for (int y = top; y < bottom; y += scale) {
+      const uint8_t* in =
+          m_frame.Pixels().data() +
+          static_cast<ptrdiff_t>((y - place.top) / scale) * m_frame.Width() +
+          (left - place.left) / scale;
+      uint32_t* out = row(y) + left;
+      // At 1, blocks of one through fill_n take several times as long.
+      if (scale == 1)
+        for (int x = 0; x < width; ++x) out[x] = m_surface_colors[in[x]];
+      else
+        for (int x = 0; x < width; x += scale)
+          std::fill_n(out + x, scale, m_surface_colors[*in++]);
+      // The block's other rows repeat its first.
+      for (int copy = y + 1; copy < std::min(y + scale, bottom); ++copy)
+        std::copy_n(out, width, row(copy) + left);
+    }
+  }
+  if (whole)
+    Sdl().SDL_UpdateWindowSurface(m_window.get());
+  else if (!shown.empty())
+    Sdl().SDL_UpdateWindowSurfaceRects(m_window.get(), shown.data(),
+                                       static_cast<int>(shown.size()));
+}
+
+void CSdlWindow::Show(std::vector<TRect> changed) {
+  SDL_Surface* surface = DirectSurface();
+  if (surface != m_surface) {
+    m_surface = surface;
+    m_repaint = true;
+  }
+  const bool whole = m_repaint;
+  if (whole) {
+    m_repaint = false;
     changed = {{0, 0, static_cast<int16_t>(m_frame.Width() - 1),
                 static_cast<int16_t>(m_frame.Height() - 1)}};
+  }
+  if (surface) {
+    PaintSurface(surface, changed, whole);
+    return;
   }
   for (const TRect& rect : changed) Convert(rect);
   Enlarge(changed);
   Compose();
   Sdl().SDL_RenderPresent(m_renderer.get());
+}
+
+void CSdlWindow::Present(const uint8_t* pixels, int width, int height,
+                         int pitch, std::span<const TRect> rects) {
+  Show(m_frame.Update(pixels, width, height, pitch, rects));
 }
 
 void CSdlWindow::ShowCursor(bool shown) {
@@ -565,6 +636,7 @@ void CSdlPlatform::TranslateWindowEvent(const SDL_Event& event) {
       Push(EPlatformMessage::kClose, window);
       break;
     case SDL_WINDOWEVENT_EXPOSED:
+      window->m_repaint = true;
       Push(EPlatformMessage::kPaint, window);
       break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
@@ -653,8 +725,7 @@ void CSdlPlatform::Translate(const SDL_Event& event) {
     case SDL_RENDER_DEVICE_RESET:
       // The textures' pixels are gone: the next present redraws them all.
       for (CSdlWindow* window : m_windows) {
-        window->m_palette_changed = true;
-        window->m_target_stale = true;
+        window->m_repaint = true;
         Push(EPlatformMessage::kPaint, window);
       }
       return;

@@ -29,6 +29,7 @@ struct SDL_Window;
 struct SDL_Renderer;
 struct SDL_Texture;
 struct SDL_Cursor;
+struct SDL_Surface;
 union SDL_Event;
 
 struct SSdlDeleter {
@@ -44,6 +45,13 @@ class CSdlPlatform;
 // scale (nearest neighbour) into an intermediate texture, which is filtered
 // down to the final size. One CFrameMapping serves drawing, the mouse,
 // warps and the cursor's size.
+//
+// SDL's software renderer draws into the window surface and shows all of it
+// at every present. At whole scales such windows skip the renderer: the
+// changed rectangles are converted straight into the window surface, each
+// frame pixel a scale x scale block, and only they are shown. Everything is
+// drawn again after a change of palette, mapping, path or surface, and
+// after the window was exposed.
 class CSdlWindow final : public CPlatformWindow {
  public:
   // Null with CREATINGWND when SDL cannot make the window, its renderer or
@@ -91,6 +99,13 @@ class CSdlWindow final : public CPlatformWindow {
   // Follows the window's size: the mapping, the intermediate texture and
   // the cursor's scale.
   void UpdateMapping();
+  // Shows the changed rectangles of m_frame, or all of it when due.
+  void Show(std::vector<TRect> changed);
+  // The window surface when the frame goes there rather than through the
+  // renderer; null otherwise.
+  SDL_Surface* DirectSurface() const;
+  void PaintSurface(SDL_Surface* surface, const std::vector<TRect>& rects,
+                    bool whole);
   void Convert(const TRect& rect);
   // Brings the intermediate texture up to date for the rectangles.
   void Enlarge(const std::vector<TRect>& rects);
@@ -112,11 +127,15 @@ class CSdlWindow final : public CPlatformWindow {
   CFrameShadow m_frame;
   std::array<uint32_t, 256> m_colors{};  // ARGB
   std::array<SRgb, 256> m_palette{};
-  bool m_palette_changed = true;
+  std::array<uint32_t, 256> m_surface_colors{};  // in m_surface's format
+  bool m_repaint = true;  // everything at the next present
+  // The window surface shown on at the last present, null after one through
+  // the renderer; SDL owns it, and it is only compared.
+  SDL_Surface* m_surface = nullptr;
+  bool m_software_renderer = false;
   CFrameMapping m_mapping;
   bool m_integer_only = false;
   int m_target_factor = 0;  // of m_target; 0 without one
-  bool m_target_stale = true;
   std::unique_ptr<SDL_Window, SSdlDeleter> m_window;
   std::unique_ptr<SDL_Renderer, SSdlDeleter> m_renderer;
   std::unique_ptr<SDL_Texture, SSdlDeleter> m_texture;

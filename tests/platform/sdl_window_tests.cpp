@@ -286,4 +286,47 @@ TEST_F(SdlWindow, OutputShowsOnlyPresentedRectanglesInThePalette) {
   EXPECT_EQ(m_inject->OutputPixel(190, 400), 0xFF090909u);
 }
 
+// At whole scales each frame pixel is a block of the scale's side: in
+// 1400 x 960 at 2 from (60, 0); in 600 x 400, whole scales only, at 1 from
+// (-20, -40), cut by the window.
+TEST_F(SdlWindow, WholeScalesShowFramePixelsAsBlocks) {
+  constexpr uint32_t kBlack = 0xFF000000, kRed = 0xFFFF0000,
+                     kGreen = 0xFF00FF00, kBlue = 0xFF0000FF;
+  struct SShown {
+    int x, y;
+    uint32_t color;
+  };
+  auto expect_shown = [&](std::initializer_list<SShown> shown) {
+    for (const SShown& s : shown)
+      EXPECT_EQ(m_inject->OutputPixel(s.x, s.y), s.color) << s.x << "," << s.y;
+  };
+  m_inject->Resize(1400, 960);
+  Take();
+  const SRgb colors[] = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}};
+  m_window->SetPalette(colors);
+  std::vector<uint8_t> frame(640 * 480, 1);
+  m_window->Present(frame.data(), 640, 480, 640, {});
+  std::fill(frame.begin(), frame.end(), 2);
+  const TRect square[] = {{10, 20, 19, 29}};
+  m_window->Present(frame.data(), 640, 480, 640, square);
+  expect_shown({{80, 40, kGreen}, {79, 40, kRed}, {80, 39, kRed},
+                {99, 59, kGreen}, {100, 59, kRed}, {99, 60, kRed},
+                {59, 500, kBlack}, {60, 500, kRed}, {1339, 500, kRed},
+                {1340, 500, kBlack}});
+
+  // A new palette recolours all of it, whatever the rectangles.
+  const SRgb swapped[] = {{0, 0, 0}, {0, 0, 255}, {255, 0, 0}};
+  m_window->SetPalette(swapped);
+  const TRect pixel[] = {{0, 0, 0, 0}};
+  m_window->Present(frame.data(), 640, 480, 640, pixel);
+  expect_shown({{80, 40, kRed}, {1339, 500, kBlue}});
+
+  m_inject->Resize(600, 400);
+  Take();
+  m_window->SetIntegerScale(true);
+  frame[40 * 640 + 20] = 1;
+  m_window->Present(frame.data(), 640, 480, 640, {});
+  expect_shown({{0, 0, kBlue}, {1, 0, kRed}, {0, 1, kRed}, {599, 399, kRed}});
+}
+
 }  // namespace
