@@ -25,10 +25,6 @@ constexpr uint32_t kCodes[] = {
     kEvMenuOpened,      kEvScrollSet,        kEvScrollMoved,        kEvLayout,
     0x7777,
 };
-constexpr uint32_t kInputCodes[] = {
-    kEvMouseMove, kEvLeftDown,  kEvLeftUp, kEvLeftDouble, kEvRightDown, kEvRightUp,
-    kEvRightDouble, kEvWheel,   kEvKeyDown, kEvKeyUp,     kEvChar,
-};
 constexpr int16_t kExtremes[] = {-32768, -32767, -32766, 32765, 32766, 32767};
 
 class CBytes {
@@ -156,9 +152,11 @@ class CTreeDriver {
         m_queue.DeliverDue(m_queue.Now() + m_elapsed, m_bytes.Byte() % 8 + 1);
         return;
       case 11: {
-        const uint32_t code = m_bytes.Pick(kInputCodes);
+        const uint32_t code = m_bytes.Pick(kCodes);
+        const bool at_point = EventGroup(code) == EventGroup(kEvMouseMove) || code == kEvScrollSet ||
+                              code == kEvScrollMoved;
         const TPoint point{m_bytes.Coordinate(), m_bytes.Coordinate()};
-        const uint32_t p1 = EventGroup(code) == 0x100 ? PackPoint(point) : m_bytes.Word();
+        const uint32_t p1 = at_point ? PackPoint(point) : m_bytes.Word();
         const uint32_t p2 = m_bytes.Byte();
         m_desktop.SendEvent(m_desktop.Id(), code, p1, p2);
         return;
