@@ -3,6 +3,7 @@
 // place, and receive posted and sent events. After every present the frame
 // must equal a full repaint, and the desktop must name only live windows.
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 #include "ui/event_queue.h"
@@ -153,8 +154,8 @@ class CTreeDriver {
         return;
       case 11: {
         const uint32_t code = m_bytes.Pick(kCodes);
-        const bool at_point = EventGroup(code) == EventGroup(kEvMouseMove) || code == kEvScrollSet ||
-                              code == kEvScrollMoved;
+        const bool at_point = EventGroup(code) == EventGroup(kEvMouseMove) ||
+                              code == kEvScrollSet || code == kEvScrollMoved;
         const TPoint point{m_bytes.Coordinate(), m_bytes.Coordinate()};
         const uint32_t p1 = at_point ? PackPoint(point) : m_bytes.Word();
         const uint32_t p2 = m_bytes.Byte();
