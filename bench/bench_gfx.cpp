@@ -20,6 +20,7 @@
 #include "gfx/blit.h"
 #include "gfx/bmp.h"
 #include "fs/lzss.h"
+#include "frame_yardsticks.h"
 #include "gfx/zbuffer.h"
 
 namespace {
@@ -111,26 +112,10 @@ void BM_CompositorFullRecompose(benchmark::State& state) {
 }
 BENCHMARK(BM_CompositorFullRecompose)->Unit(benchmark::kMicrosecond);
 
-void BM_YardstickCanvasMemcpy(benchmark::State& state) {
-  std::vector<uint8_t> from(kWidth * kHeight, 1), to(kWidth * kHeight);
-  for (auto _ : state) {
-    std::memcpy(to.data(), from.data(), from.size());
-    benchmark::ClobberMemory();
-  }
-}
-BENCHMARK(BM_YardstickCanvasMemcpy);
-
-void BM_YardstickPaletteTo32Bit(benchmark::State& state) {
-  std::vector<uint8_t> frame(kWidth * kHeight);
-  for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 7);
-  std::vector<uint32_t> colours(256), out(frame.size());
-  for (int i = 0; i < 256; ++i) colours[i] = 0xFF000000u | i * 0x010203u;
-  for (auto _ : state) {
-    for (size_t i = 0; i < frame.size(); ++i) out[i] = colours[frame[i]];
-    benchmark::ClobberMemory();
-  }
-}
-BENCHMARK(BM_YardstickPaletteTo32Bit)->Unit(benchmark::kMicrosecond);
+BENCHMARK(FrameMemcpyYardstick)->Name("BM_YardstickCanvasMemcpy");
+BENCHMARK(FramePaletteTo32BitYardstick)
+    ->Name("BM_YardstickPaletteTo32Bit")
+    ->Unit(benchmark::kMicrosecond);
 
 // 300 frames: a background with a 64 x 64 block moving across it and a
 // small counter area changing every frame.

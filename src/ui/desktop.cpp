@@ -172,7 +172,11 @@ void CDesktop::Present() {
   m_present.swap(m_dirty);
   m_dirty.clear();
   const SDrawContext context = FrameContext();
-  for (const TRect& rect : m_present) PaintRect(context, rect, this);
+  // Painted in desktop coordinates, shown in the frame's.
+  for (TRect& rect : m_present) {
+    PaintRect(context, rect, this);
+    rect = OffsetRect(rect, context.origin_x, context.origin_y);
+  }
   if (GetStyle() & kDesktopPresentWhole)
     m_top_level->Present({});
   else

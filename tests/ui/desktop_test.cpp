@@ -163,6 +163,19 @@ TEST(LifetimeTest, AWindowMayDestroyItselfWhileHoveredCapturedAndFocused) {
   EXPECT_TRUE(Same(desktop.Dirty().back(), {0, 0, 99, 99}));
 }
 
+TEST(PresentTest, AScrolledDesktopShowsItsRectanglesWhereItPaintedThem) {
+  CUiRig rig;
+  CDesktop& desktop = rig.Desktop();
+  auto* panel = new CPanel(&desktop, {100, 100, 199, 199}, 1);
+  SendToDesktop(desktop, kEvScrollSet, PackPoint({10, 10}));
+  // Desktop (100, 100)-(199, 199) is frame (90, 90)-(189, 189).
+  panel->SetStyle(0, true);
+  desktop.Present();
+  const SPresentedFrame shown = rig.Top().PlatformWindow()->Presented();
+  for (int at : {90, 95, 189})
+    EXPECT_EQ(shown.pixels[at * shown.width + at], CDesktop::kEngineBackground) << at;
+}
+
 }  // namespace
 
 
