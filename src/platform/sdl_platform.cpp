@@ -332,7 +332,10 @@ void CSdlWindow::SetCursorImage(const SCursorImage* image) {
   if (image && image->pixels && image->palette && image->width > 0 &&
       image->height > 0 && image->width <= kMaxCursorSide &&
       image->height <= kMaxCursorSide) {
-    SCursorSource& source = m_cursor_source.emplace();
+    // Assigned rather than emplaced: clang cannot default-construct a
+    // nested struct with member initialisers inside std::optional.
+    m_cursor_source = SCursorSource{};
+    SCursorSource& source = *m_cursor_source;
     source.width = image->width;
     source.height = image->height;
     source.hot_x = std::clamp(image->hot_x, 0, image->width - 1);
