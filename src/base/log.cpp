@@ -170,6 +170,7 @@ void TraceOut(const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(State().trace, kTraceBufferSize, format, args);
   va_end(args);
+  DebugOutput(State().trace);
 }
 
 void Trace(const char* file, int line, const char* text) {

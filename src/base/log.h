@@ -90,7 +90,8 @@ void ShowErrorBox(const char* text, ErrCode code);
 // Platform debugger output; copied to standard error under TARVOLIN_LOG=1.
 void DebugOutput(const char* text);
 
-// The shared trace buffer (16384 bytes) and its optional hook.
+// The shared trace buffer (16384 bytes) and its optional hook. TraceOut's
+// text also goes to the debugger output.
 inline constexpr size_t kTraceBufferSize = 16384;
 using TraceHook = void (*)(const char* text);
 void SetTraceHook(TraceHook hook);

@@ -9,7 +9,9 @@
 #include "ui/window.h"
 
 class CEventQueue;
+class CFont;
 class COSWindow;
+class CResourceLoader;
 
 // Desktop style bits, beside the window style bits.
 enum : uint32_t {
@@ -73,6 +75,14 @@ class CDesktop : public CWindow {
   void SetRegionNeedsUpdate() { m_region_update = true; }
   // The drawing context on the top-level window's frame.
   SDrawContext FrameContext() const;
+  // Where controls load their templates, images and fonts, and the font of
+  // those that name none; neither owned.
+  void SetResources(CResourceLoader* resources, const CFont* default_font) {
+    m_resources = resources;
+    m_default_font = default_font;
+  }
+  CResourceLoader* Resources() const { return m_resources; }
+  const CFont* DefaultFont() const { return m_default_font; }
 
  private:
   CWindow* Resolve(uint32_t id) const;
@@ -94,6 +104,8 @@ class CDesktop : public CWindow {
 
   COSWindow* m_top_level;
   CEventQueue* m_queue;
+  CResourceLoader* m_resources = nullptr;
+  const CFont* m_default_font = nullptr;
   uint32_t m_hover = 0;
   uint32_t m_capture = 0;
   uint32_t m_focus = 0;

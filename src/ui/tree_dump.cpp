@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "ui/controls.h"
 #include "ui/desktop.h"
 #include "ui/menu.h"
 
@@ -39,7 +40,19 @@ void DumpWindow(const CDesktop& desktop, const CWindow& window, int depth, std::
   };
   for (const auto& [holder, mark] : marks)
     if (holder == &window) *out += mark;
+  if (const CUIControl* control = KindOf<CUIControl>(const_cast<CWindow*>(&window))) {
+    *out += " section=\"";
+    AppendEscaped(out, control->SectionName());
+    *out += '"';
+  }
   *out += '\n';
+  std::vector<std::string> details;
+  window.DescribeDetails(&details);
+  for (const std::string& detail : details) {
+    out->append(static_cast<size_t>(depth + 1) * 2, ' ');
+    AppendEscaped(out, detail);
+    *out += '\n';
+  }
   for (const CWindow* child = window.FirstChild(); child; child = child->NextSibling())
     DumpWindow(desktop, *child, depth + 1, out);
 }

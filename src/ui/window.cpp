@@ -50,12 +50,16 @@ bool CWindow::IsAncestorOf(const CWindow* window) const {
   return false;
 }
 
-std::string CWindow::Label() const {
+std::string CWindow::BoundsText() const {
   char bounds[64];
   std::snprintf(bounds, sizeof bounds, "@%d,%d,%d,%d", m_rect.left, m_rect.top, m_rect.right,
                 m_rect.bottom);
-  return std::string(GetClassName()) + bounds;
+  return bounds;
 }
+
+std::string CWindow::Label() const { return GetClassName() + BoundsText(); }
+
+void CWindow::DescribeDetails(std::vector<std::string>*) const {}
 
 void CWindow::Link(CWindow* parent) {
   m_parent = parent;
@@ -108,6 +112,15 @@ void CWindow::SetStyle(uint32_t style, bool redraw) {
 void CWindow::SetParent(CWindow* parent) {
   if (parent == m_parent || !parent || IsAncestorOf(parent)) return;
   if (IsVisible()) Invalidate();
+  Unlink();
+  Link(parent);
+  if (IsVisible()) Invalidate();
+  m_desktop->SetCursorNeedsUpdate();
+}
+
+void CWindow::BringToTop() {
+  CWindow* parent = m_parent;
+  if (!parent || parent->m_first_child == this) return;
   Unlink();
   Link(parent);
   if (IsVisible()) Invalidate();

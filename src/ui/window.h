@@ -69,7 +69,9 @@ class CWindow : public CObject {
   bool IsVisible() const { return (m_style & kStyleVisible) != 0; }
   bool IsAncestorOf(const CWindow* window) const;
   // "<class>@<left>,<top>,<right>,<bottom>", as traces and dumps name it.
-  std::string Label() const;
+  virtual std::string Label() const;
+  // The lines a dump shows under the window's own (state, rows, text).
+  virtual void DescribeDetails(std::vector<std::string>* lines) const;
 
   virtual TRect GetRect() const { return m_rect; }
   virtual void SetRect(const TRect& rect, bool redraw, bool move_children);
@@ -77,6 +79,8 @@ class CWindow : public CObject {
   virtual void SetStyle(uint32_t style, bool redraw);
   // Moves the window, at the top of the z-order, under another parent.
   virtual void SetParent(CWindow* parent);
+  // Moves the window to the top of its parent's z-order.
+  void BringToTop();
   virtual void SetDesktop(CDesktop* desktop);
   virtual void Draw(const SDrawContext& context, const TRect& rect);
   // Called after the children are drawn.
@@ -113,6 +117,8 @@ class CWindow : public CObject {
   CWindow(CDesktop* self, const TRect& rect, uint32_t style);
   void SetId(uint32_t id) { m_id = id; }
   void DestroyChildren();
+  // "@<left>,<top>,<right>,<bottom>".
+  std::string BoundsText() const;
 
  private:
   void Link(CWindow* parent);

@@ -11,6 +11,7 @@
 #include "base/trace.h"
 #include "fs/file_service.h"
 #include "fs/native_fs.h"
+#include "gfx/resource_cache.h"
 #include "platform/headless_platform.h"
 #include "support/temp_dir.h"
 #include "ui/desktop.h"
@@ -81,9 +82,12 @@ class CUiRig {
       grey[i] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i)};
     m_top->SetPalette(grey);
     m_desktop = std::make_unique<CDesktop>(m_top.get(), m_queue.get());
+    m_desktop->SetResources(&m_resources, nullptr);
   }
 
   CTempDir m_dir;
+  CRLCache m_resources{std::make_unique<CFileLoader>(), CRLCache::kTableSize, CRLCache::kBudget,
+                       FileResourceSize};
   std::unique_ptr<CPlatform> m_platform;
   std::unique_ptr<CEventQueue> m_queue;
   std::unique_ptr<COSLayer> m_layer;

@@ -17,3 +17,4 @@ int RunWav(int argc, char** argv);
 int RunMix(int argc, char** argv);
 int RunVb(int argc, char** argv);
 int RunScript(int argc, char** argv);
+int RunUi(int argc, char** argv);

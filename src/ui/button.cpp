@@ -1,0 +1,193 @@
+#include "ui/button.h"
+
+#include <algorithm>
+
+#include "gfx/blit.h"
+#include "gfx/font.h"
+#include "gfx/resource_cache.h"
+#include "ui/desktop.h"
+#include "ui/event_queue.h"
+
+namespace {
+
+constexpr size_t kStates = 5;
+constexpr size_t kDisabledState = 4;
+
+}  // namespace
+
+CUIButton::CUIButton(CWindow* parent) : CUIControl(parent) {}
+
+CUIButton::~CUIButton() {
+  if (m_image) m_resources->Unlock(kResourceBitmap, m_image);
+  if (m_font) m_resources->Unlock(kResourceFont, m_font);
+}
+
+ErrCode CUIButton::ReadKeys(CTemplateReader& reader) {
+  const ErrCode error = CUIControl::ReadKeys(reader);
+  m_resources = reader.Resources();
+  std::string value;
+  CObject* loaded = nullptr;
+  if (reader.Get("Image", &value) == err::kOk && m_resources &&
+      m_resources->Lock(kResourceBitmap, value.c_str(), &loaded, 0) == err::kOk) {
+    m_image = KindOf<CBitmap>(loaded);
+    if (m_image && m_image->Bits() != 8) {
+      m_resources->Unlock(kResourceBitmap, m_image);
+      m_image = nullptr;
+    }
+  }
+  if (reader.Get("Font", &value) == err::kOk && m_resources &&
+      m_resources->Lock(kResourceFont, value.c_str(), &loaded, 0) == err::kOk)
+    m_font = KindOf<CFont>(loaded);
+  if (reader.Get("ImageType", &value) == err::kOk && !value.empty()) m_image_type = value;
+  uint32_t number = 0;
+  if (reader.GetLong("Rows", &number) && number > 0 && number < 0x10000)
+    m_rows = static_cast<int>(number);
+  if (reader.GetLong("InitialRow", &number)) m_row = static_cast<int>(number % m_rows);
+  uint8_t key = 0;
+  if (reader.GetByte("TColor", &key)) m_key = key;
+  reader.Get("Text", &m_text);
+  reader.GetByte("ColorLeft", &m_color_left);
+  reader.GetByte("ColorRight", &m_color_right);
+  reader.GetByte("ColorFill", &m_color_fill);
+  reader.GetByte("FontColor", &m_font_color);
+  reader.GetShorts("TextOffset", m_text_offset, 2);
+  return error;
+}
+
+TRect CUIButton::Cell() const {
+  // Letters of the states; missing ones repeat the last.
+  const size_t state = IsDisabled() ? kDisabledState : static_cast<size_t>(m_state);
+  const char letter = m_image_type[std::min(state, m_image_type.size() - 1)];
+  char highest = 'A';
+  for (size_t i = 0; i < std::min(m_image_type.size(), kStates); ++i)
+    highest = std::max(highest, m_image_type[i]);
+  const int columns = std::max(1, highest - 'A' + 1);
+  const int column = std::clamp(letter - 'A', 0, columns - 1);
+  const int width = m_image->Width() / columns;
+  const int height = m_image->Height() / m_rows;
+  return {static_cast<int16_t>(column * width), static_cast<int16_t>(m_row * height),
+          static_cast<int16_t>((column + 1) * width - 1),
+          static_cast<int16_t>((m_row + 1) * height - 1)};
+}
+
+void CUIButton::Draw(const SDrawContext& context, const TRect&) {
+  const TRect rect = GetRect();
+  if (!m_image) return DrawBevel(context);
+  CBitmapLock lock(*m_image);
+  const TRect cell = Cell();
+  if (!lock || RectEmpty(cell)) return;
+  Blit8(context.view, rect.left + context.origin_x, rect.top + context.origin_y, lock.View(), cell,
+        m_key < 0 ? kNoKey : static_cast<uint32_t>(m_key),
+        OffsetRect(context.clip, context.origin_x, context.origin_y));
+}
+
+void CUIButton::DrawBevel(const SDrawContext& context) const {
+  const TRect r = GetRect();
+  const bool pressed = m_state == kPressedInside;
+  const uint8_t light = pressed ? m_color_right : m_color_left;
+  const uint8_t dark = pressed ? m_color_left : m_color_right;
+  context.Fill(r, m_color_fill);
+  context.Fill({r.left, r.top, r.right, r.top}, light);
+  context.Fill({r.left, r.top, r.left, r.bottom}, light);
+  context.Fill({r.left, r.bottom, r.right, r.bottom}, dark);
+  context.Fill({r.right, r.top, r.right, r.bottom}, dark);
+  const CFont* font = m_font ? m_font : Desktop()->DefaultFont();
+  if (m_text.empty() || !font) return;
+  int x = (r.left + r.right + 1 - font->MeasureText(m_text)) / 2;
+  int y = (r.top + r.bottom + 1 - font->LineHeight()) / 2;
+  if (pressed) {
+    x += m_text_offset[0];
+    y += m_text_offset[1];
+  }
+  font->DrawText(context.view, x + context.origin_x, y + context.origin_y, m_text,
+                 IsDisabled() ? 8 : m_font_color,
+                 OffsetRect(context.clip, context.origin_x, context.origin_y));
+}
+
+bool CUIButton::HitTest(TPoint point) const {
+  if (!CUIControl::HitTest(point)) return false;
+  if (!m_image || m_key < 0) return true;
+  const TRect cell = Cell();
+  const TRect rect = GetRect();
+  return m_image->GetPixel(cell.left + point.x - rect.left, cell.top + point.y - rect.top) != m_key;
+}
+
+void CUIButton::SetState(EState state) {
+  const EState old = m_state;
+  m_state = state;
+  if (old == state || IsDisabled()) return;
+  Invalidate();
+  Notify(kNotifyState, state, old);
+}
+
+void CUIButton::Press(uint32_t code) {
+  SetState(kPressedInside);
+  Desktop()->SetCapture(this);
+  if (GetStyle() & kButtonAutoRepeat)
+    PostEvent(Id(), kNotifyRepeat, ++m_repeat, 0, kRepeatDelay);
+  if (GetStyle() & kButtonDoubleClick) m_double_press = code == kEvLeftDouble;
+}
+
+void CUIButton::Release() {
+  // Our own release must not count as a lost capture.
+  m_releasing = true;
+  Desktop()->SetCapture(nullptr);
+  m_releasing = false;
+}
+
+bool CUIButton::OnMouse(uint32_t code, TPoint point, int32_t) {
+  const uint32_t id = Id();
+  switch (code) {
+    case kEvMouseMove:
+      // While the button holds the capture, moves outside it come here too.
+      if (!HitTest(point)) return true;
+      [[fallthrough]];
+    case kMouseEnter:
+      if (m_state == kPressedOutside)
+        SetState(kPressedInside);
+      else if (m_state == kNormal)
+        SetState(kRollover);
+      if ((GetStyle() & kButtonMoveToHead) && !IsDisabled() && Desktop()->Queue()->IsLive(id))
+        BringToTop();
+      return true;
+    case kMouseLeave:
+      if (m_state == kRollover) SetState(kNormal);
+      if (m_state == kPressedInside) SetState(kPressedOutside);
+      return true;
+    case kCaptureLost:
+      if (!m_releasing) SetState(kNormal);
+      return true;
+    case kEvLeftDown:
+    case kEvLeftDouble:
+      if (!IsDisabled() && m_state == kRollover) Press(code);
+      return true;
+    case kEvLeftUp:
+      if (IsDisabled()) return true;
+      if (m_state == kPressedInside) {
+        Release();
+        SetState(kRollover);
+        if (GetStyle() & kButtonToggle) m_row = (m_row + 1) % m_rows;
+        const bool twice = (GetStyle() & kButtonDoubleClick) && m_double_press;
+        Notify(twice ? kNotifyDoubleClick : kNotifyPressed, ControlId(), static_cast<uint32_t>(m_row));
+      } else if (m_state == kPressedOutside) {
+        Release();
+        SetState(kNormal);
+      }
+      return true;
+    default:
+      return code != kEvWheel && EventGroup(code) == 0x100;
+  }
+}
+
+uint32_t CUIButton::OnEvent(const SEventRecord& record) {
+  if (record.code == kNotifyRepeat && record.p1 == m_repeat && m_state == kPressedInside &&
+      !IsDisabled()) {
+    PostEvent(Id(), kNotifyRepeat, m_repeat, 0, kRepeatInterval);
+    Notify(kNotifyPressed, ControlId(), static_cast<uint32_t>(m_row));
+  }
+  return 0;
+}
+
+void CUIButton::DescribeDetails(std::vector<std::string>* lines) const {
+  lines->push_back("state: " + std::to_string(m_state) + " row: " + std::to_string(m_row));
+}

@@ -1,0 +1,74 @@
+// Buttons: a state machine over the mouse (normal, rollover, pressed with
+// the mouse outside, pressed inside) that reports presses to its target,
+// drawn from a grid of state columns and rows in an image, or as a bevel.
+//
+// `ImageType` names a column per state as a letter ('A' = column 0) in the
+// order normal, rollover, pressed outside, pressed inside, disabled; missing
+// states repeat the last, and the image holds the highest letter + 1 columns
+// and `Rows` rows. `TColor` is the image's transparent index: drawn keyed,
+// and no hit there.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ui/controls.h"
+
+class CBitmap;
+class CFont;
+class CResourceLoader;
+
+enum : uint32_t {
+  kButtonAutoRepeat = 0x1000000,
+  kButtonToggle = 0x2000000,
+  kButtonMoveToHead = 0x4000000,
+  kButtonDoubleClick = 0x8000000,
+};
+
+class CUIButton : public CUIControl {
+  TV_CLASS(CUIButton, CUIControl)
+
+ public:
+  enum EState : uint8_t { kNormal, kRollover, kPressedOutside, kPressedInside };
+  static constexpr uint32_t kRepeatDelay = 1000;
+  static constexpr uint32_t kRepeatInterval = 300;
+
+  explicit CUIButton(CWindow* parent);
+  ~CUIButton() override;
+
+  ErrCode ReadKeys(CTemplateReader& reader) override;
+  void Draw(const SDrawContext& context, const TRect& rect) override;
+  bool HitTest(TPoint point) const override;
+  bool OnMouse(uint32_t code, TPoint point, int32_t steps) override;
+  uint32_t OnEvent(const SEventRecord& record) override;
+  void DescribeDetails(std::vector<std::string>* lines) const override;
+
+  EState State() const { return m_state; }
+  int Row() const { return m_row; }
+
+ private:
+  void SetState(EState state);
+  void Press(uint32_t code);
+  void Release();
+  // The image cell shown: column of the state, current row.
+  TRect Cell() const;
+  void DrawBevel(const SDrawContext& context) const;
+
+  EState m_state = kNormal;
+  int m_row = 0;
+  int m_rows = 1;
+  uint32_t m_repeat = 0;
+  bool m_double_press = false;
+  bool m_releasing = false;
+  std::string m_image_type = "A";
+  CResourceLoader* m_resources = nullptr;
+  CBitmap* m_image = nullptr;
+  int16_t m_key = -1;
+  CFont* m_font = nullptr;  // from the resources; null: the default font
+  std::string m_text;
+  uint8_t m_color_left = 15;
+  uint8_t m_color_right = 8;
+  uint8_t m_color_fill = 7;
+  uint8_t m_font_color = 0;
+  int16_t m_text_offset[2] = {1, 1};
+};

@@ -1,0 +1,97 @@
+// The base of the template-built controls, and dialogs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ui/template.h"
+#include "ui/window.h"
+
+// Control style bits.
+enum : uint32_t {
+  kStyleInactive = 0x100,  // takes no input
+  kStyleDisabled = 0x200,  // drawn disabled, takes no input or focus
+  kStyleTabStop = 0x400,
+  kStyleModal = 0x400,     // dialogs: the same bit
+};
+
+// What controls report to their targets.
+enum : uint32_t {
+  kNotifyPressed = 0x12345604,
+  kNotifyRepeat = 0x12345605,  // a button's own repeat tick
+  kNotifyState = 0x12345606,
+  kNotifyDoubleClick = 0x12345607,
+};
+
+class CUIControl : public CWindow {
+  TV_CLASS(CUIControl, CWindow)
+
+ public:
+  // Without a rectangle until its keys are read.
+  explicit CUIControl(CWindow* parent);
+
+  // The control's keys from the reader's section: the window keys, then
+  // HAlign, VAlign, Id, TargetId and UserData.
+  virtual ErrCode ReadKeys(CTemplateReader& reader);
+
+  std::string Label() const override;
+  uint32_t ControlId() const { return m_control_id; }
+  void SetControlId(uint32_t id) { m_control_id = id; }
+  uint32_t TargetId() const { return m_target_id; }
+  uint32_t UserData() const { return m_user_data; }
+  const std::string& SectionName() const { return m_section; }
+  bool IsDisabled() const { return (GetStyle() & kStyleDisabled) != 0; }
+
+  // Reports to the target: the window with that control id among this
+  // control's descendants, else among its parent's, else the parent itself
+  // (also for id 0). A delay of -1 sends at once; otherwise the report is
+  // posted with that delay in ms.
+  void Notify(uint32_t target, uint32_t code, uint32_t p1, uint32_t p2, int32_t delay);
+  void Notify(uint32_t code, uint32_t p1, uint32_t p2) { Notify(m_target_id, code, p1, p2, 0); }
+
+ protected:
+  void SetSectionName(std::string name) { m_section = std::move(name); }
+
+ private:
+  CWindow* FindTarget(uint32_t id) const;
+
+  std::string m_section;
+  int16_t m_halign[3] = {};
+  int16_t m_valign[3] = {};
+  uint32_t m_control_id = 0;
+  uint32_t m_target_id = 0;
+  uint32_t m_user_data = 0;
+};
+
+// The control with id `id` at or below `root`, or null.
+CUIControl* FindControl(CWindow* root, uint32_t id);
+
+class CUIDialog : public CUIControl {
+  TV_CLASS(CUIDialog, CUIControl)
+
+ public:
+  explicit CUIDialog(CWindow* parent);
+
+  // The control keys, then MinSize, MaxSize, Focus, Esc and Enter, then the
+  // children listed in "<section> Objects".
+  ErrCode ReadKeys(CTemplateReader& reader) override;
+
+  // Loads the template file through the desktop's resources and builds the
+  // dialog: its own keys from the parameter section (default "<object>
+  // Params"), its children from "<object> Objects"; the object name defaults
+  // to the file's name without folder and extension.
+  ErrCode LoadTemplate(const std::string& path, std::string object = {}, std::string params = {});
+
+  uint32_t FocusId() const { return m_focus_id; }
+  uint32_t EscId() const { return m_esc_id; }
+  uint32_t EnterId() const { return m_enter_id; }
+
+ private:
+  ErrCode ReadDialogKeys(CTemplateReader& reader);
+
+  int16_t m_min_size[2] = {};
+  int16_t m_max_size[2] = {};
+  uint32_t m_focus_id = 0;
+  uint32_t m_esc_id = 0;
+  uint32_t m_enter_id = 0;
+};

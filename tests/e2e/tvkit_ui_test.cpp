@@ -1,0 +1,57 @@
+// tvkit ui tree: templates built on a headless desktop, printed as the tree.
+#include "support/tvkit_fixture.h"
+
+namespace {
+
+class TvkitUiTest : public CTvkitTest {};
+
+TEST_F(TvkitUiTest, TreeShowsWhatTheTemplateBuilds) {
+  m_dir.WriteFile("Edge.ini", R"(
+[Edge Params]
+Rect = 100, 100, 499, 399
+Style = MODAL
+
+[Edge Objects]
+Panel =
+Hidden =
+Derived =
+Styled =
+
+[Panel]
+Type = Control
+RectWH = 10, 20, 100, 50
+Id = 0x10
+
+[Hidden]
+Type = window
+Style = HIDDEN, !TRANSPARENT
+Rect = 0, 0, 9, 9
+
+[Base]
+Type = Button
+Id = 7
+RectWH = 0, 0, 40, 20
+
+[Derived]
+Template = Base
+Id = 8
+
+[Styled]
+Type = Button
+Style = FOO, TABSTOP
+RectWH = 50, 0, 40, 20
+)");
+  ExpectRun({"ui", "tree", m_dir.Join("Edge.ini")}, 0,
+            "CDesktop@0,0,639,479 style=0x00000032\n"
+            "  CUIDialog#0x0@100,100,499,399 style=0x00000402 section=\"Edge\"\n"
+            "    CUIButton#0x0@150,100,189,119 style=0x00000402 section=\"Styled\"\n"
+            "      state: 0 row: 0\n"
+            "    CUIButton#0x8@100,100,139,119 style=0x00000002 section=\"Derived\"\n"
+            "      state: 0 row: 0\n"
+            "    CWindow@100,100,109,109 style=0x00000000\n"
+            "    CUIControl#0x10@110,120,209,169 style=0x00000002 section=\"Panel\"\n",
+            "Unknown style: FOO\n", {{"TARVOLIN_LOG", "1"}});
+  ExpectRun({"ui", "tree", m_dir.Join("Missing.ini")}, 1, "", "error: FILENOTFOUND\n");
+}
+
+}  // namespace

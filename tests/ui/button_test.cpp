@@ -1,0 +1,107 @@
+// Buttons built from a template and driven by input scripts: the order of
+// their state and press reports, double clicks, repeats and toggles.
+#include <gtest/gtest.h>
+
+#include "ui/button.h"
+#include "ui/event_queue.h"
+#include "ui_rig.h"
+
+namespace {
+
+// Records what reaches it: "<code> <p1> <p2> @<ms>".
+class CRecordingDialog : public CUIDialog {
+ public:
+  explicit CRecordingDialog(CWindow* parent) : CUIDialog(parent) {}
+  uint32_t OnEvent(const SEventRecord& record) override {
+    char line[64];
+    std::snprintf(line, sizeof line, "%X %u %u @%u", record.code, record.p1, record.p2,
+                  Desktop()->Queue()->Now());
+    reports.push_back(line);
+    return 0;
+  }
+  std::vector<std::string> reports;
+};
+
+const char kTemplate[] = R"(
+[Buttons Params]
+RectWH = 0, 0, 640, 480
+
+[Buttons Objects]
+Plain =
+Twice =
+Repeat =
+Toggle =
+
+[Plain]
+Type = Button
+Id = 1
+RectWH = 10, 10, 40, 20
+
+[Twice]
+Template = Plain
+Id = 2
+Style = DBLCLICK
+RectWH = 60, 10, 40, 20
+
+[Repeat]
+Template = Plain
+Id = 3
+Style = AUTOREPEAT
+RectWH = 110, 10, 40, 20
+
+[Toggle]
+Template = Plain
+Id = 4
+Style = TOGGLE
+Rows = 2
+RectWH = 160, 10, 40, 20
+)";
+
+std::vector<std::string> Play(const std::string& script) {
+  CUiRig rig(script);
+  rig.Dir().WriteFile("Buttons.ini", kTemplate);
+  auto* dialog = new CRecordingDialog(&rig.Desktop());
+  EXPECT_EQ(dialog->LoadTemplate(rig.Dir().Join("Buttons.ini")), err::kOk);
+  rig.Run();
+  return dialog->reports;
+}
+
+TEST(ButtonTest, AClickReportsRolloverPressReleaseAndThePress) {
+  EXPECT_EQ(Play("100 move 20 20\n200 ldown 20 20\n300 lup 20 20\n"),
+            (std::vector<std::string>{"12345606 1 0 @100", "12345606 3 1 @200",
+                                      "12345606 1 3 @300", "12345604 1 0 @300"}));
+  // Released outside: back to normal, no press.
+  EXPECT_EQ(Play("100 move 20 20\n200 ldown 20 20\n250 move 300 300\n300 lup 300 300\n"),
+            (std::vector<std::string>{"12345606 1 0 @100", "12345606 3 1 @200",
+                                      "12345606 2 3 @250", "12345606 0 2 @300"}));
+}
+
+TEST(ButtonTest, ADoubleClickOnTheSameButtonReportsItself) {
+  std::vector<std::string> reports =
+      Play("100 move 70 20\n200 ldown 70 20\n210 lup 70 20\n300 ldbl 70 20\n310 lup 70 20\n");
+  std::erase_if(reports, [](const std::string& r) { return r.starts_with("12345606"); });
+  EXPECT_EQ(reports, (std::vector<std::string>{"12345604 2 0 @210", "12345607 2 0 @310"}));
+  reports = Play("100 move 70 20\n200 ldown 70 20\n210 lup 70 20\n220 move 20 20\n"
+                 "230 move 70 20\n300 ldbl 70 20\n310 lup 70 20\n");
+  std::erase_if(reports, [](const std::string& r) { return !r.starts_with("12345604 2"); });
+  EXPECT_EQ(reports, (std::vector<std::string>{"12345604 2 0 @210", "12345604 2 0 @310"}));
+}
+
+TEST(ButtonTest, AHeldRepeatButtonReportsAfterOneSecondThenEvery300Ms) {
+  std::vector<std::string> reports = Play("0 move 120 20\n0 ldown 120 20\n2000 lup 120 20\n");
+  std::erase_if(reports, [](const std::string& r) { return !r.starts_with("12345604"); });
+  EXPECT_EQ(reports, (std::vector<std::string>{"12345604 3 0 @1000", "12345604 3 0 @1300",
+                                                "12345604 3 0 @1600", "12345604 3 0 @1900",
+                                                "12345604 3 0 @2000"}));
+}
+
+TEST(ButtonTest, AToggleButtonStepsThroughItsRows) {
+  std::vector<std::string> reports =
+      Play("100 move 170 20\n110 ldown 170 20\n120 lup 170 20\n130 ldown 170 20\n"
+           "140 lup 170 20\n150 ldown 170 20\n160 lup 170 20\n");
+  std::erase_if(reports, [](const std::string& r) { return !r.starts_with("12345604"); });
+  EXPECT_EQ(reports, (std::vector<std::string>{"12345604 4 1 @120", "12345604 4 0 @140",
+                                                "12345604 4 1 @160"}));
+}
+
+}  // namespace
