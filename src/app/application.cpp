@@ -2,7 +2,6 @@
 
 #include <strings.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -80,15 +79,6 @@ int32_t LeadingNumber(const char* text) {
 
 ConfigEntries FsEntries(const CHashIni& config) {
   return SectionEntries(config, "FS");
-}
-
-// The folder of the running program itself, ending in "/".
-std::string RealExecutableDirectory() {
-  std::string path(4096, '\0');
-  const ssize_t length = readlink("/proc/self/exe", path.data(), path.size() - 1);
-  if (length <= 0) return "./";
-  path.resize(static_cast<size_t>(length));
-  return path.substr(0, path.rfind('/') + 1);
 }
 
 }  // namespace
@@ -275,7 +265,7 @@ CApplication::EStep CApplication::MountFileSystems() {
   if (!std::any_of(entries.begin(), entries.end(),
                    [](const auto& entry) { return strcasecmp(entry.first.c_str(), kToolInterface) == 0; })) {
     m_tool_interface_mount = {
-        {kToolInterface, "Trans, " + RealExecutableDirectory() + "Tool Interface/"}};
+        {kToolInterface, "Trans, " + CPlatform::InstallationDirectory() + "Tool Interface/"}};
     MountFromConfig(m_tool_interface_mount);
   }
   return EStep::kNext;

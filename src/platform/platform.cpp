@@ -163,9 +163,13 @@ std::unique_ptr<CNamedMutex> CPlatform::CreateNamedMutex(const char* name,
 std::string CPlatform::ExecutableDirectory() {
   if (HasEnvironment("TARVOLIN_DIR"))
     return WithSeparator(std::getenv("TARVOLIN_DIR"));
+  return InstallationDirectory();
+}
+
+std::string CPlatform::InstallationDirectory() {
   char path[PATH_MAX];
   const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return CurrentDirectory();
+  if (length <= 0) return "./";
   const std::string_view executable(path, static_cast<size_t>(length));
   return std::string(executable.substr(0, executable.rfind('/') + 1));
 }

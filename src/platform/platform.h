@@ -208,6 +208,8 @@ class CPlatform {
   // set; the runtime directory stands where other systems keep their
   // system directory ($XDG_RUNTIME_DIR, else the temporary directory).
   virtual std::string ExecutableDirectory();
+  // Where the running program itself lies, whatever TARVOLIN_DIR says.
+  static std::string InstallationDirectory();
   virtual std::string RuntimeDirectory();
   virtual std::string CurrentDirectory();
   virtual std::vector<SDriveRoot> DriveRoots();

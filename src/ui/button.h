@@ -42,6 +42,7 @@ class CUIButton : public CUIControl {
   bool OnMouse(uint32_t code, TPoint point, int32_t steps) override;
   uint32_t OnEvent(const SEventRecord& record) override;
   void DescribeDetails(std::vector<std::string>* lines) const override;
+  void Activate() override { Notify(kNotifyPressed, ControlId(), static_cast<uint32_t>(m_row)); }
 
   EState State() const { return m_state; }
   int Row() const { return m_row; }

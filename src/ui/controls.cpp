@@ -1,8 +1,11 @@
 #include "ui/controls.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "gfx/resource_cache.h"
+#include "platform/platform.h"
+#include "platform/virtual_keys.h"
 #include "store/hash_ini.h"
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
@@ -74,6 +77,66 @@ void CUIControl::Notify(uint32_t target, uint32_t code, uint32_t p1, uint32_t p2
 
 CUIDialog::CUIDialog(CWindow* parent) : CUIControl(parent) {}
 
+CUIDialog::~CUIDialog() {
+  if (m_modal) Desktop()->EndModal(this);
+}
+
+void CUIDialog::DoModal(Continuation done) {
+  m_done = std::move(done);
+  m_modal = true;
+  Desktop()->BeginModal(this);
+  // Without a control to focus, the dialog takes the keys itself.
+  CUIControl* focus = FindControl(this, m_focus_id);
+  Desktop()->SetFocus(focus && !focus->IsDisabled() ? focus : this);
+}
+
+void CUIDialog::EndModal(uint32_t id) {
+  Continuation done = std::move(m_done);
+  delete this;
+  if (done) done(id);
+}
+
+void CUIDialog::FocusNext(bool backwards) {
+  std::vector<CUIControl*> stops;
+  for (CWindow* child = LastChild(); child; child = child->PrevSibling())
+    if (CUIControl* control = KindOf<CUIControl>(child);
+        control && control->IsVisible() && !control->IsDisabled() &&
+        (control->GetStyle() & kStyleTabStop))
+      stops.push_back(control);
+  if (stops.empty()) return;
+  const auto current = std::find(stops.begin(), stops.end(), Desktop()->GetFocus());
+  size_t next = 0;
+  if (current != stops.end()) {
+    const size_t at = static_cast<size_t>(current - stops.begin());
+    next = backwards ? (at + stops.size() - 1) % stops.size() : (at + 1) % stops.size();
+  } else if (backwards) {
+    next = stops.size() - 1;
+  }
+  Desktop()->SetFocus(stops[next]);
+}
+
+bool CUIDialog::OnKey(uint32_t code, uint16_t virtual_key, uint16_t) {
+  if (code != kEvKeyDown) return false;
+  if (virtual_key == kVkTab) {
+    FocusNext((Desktop()->Modifiers() & kModShift) != 0);
+    return true;
+  }
+  const uint32_t pressed = virtual_key == kVkReturn ? m_enter_id
+                           : virtual_key == kVkEscape ? m_esc_id
+                                                      : 0;
+  CUIControl* control = pressed ? FindControl(this, pressed) : nullptr;
+  if (!control || control->IsDisabled()) return false;
+  control->Activate();
+  return true;
+}
+
+uint32_t CUIDialog::OnEvent(const SEventRecord& record) {
+  if (m_modal && record.code == kNotifyPressed && record.p1 != 0 &&
+      (record.p1 == m_enter_id || record.p1 == m_esc_id))
+    EndModal(record.p1);
+  return 0;
+}
+
 ErrCode CUIDialog::ReadDialogKeys(CTemplateReader& reader) {
   const ErrCode error = CUIControl::ReadKeys(reader);
   reader.GetShorts("MinSize", m_min_size, 2);
@@ -103,6 +166,8 @@ ErrCode CUIDialog::LoadTemplate(const std::string& path, std::string object, std
   ErrCode error = err::kOk;
   if (reader.SetSection(params) == err::kOk) error = ReadDialogKeys(reader);
   SetSectionName(object);
+  if (CUIControl* focus = FindControl(this, m_focus_id); focus && !focus->IsDisabled())
+    Desktop()->SetFocus(focus);
   const ErrCode children = BuildChildren(this, reader, object);
   resources->Unlock(kResourceTemplate, loaded);
   return error != err::kOk ? error : children;

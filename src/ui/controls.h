@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "ui/template.h"
@@ -48,6 +49,8 @@ class CUIControl : public CWindow {
   // posted with that delay in ms.
   void Notify(uint32_t target, uint32_t code, uint32_t p1, uint32_t p2, int32_t delay);
   void Notify(uint32_t code, uint32_t p1, uint32_t p2) { Notify(m_target_id, code, p1, p2, 0); }
+  // Reports a press as a click would (a dialog's Enter and Escape keys).
+  virtual void Activate() { Notify(kNotifyPressed, m_control_id, 0); }
 
  protected:
   void SetSectionName(std::string name) { m_section = std::move(name); }
@@ -70,7 +73,11 @@ class CUIDialog : public CUIControl {
   TV_CLASS(CUIDialog, CUIControl)
 
  public:
+  using Continuation = std::function<void(uint32_t id)>;
+
   explicit CUIDialog(CWindow* parent);
+  // A modal dialog destroyed from outside drops its continuation uncalled.
+  ~CUIDialog() override;
 
   // The control keys, then MinSize, MaxSize, Focus, Esc and Enter, then the
   // children listed in "<section> Objects".
@@ -82,12 +89,28 @@ class CUIDialog : public CUIControl {
   // to the file's name without folder and extension.
   ErrCode LoadTemplate(const std::string& path, std::string object = {}, std::string params = {});
 
+  // Makes the dialog the modal window, above any other; `done` gets the id
+  // that ends it. The main loop stays the only loop.
+  void DoModal(Continuation done);
+  // Destroys the modal dialog, then calls its continuation with `id` (0:
+  // closed).
+  void EndModal(uint32_t id);
+  // Tab and Shift+Tab move the focus over the TABSTOP controls in the order
+  // they were built; Enter and Escape press the Enter and Esc controls.
+  bool OnKey(uint32_t code, uint16_t virtual_key, uint16_t character) override;
+  // A press of the Enter or Esc control ends a modal dialog with its id.
+  uint32_t OnEvent(const SEventRecord& record) override;
+
   uint32_t FocusId() const { return m_focus_id; }
   uint32_t EscId() const { return m_esc_id; }
   uint32_t EnterId() const { return m_enter_id; }
 
  private:
   ErrCode ReadDialogKeys(CTemplateReader& reader);
+  void FocusNext(bool backwards);
+
+  Continuation m_done;
+  bool m_modal = false;
 
   int16_t m_min_size[2] = {};
   int16_t m_max_size[2] = {};

@@ -68,6 +68,16 @@ void CDesktop::SetModal(CWindow* window) {
   m_cursor_update = true;
 }
 
+void CDesktop::BeginModal(CWindow* window) {
+  m_modal_stack.push_back(IdOf(window));
+  SetModal(window);
+}
+
+void CDesktop::EndModal(CWindow* window) {
+  std::erase(m_modal_stack, IdOf(window));
+  SetModal(m_modal_stack.empty() ? nullptr : Resolve(m_modal_stack.back()));
+}
+
 void CDesktop::SetCapture(CWindow* window) {
   CWindow* previous = GetCapture();
   if (previous == window) return;
@@ -102,6 +112,8 @@ void CDesktop::Forget(CWindow* window) {
   const uint32_t id = IdOf(window);
   for (uint32_t* slot : {&m_focus, &m_saved_focus, &m_capture, &m_modal, &m_hover})
     if (*slot == id) *slot = 0;
+  if (std::erase(m_modal_stack, id) && !m_modal && !m_modal_stack.empty())
+    m_modal = m_modal_stack.back();
   m_cursor_update = true;
 }
 

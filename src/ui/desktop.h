@@ -39,6 +39,10 @@ class CDesktop : public CWindow {
 
   virtual void SetModal(CWindow* window);
   CWindow* Modal() const { return Resolve(m_modal); }
+  // Modal windows stack: the newest is the modal window, and when it ends
+  // (or goes) the one below it is again.
+  void BeginModal(CWindow* window);
+  void EndModal(CWindow* window);
   virtual CWindow* GetCapture() const { return Resolve(m_capture); }
   virtual void SetCapture(CWindow* window);
   // Shows the cursor that applies at the last mouse position.
@@ -111,6 +115,7 @@ class CDesktop : public CWindow {
   uint32_t m_focus = 0;
   uint32_t m_saved_focus = 0;
   uint32_t m_modal = 0;
+  std::vector<uint32_t> m_modal_stack;
   bool m_cursor_update = true;
   bool m_region_update = true;
   bool m_presenting = false;

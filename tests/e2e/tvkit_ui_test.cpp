@@ -54,4 +54,40 @@ RectWH = 50, 0, 40, 20
   ExpectRun({"ui", "tree", m_dir.Join("Missing.ini")}, 1, "", "error: FILENOTFOUND\n");
 }
 
+TEST_F(TvkitUiTest, ShowPrintsNotificationsUntilTheDialogEnds) {
+  m_dir.WriteFile("Ask.ini", R"(
+[Ask Params]
+RectWH = 100, 100, 300, 200
+Enter = Ok
+Esc = Cancel
+
+[Ask Objects]
+Ok =
+Cancel =
+
+[Ok]
+Type = Button
+Id = 1
+RectWH = 20, 150, 100, 30
+
+[Cancel]
+Template = Ok
+Id = 2
+RectWH = 180, 150, 100, 30
+)");
+  const auto show = [&](const std::string& script, const std::string& out) {
+    m_dir.WriteFile("input.txt", script);
+    ExpectRun({"ui", "show", m_dir.Join("Ask.ini")}, 0, out, "",
+              {{"TARVOLIN_PLATFORM", "headless"}, {"TARVOLIN_INPUT", m_dir.Join("input.txt")}});
+  };
+  show("100 move 150 260\n200 ldown 150 260\n300 lup 150 260\n",
+       "100\tnotify\t0x12345606\t0x1\t0x0\n"
+       "200\tnotify\t0x12345606\t0x3\t0x1\n"
+       "300\tnotify\t0x12345606\t0x1\t0x3\n"
+       "300\tnotify\t0x12345604\t0x1\t0x0\n"
+       "300\tend\t0x1\n");
+  show("100 key esc\n", "100\tnotify\t0x12345604\t0x2\t0x0\n100\tend\t0x2\n");
+  show("100 close\n", "100\tend\t0x0\n");
+}
+
 }  // namespace

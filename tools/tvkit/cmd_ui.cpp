@@ -3,8 +3,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "base/trace.h"
 #include "commands.h"
+#include "fs/mount_config.h"
 #include "gfx/font.h"
 #include "gfx/resource_cache.h"
 #include "platform/headless_platform.h"
@@ -17,53 +20,123 @@
 namespace {
 
 int Usage() {
-  std::fputs("usage: tvkit ui tree <template.ini> [<object>]\n", stderr);
+  std::fputs(
+      "usage: tvkit ui tree <template.ini> [<object>]\n"
+      "       tvkit ui show <template.ini> [<object>]\n",
+      stderr);
   return ReportError(err::kBadParams);
 }
 
-// The window system on the headless platform, as the engine assembles it,
-// with a resource cache for the templates' files.
-class CHeadlessDesktop {
+constexpr char kDefaultFont[] = "/Tool Interface/Shared/arial10.fnt";
+
+ConfigEntries ToolInterfaceMount() {
+  return {{"/Tool Interface/", "Trans, " + CPlatform::InstallationDirectory() + "Tool Interface/"}};
+}
+
+// The window system as the engine assembles it, on a platform of its own,
+// with a resource cache for the templates' files and a grey-ramp palette.
+class CUiSession {
  public:
-  CHeadlessDesktop()
-      : m_platform(SHeadlessOptions{}),
+  explicit CUiSession(std::unique_ptr<CPlatform> platform)
+      : m_platform(std::move(platform)),
         m_queue(100, 10),
-        m_layer(&m_platform, &m_queue),
+        m_layer(m_platform.get(), &m_queue),
         m_resources(std::make_unique<CFileLoader>(), CRLCache::kTableSize, CRLCache::kBudget,
                     FileResourceSize) {
-    ErrCode error = err::kOk;
-    m_top = m_layer.CreateWindow(&error);
+    Tracer().SetClock([this] { return m_platform->TickCount(); });
+    m_top = m_layer.CreateWindow(&m_error);
+    if (!m_top) return;
+    m_top->SetTitle("Tarvolin");
+    m_top->SetFullScreen(false);
     m_top->CreateFrameBuffer(COSWindow::kContentWidth, COSWindow::kContentHeight);
+    std::vector<SRgb> grey(256);
+    for (size_t i = 0; i < grey.size(); ++i) {
+      const auto level = static_cast<uint8_t>(i);
+      grey[i] = {level, level, level};
+    }
+    m_top->SetPalette(grey);
     m_desktop = std::make_unique<CDesktop>(m_top.get(), &m_queue);
-    m_desktop->SetResources(&m_resources, nullptr);
+    // The shipped tool interface beside tvkit, for the default font.
+    MountFromConfig(ToolInterfaceMount());
+    CObject* font = nullptr;
+    if (m_resources.Lock(kResourceFont, kDefaultFont, &font, 0) == err::kOk)
+      m_font = KindOf<CFont>(font);
+    m_desktop->SetResources(&m_resources, m_font);
   }
-  ~CHeadlessDesktop() {
+  ~CUiSession() {
     m_desktop.reset();
     m_top.reset();
+    if (m_font) m_resources.Unlock(kResourceFont, m_font);
+    UnmountFromConfig(ToolInterfaceMount());
+    Tracer().SetClock(nullptr);
   }
-  CHeadlessDesktop(const CHeadlessDesktop&) = delete;
-  CHeadlessDesktop& operator=(const CHeadlessDesktop&) = delete;
+  CUiSession(const CUiSession&) = delete;
+  CUiSession& operator=(const CUiSession&) = delete;
 
+  ErrCode Error() const { return m_error; }
   CDesktop& Desktop() { return *m_desktop; }
+  COSLayer& Layer() { return m_layer; }
+  COSWindow& Top() { return *m_top; }
 
  private:
-  CHeadlessPlatform m_platform;
+  std::unique_ptr<CPlatform> m_platform;
   CEventQueue m_queue;
   COSLayer m_layer;
   CRLCache m_resources;
+  ErrCode m_error = err::kOk;
+  CFont* m_font = nullptr;
   std::unique_ptr<COSWindow> m_top;
   std::unique_ptr<CDesktop> m_desktop;
 };
 
+// Builds the template's dialog; an error only when nothing could be built.
+ErrCode BuildDialog(CUIDialog* dialog, int argc, char** argv) {
+  const ErrCode error = dialog->LoadTemplate(argv[2], argc == 4 ? argv[3] : "");
+  return dialog->FirstChild() ? err::kOk : error;
+}
+
 int Tree(int argc, char** argv) {
   if (argc < 3 || argc > 4) return Usage();
-  CHeadlessDesktop headless;
-  auto* dialog = new CUIDialog(&headless.Desktop());
-  if (ErrCode error = dialog->LoadTemplate(argv[2], argc == 4 ? argv[3] : "")) {
-    // Objects that were built still show; a missing file shows nothing.
-    if (!dialog->FirstChild()) return ReportError(error);
+  CUiSession session(std::make_unique<CHeadlessPlatform>(SHeadlessOptions{}));
+  if (ErrCode error = BuildDialog(new CUIDialog(&session.Desktop()), argc, argv))
+    return ReportError(error);
+  std::fputs(DumpTree(session.Desktop(), nullptr).c_str(), stdout);
+  return 0;
+}
+
+// Prints every notification that reaches it.
+class CShownDialog final : public CUIDialog {
+ public:
+  explicit CShownDialog(CWindow* parent) : CUIDialog(parent) {}
+  uint32_t OnEvent(const SEventRecord& record) override {
+    if ((record.code & 0xFFFFFF00) == 0x12345600)
+      std::printf("%u\tnotify\t0x%08X\t0x%X\t0x%X\n", Desktop()->Queue()->Now(), record.code,
+                  record.p1, record.p2);
+    return CUIDialog::OnEvent(record);
   }
-  std::fputs(DumpTree(headless.Desktop(), nullptr).c_str(), stdout);
+};
+
+int Show(int argc, char** argv) {
+  if (argc < 3 || argc > 4) return Usage();
+  Tracer().ConfigureFromEnvironment();
+  ErrCode error = err::kOk;
+  std::unique_ptr<CPlatform> platform = CPlatform::Create(&error);
+  if (!platform) return ReportError(error);
+  CUiSession session(std::move(platform));
+  if (session.Error() != err::kOk) return ReportError(session.Error());
+  auto* dialog = new CShownDialog(&session.Desktop());
+  if ((error = BuildDialog(dialog, argc, argv))) return ReportError(error);
+  bool ended = false;
+  dialog->DoModal([&](uint32_t id) {
+    std::printf("%u\tend\t0x%X\n", session.Layer().Now(), id);
+    ended = true;
+    session.Layer().Quit();
+  });
+  session.Desktop().Invalidate(session.Desktop().GetRect(), nullptr, false);
+  session.Desktop().Present();
+  session.Top().Show();
+  while (session.Layer().Pump()) session.Layer().Wait(kWaitForever);
+  if (!ended) std::printf("%u\tend\t0x0\n", session.Layer().Now());
   return 0;
 }
 
@@ -71,5 +144,6 @@ int Tree(int argc, char** argv) {
 
 int RunUi(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "tree") == 0) return Tree(argc, argv);
+  if (argc >= 2 && std::strcmp(argv[1], "show") == 0) return Show(argc, argv);
   return Usage();
 }

@@ -105,3 +105,83 @@ TEST(ButtonTest, AToggleButtonStepsThroughItsRows) {
 }
 
 }  // namespace
+
+namespace {
+
+const char kAsk[] = R"(
+[Ask Params]
+RectWH = 100, 100, 300, 200
+Focus = Ok
+Enter = Ok
+Esc = Cancel
+
+[Ask Objects]
+Ok =
+Skipped =
+Cancel =
+
+[Ok]
+Type = Button
+Id = 1
+Style = TABSTOP
+RectWH = 20, 150, 100, 30
+
+[Skipped]
+Type = Button
+Id = 3
+RectWH = 130, 150, 40, 30
+
+[Cancel]
+Template = Ok
+Id = 2
+RectWH = 180, 150, 100, 30
+)";
+
+struct SModalRun {
+  std::vector<uint32_t> ends;
+  uint32_t focus_at_end = 0;
+};
+
+SModalRun PlayModal(const std::string& script) {
+  CUiRig rig(script);
+  rig.Dir().WriteFile("Ask.ini", kAsk);
+  auto* dialog = new CUIDialog(&rig.Desktop());
+  EXPECT_EQ(dialog->LoadTemplate(rig.Dir().Join("Ask.ini")), err::kOk);
+  SModalRun run;
+  dialog->DoModal([&](uint32_t id) { run.ends.push_back(id); });
+  rig.Run();
+  if (auto* focus = KindOf<CUIControl>(rig.Desktop().GetFocus())) run.focus_at_end = focus->ControlId();
+  return run;
+}
+
+TEST(DialogTest, TabMovesOverTabStopsAndEnterOrEscapePressTheirButtons) {
+  SModalRun run = PlayModal("10 key tab\n");
+  EXPECT_EQ(run.focus_at_end, 2u);
+  EXPECT_TRUE(run.ends.empty());
+  run = PlayModal("10 key tab\n20 key tab\n");
+  EXPECT_EQ(run.focus_at_end, 1u);
+  run = PlayModal("10 key tab +shift\n");
+  EXPECT_EQ(run.focus_at_end, 2u);
+  EXPECT_EQ(PlayModal("10 key enter\n").ends, std::vector<uint32_t>{1});
+  EXPECT_EQ(PlayModal("10 key esc\n").ends, std::vector<uint32_t>{2});
+  // A click on a button that is neither Enter nor Esc ends nothing.
+  EXPECT_TRUE(PlayModal("10 move 240 260\n20 ldown 240 260\n30 lup 240 260\n").ends.empty());
+}
+
+TEST(DialogTest, ModalDialogsStackAndOneDestroyedFromOutsideIsNotContinued) {
+  CUiRig rig;
+  CDesktop& desktop = rig.Desktop();
+  std::vector<uint32_t> ends;
+  auto* lower = new CUIDialog(&desktop);
+  auto* upper = new CUIDialog(&desktop);
+  lower->DoModal([&](uint32_t id) { ends.push_back(100 + id); });
+  upper->DoModal([&](uint32_t id) { ends.push_back(200 + id); });
+  EXPECT_EQ(desktop.Modal(), upper);
+  upper->EndModal(5);
+  EXPECT_EQ(desktop.Modal(), lower);
+  delete lower;
+  EXPECT_EQ(desktop.Modal(), nullptr);
+  EXPECT_EQ(ends, std::vector<uint32_t>{205});
+}
+
+}  // namespace
