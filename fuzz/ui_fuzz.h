@@ -33,10 +33,7 @@ class CFuzzWindow : public CWindow {
   void Draw(const SDrawContext& context, const TRect&) override {
     const TRect r = GetRect();
     if (!(GetStyle() & kStyleTransparent)) return context.Fill(r, m_colour);
-    context.Fill({r.left, r.top, r.right, r.top}, m_colour);
-    context.Fill({r.left, r.bottom, r.right, r.bottom}, m_colour);
-    context.Fill({r.left, r.top, r.left, r.bottom}, m_colour);
-    context.Fill({r.right, r.top, r.right, r.bottom}, m_colour);
+    context.Frame(r, m_colour, m_colour);
   }
   bool OnMouse(uint32_t code, TPoint, int32_t) override {
     CDesktop* desktop = Desktop();

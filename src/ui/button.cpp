@@ -87,10 +87,7 @@ void CUIButton::DrawBevel(const SDrawContext& context) const {
   const uint8_t light = pressed ? m_color_right : m_color_left;
   const uint8_t dark = pressed ? m_color_left : m_color_right;
   context.Fill(r, m_color_fill);
-  context.Fill({r.left, r.top, r.right, r.top}, light);
-  context.Fill({r.left, r.top, r.left, r.bottom}, light);
-  context.Fill({r.left, r.bottom, r.right, r.bottom}, dark);
-  context.Fill({r.right, r.top, r.right, r.bottom}, dark);
+  context.Frame(r, light, dark);
   const CFont* font = m_font ? m_font : Desktop()->DefaultFont();
   if (m_text.empty() || !font) return;
   int x = (r.left + r.right + 1 - font->MeasureText(m_text)) / 2;

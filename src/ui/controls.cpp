@@ -75,6 +75,22 @@ void CUIControl::Notify(uint32_t target, uint32_t code, uint32_t p1, uint32_t p2
     PostEvent(window->Id(), code, p1, p2, static_cast<uint32_t>(delay));
 }
 
+ErrCode CUIBkgnd::ReadKeys(CTemplateReader& reader) {
+  const ErrCode error = CUIControl::ReadKeys(reader);
+  reader.GetByte("BkColor", &m_fill);
+  uint8_t colour = 0;
+  if (reader.GetByte("FrameColor1", &colour)) m_light = m_dark = colour;
+  if (reader.GetByte("FrameColor2", &colour)) m_dark = colour;
+  return error;
+}
+
+void CUIBkgnd::Draw(const SDrawContext& context, const TRect&) {
+  const TRect r = GetRect();
+  context.Fill(r, m_fill);
+  if (m_light < 0) return;
+  context.Frame(r, static_cast<uint8_t>(m_light), static_cast<uint8_t>(m_dark));
+}
+
 CUIDialog::CUIDialog(CWindow* parent) : CUIControl(parent) {}
 
 CUIDialog::~CUIDialog() {

@@ -66,6 +66,22 @@ class CUIControl : public CWindow {
   uint32_t m_user_data = 0;
 };
 
+// A filled rectangle: `BkColor`, framed in `FrameColor1` at the top and left
+// and `FrameColor2` (else `FrameColor1`) at the bottom and right.
+class CUIBkgnd : public CUIControl {
+  TV_CLASS(CUIBkgnd, CUIControl)
+
+ public:
+  explicit CUIBkgnd(CWindow* parent) : CUIControl(parent) {}
+  ErrCode ReadKeys(CTemplateReader& reader) override;
+  void Draw(const SDrawContext& context, const TRect& rect) override;
+
+ private:
+  uint8_t m_fill = 0;
+  int16_t m_light = -1;  // -1: no frame
+  int16_t m_dark = -1;
+};
+
 // The control with id `id` at or below `root`, or null.
 CUIControl* FindControl(CWindow* root, uint32_t id);
 

@@ -52,6 +52,7 @@ const STypeEntry kTypes[] = {
     {"Control", CreateControl<CUIControl>, kControlStyles},
     {"Dialog", CreateControl<CUIDialog>, kDialogStyles},
     {"Button", CreateControl<CUIButton>, kButtonStyles},
+    {"Background", CreateControl<CUIBkgnd>, kControlStyles},
 };
 
 // "0x..." or decimal, within `limit`.

@@ -13,6 +13,13 @@ void SDrawContext::Fill(const TRect& rect, uint8_t colour) const {
   ::Fill(view, OffsetRect(area, origin_x, origin_y), colour);
 }
 
+void SDrawContext::Frame(const TRect& r, uint8_t light, uint8_t dark) const {
+  Fill({r.left, r.bottom, r.right, r.bottom}, dark);
+  Fill({r.right, r.top, r.right, r.bottom}, dark);
+  Fill({r.left, r.top, r.right, r.top}, light);
+  Fill({r.left, r.top, r.left, r.bottom}, light);
+}
+
 bool SDrawContext::Clipped(const TRect& rect, SDrawContext* inner) const {
   *inner = *this;
   return IntersectRect(clip, rect, &inner->clip);

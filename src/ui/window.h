@@ -41,6 +41,9 @@ struct SDrawContext {
 
   // Fills `rect` (desktop coordinates) within the clip.
   void Fill(const TRect& rect, uint8_t colour) const;
+  // A one-pixel frame just inside `rect`: top and left in `light`, bottom
+  // and right in `dark`; the light edges own the corners they reach.
+  void Frame(const TRect& rect, uint8_t light, uint8_t dark) const;
   // The same context clipped further; false when nothing is left.
   bool Clipped(const TRect& rect, SDrawContext* inner) const;
 };

@@ -185,3 +185,25 @@ TEST(DialogTest, ModalDialogsStackAndOneDestroyedFromOutsideIsNotContinued) {
 }
 
 }  // namespace
+
+TEST(BackgroundTest, FillsAndFramesInItsColours) {
+  CUiRig rig;
+  rig.Dir().WriteFile("Panel.ini",
+                      "[Panel Params]\nRectWH = 0, 0, 640, 480\n[Panel Objects]\nBack =\nPlain =\n"
+                      "[Back]\nType = Background\nRectWH = 10, 10, 5, 4\nBkColor = 5\n"
+                      "FrameColor1 = 1\nFrameColor2 = 2\n"
+                      "[Plain]\nType = Background\nRectWH = 20, 10, 3, 3\nBkColor = 6\n");
+  auto* dialog = new CUIDialog(&rig.Desktop());
+  ASSERT_EQ(dialog->LoadTemplate(rig.Dir().Join("Panel.ini")), err::kOk);
+  rig.Desktop().Invalidate(rig.Desktop().GetRect(), nullptr, false);
+  rig.Desktop().Present();
+  const SPresentedFrame shown = rig.Top().PlatformWindow()->Presented();
+  const auto row = [&](int y, int x0, int count) {
+    return std::vector<uint8_t>(shown.pixels + y * shown.width + x0,
+                                shown.pixels + y * shown.width + x0 + count);
+  };
+  EXPECT_EQ(row(10, 10, 5), (std::vector<uint8_t>{1, 1, 1, 1, 1}));
+  EXPECT_EQ(row(11, 9, 7), (std::vector<uint8_t>{255, 1, 5, 5, 5, 2, 255}));
+  EXPECT_EQ(row(13, 10, 5), (std::vector<uint8_t>{1, 2, 2, 2, 2}));
+  EXPECT_EQ(row(11, 20, 3), (std::vector<uint8_t>{6, 6, 6}));
+}
