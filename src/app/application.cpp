@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -32,6 +33,7 @@
 #include "base/trace.h"
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
+#include "ui/message_box.h"
 #include "ui/os_layer.h"
 
 namespace {
@@ -359,6 +361,17 @@ CApplication::EStep CApplication::CreateDesktop() {
   m_desktop = std::make_unique<CDesktop>(m_top_level.get(), m_queue.get());
   m_desktop->SetStyle(m_desktop->GetStyle() & ~kStyleColorUpdate, false);
   m_desktop->SetBackground(CDesktop::kEngineBackground);
+  m_desktop->SetResources(m_resources.get(), m_default_font.get());
+  // From here on boxes are the engine's own; they answer through
+  // continuations, so the main loop stays the only loop.
+  SetEngineBoxHandler([this](const char* caption, const char* text, uint32_t flags) {
+    if (std::string_view(m_platform->Name()) == "headless")
+      std::fprintf(stderr, "%s: %s\n", caption, text);
+    ErrCode error = err::kOk;
+    if (!CMessageBox::Open(m_desktop.get(), caption, text, flags, nullptr, &error))
+      return m_platform->MessageBox(caption, text, flags);
+    return 0;
+  });
   return EStep::kNext;
 }
 
@@ -411,6 +424,7 @@ void CApplication::ShowCursorAgain() { m_top_level->ShowCursor(true); }
 void CApplication::RemoveFileOpenOverride() { RemoveOpenOverride(); }
 
 void CApplication::DestroyWindows() {
+  SetEngineBoxHandler(nullptr);
   m_desktop.reset();
   m_top_level.reset();
   m_os_layer.reset();

@@ -14,6 +14,7 @@ struct SLogState {
   std::unique_ptr<char[]> early;  // kEarlyLogBlockSize bytes once allocated
   size_t early_length = 0;
   MessageBoxHandler box_handler = nullptr;
+  MessageBoxHandler engine_box_handler = nullptr;
   TraceHook trace_hook = nullptr;
   bool assert_boxes = true;
   char trace[kTraceBufferSize] = {};
@@ -147,7 +148,13 @@ void SetMessageBoxHandler(MessageBoxHandler handler) {
   State().box_handler = handler;
 }
 
+void SetEngineBoxHandler(MessageBoxHandler handler) {
+  State().engine_box_handler = handler;
+}
+
 int ShowMessageBox(const char* caption, const char* text, uint32_t flags) {
+  if (const MessageBoxHandler& engine = State().engine_box_handler)
+    return engine(caption, text, flags | kMbTaskModal);
   return ShowBox(caption, text, flags | kMbTaskModal);
 }
 

@@ -82,6 +82,10 @@ enum : int {
 using MessageBoxHandler =
     std::function<int(const char* caption, const char* text, uint32_t flags)>;
 void SetMessageBoxHandler(MessageBoxHandler handler);
+// While set, ShowMessageBox opens the engine's own boxes through it instead
+// (they answer later, not as a result); assertion reports keep the
+// platform's.
+void SetEngineBoxHandler(MessageBoxHandler handler);
 // Shows a box owned by no window; the task-modal bit is always added.
 int ShowMessageBox(const char* caption, const char* text, uint32_t flags);
 // The authoring tool's error report: caption "Error (0x%08lx)".

@@ -45,6 +45,7 @@ class CUIButton : public CUIControl {
   void Activate() override { Notify(kNotifyPressed, ControlId(), static_cast<uint32_t>(m_row)); }
 
   EState State() const { return m_state; }
+  void SetText(std::string text) { m_text = std::move(text); }
   int Row() const { return m_row; }
 
  private:

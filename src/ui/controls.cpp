@@ -184,7 +184,8 @@ ErrCode CUIDialog::LoadTemplate(const std::string& path, std::string object, std
   SetSectionName(object);
   if (CUIControl* focus = FindControl(this, m_focus_id); focus && !focus->IsDisabled())
     Desktop()->SetFocus(focus);
-  const ErrCode children = BuildChildren(this, reader, object);
+  ErrCode children = BuildChildren(this, reader, object);
+  if (children == err::kOk) children = OnBuilt(reader);
   resources->Unlock(kResourceTemplate, loaded);
   return error != err::kOk ? error : children;
 }

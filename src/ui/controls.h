@@ -121,6 +121,16 @@ class CUIDialog : public CUIControl {
   uint32_t EscId() const { return m_esc_id; }
   uint32_t EnterId() const { return m_enter_id; }
 
+ protected:
+  // Called by LoadTemplate once the children are built, with the reader
+  // still on the template: what a dialog adds beyond its template.
+  virtual ErrCode OnBuilt(CTemplateReader&) { return err::kOk; }
+  void SetKeyControls(uint32_t focus, uint32_t enter, uint32_t esc) {
+    m_focus_id = focus;
+    m_enter_id = enter;
+    m_esc_id = esc;
+  }
+
  private:
   ErrCode ReadDialogKeys(CTemplateReader& reader);
   void FocusNext(bool backwards);

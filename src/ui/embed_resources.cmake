@@ -1,6 +1,6 @@
 # Writes OUTPUT, a C++ source holding every file under RES_DIR as a resource:
 # the folder is its type, the file name without extension its name.
-file(GLOB_RECURSE files RELATIVE "${RES_DIR}" "${RES_DIR}/*")
+file(GLOB files RELATIVE "${RES_DIR}" "${RES_DIR}/menu/*" "${RES_DIR}/icon/*" "${RES_DIR}/binary/*")
 list(SORT files)
 set(body "// Generated from the files under src/ui/res; do not edit.\n")
 string(APPEND body "#include \"ui/resources.h\"\n\nnamespace {\n")

@@ -234,7 +234,7 @@ ErrCode CreateByType(CWindow* parent, CTemplateReader& reader, CWindow** made) {
 }
 
 ErrCode BuildChildren(CWindow* parent, CTemplateReader& reader, const std::string& object) {
-  if (reader.Depth() >= kMaxNesting) {
+  if (reader.Depth() >= kMaxTemplateNesting) {
     TraceOut("Nesting too deep: %s\n", object.c_str());
     return err::kOk;
   }

@@ -98,6 +98,6 @@ const STypeEntry* FindType(const char* name);
 // NOTFOUND for a missing or unknown type.
 ErrCode CreateByType(CWindow* parent, CTemplateReader& reader, CWindow** made);
 // Creates the children listed in "<object> Objects" under `parent`; the
-// last nonzero result. Nesting deeper than kMaxNesting is skipped.
-inline constexpr int kMaxNesting = 32;
+// last nonzero result. Nesting deeper than kMaxTemplateNesting is skipped.
+inline constexpr int kMaxTemplateNesting = 32;
 ErrCode BuildChildren(CWindow* parent, CTemplateReader& reader, const std::string& object);

@@ -90,4 +90,19 @@ RectWH = 180, 150, 100, 30
   show("100 close\n", "100\tend\t0x0\n");
 }
 
+TEST_F(TvkitUiTest, BoxAnswersWithTheButtonChosen) {
+  // The box (120,150)-(519,329); Yes (224,288)-(313,313), No (326,288)-(415,313).
+  const auto box = [&](const std::string& script, const std::string& answer) {
+    m_dir.WriteFile("input.txt", script);
+    ExpectRun({"ui", "box", "--flags", "4", "Confirm", "Delete?"}, 0, answer + "\n",
+              "Confirm: Delete?\n",
+              {{"TARVOLIN_PLATFORM", "headless"}, {"TARVOLIN_INPUT", m_dir.Join("input.txt")}});
+  };
+  box("100 key enter\n", "6");
+  box("100 key esc\n", "7");
+  box("100 move 370 300\n110 ldown 370 300\n120 lup 370 300\n", "7");
+  // Clicks outside the box reach nothing; the box still takes Enter.
+  box("100 move 10 10\n110 ldown 10 10\n120 lup 10 10\n200 key enter\n", "6");
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "ui/button.h"
 #include "ui/event_queue.h"
+#include "ui/message_box.h"
 #include "ui_rig.h"
 
 namespace {
@@ -206,4 +207,29 @@ TEST(BackgroundTest, FillsAndFramesInItsColours) {
   EXPECT_EQ(row(11, 9, 7), (std::vector<uint8_t>{255, 1, 5, 5, 5, 2, 255}));
   EXPECT_EQ(row(13, 10, 5), (std::vector<uint8_t>{1, 2, 2, 2, 2}));
   EXPECT_EQ(row(11, 20, 3), (std::vector<uint8_t>{6, 6, 6}));
+}
+
+TEST(MessageBoxTest, ABoxOpenedInAHandlerAnswersLaterFromThePump) {
+  CUiRig rig("100 key enter\n");
+  rig.Dir().WriteFile("Box.ini",
+                      "[MessageBox Params]\nRectWH = 100, 100, 300, 120\n[Button]\nType = Button\n");
+  CEventQueue& queue = rig.Queue();
+  std::vector<std::string> order;
+  // The box's template comes from the rig's folder here.
+  const std::string path = rig.Dir().Join("Box.ini");
+  const uint32_t opener = queue.RegisterFunction([&](const SEventRecord&) {
+    order.push_back("open");
+    ErrCode error = err::kOk;
+    CMessageBox* box = CMessageBox::Open(&rig.Desktop(), "Q", "Sure?", 1,
+                                         [&](uint32_t id) { order.push_back(std::to_string(id)); },
+                                         &error, path);
+    order.push_back(box ? "opened" : ErrName(error));
+  });
+  SEventRecord record;
+  record.delivery = kDeliverFunction;
+  record.target = opener;
+  record.serial = queue.NextSerial();
+  queue.Post(record);
+  rig.Run();
+  EXPECT_EQ(order, (std::vector<std::string>{"open", "opened", "1"}));
 }

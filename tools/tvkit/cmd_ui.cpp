@@ -1,5 +1,6 @@
 // tvkit ui: UI templates built on a headless desktop.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "ui/controls.h"
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
+#include "ui/message_box.h"
 #include "ui/os_layer.h"
 #include "ui/tree_dump.h"
 
@@ -22,7 +24,8 @@ namespace {
 int Usage() {
   std::fputs(
       "usage: tvkit ui tree <template.ini> [<object>]\n"
-      "       tvkit ui show <template.ini> [<object>]\n",
+      "       tvkit ui show <template.ini> [<object>]\n"
+      "       tvkit ui box [--flags <n>] <caption> <text>\n",
       stderr);
   return ReportError(err::kBadParams);
 }
@@ -140,10 +143,50 @@ int Show(int argc, char** argv) {
   return 0;
 }
 
+// A box's line on standard error, as the headless platform writes its own.
+void EchoBox(const CPlatform& platform, const std::string& caption, const std::string& text) {
+  if (std::string_view(platform.Name()) == "headless")
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+}
+
+int Box(int argc, char** argv) {
+  uint32_t flags = 0;
+  int first = 2;
+  if (argc > 3 && std::strcmp(argv[2], "--flags") == 0) {
+    char* end = nullptr;
+    flags = static_cast<uint32_t>(std::strtoul(argv[3], &end, 0));
+    if (*end) return Usage();
+    first = 4;
+  }
+  if (argc != first + 2) return Usage();
+  ErrCode error = err::kOk;
+  std::unique_ptr<CPlatform> platform = CPlatform::Create(&error);
+  if (!platform) return ReportError(error);
+  const CPlatform& shown_on = *platform;
+  CUiSession session(std::move(platform));
+  if (session.Error() != err::kOk) return ReportError(session.Error());
+  EchoBox(shown_on, argv[first], argv[first + 1]);
+  uint32_t answer = 0;
+  if (!CMessageBox::Open(&session.Desktop(), argv[first], argv[first + 1], flags,
+                         [&](uint32_t id) {
+                           answer = id;
+                           session.Layer().Quit();
+                         },
+                         &error))
+    return ReportError(error);
+  session.Desktop().Invalidate(session.Desktop().GetRect(), nullptr, false);
+  session.Desktop().Present();
+  session.Top().Show();
+  while (session.Layer().Pump()) session.Layer().Wait(kWaitForever);
+  std::printf("%u\n", answer);
+  return 0;
+}
+
 }  // namespace
 
 int RunUi(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "tree") == 0) return Tree(argc, argv);
   if (argc >= 2 && std::strcmp(argv[1], "show") == 0) return Show(argc, argv);
+  if (argc >= 2 && std::strcmp(argv[1], "box") == 0) return Box(argc, argv);
   return Usage();
 }

@@ -34,7 +34,7 @@ constexpr SCommand kCommands[] = {
     {"vb", "new|import|export|ls|get|set|rm|check <project.prj> ...: edit a project's value base",
      RunVb},
     {"script", "compile --sig <signature> <file> [-o <block>] [--dump]; types", RunScript},
-    {"ui", "tree <template.ini> [<object>]: the built template as the window tree; show: in a window",
+    {"ui", "tree|show <template.ini> [<object>]: a template as a tree or in a window; box: a message box",
      RunUi},
 };
 
