@@ -34,7 +34,7 @@ struct SToken {
   std::string_view text;  // a string's text is what stands between its quotes
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool IsBlank(char c) { return std::string_view(" \t\n\r\f\v").find(c) != std::string_view::npos; }
 bool IsWordChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }

@@ -107,9 +107,12 @@ TEST(GplTest, ReadsEntriesInFileOrderPastHeadersAndComments) {
 
 TEST(GplTest, RefusesBadFiles) {
   const std::string bad[] = {
-      "",           "0 0 0\n",        "GIMP palette\n0 0 0\n",       Gpl(257),
-      Gpl(0),       Gpl(1) + "256 0 0\n", Gpl(1) + "-1 0 0\n",     Gpl(1) + "1 2\n",
-      Gpl(1) + "1 2 3x\n",            Gpl(1) + "Name: late\n",      "GIMP Palette\nColumns: x\n0 0 0\n",
+      "",                    "0 0 0\n",
+      Gpl(0),                "GIMP palette\n0 0 0\n",
+      Gpl(257),              "GIMP Palette\nColumns: x\n0 0 0\n",
+      Gpl(1) + "256 0 0\n",  Gpl(1) + "-1 0 0\n",
+      Gpl(1) + "1 2\n",      Gpl(1) + "1 2 3x\n",
+      Gpl(1) + "Name: late\n",
   };
   for (const std::string& text : bad) {
     CPalette palette;
