@@ -10,15 +10,16 @@
 
 namespace {
 
-// 3 x 2, two characters a pixel; "  " is None.
+// 3 x 2, two characters a pixel; "  " is None, "b " is not used.
 const std::string kXpm =
     "/* XPM */\n"
     "static char *icon[] = {\n"
     "/* values */\n"
-    "\"3 2 3 2\",\n"
+    "\"3 2 4 2\",\n"
     "\"   c None\",\n"
     "\"r. c #FF0000\",\n"
     "\"g# c #00ff80\",\n"
+    "\"b  c #0000FF\",\n"
     "/* pixels */ \"r.  g#\",\n"
     "\"g#r.  \",\n"
     "};\n";
@@ -41,7 +42,7 @@ std::vector<uint32_t> Argb(const SXpmImage& image) {
 TEST(XpmTest, ReadsCodesOfTwoCharactersAndNoneInEachAcceptedSpelling) {
   const std::pair<std::string, std::string> spellings[] = {
       {"", ""},
-      {"\"3 2 3 2\"", "\"3 2 3 2 0 1\""},                          // hotspot
+      {"\"3 2 4 2\"", "\"3 2 4 2 0 1\""},                          // hotspot
       {"static char *", "static const char* const"},               // qualifiers
       {"\"g#r.  \",\n", "/* last */ \"g#r.  \" /* no comma */\n"},
   };
@@ -60,14 +61,14 @@ TEST(XpmTest, RefusesEachDamage) {
     const char* from;
     const char* to;
   } damages[] = {
-      {"/* XPM */", "/* XPN */"},         {"\"3 2 3 2\"", "\"3 3 3 2\""},
-      {"\"3 2 3 2\"", "\"3 1 3 2\""},     {"\"3 2 3 2\"", "\"4 2 3 2\""},
-      {"\"3 2 3 2\"", "\"3 2 4 2\""},     {"\"3 2 3 2\"", "\"3 2 2 2\""},
-      {"\"3 2 3 2\"", "\"3 2 3 3\""},     {"\"3 2 3 2\"", "\"0 2 3 2\""},
-      {"\"3 2 3 2\"", "\"4097 2 3 2\""},  {"\"3 2 3 2\"", "\"3 2 3 2 1\""},
-      {"\"3 2 3 2\"", "\"3 2 3 -2\""},    {"\"r.  g#\"", "\"r.  g\""},
+      {"/* XPM */", "/* XPN */"},         {"\"3 2 4 2\"", "\"3 3 4 2\""},
+      {"\"3 2 4 2\"", "\"3 1 4 2\""},     {"\"3 2 4 2\"", "\"4 2 4 2\""},
+      {"\"3 2 4 2\"", "\"3 2 5 2\""},     {"\"3 2 4 2\"", "\"3 2 3 2\""},
+      {"\"3 2 4 2\"", "\"3 2 4 3\""},     {"\"3 2 4 2\"", "\"0 2 4 2\""},
+      {"\"3 2 4 2\"", "\"4097 2 4 2\""},  {"\"3 2 4 2\"", "\"3 2 4 2 1\""},
+      {"\"3 2 4 2\"", "\"3 2 4 -2\""},    {"\"r.  g#\"", "\"r.  g\""},
       {"\"r.  g#\"", "\"r.  g#r.\""},     {"\"g#r.  \"", "\"g#rr  \""},
-      {"\"g# c", "\"r. c"},               {"#FF0000", "red"},
+      {"\"b  c", "\"r. c"},               {"#FF0000", "red"},
       {"#FF0000", "#F00"},                {"#FF0000", "#FF00G0"},
       {"r. c", "r. m"},                   {"#FF0000", "#FF0000 m #FF0000"},
       {"r. c", "r.c"},                    {"\"g#r.  \",", "\"g#r.  ,"},
