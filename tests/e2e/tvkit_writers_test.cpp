@@ -16,6 +16,8 @@ TEST_F(TvkitWritersTest, AFailingStepLeavesTheOldOutputWhole) {
   m_dir.WriteFile("in.ini", "[S]\nk = v ; note\n");
   m_dir.WriteFile("d/a.txt", "a");
   m_dir.WriteFile("data", std::string(5000, 'x') + "tail");
+  m_dir.WriteFile("p.gpl", "GIMP Palette\n1 2 3\n");
+  m_dir.WriteFile("in.xpm", "/* XPM */ static char* x[] = {\"1 1 1 1\", \"a c #010203\", \"a\"};");
   const std::string out = m_dir.Join("out");
   const struct {
     RunFn run;
@@ -24,6 +26,7 @@ TEST_F(TvkitWritersTest, AFailingStepLeavesTheOldOutputWhole) {
       {RunIni, {"ini", "fmt", m_dir.Join("in.ini"), out}},
       {RunPack, {"pack", "build", out, m_dir.Join("d")}},
       {RunLz, {"lz", "pack", "--codec", "lzss", m_dir.Join("data"), out}},
+      {RunBmp, {"bmp", "from-xpm", out, m_dir.Join("in.xpm"), "--palette", m_dir.Join("p.gpl")}},
   };
   for (const auto& c : commands) {
     const std::string what = c.args[0] + " " + c.args[1] + ": ";

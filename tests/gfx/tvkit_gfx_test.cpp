@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "fs/file_service.h"
 #include "fs/native_fs.h"
@@ -68,6 +70,39 @@ TEST_F(TvkitGfxTest, BmpInfoAndConvert) {
   EXPECT_EQ(run.err, "error: BMP_BADFILEFORMAT\n");
   run = Run({"bmp", "convert", top, bottom, "--lzss"});
   EXPECT_EQ(run.exit_code, 1);
+}
+
+TEST_F(TvkitGfxTest, BmpFromXpmTakesTheLowestEqualEntryAndTheKeyForNone) {
+  m_dir.WriteFile("p.gpl",
+                  "GIMP Palette\n0 0 0\n255 0 0 red\n0 255 0\n255 0 0 red again\n0 0 255\n");
+  const std::string xpm =
+      "/* XPM */\nstatic char* x[] = {\n\"3 2 4 1\",\n\". c None\",\n\"r c #FF0000\",\n"
+      "\"b c #0000FF\",\n\"g c #00FF00\",\n\"rgb\",\n\".br\"\n};\n";
+  m_dir.WriteFile("in.xpm", xpm);
+  const std::string out = m_dir.Join("out.bmp");
+  const std::string gpl = m_dir.Join("p.gpl");
+  for (const int key : {0, 3}) {
+    std::vector<std::string> args = {"bmp", "from-xpm", out, m_dir.Join("in.xpm"),
+                                     "--palette", gpl};
+    if (key) args.insert(args.end(), {"--key", std::to_string(key)});
+    ExpectRun(args, 0, "");
+    const auto bitmap = Load(out);
+    ASSERT_NE(bitmap, nullptr);
+    ASSERT_EQ(bitmap->Bits(), 8);
+    ASSERT_EQ(bitmap->Palette()->Count(), 5u);
+    EXPECT_EQ(bitmap->Palette()->Entries()[4].blue, 255);
+    const int expected[2][3] = {{1, 2, 4}, {key, 4, 1}};
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < 3; ++x)
+        EXPECT_EQ(bitmap->GetPixel(x, y), expected[y][x]) << x << "," << y;
+  }
+  for (const char* key : {"5", "256", "-1", ""})
+    ExpectRun({"bmp", "from-xpm", out, m_dir.Join("in.xpm"), "--palette", gpl, "--key", key}, 1, "",
+              "error: INVALIDVALUE\n");
+  m_dir.WriteFile("miss.xpm", std::string(xpm).replace(xpm.find("#0000FF"), 7, "#0000FE"));
+  ExpectRun({"bmp", "from-xpm", out, m_dir.Join("miss.xpm"), "--palette", gpl}, 1, "",
+            "error: INVALIDVALUE\n");
+  ExpectRun({"bmp", "from-xpm", out, gpl, "--palette", gpl}, 1, "", "error: INVALIDFORMAT\n");
 }
 
 TEST_F(TvkitGfxTest, AniBuildPlaysEveryFrameAtItsTime) {

@@ -21,7 +21,8 @@ constexpr SCommand kCommands[] = {
      RunPack},
     {"lz", "pack --codec lzss|lzis ... <in> <out>, unpack <in> <out>: compressed files",
      RunLz},
-    {"bmp", "info <file>: geometry and compression; convert <in> <out> [--lzss <param>] [--top-down]",
+    {"bmp", "info <file>: geometry and compression; convert <in> <out> [--lzss <param>] [--top-down]; "
+            "from-xpm <out.bmp> <in.xpm> --palette <file.gpl> [--key <index>]",
      RunBmp},
     {"ani", "info <file>; frame <file> <ms> <out.bmp>; build <out.ani> <fps> <frames.bmp>...",
      RunAni},
