@@ -34,6 +34,7 @@
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
 #include "ui/message_box.h"
+#include "ui/resources.h"
 #include "ui/os_layer.h"
 
 namespace {
@@ -107,7 +108,7 @@ const CApplication::SStartStep CApplication::kStartSteps[] = {
     {"event queue and top-level window", &CApplication::CreateTopLevelWindow},
     {"sound", &CApplication::StartSound},
     {"mode", &CApplication::ChooseMode},
-    {"screen saver and palette", &CApplication::SetBlackPalette},
+    {"screen saver and palette", &CApplication::SetFirstPalette},
     {"frame buffer", &CApplication::CreateFrameBuffer},
     {"desktop", &CApplication::CreateDesktop},
     {"script registrations", &CApplication::StartScriptMachine},
@@ -339,10 +340,13 @@ CApplication::EStep CApplication::ChooseMode() {
   return EStep::kNext;
 }
 
-CApplication::EStep CApplication::SetBlackPalette() {
+CApplication::EStep CApplication::SetFirstPalette() {
   m_os_layer->SetOption(kOptionNoScreenSaver, SOptionValue::Number(1));
-  const std::vector<SRgb> black(256);
-  m_top_level->SetPalette(black);
+  // Tool mode shows its tools before any game sets a palette.
+  std::vector<SRgb> colours(256);
+  if (m_tool_mode && LoadPaletteColours(kUiPalette, &colours) != err::kOk)
+    LogMessage(kLogTool, "No UI palette %s\n", kUiPalette);
+  m_top_level->SetPalette(colours);
   return EStep::kNext;
 }
 

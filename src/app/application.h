@@ -83,7 +83,7 @@ class CApplication {
   EStep CreateTopLevelWindow();
   EStep StartSound();
   EStep ChooseMode();
-  EStep SetBlackPalette();
+  EStep SetFirstPalette();
   EStep CreateFrameBuffer();
   EStep CreateDesktop();
   EStep StartScriptMachine();

@@ -8,6 +8,9 @@
 #include <sstream>
 #include <string>
 
+#include "fs/file_service.h"
+#include "gfx/gpl.h"
+
 std::optional<std::string_view> FindResource(std::string_view type, std::string_view name) {
   const std::string wanted_type(type), wanted_name(name);
   for (size_t i = 0; i < kResourceCount; ++i)
@@ -43,4 +46,23 @@ SIcon ParseIcon(std::string_view text) {
     }
   }
   return icon;
+}
+
+ErrCode LoadPaletteColours(const char* path, std::vector<SRgb>* colours) {
+  constexpr uint16_t kReadMode = 0xC1;
+  ErrCode error = err::kOk;
+  std::unique_ptr<CFile> file = FsOpen(path, kReadMode, &error);
+  if (!file) return error;
+  std::string text(file->GetSize(), '\0');
+  uint32_t read = 0;
+  if ((error = file->Read(text.data(), static_cast<uint32_t>(text.size()), &read))) return error;
+  text.resize(read);
+  CPalette palette;
+  if ((error = ParseGpl(text, &palette))) return error;
+  colours->clear();
+  for (uint32_t i = 0; i < palette.Count(); ++i) {
+    const SPalEntry entry = palette.Entries()[i];
+    colours->push_back({entry.red, entry.green, entry.blue});
+  }
+  return err::kOk;
 }

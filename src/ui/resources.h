@@ -8,6 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/errors.h"
+#include "platform/platform.h"
+
 struct SResource {
   const char* type;
   const char* name;
@@ -18,6 +21,11 @@ extern const SResource kResources[];
 extern const size_t kResourceCount;
 
 std::optional<std::string_view> FindResource(std::string_view type, std::string_view name);
+
+// The UI palette shipped beside the executable, and a reader for GIMP
+// palette files by virtual path into the colours a window shows.
+inline constexpr char kUiPalette[] = "/Tool Interface/Shared/ui.gpl";
+ErrCode LoadPaletteColours(const char* path, std::vector<SRgb>* colours);
 
 // An icon resource's picture. The text is "<width> <height>", a line per
 // colour "<character> <RRGGBB>" (a third field 0 makes the colour clear),

@@ -17,6 +17,7 @@
 #include "ui/event_queue.h"
 #include "ui/message_box.h"
 #include "ui/os_layer.h"
+#include "ui/resources.h"
 #include "ui/tree_dump.h"
 
 namespace {
@@ -37,7 +38,7 @@ ConfigEntries ToolInterfaceMount() {
 }
 
 // The window system as the engine assembles it, on a platform of its own,
-// with a resource cache for the templates' files and a grey-ramp palette.
+// with a resource cache for the templates' files, in the UI palette.
 class CUiSession {
  public:
   explicit CUiSession(std::unique_ptr<CPlatform> platform)
@@ -52,15 +53,12 @@ class CUiSession {
     m_top->SetTitle("Tarvolin");
     m_top->SetFullScreen(false);
     m_top->CreateFrameBuffer(COSWindow::kContentWidth, COSWindow::kContentHeight);
-    std::vector<SRgb> grey(256);
-    for (size_t i = 0; i < grey.size(); ++i) {
-      const auto level = static_cast<uint8_t>(i);
-      grey[i] = {level, level, level};
-    }
-    m_top->SetPalette(grey);
+
     m_desktop = std::make_unique<CDesktop>(m_top.get(), &m_queue);
-    // The shipped tool interface beside tvkit, for the default font.
+    // The shipped tool interface beside tvkit: the UI palette and font.
     MountFromConfig(ToolInterfaceMount());
+    std::vector<SRgb> colours;
+    if (LoadPaletteColours(kUiPalette, &colours) == err::kOk) m_top->SetPalette(colours);
     CObject* font = nullptr;
     if (m_resources.Lock(kResourceFont, kDefaultFont, &font, 0) == err::kOk)
       m_font = KindOf<CFont>(font);
