@@ -181,8 +181,9 @@ uint32_t CUIButton::OnEvent(const SEventRecord& record) {
       !IsDisabled()) {
     PostEvent(Id(), kNotifyRepeat, m_repeat, 0, kRepeatInterval);
     Notify(kNotifyPressed, ControlId(), static_cast<uint32_t>(m_row));
+    return 0;
   }
-  return 0;
+  return CUIControl::OnEvent(record);
 }
 
 void CUIButton::DescribeDetails(std::vector<std::string>* lines) const {

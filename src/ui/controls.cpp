@@ -34,6 +34,12 @@ ErrCode CUIControl::ReadKeys(CTemplateReader& reader) {
   const ErrCode error = ReadWindowKeys(this, Parent(), reader);
   reader.GetShorts("HAlign", m_halign, 3);
   reader.GetShorts("VAlign", m_valign, 3);
+  const TRect rect = GetRect();
+  const TRect parent = Parent()->GetRect();
+  m_offsets[0] = rect.left - parent.left;
+  m_offsets[1] = rect.top - parent.top;
+  m_offsets[2] = parent.right - rect.right;
+  m_offsets[3] = parent.bottom - rect.bottom;
   reader.GetLong("Id", &m_control_id);
   reader.GetId("TargetId", &m_target_id);
   reader.GetLong("UserData", &m_user_data);
@@ -44,6 +50,55 @@ std::string CUIControl::Label() const {
   char id[16];
   std::snprintf(id, sizeof id, "#0x%X", m_control_id);
   return GetClassName() + std::string(id) + BoundsText();
+}
+
+namespace {
+
+// One axis of a control that follows its parent: the parent's span
+// [low, high], the control's near and far offsets and size, its rule.
+std::pair<int, int> Follow(int low, int high, int near_offset, int far_offset, int size,
+                           const int16_t rule[3]) {
+  switch (rule[0]) {
+    case 1:
+      return {high - far_offset - size + 1, high - far_offset};
+    case 2: {
+      int span = (high - far_offset) - (low + near_offset) + 1;
+      if (rule[1] > 0) span = std::max<int>(span, rule[1]);
+      if (rule[2] > 0) span = std::min<int>(span, rule[2]);
+      return {low + near_offset, low + near_offset + span - 1};
+    }
+    case 3: {
+      const int start = low + (high - low + 1 - size) / 2;
+      return {start, start + size - 1};
+    }
+    default:
+      return {low + near_offset, low + near_offset + size - 1};
+  }
+}
+
+}  // namespace
+
+void CUIControl::FollowParent() {
+  const TRect rect = GetRect();
+  const TRect parent = Parent()->GetRect();
+  const auto [left, right] = Follow(parent.left, parent.right, m_offsets[0], m_offsets[2],
+                                    rect.right - rect.left + 1, m_halign);
+  const auto [top, bottom] = Follow(parent.top, parent.bottom, m_offsets[1], m_offsets[3],
+                                    rect.bottom - rect.top + 1, m_valign);
+  SetRect({static_cast<int16_t>(left), static_cast<int16_t>(top), static_cast<int16_t>(right),
+           static_cast<int16_t>(bottom)},
+          true, true);
+}
+
+uint32_t CUIControl::OnEvent(const SEventRecord& record) {
+  if (record.code != kEvLayout || !Parent()) return 0;
+  FollowParent();
+  std::vector<uint32_t> children;
+  for (CWindow* child = FirstChild(); child; child = child->NextSibling())
+    children.push_back(child->Id());
+  for (uint32_t child : children)
+    if (Desktop()->Queue()->IsLive(child)) SendEvent(child, kEvLayout, 0, 0);
+  return 0;
 }
 
 CUIControl* FindControl(CWindow* root, uint32_t id) {
@@ -148,9 +203,26 @@ bool CUIDialog::OnKey(uint32_t code, uint16_t virtual_key, uint16_t) {
 
 uint32_t CUIDialog::OnEvent(const SEventRecord& record) {
   if (m_modal && record.code == kNotifyPressed && record.p1 != 0 &&
-      (record.p1 == m_enter_id || record.p1 == m_esc_id))
+      (record.p1 == m_enter_id || record.p1 == m_esc_id)) {
     EndModal(record.p1);
-  return 0;
+    return 0;
+  }
+  return CUIControl::OnEvent(record);
+}
+
+void CUIDialog::SetRect(const TRect& rect, bool redraw, bool move_children) {
+  TRect bounded = rect;
+  const auto bound = [](int16_t low, int16_t* high, int16_t minimum, int16_t maximum) {
+    int size = *high - low + 1;
+    if (minimum > 0) size = std::max<int>(size, minimum);
+    if (maximum > 0) size = std::min<int>(size, maximum);
+    *high = static_cast<int16_t>(low + size - 1);
+  };
+  if (!RectEmpty(rect)) {
+    bound(bounded.left, &bounded.right, m_min_size[0], m_max_size[0]);
+    bound(bounded.top, &bounded.bottom, m_min_size[1], m_max_size[1]);
+  }
+  CUIControl::SetRect(bounded, redraw, move_children);
 }
 
 ErrCode CUIDialog::ReadDialogKeys(CTemplateReader& reader) {

@@ -36,6 +36,9 @@ class CUIControl : public CWindow {
   virtual ErrCode ReadKeys(CTemplateReader& reader);
 
   std::string Label() const override;
+  // The layout event places the control by its HAlign and VAlign, then
+  // passes the event on to its children.
+  uint32_t OnEvent(const SEventRecord& record) override;
   uint32_t ControlId() const { return m_control_id; }
   void SetControlId(uint32_t id) { m_control_id = id; }
   uint32_t TargetId() const { return m_target_id; }
@@ -57,10 +60,16 @@ class CUIControl : public CWindow {
 
  private:
   CWindow* FindTarget(uint32_t id) const;
+  void FollowParent();
 
   std::string m_section;
+  // How the control follows its parent's width and height: a mode (0 keep
+  // the near offset, 1 the far one, 2 both with the size clamped to min..max,
+  // 3 centre), then min and max (0: no limit).
   int16_t m_halign[3] = {};
   int16_t m_valign[3] = {};
+  // Offsets from the parent's edges when built: left, top, right, bottom.
+  int m_offsets[4] = {};
   uint32_t m_control_id = 0;
   uint32_t m_target_id = 0;
   uint32_t m_user_data = 0;
@@ -116,6 +125,8 @@ class CUIDialog : public CUIControl {
   bool OnKey(uint32_t code, uint16_t virtual_key, uint16_t character) override;
   // A press of the Enter or Esc control ends a modal dialog with its id.
   uint32_t OnEvent(const SEventRecord& record) override;
+  // MinSize and MaxSize bound the size (0: no bound).
+  void SetRect(const TRect& rect, bool redraw, bool move_children) override;
 
   uint32_t FocusId() const { return m_focus_id; }
   uint32_t EscId() const { return m_esc_id; }

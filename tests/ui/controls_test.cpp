@@ -233,3 +233,50 @@ TEST(MessageBoxTest, ABoxOpenedInAHandlerAnswersLaterFromThePump) {
   rig.Run();
   EXPECT_EQ(order, (std::vector<std::string>{"open", "opened", "1"}));
 }
+
+TEST(LayoutTest, ControlsFollowTheirParentByTheirAlignment) {
+  CUiRig rig;
+  rig.Dir().WriteFile("L.ini", R"(
+[L Params]
+RectWH = 0, 0, 200, 100
+MaxSize = 500, 300
+
+[L Objects]
+Near =
+Far =
+Both =
+Centre =
+
+[Near]
+Type = Control
+RectWH = 10, 10, 20, 20
+
+[Far]
+Type = Control
+RectWH = 170, 10, 20, 20
+HAlign = 1, 0, 0
+
+[Both]
+Type = Control
+RectWH = 10, 40, 180, 20
+HAlign = 2, 0, 250
+
+[Centre]
+Type = Control
+RectWH = 90, 70, 20, 20
+HAlign = 3, 0, 0
+VAlign = 1, 0, 0
+)");
+  auto* dialog = new CUIDialog(&rig.Desktop());
+  ASSERT_EQ(dialog->LoadTemplate(rig.Dir().Join("L.ini")), err::kOk);
+  dialog->SetRect({0, 0, 399, 199}, true, false);
+  dialog->SendEvent(dialog->Id(), kEvLayout, 0, 0);
+  std::vector<std::string> rects;
+  for (CWindow* child = dialog->LastChild(); child; child = child->PrevSibling())
+    rects.push_back(child->Label());
+  EXPECT_EQ(rects, (std::vector<std::string>{
+                       "CUIControl#0x0@10,10,29,29", "CUIControl#0x0@370,10,389,29",
+                       "CUIControl#0x0@10,40,259,59", "CUIControl#0x0@190,170,209,189"}));
+  dialog->SetRect({0, 0, 999, 999}, false, false);
+  EXPECT_EQ(dialog->Label(), "CUIDialog#0x0@0,0,499,299");
+}
