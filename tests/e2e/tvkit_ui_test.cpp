@@ -88,6 +88,18 @@ RectWH = 180, 150, 100, 30
        "300\tend\t0x1\n");
   show("100 key esc\n", "100\tnotify\t0x12345604\t0x2\t0x0\n100\tend\t0x2\n");
   show("100 close\n", "100\tend\t0x0\n");
+  // Another palette: the shot's colour table is the file's.
+  m_dir.WriteFile("two.gpl", "GIMP Palette\n1 2 3\n250 251 252\n");
+  m_dir.WriteFile("input.txt", "100 shot " + m_dir.Join("shot.bmp") + "\n200 quit\n");
+  const std::map<std::string, std::string> headless = {
+      {"TARVOLIN_PLATFORM", "headless"}, {"TARVOLIN_INPUT", m_dir.Join("input.txt")}};
+  ExpectRun({"ui", "show", m_dir.Join("Ask.ini"), "--palette", m_dir.Join("two.gpl")}, 0,
+            "200\tend\t0x0\n", "", headless);
+  // BMP palette entries are blue, green, red, 0, after the 54 header bytes.
+  EXPECT_EQ(m_dir.ReadFile("shot.bmp").substr(54, 12),
+            std::string("\x03\x02\x01\x00\xFC\xFB\xFA\x00\x00\x00\x00\x00", 12));
+  ExpectRun({"ui", "show", m_dir.Join("Ask.ini"), "--palette", m_dir.Join("none.gpl")}, 1, "",
+            "error: FILENOTFOUND\n", headless);
 }
 
 TEST_F(TvkitUiTest, BoxAnswersWithTheButtonChosen) {

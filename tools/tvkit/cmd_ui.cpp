@@ -25,7 +25,7 @@ namespace {
 int Usage() {
   std::fputs(
       "usage: tvkit ui tree <template.ini> [<object>]\n"
-      "       tvkit ui show <template.ini> [<object>]\n"
+      "       tvkit ui show <template.ini> [<object>] [--palette <file.gpl>]\n"
       "       tvkit ui box [--flags <n>] <caption> <text>\n",
       stderr);
   return ReportError(err::kBadParams);
@@ -118,6 +118,12 @@ class CShownDialog final : public CUIDialog {
 };
 
 int Show(int argc, char** argv) {
+  // A trailing "--palette <file.gpl>" replaces the UI palette.
+  const char* palette = nullptr;
+  if (argc > 4 && std::strcmp(argv[argc - 2], "--palette") == 0) {
+    palette = argv[argc - 1];
+    argc -= 2;
+  }
   if (argc < 3 || argc > 4) return Usage();
   Tracer().ConfigureFromEnvironment();
   ErrCode error = err::kOk;
@@ -125,6 +131,11 @@ int Show(int argc, char** argv) {
   if (!platform) return ReportError(error);
   CUiSession session(std::move(platform));
   if (session.Error() != err::kOk) return ReportError(session.Error());
+  if (palette) {
+    std::vector<SRgb> colours;
+    if ((error = LoadPaletteColours(palette, &colours))) return ReportError(error);
+    session.Top().SetPalette(colours);
+  }
   auto* dialog = new CShownDialog(&session.Desktop());
   if ((error = BuildDialog(dialog, argc, argv))) return ReportError(error);
   bool ended = false;
