@@ -1,7 +1,10 @@
 #include "ui/cursor.h"
 
+#include <algorithm>
+
 #include "gfx/bmp.h"
 #include "store/hash_ini.h"
+#include "ui/resources.h"
 
 std::shared_ptr<CCursor> CCursor::Load(const std::string& path, ErrCode* error) {
   std::unique_ptr<CBitmap> bitmap = LoadBmp(path.c_str(), error, false);
@@ -25,10 +28,9 @@ std::shared_ptr<CCursor> CCursor::Load(const std::string& path, ErrCode* error) 
     cursor->m_pixels.insert(cursor->m_pixels.end(), row, row + cursor->m_width);
   }
   if (const CPalette* palette = bitmap->Palette()) {
-    for (uint32_t i = 0; i < palette->Count() && i < cursor->m_palette.size(); ++i) {
-      const SPalEntry entry = palette->Entries()[i];
-      cursor->m_palette[i] = {entry.red, entry.green, entry.blue};
-    }
+    const std::vector<SRgb> colours = ColoursOf(*palette);
+    std::copy_n(colours.begin(), std::min(colours.size(), cursor->m_palette.size()),
+                cursor->m_palette.begin());
   }
   cursor->m_transparent = cursor->m_pixels[static_cast<size_t>(cursor->m_height - 1) *
                                            cursor->m_width];

@@ -280,7 +280,7 @@ void CDesktop::ChangeHover(CWindow* target, TPoint point) {
   const uint32_t target_id = IdOf(target);
   CWindow* old = Hover();
   m_hover = target_id;
-  SetStyle(GetStyle() & ~(kDesktopLeftDownSeen | kDesktopRightDownSeen), false);
+  StoreStyle(GetStyle() & ~(kDesktopLeftDownSeen | kDesktopRightDownSeen));
   if (old) Mouse(old, kMouseLeave, point);
   if (CWindow* now = Resolve(target_id); now && m_hover == target_id) Mouse(now, kMouseEnter, point);
 }
@@ -293,6 +293,7 @@ void CDesktop::OnMouseEvent(const SEventRecord& record) {
   m_mouse_inside = true;
   if (record.code != kEvWheel && record.code != kEvMouseMove) m_modifiers = record.p2;
   CCursor* cursor = nullptr;
+  m_cursor_update = false;
   CWindow* target = TargetAt(point, &cursor);
   CWindow* capture = GetCapture();
   if (capture && target != capture) target = nullptr;
@@ -303,12 +304,16 @@ void CDesktop::OnMouseEvent(const SEventRecord& record) {
   CWindow* receiver = GetCapture();
   if (!receiver) receiver = Hover();
   if (receiver) {
-    if (code == kEvLeftDown) SetStyle(GetStyle() | kDesktopLeftDownSeen, false);
-    if (code == kEvRightDown) SetStyle(GetStyle() | kDesktopRightDownSeen, false);
+    if (code == kEvLeftDown) StoreStyle(GetStyle() | kDesktopLeftDownSeen);
+    if (code == kEvRightDown) StoreStyle(GetStyle() | kDesktopRightDownSeen);
     const int32_t steps = code == kEvWheel ? static_cast<int32_t>(record.p2) : 0;
     Mouse(receiver, code, point, steps);
   }
-  UpdateCursor();
+  // The walk above found the cursor, unless a handler changed the tree.
+  if (m_cursor_update)
+    UpdateCursor();
+  else
+    m_top_level->SetCursor(cursor);
 }
 
 void CDesktop::OnKeyEvent(const SEventRecord& record) {

@@ -52,13 +52,15 @@ uint32_t CEventQueue::Dispatch(const SEventRecord& record) {
                    record.code, record.p1, record.p2,
                    window ? window->Label().c_str() : std::to_string(record.target).c_str());
   }
-  // A filter may remove others (or itself) while it runs.
-  const std::vector<SFilter> filters = m_filters;
-  for (const SFilter& entry : filters) {
-    const bool still_there =
-        std::any_of(m_filters.begin(), m_filters.end(),
-                    [&](const SFilter& f) { return f.filter == entry.filter; });
-    if (still_there && !entry.filter->Pass(record)) return kNotDelivered;
+  // Every event passes here, so the list is walked in place. A filter may
+  // remove others or itself while it runs: the walk goes on after wherever
+  // it now stands, or at its old place when it is gone.
+  for (size_t i = 0; i < m_filters.size();) {
+    CEventFilter* filter = m_filters[i].filter;
+    if (!filter->Pass(record)) return kNotDelivered;
+    const auto at = std::find_if(m_filters.begin(), m_filters.end(),
+                                 [&](const SFilter& f) { return f.filter == filter; });
+    if (at != m_filters.end()) i = static_cast<size_t>(at - m_filters.begin()) + 1;
   }
   return Deliver(record);
 }

@@ -59,10 +59,15 @@ ErrCode LoadPaletteColours(const char* path, std::vector<SRgb>* colours) {
   text.resize(read);
   CPalette palette;
   if ((error = ParseGpl(text, &palette))) return error;
-  colours->clear();
+  *colours = ColoursOf(palette);
+  return err::kOk;
+}
+
+std::vector<SRgb> ColoursOf(const CPalette& palette) {
+  std::vector<SRgb> colours;
   for (uint32_t i = 0; i < palette.Count(); ++i) {
     const SPalEntry entry = palette.Entries()[i];
-    colours->push_back({entry.red, entry.green, entry.blue});
+    colours.push_back({entry.red, entry.green, entry.blue});
   }
-  return err::kOk;
+  return colours;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "gfx/palette.h"
 #include "platform/platform.h"
 
 struct SResource {
@@ -26,6 +27,8 @@ std::optional<std::string_view> FindResource(std::string_view type, std::string_
 // palette files by virtual path into the colours a window shows.
 inline constexpr char kUiPalette[] = "/Tool Interface/Shared/ui.gpl";
 ErrCode LoadPaletteColours(const char* path, std::vector<SRgb>* colours);
+// A palette's entries as the colours a window shows.
+std::vector<SRgb> ColoursOf(const CPalette& palette);
 
 // An icon resource's picture. The text is "<width> <height>", a line per
 // colour "<character> <RRGGBB>" (a third field 0 makes the colour clear),

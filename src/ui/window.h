@@ -119,6 +119,8 @@ class CWindow : public CObject {
   // For the desktop, which is its own desktop.
   CWindow(CDesktop* self, const TRect& rect, uint32_t style);
   void SetId(uint32_t id) { m_id = id; }
+  // Style bits that neither show nor hit (the desktop's input marks).
+  void StoreStyle(uint32_t style) { m_style = style; }
   void DestroyChildren();
   // "@<left>,<top>,<right>,<bottom>".
   std::string BoundsText() const;
