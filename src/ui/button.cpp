@@ -17,27 +17,11 @@ constexpr size_t kDisabledState = 4;
 
 CUIButton::CUIButton(CWindow* parent) : CUIControl(parent) {}
 
-CUIButton::~CUIButton() {
-  if (m_image) m_resources->Unlock(kResourceBitmap, m_image);
-  if (m_font) m_resources->Unlock(kResourceFont, m_font);
-}
-
 ErrCode CUIButton::ReadKeys(CTemplateReader& reader) {
   const ErrCode error = CUIControl::ReadKeys(reader);
-  m_resources = reader.Resources();
   std::string value;
-  CObject* loaded = nullptr;
-  if (reader.Get("Image", &value) == err::kOk && m_resources &&
-      m_resources->Lock(kResourceBitmap, value.c_str(), &loaded, 0) == err::kOk) {
-    m_image = KindOf<CBitmap>(loaded);
-    if (m_image && m_image->Bits() != 8) {
-      m_resources->Unlock(kResourceBitmap, m_image);
-      m_image = nullptr;
-    }
-  }
-  if (reader.Get("Font", &value) == err::kOk && m_resources &&
-      m_resources->Lock(kResourceFont, value.c_str(), &loaded, 0) == err::kOk)
-    m_font = KindOf<CFont>(loaded);
+  if (reader.Get("Image", &value) == err::kOk) m_image.Load(reader.Resources(), value);
+  if (reader.Get("Font", &value) == err::kOk) m_font.Load(reader.Resources(), value);
   if (reader.Get("ImageType", &value) == err::kOk && !value.empty()) m_image_type = value;
   uint32_t number = 0;
   if (reader.GetLong("Rows", &number) && number > 0 && number < 0x10000)
@@ -73,12 +57,8 @@ TRect CUIButton::Cell() const {
 void CUIButton::Draw(const SDrawContext& context, const TRect&) {
   const TRect rect = GetRect();
   if (!m_image) return DrawBevel(context);
-  CBitmapLock lock(*m_image);
-  const TRect cell = Cell();
-  if (!lock || RectEmpty(cell)) return;
-  Blit8(context.view, rect.left + context.origin_x, rect.top + context.origin_y, lock.View(), cell,
-        m_key < 0 ? kNoKey : static_cast<uint32_t>(m_key),
-        OffsetRect(context.clip, context.origin_x, context.origin_y));
+  context.Picture(*m_image, Cell(), rect.left, rect.top,
+                  m_key < 0 ? kNoKey : static_cast<uint32_t>(m_key));
 }
 
 void CUIButton::DrawBevel(const SDrawContext& context) const {
@@ -88,7 +68,7 @@ void CUIButton::DrawBevel(const SDrawContext& context) const {
   const uint8_t dark = pressed ? m_color_left : m_color_right;
   context.Fill(r, m_color_fill);
   context.Frame(r, light, dark);
-  const CFont* font = m_font ? m_font : Desktop()->DefaultFont();
+  const CFont* font = FontOrDefault(m_font);
   if (m_text.empty() || !font) return;
   int x = (r.left + r.right + 1 - font->MeasureText(m_text)) / 2;
   int y = (r.top + r.bottom + 1 - font->LineHeight()) / 2;
@@ -96,9 +76,7 @@ void CUIButton::DrawBevel(const SDrawContext& context) const {
     x += m_text_offset[0];
     y += m_text_offset[1];
   }
-  font->DrawText(context.view, x + context.origin_x, y + context.origin_y, m_text,
-                 IsDisabled() ? 8 : m_font_color,
-                 OffsetRect(context.clip, context.origin_x, context.origin_y));
+  context.Text(*font, x, y, m_text, IsDisabled() ? kDisabledColour : m_font_color);
 }
 
 bool CUIButton::HitTest(TPoint point) const {

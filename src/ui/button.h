@@ -13,10 +13,7 @@
 #include <string>
 
 #include "ui/controls.h"
-
-class CBitmap;
-class CFont;
-class CResourceLoader;
+#include "ui/held_resource.h"
 
 enum : uint32_t {
   kButtonAutoRepeat = 0x1000000,
@@ -34,7 +31,6 @@ class CUIButton : public CUIControl {
   static constexpr uint32_t kRepeatInterval = 300;
 
   explicit CUIButton(CWindow* parent);
-  ~CUIButton() override;
 
   ErrCode ReadKeys(CTemplateReader& reader) override;
   void Draw(const SDrawContext& context, const TRect& rect) override;
@@ -63,10 +59,9 @@ class CUIButton : public CUIControl {
   bool m_double_press = false;
   bool m_releasing = false;
   std::string m_image_type = "A";
-  CResourceLoader* m_resources = nullptr;
-  CBitmap* m_image = nullptr;
+  CHeldBitmap m_image;
   int16_t m_key = -1;
-  CFont* m_font = nullptr;  // from the resources; null: the default font
+  CHeldFont m_font;  // none: the default font
   std::string m_text;
   uint8_t m_color_left = 15;
   uint8_t m_color_right = 8;

@@ -101,6 +101,10 @@ uint32_t CUIControl::OnEvent(const SEventRecord& record) {
   return 0;
 }
 
+const CFont* CUIControl::FontOrDefault(const CHeldFont& font) const {
+  return font ? font.get() : Desktop()->DefaultFont();
+}
+
 CUIControl* FindControl(CWindow* root, uint32_t id) {
   for (CWindow* child = root->FirstChild(); child; child = child->NextSibling()) {
     CUIControl* control = KindOf<CUIControl>(child);

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "ui/held_resource.h"
 #include "ui/template.h"
 #include "ui/window.h"
 
@@ -16,13 +17,25 @@ enum : uint32_t {
   kStyleModal = 0x400,     // dialogs: the same bit
 };
 
-// What controls report to their targets.
+// What controls report to their targets: p1 is the control's id.
 enum : uint32_t {
-  kNotifyPressed = 0x12345604,
-  kNotifyRepeat = 0x12345605,  // a button's own repeat tick
-  kNotifyState = 0x12345606,
-  kNotifyDoubleClick = 0x12345607,
+  kNotifyPressed = 0x12345604,      // p2: the button's row
+  kNotifyRepeat = 0x12345605,       // a button's own repeat tick
+  kNotifyState = 0x12345606,        // p1: the new state, p2: the old one
+  kNotifyDoubleClick = 0x12345607,  // p2: the button's row
+  kNotifyListSelect = 0x12345610,   // p2: the row
+  kNotifyListActivate = 0x12345611, // p2: the row (double click or Enter)
+  kNotifyScroll = 0x12345620,       // p2: the position
+  kNotifyTextChanged = 0x12345630,
+  kNotifyCaretMoved = 0x12345631,   // p2: line << 16 | column, both from 1
+  kNotifyTextEnter = 0x12345632,    // Enter in a one-line edit
+  kNotifyTreeSelect = 0x12345640,   // p2: the node's value
+  kNotifyTreeOpen = 0x12345641,     // p2: the node's value; fill it now
+  kNotifyOptionToggled = 0x12345650,  // p2: the node's value
 };
+
+// Disabled texts are drawn in this UI palette entry.
+inline constexpr uint8_t kDisabledColour = 8;
 
 class CUIControl : public CWindow {
   TV_CLASS(CUIControl, CWindow)
@@ -45,6 +58,11 @@ class CUIControl : public CWindow {
   uint32_t UserData() const { return m_user_data; }
   const std::string& SectionName() const { return m_section; }
   bool IsDisabled() const { return (GetStyle() & kStyleDisabled) != 0; }
+  // Neither disabled nor inactive.
+  bool TakesInput() const { return (GetStyle() & (kStyleDisabled | kStyleInactive)) == 0; }
+  // The font a control named, else the desktop's default (null when the
+  // desktop has none either).
+  const CFont* FontOrDefault(const CHeldFont& font) const;
 
   // Reports to the target: the window with that control id among this
   // control's descendants, else among its parent's, else the parent itself

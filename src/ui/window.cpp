@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "gfx/blit.h"
+#include "gfx/font.h"
 #include "ui/cursor.h"
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
@@ -18,6 +19,19 @@ void SDrawContext::Frame(const TRect& r, uint8_t light, uint8_t dark) const {
   Fill({r.right, r.top, r.right, r.bottom}, dark);
   Fill({r.left, r.top, r.right, r.top}, light);
   Fill({r.left, r.top, r.left, r.bottom}, light);
+}
+
+void SDrawContext::Text(const CFont& font, int x, int y, std::string_view text,
+                        uint8_t colour) const {
+  font.DrawText(view, x + origin_x, y + origin_y, text, colour, OffsetRect(clip, origin_x, origin_y));
+}
+
+void SDrawContext::Picture(const CBitmap& picture, const TRect& cell, int x, int y,
+                           uint32_t key) const {
+  CBitmapLock lock(picture);
+  if (!lock || RectEmpty(cell)) return;
+  Blit8(view, x + origin_x, y + origin_y, lock.View(), cell, key,
+        OffsetRect(clip, origin_x, origin_y));
 }
 
 bool SDrawContext::Clipped(const TRect& rect, SDrawContext* inner) const {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/errors.h"
@@ -19,6 +20,7 @@
 
 class CCursor;
 class CDesktop;
+class CFont;
 
 // Style bits. The first six are also the base flags of UI templates.
 enum : uint32_t {
@@ -44,6 +46,11 @@ struct SDrawContext {
   // A one-pixel frame just inside `rect`: top and left in `light`, bottom
   // and right in `dark`; the light edges own the corners they reach.
   void Frame(const TRect& rect, uint8_t light, uint8_t dark) const;
+  // Text with the top-left of its first line at (x, y).
+  void Text(const CFont& font, int x, int y, std::string_view text, uint8_t colour) const;
+  // The `cell` of an 8-bit picture with its top-left at (x, y); pixels of
+  // `key` (kNoKey: none) are left alone.
+  void Picture(const CBitmap& picture, const TRect& cell, int x, int y, uint32_t key) const;
   // The same context clipped further; false when nothing is left.
   bool Clipped(const TRect& rect, SDrawContext* inner) const;
 };
