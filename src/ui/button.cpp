@@ -38,20 +38,26 @@ ErrCode CUIButton::ReadKeys(CTemplateReader& reader) {
   return error;
 }
 
-TRect CUIButton::Cell() const {
-  // Letters of the states; missing ones repeat the last.
-  const size_t state = IsDisabled() ? kDisabledState : static_cast<size_t>(m_state);
-  const char letter = m_image_type[std::min(state, m_image_type.size() - 1)];
+TRect StateCell(const CBitmap& picture, const std::string& image_type, size_t state, int row,
+                int rows) {
+  if (image_type.empty() || rows <= 0) return {0, 0, -1, -1};
+  // Missing states repeat the last letter.
+  const char letter = image_type[std::min(state, image_type.size() - 1)];
   char highest = 'A';
-  for (size_t i = 0; i < std::min(m_image_type.size(), kStates); ++i)
-    highest = std::max(highest, m_image_type[i]);
+  for (size_t i = 0; i < std::min(image_type.size(), kStates); ++i)
+    highest = std::max(highest, image_type[i]);
   const int columns = std::max(1, highest - 'A' + 1);
   const int column = std::clamp(letter - 'A', 0, columns - 1);
-  const int width = m_image->Width() / columns;
-  const int height = m_image->Height() / m_rows;
-  return {static_cast<int16_t>(column * width), static_cast<int16_t>(m_row * height),
+  const int width = picture.Width() / columns;
+  const int height = picture.Height() / rows;
+  return {static_cast<int16_t>(column * width), static_cast<int16_t>(row * height),
           static_cast<int16_t>((column + 1) * width - 1),
-          static_cast<int16_t>((m_row + 1) * height - 1)};
+          static_cast<int16_t>((row + 1) * height - 1)};
+}
+
+TRect CUIButton::Cell() const {
+  const size_t state = IsDisabled() ? kDisabledState : static_cast<size_t>(m_state);
+  return StateCell(*m_image, m_image_type, state, m_row, m_rows);
 }
 
 void CUIButton::Draw(const SDrawContext& context, const TRect&) {

@@ -22,6 +22,11 @@ enum : uint32_t {
   kButtonDoubleClick = 0x8000000,
 };
 
+// The cell of `picture` that shows `state` (0..4, as above) in `row` of
+// `rows`; empty when the grid does not fit the picture.
+TRect StateCell(const CBitmap& picture, const std::string& image_type, size_t state, int row,
+                int rows);
+
 class CUIButton : public CUIControl {
   TV_CLASS(CUIButton, CUIControl)
 

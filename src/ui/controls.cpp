@@ -229,7 +229,7 @@ void CUIDialog::SetRect(const TRect& rect, bool redraw, bool move_children) {
   CUIControl::SetRect(bounded, redraw, move_children);
 }
 
-ErrCode CUIDialog::ReadDialogKeys(CTemplateReader& reader) {
+ErrCode CUIDialog::ReadKeys(CTemplateReader& reader) {
   const ErrCode error = CUIControl::ReadKeys(reader);
   reader.GetShorts("MinSize", m_min_size, 2);
   reader.GetShorts("MaxSize", m_max_size, 2);
@@ -237,12 +237,6 @@ ErrCode CUIDialog::ReadDialogKeys(CTemplateReader& reader) {
   reader.GetId("Esc", &m_esc_id);
   reader.GetId("Enter", &m_enter_id);
   return error;
-}
-
-ErrCode CUIDialog::ReadKeys(CTemplateReader& reader) {
-  const ErrCode error = ReadDialogKeys(reader);
-  const ErrCode children = BuildChildren(this, reader, reader.Section());
-  return error != err::kOk ? error : children;
 }
 
 ErrCode CUIDialog::LoadTemplate(const std::string& path, std::string object, std::string params) {
@@ -256,7 +250,7 @@ ErrCode CUIDialog::LoadTemplate(const std::string& path, std::string object, std
   reader.SetType(FindType("Dialog"));
   // Without its parameter section the dialog keeps its geometry.
   ErrCode error = err::kOk;
-  if (reader.SetSection(params) == err::kOk) error = ReadDialogKeys(reader);
+  if (reader.SetSection(params) == err::kOk) error = ReadKeys(reader);
   SetSectionName(object);
   if (CUIControl* focus = FindControl(this, m_focus_id); focus && !focus->IsDisabled())
     Desktop()->SetFocus(focus);

@@ -47,6 +47,9 @@ class CUIControl : public CWindow {
   // The control's keys from the reader's section: the window keys, then
   // HAlign, VAlign, Id, TargetId and UserData.
   virtual ErrCode ReadKeys(CTemplateReader& reader);
+  // Called once the control's siblings are built too: the moment to link
+  // to controls named by id (a list to its scroll bar).
+  virtual void Connect() {}
 
   std::string Label() const override;
   // The layout event places the control by its HAlign and VAlign, then
@@ -122,8 +125,7 @@ class CUIDialog : public CUIControl {
   // A modal dialog destroyed from outside drops its continuation uncalled.
   ~CUIDialog() override;
 
-  // The control keys, then MinSize, MaxSize, Focus, Esc and Enter, then the
-  // children listed in "<section> Objects".
+  // The control keys, then MinSize, MaxSize, Focus, Esc and Enter.
   ErrCode ReadKeys(CTemplateReader& reader) override;
 
   // Loads the template file through the desktop's resources and builds the
@@ -161,7 +163,6 @@ class CUIDialog : public CUIControl {
   }
 
  private:
-  ErrCode ReadDialogKeys(CTemplateReader& reader);
   void FocusNext(bool backwards);
 
   Continuation m_done;

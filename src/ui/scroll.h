@@ -46,6 +46,34 @@ class CUIScroll : public CUIControl {
   // The control that follows the bar; its OnEvent gets kNotifyScroll.
   void Attach(const CWindow* owner) { m_owner = owner->Id(); }
   bool IsVertical() const { return (GetStyle() & kScrollVertical) != 0; }
+
+ private:
+  // The thumb's first pixel and length along the track, relative to it.
+  struct SSpan {
+    int start;
+    int length;
+  };
+  // The bar's rectangle less its own back and forward buttons.
+  TRect Track() const;
+  SSpan Thumb() const;
+  int Along(TPoint point) const;
+  void Page(int direction);
+  void Drag(TPoint point);
+  void Report();
+  void ShowRange();
+
+  CHeldBitmap m_thumb;
+  std::string m_image_type = "A";
+  uint32_t m_back_id = 0;
+  uint32_t m_forward_id = 0;
+  uint32_t m_owner = 0;
+  int m_pos = 0;
+  int m_max = 0;
+  int m_page = 1;
+  // While the thumb is dragged: where along it it was taken.
+  int m_grip = -1;
+  int m_paging = 0;  // -1 or 1 while the track is held
+  uint32_t m_repeat = 0;
 };
 
 // The first row a row control shows, kept in step with its bar.

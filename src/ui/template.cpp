@@ -13,6 +13,7 @@
 #include "ui/controls.h"
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
+#include "ui/scroll.h"
 #include "ui/window.h"
 
 namespace {
@@ -30,6 +31,15 @@ constexpr uint32_t kHidden = kStyleVisible;
 constexpr SStyleName kWindowStyles[] = {TV_WINDOW_STYLES, {nullptr, 0}};
 constexpr SStyleName kControlStyles[] = {TV_CONTROL_STYLES, {nullptr, 0}};
 constexpr SStyleName kDialogStyles[] = {TV_CONTROL_STYLES, {"MODAL", kStyleModal}, {nullptr, 0}};
+constexpr SStyleName kScrollStyles[] = {
+    TV_CONTROL_STYLES,
+    {"AUTOMOVE", kScrollAutoMove},
+    {"AUTOREPEAT", kScrollAutoRepeat},
+    {"AUTODISABLE", kScrollAutoDisable},
+    {"AUTOHIDE", kScrollAutoHide},
+    {"VSCROLL", kScrollVertical},
+    {"HSCROLL", 0},
+    {nullptr, 0}};
 constexpr SStyleName kButtonStyles[] = {
     TV_CONTROL_STYLES,           {"AUTOREPEAT", kButtonAutoRepeat}, {"TOGGLE", kButtonToggle},
     {"MOVETOHEAD", kButtonMoveToHead}, {"DBLCLICK", kButtonDoubleClick}, {nullptr, 0}};
@@ -53,6 +63,7 @@ const STypeEntry kTypes[] = {
     {"Dialog", CreateControl<CUIDialog>, kDialogStyles},
     {"Button", CreateControl<CUIButton>, kButtonStyles},
     {"Background", CreateControl<CUIBkgnd>, kControlStyles},
+    {"Scroll", CreateControl<CUIScroll>, kScrollStyles},
 };
 
 // "0x..." or decimal, within `limit`.
@@ -230,7 +241,11 @@ ErrCode CreateByType(CWindow* parent, CTemplateReader& reader, CWindow** made) {
   const STypeEntry* type = FindType(name.c_str());
   if (!type) return err::kNotFound;
   reader.SetType(type);
-  return type->create(parent, reader, made);
+  const std::string section = reader.Section();
+  const ErrCode error = type->create(parent, reader, made);
+  if (!*made) return error;
+  const ErrCode children = BuildChildren(*made, reader, section);
+  return error != err::kOk ? error : children;
 }
 
 ErrCode BuildChildren(CWindow* parent, CTemplateReader& reader, const std::string& object) {
@@ -242,17 +257,22 @@ ErrCode BuildChildren(CWindow* parent, CTemplateReader& reader, const std::strin
   const SIniSection* list = reader.Ini()->FindSection(objects.c_str());
   if (!list) return err::kOk;
   ErrCode result = err::kOk;
+  CEventQueue* queue = parent->Desktop()->Queue();
   const uint32_t parent_id = parent->Id();
+  std::vector<uint32_t> made_ids;
   reader.SetDepth(reader.Depth() + 1);
   for (const SIniKey* key = list->first_key; key; key = key->next) {
     if (!*key->name) continue;
-    CWindow* owner = parent->Desktop()->Queue()->WindowById(parent_id);
+    CWindow* owner = queue->WindowById(parent_id);
     if (!owner) break;
     CWindow* made = nullptr;
     ErrCode error = reader.SetSection(key->name);
     if (error == err::kOk) error = CreateByType(owner, reader, &made);
     if (error != err::kOk) result = error;
+    if (made) made_ids.push_back(made->Id());
   }
   reader.SetDepth(reader.Depth() - 1);
+  for (uint32_t id : made_ids)
+    if (CUIControl* control = KindOf<CUIControl>(queue->WindowById(id))) control->Connect();
   return result;
 }

@@ -94,8 +94,8 @@ ErrCode ReadWindowKeys(CWindow* window, CWindow* parent, CTemplateReader& reader
 // The type table's entry of a type name (ignoring case), or null.
 const STypeEntry* FindType(const char* name);
 
-// Creates the object of the reader's section by its Type under `parent`;
-// NOTFOUND for a missing or unknown type.
+// Creates the object of the reader's section by its Type under `parent`,
+// then its children; NOTFOUND for a missing or unknown type.
 ErrCode CreateByType(CWindow* parent, CTemplateReader& reader, CWindow** made);
 // Creates the children listed in "<object> Objects" under `parent`; the
 // last nonzero result. Nesting deeper than kMaxTemplateNesting is skipped.

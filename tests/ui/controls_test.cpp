@@ -2,9 +2,12 @@
 // their state and press reports, double clicks, repeats and toggles.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "ui/button.h"
 #include "ui/event_queue.h"
 #include "ui/message_box.h"
+#include "ui/scroll.h"
 #include "ui_rig.h"
 
 namespace {
@@ -58,11 +61,15 @@ Rows = 2
 RectWH = 160, 10, 40, 20
 )";
 
-std::vector<std::string> Play(const std::string& script) {
+// Builds `text` as the dialog "Buttons", lets `setup` prepare it, then plays
+// the script.
+std::vector<std::string> Play(const std::string& script, const char* text = kTemplate,
+                              const std::function<void(CUIDialog&)>& setup = {}) {
   CUiRig rig(script);
-  rig.Dir().WriteFile("Buttons.ini", kTemplate);
+  rig.Dir().WriteFile("Buttons.ini", text);
   auto* dialog = new CRecordingDialog(&rig.Desktop());
   EXPECT_EQ(dialog->LoadTemplate(rig.Dir().Join("Buttons.ini")), err::kOk);
+  if (setup) setup(*dialog);
   rig.Run();
   return dialog->reports;
 }
@@ -279,4 +286,49 @@ VAlign = 1, 0, 0
                        "CUIControl#0x0@10,40,259,59", "CUIControl#0x0@190,170,209,189"}));
   dialog->SetRect({0, 0, 999, 999}, false, false);
   EXPECT_EQ(dialog->Label(), "CUIDialog#0x0@0,0,499,299");
+}
+
+// A vertical bar 100 high whose buttons take 16 pixels at each end: a track
+// of 68 pixels, with a thumb of 68 * 4 / 14 = 19 for 10 positions of page 4.
+const char kScrollTemplate[] = R"(
+[Buttons Params]
+RectWH = 0, 0, 640, 480
+[Buttons Objects]
+Bar =
+[Bar]
+Type = Scroll
+Style = VSCROLL
+Id = 9
+RectWH = 100, 0, 16, 100
+BackID = 1
+ForwardID = 2
+[Bar Objects]
+Back =
+Forward =
+[Back]
+Type = Button
+Id = 1
+RectWH = 0, 0, 16, 16
+[Forward]
+Type = Button
+Id = 2
+RectWH = 0, 84, 16, 16
+)";
+
+TEST(ScrollTest, ButtonsStepTheTrackPagesTheWheelMovesThreeAndTheThumbDrags) {
+  const auto range = [](CUIDialog& dialog) {
+    KindOf<CUIScroll>(FindControl(&dialog, 9))->SetRange(10, 4);
+  };
+  // Track click below the thumb (16..34): a page; the forward button: one;
+  // wheel steps down: 3, then clamped at 10, then nothing moves.
+  EXPECT_EQ(Play("10 move 108 60\n20 ldown 108 60\n30 lup 108 60\n40 move 108 90\n"
+                 "50 ldown 108 90\n60 lup 108 90\n70 wheel 108 50 -1\n80 wheel 108 50 -1\n90 wheel 108 50 -1\n",
+                 kScrollTemplate, range),
+            (std::vector<std::string>{"12345620 9 4 @20", "12345620 9 5 @60",
+                                      "12345620 9 8 @70", "12345620 9 10 @80"}));
+  // Taken 4 pixels into the thumb and moved 49 down: the thumb's start at 49
+  // of 49 free pixels is the end, reported only when let go.
+  EXPECT_EQ(Play("10 move 108 20\n20 ldown 108 20\n30 move 108 69\n40 lup 108 69\n",
+                 kScrollTemplate, range),
+            (std::vector<std::string>{"12345620 9 10 @40"}));
 }
