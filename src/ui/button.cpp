@@ -12,6 +12,7 @@ namespace {
 
 constexpr size_t kStates = 5;
 constexpr size_t kDisabledState = 4;
+constexpr TRect kNoCell{0, 0, -1, -1};
 
 }  // namespace
 
@@ -26,6 +27,11 @@ ErrCode CUIButton::ReadKeys(CTemplateReader& reader) {
   uint32_t number = 0;
   if (reader.GetLong("Rows", &number) && number > 0 && number < 0x10000)
     m_rows = static_cast<int>(number);
+  // An image button's grid.
+  if (reader.GetLong("YFrames", &number) && number > 0 && number < 0x10000)
+    m_rows = static_cast<int>(number);
+  if (reader.GetLong("XFrames", &number) && number > 0 && number < 0x10000)
+    m_columns = static_cast<int>(number);
   if (reader.GetLong("InitialRow", &number)) m_row = static_cast<int>(number % m_rows);
   uint8_t key = 0;
   if (reader.GetByte("TColor", &key)) m_key = key;
@@ -39,14 +45,17 @@ ErrCode CUIButton::ReadKeys(CTemplateReader& reader) {
 }
 
 TRect StateCell(const CBitmap& picture, const std::string& image_type, size_t state, int row,
-                int rows) {
-  if (image_type.empty() || rows <= 0) return {0, 0, -1, -1};
+                int rows, int columns) {
+  if (image_type.empty() || rows <= 0 || row >= rows || picture.Height() < rows) return kNoCell;
   // Missing states repeat the last letter.
   const char letter = image_type[std::min(state, image_type.size() - 1)];
-  char highest = 'A';
-  for (size_t i = 0; i < std::min(image_type.size(), kStates); ++i)
-    highest = std::max(highest, image_type[i]);
-  const int columns = std::max(1, highest - 'A' + 1);
+  if (columns <= 0) {
+    char highest = 'A';
+    for (size_t i = 0; i < std::min(image_type.size(), kStates); ++i)
+      highest = std::max(highest, image_type[i]);
+    columns = std::max(1, highest - 'A' + 1);
+  }
+  if (picture.Width() < columns) return kNoCell;
   const int column = std::clamp(letter - 'A', 0, columns - 1);
   const int width = picture.Width() / columns;
   const int height = picture.Height() / rows;
@@ -56,24 +65,27 @@ TRect StateCell(const CBitmap& picture, const std::string& image_type, size_t st
 }
 
 TRect CUIButton::Cell() const {
+  if (!m_image) return kNoCell;
   const size_t state = IsDisabled() ? kDisabledState : static_cast<size_t>(m_state);
-  return StateCell(*m_image, m_image_type, state, m_row, m_rows);
+  return StateCell(*m_image, m_image_type, state, m_row, m_rows, m_columns);
 }
 
 void CUIButton::Draw(const SDrawContext& context, const TRect&) {
   const TRect rect = GetRect();
-  if (!m_image) return DrawBevel(context);
-  context.Picture(*m_image, Cell(), rect.left, rect.top,
-                  m_key < 0 ? kNoKey : static_cast<uint32_t>(m_key));
+  const bool pressed = m_state == kPressedInside;
+  if (const TRect cell = Cell(); !RectEmpty(cell)) {
+    context.Picture(*m_image, cell, rect.left, rect.top,
+                    m_key < 0 ? kNoKey : static_cast<uint32_t>(m_key));
+  } else {
+    context.Fill(rect, m_color_fill);
+    context.Frame(rect, pressed ? m_color_right : m_color_left,
+                  pressed ? m_color_left : m_color_right);
+  }
+  DrawLabel(context, pressed);
 }
 
-void CUIButton::DrawBevel(const SDrawContext& context) const {
+void CUIButton::DrawLabel(const SDrawContext& context, bool pressed) const {
   const TRect r = GetRect();
-  const bool pressed = m_state == kPressedInside;
-  const uint8_t light = pressed ? m_color_right : m_color_left;
-  const uint8_t dark = pressed ? m_color_left : m_color_right;
-  context.Fill(r, m_color_fill);
-  context.Frame(r, light, dark);
   const CFont* font = FontOrDefault(m_font);
   if (m_text.empty() || !font) return;
   int x = (r.left + r.right + 1 - font->MeasureText(m_text)) / 2;
@@ -87,8 +99,8 @@ void CUIButton::DrawBevel(const SDrawContext& context) const {
 
 bool CUIButton::HitTest(TPoint point) const {
   if (!CUIControl::HitTest(point)) return false;
-  if (!m_image || m_key < 0) return true;
   const TRect cell = Cell();
+  if (RectEmpty(cell) || m_key < 0) return true;
   const TRect rect = GetRect();
   return m_image->GetPixel(cell.left + point.x - rect.left, cell.top + point.y - rect.top) != m_key;
 }

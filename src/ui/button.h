@@ -23,9 +23,10 @@ enum : uint32_t {
 };
 
 // The cell of `picture` that shows `state` (0..4, as above) in `row` of
-// `rows`; empty when the grid does not fit the picture.
+// `rows`, with `columns` columns (0: as many as the letters need); empty
+// when the grid does not fit the picture.
 TRect StateCell(const CBitmap& picture, const std::string& image_type, size_t state, int row,
-                int rows);
+                int rows, int columns = 0);
 
 class CUIButton : public CUIControl {
   TV_CLASS(CUIButton, CUIControl)
@@ -53,13 +54,16 @@ class CUIButton : public CUIControl {
   void SetState(EState state);
   void Press(uint32_t code);
   void Release();
-  // The image cell shown: column of the state, current row.
+  // The image cell shown: column of the state, current row; empty without
+  // an image that holds the grid (then the button is a bevel).
   TRect Cell() const;
-  void DrawBevel(const SDrawContext& context) const;
+  // The Text label, centred, moved by TextOffset while pressed.
+  void DrawLabel(const SDrawContext& context, bool pressed) const;
 
   EState m_state = kNormal;
   int m_row = 0;
   int m_rows = 1;
+  int m_columns = 0;  // an image button's XFrames; 0: from ImageType
   uint32_t m_repeat = 0;
   bool m_double_press = false;
   bool m_releasing = false;

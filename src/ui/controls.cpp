@@ -150,6 +150,53 @@ void CUIBkgnd::Draw(const SDrawContext& context, const TRect&) {
   context.Frame(r, static_cast<uint8_t>(m_light), static_cast<uint8_t>(m_dark));
 }
 
+ErrCode CUIFrame::ReadKeys(CTemplateReader& reader) {
+  const ErrCode error = CUIControl::ReadKeys(reader);
+  std::string value;
+  if (reader.Get("Image", &value) == err::kOk) m_image.Load(reader.Resources(), value);
+  if (reader.GetShorts("Dividers", m_dividers, 4) == 1)
+    std::fill(m_dividers + 1, m_dividers + 4, m_dividers[0]);
+  uint32_t number = 0;
+  if (reader.GetLong("Rows", &number) && number > 0 && number < 0x10000)
+    m_rows = static_cast<int>(number);
+  if (reader.GetLong("InitialRow", &number)) m_row = static_cast<int>(number % m_rows);
+  return error;
+}
+
+void CUIFrame::SetRow(int row) {
+  if (row < 0 || row >= m_rows || row == m_row) return;
+  m_row = row;
+  Invalidate();
+}
+
+void CUIFrame::Draw(const SDrawContext& context, const TRect&) {
+  if (!m_image) return;
+  const int width = m_image->Width();
+  const int height = m_image->Height() / m_rows;
+  const int left = std::clamp<int>(m_dividers[0], 0, width);
+  const int right = std::clamp<int>(m_dividers[2], 0, width - left);
+  const int top = std::clamp<int>(m_dividers[1], 0, height);
+  const int bottom = std::clamp<int>(m_dividers[3], 0, height - top);
+  if (height <= 0) return;
+  // Three bands each way, in the picture and on the control.
+  const int y0 = m_row * height;
+  const int source_x[4] = {0, left, width - right, width};
+  const int source_y[4] = {y0, y0 + top, y0 + height - bottom, y0 + height};
+  const TRect r = GetRect();
+  const int target_x[4] = {r.left, r.left + left, r.right + 1 - right, r.right + 1};
+  const int target_y[4] = {r.top, r.top + top, r.bottom + 1 - bottom, r.bottom + 1};
+  for (int row = 0; row < 3; ++row)
+    for (int column = 0; column < 3; ++column) {
+      const TRect cell{static_cast<int16_t>(source_x[column]), static_cast<int16_t>(source_y[row]),
+                       static_cast<int16_t>(source_x[column + 1] - 1),
+                       static_cast<int16_t>(source_y[row + 1] - 1)};
+      const TRect area{static_cast<int16_t>(target_x[column]), static_cast<int16_t>(target_y[row]),
+                       static_cast<int16_t>(std::max(target_x[column + 1], target_x[column]) - 1),
+                       static_cast<int16_t>(std::max(target_y[row + 1], target_y[row]) - 1)};
+      context.Tile(*m_image, cell, area);
+    }
+}
+
 CUIDialog::CUIDialog(CWindow* parent) : CUIControl(parent) {}
 
 CUIDialog::~CUIDialog() {

@@ -112,6 +112,26 @@ class CUIBkgnd : public CUIControl {
   int16_t m_dark = -1;
 };
 
+// A picture stretched over the control by tiling: `Dividers` are the border
+// widths (left, top, right, bottom; one number for all four) whose corners
+// are drawn once and whose edges and middle are tiled. The picture may stack
+// `Rows` variants; `InitialRow` picks the one shown.
+class CUIFrame : public CUIControl {
+  TV_CLASS(CUIFrame, CUIControl)
+
+ public:
+  explicit CUIFrame(CWindow* parent) : CUIControl(parent) {}
+  ErrCode ReadKeys(CTemplateReader& reader) override;
+  void Draw(const SDrawContext& context, const TRect& rect) override;
+  void SetRow(int row);
+
+ private:
+  CHeldBitmap m_image;
+  int16_t m_dividers[4] = {};
+  int m_rows = 1;
+  int m_row = 0;
+};
+
 // The control with id `id` at or below `root`, or null.
 CUIControl* FindControl(CWindow* root, uint32_t id);
 

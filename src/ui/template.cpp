@@ -62,8 +62,10 @@ const STypeEntry kTypes[] = {
     {"Control", CreateControl<CUIControl>, kControlStyles},
     {"Dialog", CreateControl<CUIDialog>, kDialogStyles},
     {"Button", CreateControl<CUIButton>, kButtonStyles},
+    {"Frame", CreateControl<CUIFrame>, kControlStyles},
     {"Background", CreateControl<CUIBkgnd>, kControlStyles},
     {"Scroll", CreateControl<CUIScroll>, kScrollStyles},
+    {"ImageButton", CreateControl<CUIButton>, kControlStyles},
 };
 
 // "0x..." or decimal, within `limit`.

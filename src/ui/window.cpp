@@ -34,6 +34,19 @@ void SDrawContext::Picture(const CBitmap& picture, const TRect& cell, int x, int
         OffsetRect(clip, origin_x, origin_y));
 }
 
+void SDrawContext::Tile(const CBitmap& picture, const TRect& cell, const TRect& area) const {
+  SDrawContext inner;
+  if (RectEmpty(cell) || RectEmpty(area) || !Clipped(area, &inner)) return;
+  CBitmapLock lock(picture);
+  if (!lock) return;
+  const TRect clip = OffsetRect(inner.clip, origin_x, origin_y);
+  const int width = cell.right - cell.left + 1;
+  const int height = cell.bottom - cell.top + 1;
+  for (int y = area.top; y <= area.bottom; y += height)
+    for (int x = area.left; x <= area.right; x += width)
+      Blit8(view, x + origin_x, y + origin_y, lock.View(), cell, kNoKey, clip);
+}
+
 bool SDrawContext::Clipped(const TRect& rect, SDrawContext* inner) const {
   *inner = *this;
   return IntersectRect(clip, rect, &inner->clip);

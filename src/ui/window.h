@@ -51,6 +51,8 @@ struct SDrawContext {
   // The `cell` of an 8-bit picture with its top-left at (x, y); pixels of
   // `key` (kNoKey: none) are left alone.
   void Picture(const CBitmap& picture, const TRect& cell, int x, int y, uint32_t key) const;
+  // `area` covered with copies of `cell`, the first at its top-left.
+  void Tile(const CBitmap& picture, const TRect& cell, const TRect& area) const;
   // The same context clipped further; false when nothing is left.
   bool Clipped(const TRect& rect, SDrawContext* inner) const;
 };

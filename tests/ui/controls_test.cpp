@@ -8,6 +8,7 @@
 #include "ui/event_queue.h"
 #include "ui/message_box.h"
 #include "ui/scroll.h"
+#include "test_windows.h"
 #include "ui_rig.h"
 
 namespace {
@@ -194,26 +195,79 @@ TEST(DialogTest, ModalDialogsStackAndOneDestroyedFromOutsideIsNotContinued) {
 
 }  // namespace
 
-TEST(BackgroundTest, FillsAndFramesInItsColours) {
-  CUiRig rig;
-  rig.Dir().WriteFile("Panel.ini",
-                      "[Panel Params]\nRectWH = 0, 0, 640, 480\n[Panel Objects]\nBack =\nPlain =\n"
-                      "[Back]\nType = Background\nRectWH = 10, 10, 5, 4\nBkColor = 5\n"
-                      "FrameColor1 = 1\nFrameColor2 = 2\n"
-                      "[Plain]\nType = Background\nRectWH = 20, 10, 3, 3\nBkColor = 6\n");
-  auto* dialog = new CUIDialog(&rig.Desktop());
-  ASSERT_EQ(dialog->LoadTemplate(rig.Dir().Join("Panel.ini")), err::kOk);
-  rig.Desktop().Invalidate(rig.Desktop().GetRect(), nullptr, false);
-  rig.Desktop().Present();
-  const SPresentedFrame shown = rig.Top().PlatformWindow()->Presented();
-  const auto row = [&](int y, int x0, int count) {
-    return std::vector<uint8_t>(shown.pixels + y * shown.width + x0,
-                                shown.pixels + y * shown.width + x0 + count);
+// Builds `text` ("{dir}" in it stands for the rig's folder) as "Panel.ini"
+// after `prepare` wrote its pictures, plays `script`, and answers `count`
+// presented pixels from (x, y).
+class CPaintedPanel {
+ public:
+  CPaintedPanel(const std::string& text, const std::function<void(const CTempDir&)>& prepare = {},
+                const std::string& script = "") : m_rig(script) {
+    if (prepare) prepare(m_rig.Dir());
+    std::string resolved = text;
+    for (size_t at; (at = resolved.find("{dir}")) != std::string::npos;)
+      resolved.replace(at, 5, m_rig.Dir().Path());
+    m_rig.Dir().WriteFile("Panel.ini", resolved);
+    auto* dialog = new CUIDialog(&m_rig.Desktop());
+    EXPECT_EQ(dialog->LoadTemplate(m_rig.Dir().Join("Panel.ini")), err::kOk);
+    if (!script.empty()) m_rig.Run();
+    m_rig.Desktop().Invalidate(m_rig.Desktop().GetRect(), nullptr, false);
+    m_rig.Desktop().Present();
+  }
+  std::vector<uint8_t> Row(int y, int x, int count) {
+    const SPresentedFrame shown = m_rig.Top().PlatformWindow()->Presented();
+    const uint8_t* start = shown.pixels + y * shown.width + x;
+    return std::vector<uint8_t>(start, start + count);
+  }
+
+ private:
+  CUiRig m_rig;
+};
+
+using TPixels = std::vector<uint8_t>;
+
+TEST(PaintTest, BackgroundsFillAndFrameInTheirColours) {
+  CPaintedPanel panel(
+      "[Panel Params]\nRectWH = 0, 0, 640, 480\n[Panel Objects]\nBack =\nPlain =\n"
+      "[Back]\nType = Background\nRectWH = 10, 10, 5, 4\nBkColor = 5\n"
+      "FrameColor1 = 1\nFrameColor2 = 2\n"
+      "[Plain]\nType = Background\nRectWH = 20, 10, 3, 3\nBkColor = 6\n");
+  EXPECT_EQ(panel.Row(10, 10, 5), (TPixels{1, 1, 1, 1, 1}));
+  EXPECT_EQ(panel.Row(11, 9, 7), (TPixels{255, 1, 5, 5, 5, 2, 255}));
+  EXPECT_EQ(panel.Row(13, 10, 5), (TPixels{1, 2, 2, 2, 2}));
+  EXPECT_EQ(panel.Row(11, 20, 3), (TPixels{6, 6, 6}));
+}
+
+TEST(PaintTest, FramesDrawCornersOnceAndTileEdgesAndMiddle) {
+  // Two stacked 3 x 3 variants; the second shows, split one pixel in.
+  const auto picture = [](const CTempDir& dir) {
+    WritePicture(dir, "frame.bmp", 3,
+                 {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 14, 15, 16, 17, 18, 19});
   };
-  EXPECT_EQ(row(10, 10, 5), (std::vector<uint8_t>{1, 1, 1, 1, 1}));
-  EXPECT_EQ(row(11, 9, 7), (std::vector<uint8_t>{255, 1, 5, 5, 5, 2, 255}));
-  EXPECT_EQ(row(13, 10, 5), (std::vector<uint8_t>{1, 2, 2, 2, 2}));
-  EXPECT_EQ(row(11, 20, 3), (std::vector<uint8_t>{6, 6, 6}));
+  CPaintedPanel panel(
+      "[Panel Params]\nRectWH = 0, 0, 640, 480\n[Panel Objects]\nFrame =\n"
+      "[Frame]\nType = Frame\nImage = {dir}/frame.bmp\nRows = 2\nInitialRow = 1\n"
+      "Dividers = 1\nRectWH = 30, 10, 5, 4\n",
+      picture);
+  EXPECT_EQ(panel.Row(10, 30, 5), (TPixels{11, 12, 12, 12, 13}));
+  EXPECT_EQ(panel.Row(11, 30, 5), (TPixels{14, 15, 15, 15, 16}));
+  EXPECT_EQ(panel.Row(12, 30, 5), (TPixels{14, 15, 15, 15, 16}));
+  EXPECT_EQ(panel.Row(13, 30, 5), (TPixels{17, 18, 18, 18, 19}));
+}
+
+TEST(PaintTest, ImageButtonsShowTheirStateColumnInTheirRowOfTheGrid) {
+  // A 2 x 2 grid of 2 x 1 cells: row 1 shows, column A normal, B rollover.
+  const auto picture = [](const CTempDir& dir) {
+    WritePicture(dir, "face.bmp", 4, {1, 1, 2, 2, 3, 3, 4, 4});
+  };
+  const std::string text =
+      "[Panel Params]\nRectWH = 0, 0, 640, 480\n[Panel Objects]\nFace =\n"
+      "[Face]\nType = ImageButton\nImage = {dir}/face.bmp\nImageType = AB\nXFrames = 2\n"
+      "YFrames = 2\nInitialRow = 1\nRectWH = 50, 10, 2, 1\n";
+  EXPECT_EQ(CPaintedPanel(text, picture).Row(10, 50, 2), (TPixels{3, 3}));
+  EXPECT_EQ(CPaintedPanel(text, picture, "10 move 50 10\n").Row(10, 50, 2), (TPixels{4, 4}));
+  // A grid wider than its picture leaves a bevel in the default colours.
+  const std::string wide = text.substr(0, text.find("XFrames")) + "XFrames = 9\nRectWH = 50, 10, 3, 3\n";
+  EXPECT_EQ(CPaintedPanel(wide, picture).Row(11, 50, 3), (TPixels{15, 7, 8}));
 }
 
 TEST(MessageBoxTest, ABoxOpenedInAHandlerAnswersLaterFromThePump) {

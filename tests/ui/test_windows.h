@@ -69,16 +69,28 @@ inline STestTree BuildTestTree(CDesktop& desktop) {
   return tree;
 }
 
-// A 4 x 4 cursor picture "hand.bmp" in `dir` whose bottom-left pixel is 7,
-// with `ini` as its description; answers its path.
-inline std::string WriteCursor(const CTempDir& dir, const std::string& ini) {
+// An 8-bit picture `name` in `dir` of `width` columns, its pixels row by
+// row from the top; answers its path.
+inline std::string WritePicture(const CTempDir& dir, const std::string& name, int width,
+                                const std::vector<uint8_t>& pixels) {
   CBitmap bitmap;
   auto palette = std::make_unique<CPalette>();
   palette->SetCount(256);
-  bitmap.Create(4, 4, kPixel8, std::move(palette), kTopDown, 0);
-  bitmap.SetPixel(0, 3, 7);
-  const std::string path = dir.Join("hand.bmp");
+  const int height = static_cast<int>(pixels.size()) / width;
+  bitmap.Create(static_cast<uint16_t>(width), static_cast<uint16_t>(height), kPixel8,
+                std::move(palette), kTopDown, 0);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) bitmap.SetPixel(x, y, pixels[y * width + x]);
+  const std::string path = dir.Join(name);
   SaveBmp(path.c_str(), bitmap, kBottomUp);
-  dir.WriteFile("hand.bmp.ini", ini);
   return path;
+}
+
+// A 4 x 4 cursor picture "hand.bmp" in `dir` whose bottom-left pixel is 7,
+// with `ini` as its description; answers its path.
+inline std::string WriteCursor(const CTempDir& dir, const std::string& ini) {
+  std::vector<uint8_t> pixels(16, 0);
+  pixels[12] = 7;
+  dir.WriteFile("hand.bmp.ini", ini);
+  return WritePicture(dir, "hand.bmp", 4, pixels);
 }
