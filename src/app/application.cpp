@@ -33,6 +33,7 @@
 #include "base/trace.h"
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
+#include "ui/menu_bar.h"
 #include "ui/message_box.h"
 #include "ui/resources.h"
 #include "ui/os_layer.h"
@@ -288,11 +289,16 @@ CApplication::EStep CApplication::CreateResourceCache() {
   return EStep::kNext;
 }
 
+int CApplication::ContentHeight() const {
+  // The tool's menu bar sits above the game's 640 x 480.
+  return COSWindow::kContentHeight + (m_tool_mode ? CUIMenu::kBarHeight : 0);
+}
+
 CApplication::EStep CApplication::CreateTopLevelWindow() {
   m_queue = std::make_unique<CEventQueue>(kQueueRecords, kQueueFilters);
   m_os_layer = std::make_unique<COSLayer>(m_platform.get(), m_queue.get());
   ErrCode error = err::kOk;
-  m_top_level = m_os_layer->CreateWindow(&error);
+  m_top_level = m_os_layer->CreateWindow(&error, ContentHeight());
   if (!m_top_level) {
     LogMessage(kLogEngine, "No top-level window (%s)\n", ErrName(error));
     return EStep::kFinalCleanup;
@@ -353,11 +359,12 @@ CApplication::EStep CApplication::SetFirstPalette() {
 CApplication::EStep CApplication::CreateFrameBuffer() {
   int width = 0, height = 0, depth = 0;
   m_os_layer->GetMode(m_os_layer->GetCurrentMode(), &width, &height, &depth);
-  const auto left = static_cast<int16_t>(width / 2 - COSWindow::kContentWidth / 2);
-  const auto top = static_cast<int16_t>(height / 2 - COSWindow::kContentHeight / 2);
+  const int content_height = ContentHeight();
+  const auto left = static_cast<int16_t>(std::max(0, width / 2 - COSWindow::kContentWidth / 2));
+  const auto top = static_cast<int16_t>(std::max(0, height / 2 - content_height / 2));
   m_top_level->SetContentRect({left, top, static_cast<int16_t>(left + COSWindow::kContentWidth - 1),
-                               static_cast<int16_t>(top + COSWindow::kContentHeight - 1)});
-  m_top_level->CreateFrameBuffer(COSWindow::kContentWidth, COSWindow::kContentHeight);
+                               static_cast<int16_t>(top + content_height - 1)});
+  m_top_level->CreateFrameBuffer(COSWindow::kContentWidth, content_height);
   return EStep::kNext;
 }
 
@@ -366,6 +373,12 @@ CApplication::EStep CApplication::CreateDesktop() {
   m_desktop->SetStyle(m_desktop->GetStyle() & ~kStyleColorUpdate, false);
   m_desktop->SetBackground(CDesktop::kEngineBackground);
   m_desktop->SetResources(m_resources.get(), m_default_font.get());
+  if (m_tool_mode) {
+    new CUIMenu(m_desktop.get(), m_top_level.get());
+    const TRect whole = m_desktop->GetRect();
+    m_desktop->SetStageRect({whole.left, static_cast<int16_t>(whole.top + CUIMenu::kBarHeight),
+                             whole.right, whole.bottom});
+  }
   // From here on boxes are the engine's own; they answer through
   // continuations, so the main loop stays the only loop.
   SetEngineBoxHandler([this](const char* caption, const char* text, uint32_t flags) {

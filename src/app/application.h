@@ -80,6 +80,8 @@ class CApplication {
   EStep MountFileSystems();
   EStep InitGraphics();
   EStep CreateResourceCache();
+  // Rows of the frame: the game's, and the tool's menu bar above them.
+  int ContentHeight() const;
   EStep CreateTopLevelWindow();
   EStep StartSound();
   EStep ChooseMode();

@@ -285,6 +285,11 @@ void CDesktop::ChangeHover(CWindow* target, TPoint point) {
   if (CWindow* now = Resolve(target_id); now && m_hover == target_id) Mouse(now, kMouseEnter, point);
 }
 
+void CDesktop::RaiseTopmost() {
+  CWindow* topmost = Resolve(m_topmost);
+  if (topmost && topmost->Parent() == this && FirstChild() != topmost) topmost->BringToTop();
+}
+
 void CDesktop::OnMouseEvent(const SEventRecord& record) {
   const TPoint raw = UnpackPoint(record.p1);
   const TPoint point{static_cast<int16_t>(raw.x + m_scroll.x),

@@ -64,6 +64,14 @@ class CDesktop : public CWindow {
   virtual void Forget(CWindow* window);
   uint32_t OnEvent(const SEventRecord& record) override;
 
+  // The desktop child kept above its siblings (the tool's menu bar).
+  void SetTopmost(CWindow* window) { m_topmost = IdOf(window); }
+  // Called as a child joins: puts the topmost child back on top.
+  void RaiseTopmost();
+  // Where game windows go: below the tool's menu bar, else everywhere.
+  TRect StageRect() const { return RectEmpty(m_stage) ? GetRect() : m_stage; }
+  void SetStageRect(const TRect& rect) { m_stage = rect; }
+
   CWindow* Hover() const { return Resolve(m_hover); }
   CWindow* SavedFocus() const { return Resolve(m_saved_focus); }
   bool MouseInside() const { return m_mouse_inside; }
@@ -115,6 +123,8 @@ class CDesktop : public CWindow {
   uint32_t m_focus = 0;
   uint32_t m_saved_focus = 0;
   uint32_t m_modal = 0;
+  uint32_t m_topmost = 0;
+  TRect m_stage = kNoRect;
   std::vector<uint32_t> m_modal_stack;
   bool m_cursor_update = true;
   bool m_region_update = true;

@@ -22,6 +22,7 @@ struct SMenuItem {
 struct SMenu {
   std::string title;
   std::vector<SMenuItem> items;
+  bool open = false;  // pulled down by the engine's menu bar
 };
 
 class CMenuModel {
@@ -31,6 +32,7 @@ class CMenuModel {
   static std::unique_ptr<CMenuModel> Parse(std::string_view text, ErrCode* error);
 
   const std::vector<SMenu>& Menus() const { return m_menus; }
+  std::vector<SMenu>& Menus() { return m_menus; }
   // Null for an id no item has.
   SMenuItem* Find(uint32_t id);
   const SMenuItem* Find(uint32_t id) const;

@@ -237,7 +237,11 @@ void COSWindow::OnMouseMessage(uint32_t code, const SPlatformMessage& message) {
 }
 
 void COSWindow::OnMenu(uint32_t command) {
-  Send(kEvMenuOpened);
+  MenuOpening();
+  ChooseMenu(command);
+}
+
+void COSWindow::ChooseMenu(uint32_t command) {
   const SMenuItem* item = m_menu ? m_menu->Find(command) : nullptr;
   if (item && item->enabled) {
     Send(kEvMenuCommand, command);
@@ -337,9 +341,9 @@ COSLayer::COSLayer(CPlatform* platform, CEventQueue* queue)
 
 COSLayer::~COSLayer() { m_queue->SetClock(nullptr); }
 
-std::unique_ptr<COSWindow> COSLayer::CreateWindow(ErrCode* error) {
-  std::unique_ptr<CPlatformWindow> window = m_platform->CreateWindow(
-      COSWindow::kContentWidth, COSWindow::kContentHeight, error);
+std::unique_ptr<COSWindow> COSLayer::CreateWindow(ErrCode* error, int height) {
+  std::unique_ptr<CPlatformWindow> window =
+      m_platform->CreateWindow(COSWindow::kContentWidth, height, error);
   if (!window) {
     if (*error == err::kOk) *error = err::kCreatingWnd;
     return nullptr;

@@ -16,6 +16,7 @@
 #include "base/geometry.h"
 #include "gfx/bitmap.h"
 #include "platform/platform.h"
+#include "ui/event.h"
 #include "ui/menu.h"
 
 class CCursor;
@@ -94,6 +95,11 @@ class COSWindow {
   void SetClient(CDesktop* desktop) { m_client = desktop; }
   CDesktop* Client() const { return m_client; }
   const CMenuModel* Menu() const { return m_menu.get(); }
+  CMenuModel* Menu() { return m_menu.get(); }
+  // A menu is about to show its items (0xF00 to the desktop).
+  void MenuOpening() { Send(kEvMenuOpened); }
+  // Reports the command of an enabled item (0x800); others are logged.
+  void ChooseMenu(uint32_t command);
 
   void ShowCursor(bool shown);
   void SetCursor(const CCursor* cursor);
@@ -159,8 +165,9 @@ class COSLayer {
   CEventQueue* Queue() const { return m_queue; }
   uint32_t Now() const { return m_platform->TickCount(); }
 
-  // The top-level window; CREATINGWND when the platform cannot make it.
-  std::unique_ptr<COSWindow> CreateWindow(ErrCode* error);
+  // The top-level window for a frame of `height` rows; CREATINGWND when the
+  // platform cannot make it.
+  std::unique_ptr<COSWindow> CreateWindow(ErrCode* error, int height = COSWindow::kContentHeight);
   void DestroyWindow(COSWindow* window);
 
   // One pass: every pending platform message, the idle steps, the due

@@ -61,7 +61,7 @@ void DumpMenus(const CMenuModel& model, std::string* out) {
   for (const SMenu& menu : model.Menus()) {
     *out += "menu: ";
     AppendEscaped(out, menu.title);
-    *out += '\n';
+    *out += menu.open ? " open\n" : "\n";
     for (const SMenuItem& item : menu.items) {
       if (item.separator) {
         *out += "  separator\n";

@@ -104,6 +104,7 @@ void CWindow::Link(CWindow* parent) {
   else
     parent->m_last_child = this;
   parent->m_first_child = this;
+  if (parent == m_desktop) m_desktop->RaiseTopmost();
 }
 
 void CWindow::Unlink() {

@@ -243,33 +243,81 @@ TEST_F(EngineTest, ToolModeCarriesTheMenuAndTheClipboardSpeaksUtf8Outside) {
                                              {"TARVOLIN_LOG", "1"}});
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(m_game.ReadFile("dump.txt"),
-            "CDesktop@0,0,639,479 style=0x00000022\n"
-            "menu: File\n"
+            "CDesktop@0,0,639,499 style=0x00000022\n"
+            "  CUIMenu@0,0,639,19 style=0x00000002\n"
+            "menu: &File\n"
             "  item: 40001 &Open Project\n  item: 40002 &Save Project\n"
             "  item: 40003 Save Project &as ...\n  item: 40004 Close Project\n"
             "  item: 40005 &Exit\n"
-            "menu: Edit\n"
+            "menu: &Edit\n"
             "  item: 40010 Cu&t\n  item: 40011 &Copy\n  item: 40012 &Paste\n  separator\n"
             "  item: 40006 &Import\n  item: 40007 &Export\n  item: 40008 &Find\n"
             "  item: 40009 Find &next\n"
-            "menu: Game\n"
+            "menu: &Game\n"
             "  item: 40013 &New\n  item: 40014 &Load\n  item: 40015 &Save\n"
             "  item: 40016 &Edit/Play Mode\n  item: 40017 Find next incorrect script\n"
             "  item: 40018 Find next unused field\n"
-            "menu: Window\n"
+            "menu: &Window\n"
             "  item: 40019 Data &Tree Palette\n  item: 40021 &Info Palette\n"
             "  item: 40020 &Log Palette\n  item: 40022 Game &Status Palette\n"
             "  item: 40023 Show Z\n");
   const std::vector<std::string> trace = TraceFields(m_game.ReadFile("trace.txt"));
   const std::vector<std::string> expected = {
-      "event\trecord\t0\t0xF00\t0x0\t0x0\tCDesktop@0,0,639,479",
-      "event\trecord\t0\t0x800\t0x9C45\t0x0\tCDesktop@0,0,639,479",
-      "event\trecord\t0\t0xF00\t0x0\t0x0\tCDesktop@0,0,639,479",
-      "event\trecord\t0\t0x900\t0x0\t0x0\tCDesktop@0,0,639,479",
-      "present\t0,0,639,479",
-      "event\trecord\t0\t0x600\t0x0\t0x0\tCDesktop@0,0,639,479"};
+      "event\trecord\t0\t0xF00\t0x0\t0x0\tCDesktop@0,0,639,499",
+      "event\trecord\t0\t0x800\t0x9C45\t0x0\tCDesktop@0,0,639,499",
+      "event\trecord\t0\t0xF00\t0x0\t0x0\tCDesktop@0,0,639,499",
+      "event\trecord\t0\t0x900\t0x0\t0x0\tCDesktop@0,0,639,499",
+      "event\trecord\t0\t0x2897123\t0x0\t0x0\tCUIMenu@0,0,639,19",
+      "present\t0,0,639,499",
+      "event\trecord\t0\t0x600\t0x0\t0x0\tCDesktop@0,0,639,499"};
   EXPECT_EQ(std::vector<std::string>(trace.begin() + 1, trace.end()), expected);
   EXPECT_NE(run.err.find("Menu item 49999 not available."), std::string::npos);
   EXPECT_EQ(m_game.ReadFile("clip1.txt"), "Grüße");
   EXPECT_EQ(m_game.ReadFile("clip2.txt"), "?");
+}
+
+TEST_F(EngineTest, ToolModeMenuBarOpensByClickOrAltAndReportsTheChosenItem) {
+  WriteConfig(ReadDemoConfig());
+  // File's title is at the bar's left; its list starts at y 20 with two
+  // pixels of border, then items of 19 rows (the tool font's 15 and 4):
+  // Exit, the fifth, covers y 98..116.
+  WriteInput("100 move 20 10\n110 ldown 20 10\n120 lup 20 10\n130 dump " +
+             m_game.Join("open.txt") + "\n140 move 30 105\n150 ldown 30 105\n160 lup 30 105\n" +
+             "200 key e +alt\n210 dump " + m_game.Join("edit.txt") + "\n220 key esc\n" +
+             "230 dump " + m_game.Join("closed.txt") + "\n240 shot " + m_game.Join("bar.bmp") +
+             "\n300 quit\n");
+  const SProcessResult run = Run({"-tool"}, {{"TARVOLIN_TRACE", "present,event"},
+                                             {"TARVOLIN_TRACE_FILE", m_game.Join("trace.txt")}});
+  EXPECT_EQ(run.exit_code, 0);
+  const auto menu_lines = [&](const std::string& name) {
+    std::vector<std::string> lines;
+    std::istringstream in(m_game.ReadFile(name));
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind("menu:", 0) == 0) lines.push_back(line);
+    return lines;
+  };
+  EXPECT_EQ(menu_lines("open.txt"),
+            (std::vector<std::string>{"menu: &File open", "menu: &Edit", "menu: &Game", "menu: &Window"}));
+  EXPECT_EQ(menu_lines("edit.txt")[1], "menu: &Edit open");
+  EXPECT_EQ(menu_lines("closed.txt")[1], "menu: &Edit");
+  // The opening is reported before the list is presented; the chosen item
+  // as the command.
+  std::vector<std::string> events;
+  for (const std::string& line : TraceFields(m_game.ReadFile("trace.txt")))
+    if (line.find("0xF00") != std::string::npos || line.find("0x800") != std::string::npos ||
+        line.rfind("present", 0) == 0)
+      events.push_back(line);
+  ASSERT_GE(events.size(), 4u);
+  EXPECT_EQ(events[1], "event\trecord\t0\t0xF00\t0x0\t0x0\tCDesktop@0,0,639,499");
+  EXPECT_EQ(events[2].rfind("present", 0), 0u);
+  EXPECT_NE(std::find(events.begin(), events.end(),
+                      "event\trecord\t0\t0x800\t0x9C45\t0x0\tCDesktop@0,0,639,499"),
+            events.end());
+  // The shot shows the bar's face across the top and the desktop below.
+  const std::string shot = m_game.ReadFile("bar.bmp");
+  ASSERT_EQ(shot.size(), 54u + 1024u + 640u * 500u);
+  const auto pixel = [&](int x, int y) { return static_cast<uint8_t>(shot[54 + 1024 + (499 - y) * 640 + x]); };
+  EXPECT_EQ(pixel(600, 5), 7);
+  EXPECT_EQ(pixel(600, 19), 8);
+  EXPECT_EQ(pixel(600, 100), 255);
 }
