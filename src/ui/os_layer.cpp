@@ -109,7 +109,7 @@ ErrCode COSWindow::SetOption(uint32_t key, const SOptionValue& value) {
       const std::optional<std::string_view> text =
           FindResource("icon", std::to_string(value.number));
       if (!text) return err::kNotFound;
-      const SIcon icon = ParseIcon(*text);
+      const SIcon icon = IconFromXpm(*text);
       if (icon.pixels.empty()) return err::kInvalidFormat;
       const SArgbImage image{icon.width, icon.height, icon.pixels.data()};
       m_window->SetIcon(&image);

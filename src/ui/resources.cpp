@@ -10,6 +10,7 @@
 
 #include "fs/file_service.h"
 #include "gfx/gpl.h"
+#include "gfx/xpm.h"
 
 std::optional<std::string_view> FindResource(std::string_view type, std::string_view name) {
   const std::string wanted_type(type), wanted_name(name);
@@ -20,30 +21,16 @@ std::optional<std::string_view> FindResource(std::string_view type, std::string_
   return std::nullopt;
 }
 
-SIcon ParseIcon(std::string_view text) {
-  constexpr int kMaxSide = 256;
-  std::istringstream in{std::string(text)};
-  SIcon icon;
-  std::string line;
-  if (!std::getline(in, line) || std::sscanf(line.c_str(), "%d %d", &icon.width, &icon.height) != 2 ||
-      icon.width <= 0 || icon.height <= 0 || icon.width > kMaxSide || icon.height > kMaxSide)
-    return {};
-  std::array<int64_t, 256> colours;
-  colours.fill(-1);
-  while (std::getline(in, line) && line.size() > 2 && line[1] == ' ') {
-    unsigned rgb = 0;
-    int opaque = 1;
-    if (std::sscanf(line.c_str() + 2, "%x %d", &rgb, &opaque) < 1) return {};
-    colours[static_cast<uint8_t>(line[0])] = opaque ? (0xFF000000u | rgb) : 0;
-  }
-  // The legend's loop has read the first row already.
-  for (int y = 0; y < icon.height; ++y) {
-    if ((y > 0 && !std::getline(in, line)) || static_cast<int>(line.size()) < icon.width) return {};
-    for (int x = 0; x < icon.width; ++x) {
-      const int64_t colour = colours[static_cast<uint8_t>(line[x])];
-      if (colour < 0) return {};
-      icon.pixels.push_back(static_cast<uint32_t>(colour));
-    }
+SIcon IconFromXpm(std::string_view text) {
+  SXpmImage image;
+  if (ParseXpm(text, &image) != err::kOk) return {};
+  SIcon icon{image.width, image.height, {}};
+  icon.pixels.reserve(image.pixels.size());
+  for (const uint16_t index : image.pixels) {
+    const SXpmColour& colour = image.colours[index];
+    icon.pixels.push_back(colour.none ? 0u
+                                      : 0xFF000000u | uint32_t{colour.red} << 16 |
+                                            uint32_t{colour.green} << 8 | colour.blue);
   }
   return icon;
 }

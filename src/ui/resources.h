@@ -30,12 +30,11 @@ ErrCode LoadPaletteColours(const char* path, std::vector<SRgb>* colours);
 // A palette's entries as the colours a window shows.
 std::vector<SRgb> ColoursOf(const CPalette& palette);
 
-// An icon resource's picture. The text is "<width> <height>", a line per
-// colour "<character> <RRGGBB>" (a third field 0 makes the colour clear),
-// then the rows, one character per pixel. Empty when the text is malformed.
+// An icon resource's picture, from its XPM text ("None" is clear). Empty
+// when the text is malformed.
 struct SIcon {
   int width = 0;
   int height = 0;
   std::vector<uint32_t> pixels;  // 0xAARRGGBB
 };
-SIcon ParseIcon(std::string_view text);
+SIcon IconFromXpm(std::string_view text);

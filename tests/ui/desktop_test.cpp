@@ -238,11 +238,13 @@ TEST(ResourceTest, MenusAndIconsAreFoundByTypeAndNameIgnoringCase) {
   ErrCode error = err::kOk;
   EXPECT_FALSE(CMenuModel::Load("NoSuchMenu", &error));
   EXPECT_EQ(error, err::kNotFound);
-  const SIcon shipped = ParseIcon(*FindResource("Icon", "128"));
+  const SIcon shipped = IconFromXpm(*FindResource("Icon", "128"));
   EXPECT_EQ(shipped.pixels.size(), 16u * 16u);
-  const SIcon icon = ParseIcon("2 2\n. 000000 0\nr FF0000\n.r\nr.\n");
+  // The kite's top is clear but for the red tip in column 7.
+  EXPECT_EQ(shipped.pixels[6], 0u);
+  EXPECT_EQ(shipped.pixels[7], 0xFFE8452Cu);
+  const SIcon icon = IconFromXpm(
+      "/* XPM */ static const char* x[] = {\"2 2 2 1\", \". c None\", \"r c #FF0000\", \".r\", \"r.\"};");
   EXPECT_EQ(icon.pixels, (std::vector<uint32_t>{0, 0xFFFF0000, 0xFFFF0000, 0}));
-  for (const char* bad : {"", "0 2\n", "2 2\nr FF0000\nrr\n", "2 2\nr FF0000\nrr\nrx\n",
-                          "2 2\nr FF0000\nr\nrr\n", "300 1\n"})
-    EXPECT_TRUE(ParseIcon(bad).pixels.empty()) << bad;
+  EXPECT_TRUE(IconFromXpm("").pixels.empty());
 }
