@@ -298,15 +298,35 @@ void CUIText::ReportCaret(STextPos old) {
 }
 
 void CUIText::RestartBlink() {
-  ++m_blink;
   m_caret_on = IsEditable() && Desktop()->GetFocus() == this;
   if (!m_caret_on) return;
   InvalidateCaret();
+  m_blink_due = Desktop()->Queue()->Now() + kBlinkMs;
+  // The tick already waiting defers itself to the new time: however fast
+  // the keys come, one tick waits.
+  if (m_tick_waiting) return;
+  m_tick_waiting = true;
   PostEvent(Id(), kTextBlink, m_blink, 0, kBlinkMs);
 }
 
+void CUIText::Blink() {
+  m_tick_waiting = false;
+  if (!IsEditable() || Desktop()->GetFocus() != this) return;
+  const uint32_t now = Desktop()->Queue()->Now();
+  const auto early = static_cast<int32_t>(m_blink_due - now);
+  if (early <= 0) {
+    m_caret_on = !m_caret_on;
+    InvalidateCaret();
+    m_blink_due = now + kBlinkMs;
+  }
+  m_tick_waiting = true;
+  PostEvent(Id(), kTextBlink, m_blink, 0, m_blink_due - now);
+}
+
 void CUIText::StopBlink() {
+  // The waiting tick is stale from now on.
   ++m_blink;
+  m_tick_waiting = false;
   if (m_caret_on) InvalidateCaret();
   m_caret_on = false;
 }
@@ -361,10 +381,7 @@ bool CUIText::OnMouse(uint32_t code, TPoint point, int32_t steps) {
 
 uint32_t CUIText::OnEvent(const SEventRecord& record) {
   if (record.code == kTextBlink) {
-    if (record.p1 != m_blink || !IsEditable() || Desktop()->GetFocus() != this) return 0;
-    m_caret_on = !m_caret_on;
-    InvalidateCaret();
-    PostEvent(Id(), kTextBlink, m_blink, 0, kBlinkMs);
+    if (record.p1 == m_blink) Blink();
     return 0;
   }
   if (m_rows.OnBarEvent(record)) {

@@ -129,7 +129,10 @@ class CUIText : public CUIControl {
   bool EditKey(uint16_t virtual_key);
   bool TypeCharacter(uint16_t character);
   void ReportCaret(STextPos old);
+  // Shows the caret for a whole period from now.
   void RestartBlink();
+  // The tick: shows or hides the caret when its period is over.
+  void Blink();
   void StopBlink();
 
   // Geometry.
@@ -161,6 +164,8 @@ class CUIText : public CUIControl {
   uint8_t m_sel_back_colour = 4;
   CRowScroller m_rows;
   int m_scroll_x = 0;  // pixels the lines are moved left to show the caret
-  uint32_t m_blink = 0;
+  uint32_t m_blink = 0;  // the serial of the live tick
+  bool m_tick_waiting = false;
+  uint32_t m_blink_due = 0;  // when the caret next shows or hides
   bool m_caret_on = false;
 };

@@ -87,12 +87,15 @@ struct SRun {
 };
 
 struct SRig {
-  std::unique_ptr<CFont> font = MakeFont();
+  std::unique_ptr<CFont> font;
   CUiRig rig;
   CTextDialog* dialog = nullptr;
 
-  SRig(const std::string& keys, const std::string& script, bool with_font = true) : rig(script) {
-    if (with_font) rig.Desktop().SetResources(rig.Desktop().Resources(), font.get());
+  // Without a font, the desktop has none either.
+  SRig(const std::string& keys, const std::string& script,
+       std::unique_ptr<CFont> with = MakeFont())
+      : font(std::move(with)), rig(script) {
+    rig.Desktop().SetResources(rig.Desktop().Resources(), font.get());
     rig.Dir().WriteFile("T.ini", kTemplate + keys);
     dialog = new CTextDialog(&rig.Desktop());
     EXPECT_EQ(dialog->LoadTemplate(rig.Dir().Join("T.ini")), err::kOk);
@@ -193,6 +196,11 @@ const SCase kCases[] = {
     {"a click on a right half places it after", "Type = Edit\nText = abcd\n",
      "10 move 13 25\n20 ldown 13 25\n30 lup 13 25\n", {"caret 1 1,2"},
      {"text: abcd", "caret: 1,2"}, "abcd"},
+    // 20 characters, 120 pixels, in 100: the caret at the end moves the line
+    // 21 pixels left, so the characters start at -11, -5, 1, 7, 13, ...
+    {"a long line moves left to show the caret", "Type = Edit\nText = abcdefghijklmnopqrst\n",
+     "10 move 12 15\n20 ldown 12 15\n30 lup 12 15\n", {"caret 1 1,5"},
+     {"text: abcdefghijklmnopqrst", "caret: 1,5"}, "abcdefghijklmnopqrst"},
     {"a drag selects", "Type = Edit\nText = abcd\n",
      "10 move 24 15\n20 ldown 24 15\n30 move 40 15\n40 lup 40 15\n",
      {"caret 1 1,3", "caret 1 1,5"}, {"text: abcd", "caret: 1,5", "sel: 1,3-1,5"}, "abcd"},
@@ -215,7 +223,7 @@ const SCase kCases[] = {
 TEST(TextTest, KeysClicksAndStylesChangeTheTextAndReportInOrder) {
   for (const SCase& c : kCases) {
     SCOPED_TRACE(c.name);
-    SRig rig(c.keys, c.script, c.with_font);
+    SRig rig(c.keys, c.script, c.with_font ? MakeFont() : nullptr);
     const SRun run = rig.Run();
     EXPECT_EQ(run.reports, c.reports);
     EXPECT_EQ(run.details, c.details);
@@ -270,6 +278,41 @@ TEST(TextTest, TheBarFollowsTheLinesAndTheWheelMovesThreeRows) {
   }
 }
 
+// Glyphs whose ink is their first column only: a text "ab" at (10, 10)
+// inks x = 10 and 16 and leaves the columns between to its background.
+TEST(TextTest, DrawsInItsColoursAndAlignment) {
+  const struct {
+    const char* keys;
+    bool select_a;
+    int x;
+    uint8_t pixel;
+  } cases[] = {
+      {"", false, 10, 7},
+      {"", false, 12, 255},
+      {"Style = DISABLED\n", false, 10, 8},
+      {"SelTextColor = 3\nSelBkColor = 4\n", true, 10, 3},
+      {"SelTextColor = 3\nSelBkColor = 4\n", true, 12, 4},
+      {"SelTextColor = 3\nSelBkColor = 4\n", true, 16, 7},
+      // 100 - 12 = 88 spare pixels: all of them, or half, before the text.
+      {"Style = ALIGN_RIGHT\n", false, 98, 7},
+      {"Style = ALIGN_RIGHT\n", false, 10, 255},
+      {"Style = ALIGN_CENTER\n", false, 54, 7},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.keys) + std::to_string(c.x));
+    auto font = std::make_unique<CFont>(10, 8, ' ');
+    const uint8_t mask[10] = {0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
+    for (int ch = ' '; ch <= 0xFF; ++ch) font->AddGlyph(SGlyph{1, 10, 0, 0, 6}, mask);
+    SRig rig(std::string("Type = Text\nText = ab\n") + c.keys, "10 move 300 400\n",
+             std::move(font));
+    if (c.select_a) rig.Field()->SetSelection({0, 0}, {0, 1});
+    rig.rig.Desktop().Invalidate(rig.rig.Desktop().GetRect(), nullptr, false);
+    rig.Run();
+    const SPresentedFrame shown = rig.rig.Top().PlatformWindow()->Presented();
+    EXPECT_EQ(shown.pixels[12 * shown.width + c.x], c.pixel);
+  }
+}
+
 // The caret of the focused field is a column of rows 10..19, x = 10 while
 // the field is empty, drawn in TextColor 7 over the desktop's 255.
 struct SBlink {
@@ -297,9 +340,9 @@ TEST(TextTest, TheCaretBlinksEvery500MsWithOneTickWaitingWhileFocused) {
       {"1200 move 300 400\n", 10, 7, 1},   // shown at 1000
       // Losing the focus hides it, and the stale tick dies out.
       {"700 blur\n1200 move 300 400\n", 10, 255, 0},
-      // Typing at 400 shows it after the "a" and restarts the count: hidden
-      // next at 900, not at 500.
-      {"400 text a\n700 move 300 400\n", 16, 7, 1},
+      // Typing at 400 shows it after the "abc" and restarts the count:
+      // hidden next at 900, not at 500, with still one tick waiting.
+      {"400 text abc\n700 move 300 400\n", 28, 7, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
