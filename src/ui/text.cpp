@@ -73,7 +73,7 @@ size_t CUIText::Length() const {
 std::string CUIText::Extract(STextPos from, STextPos to) const {
   std::string text;
   for (int line = from.line; line <= to.line; ++line) {
-    const std::string& whole = m_lines[static_cast<size_t>(line)];
+    const std::string& whole = Line(line);
     const size_t begin = line == from.line ? static_cast<size_t>(from.column) : 0;
     const size_t end = line == to.line ? static_cast<size_t>(to.column) : whole.size();
     text.append(whole, begin, end - begin);
@@ -83,24 +83,24 @@ std::string CUIText::Extract(STextPos from, STextPos to) const {
 }
 
 void CUIText::Erase(STextPos from, STextPos to) {
-  const std::string tail = m_lines[static_cast<size_t>(to.line)].substr(static_cast<size_t>(to.column));
-  std::string& first = m_lines[static_cast<size_t>(from.line)];
+  const std::string tail = Line(to.line).substr(static_cast<size_t>(to.column));
+  std::string& first = Line(from.line);
   first.resize(static_cast<size_t>(from.column));
   first += tail;
   m_lines.erase(m_lines.begin() + from.line + 1, m_lines.begin() + to.line + 1);
 }
 
 STextPos CUIText::Insert(STextPos at, std::string_view text) {
-  std::string& first = m_lines[static_cast<size_t>(at.line)];
+  std::string& first = Line(at.line);
   const std::string tail = first.substr(static_cast<size_t>(at.column));
   first.resize(static_cast<size_t>(at.column));
   STextPos end = at;
   size_t start = 0;
   for (size_t brk; (brk = text.find('\n', start)) != std::string_view::npos; start = brk + 1) {
-    m_lines[static_cast<size_t>(end.line)].append(text.substr(start, brk - start));
+    Line(end.line).append(text.substr(start, brk - start));
     m_lines.insert(m_lines.begin() + ++end.line, std::string());
   }
-  std::string& last = m_lines[static_cast<size_t>(end.line)];
+  std::string& last = Line(end.line);
   last.append(text.substr(start));
   end.column = static_cast<int>(last.size());
   last += tail;
@@ -121,21 +121,20 @@ std::string CUIText::Admissible(std::string_view text) const {
 }
 
 STextPos CUIText::Clamped(STextPos pos) const {
-  const int line = std::clamp(pos.line, 0, static_cast<int>(m_lines.size()) - 1);
-  const int length = static_cast<int>(m_lines[static_cast<size_t>(line)].size());
+  const int line = std::clamp(pos.line, 0, LastLine());
+  const int length = LineLength(line);
   return {line, std::clamp(pos.column, 0, length)};
 }
 
 STextPos CUIText::Before(STextPos pos) const {
   if (pos.column > 0) return {pos.line, pos.column - 1};
   if (pos.line == 0) return pos;
-  return {pos.line - 1, static_cast<int>(m_lines[static_cast<size_t>(pos.line - 1)].size())};
+  return {pos.line - 1, LineLength(pos.line - 1)};
 }
 
 STextPos CUIText::After(STextPos pos) const {
-  if (pos.column < static_cast<int>(m_lines[static_cast<size_t>(pos.line)].size()))
-    return {pos.line, pos.column + 1};
-  if (pos.line + 1 == static_cast<int>(m_lines.size())) return pos;
+  if (pos.column < LineLength(pos.line)) return {pos.line, pos.column + 1};
+  if (pos.line == LastLine()) return pos;
   return {pos.line + 1, 0};
 }
 
@@ -182,7 +181,9 @@ void CUIText::Undo() {
   RestartBlink();
 }
 
-std::string CUIText::Text() const { return Extract({}, {static_cast<int>(m_lines.size()) - 1, static_cast<int>(m_lines.back().size())}); }
+std::string CUIText::Text() const {
+  return Extract({}, {LastLine(), static_cast<int>(m_lines.back().size())});
+}
 
 void CUIText::SetText(std::string_view text) {
   std::string kept = Admissible(text);
@@ -412,7 +413,7 @@ int CUIText::LineHeight() const {
 }
 
 std::string CUIText::Shown(int line) const {
-  const std::string& text = m_lines[static_cast<size_t>(line)];
+  const std::string& text = Line(line);
   return GetStyle() & kTextSecure ? std::string(text.size(), '*') : text;
 }
 
@@ -421,15 +422,14 @@ int CUIText::PenX(int line, int column) const {
   if (!font) return 0;
   if (GetStyle() & kTextSecure) return column * font->Advance('*');
   int x = 0;
-  for (const char c : std::string_view(m_lines[static_cast<size_t>(line)]).substr(0, static_cast<size_t>(column)))
+  for (const char c : std::string_view(Line(line)).substr(0, static_cast<size_t>(column)))
     x += font->Advance(c);
   return x;
 }
 
 int CUIText::LineLeft(int line) const {
   const TRect r = GetRect();
-  const int spare =
-      r.right - r.left + 1 - PenX(line, static_cast<int>(m_lines[static_cast<size_t>(line)].size()));
+  const int spare = r.right - r.left + 1 - PenX(line, LineLength(line));
   switch (GetStyle() & kTextAlignCenter) {
     case kTextAlignRight:
       return r.left + spare - m_scroll_x;
@@ -456,7 +456,7 @@ TRect CUIText::CaretRect() const {
 STextPos CUIText::PosAt(TPoint point) const {
   const TRect r = GetRect();
   const int rows = point.y < r.top ? -1 : (point.y - r.top) / LineHeight();
-  const int line = std::clamp(m_rows.Top() + rows, 0, static_cast<int>(m_lines.size()) - 1);
+  const int line = std::clamp(m_rows.Top() + rows, 0, LastLine());
   const CFont* font = Font();
   const std::string shown = Shown(line);
   int x = LineLeft(line);
@@ -491,7 +491,7 @@ bool CUIText::Reveal(bool resized) {
                      std::max(1, (r.bottom - r.top + 1) / LineHeight()));
   bool moved = m_rows.Reveal(m_caret.line) || top != m_rows.Top();
   const int scroll = m_scroll_x;
-  const int width = PenX(m_caret.line, static_cast<int>(m_lines[static_cast<size_t>(m_caret.line)].size()));
+  const int width = PenX(m_caret.line, LineLength(m_caret.line));
   if (width <= r.right - r.left + 1) {
     m_scroll_x = 0;
   } else {
@@ -510,8 +510,7 @@ void CUIText::Draw(const SDrawContext& context, const TRect& clip) {
   const TRect r = GetRect();
   const int height = LineHeight();
   const int first = std::max(m_rows.Top() + (clip.top - r.top) / height, 0);
-  const int last = std::min(m_rows.Top() + (clip.bottom - r.top) / height,
-                            static_cast<int>(m_lines.size()) - 1);
+  const int last = std::min(m_rows.Top() + (clip.bottom - r.top) / height, LastLine());
   for (int line = first; line <= last; ++line) DrawLine(context, *font, line);
   if (m_caret_on && Desktop()->GetFocus() == this) context.Fill(CaretRect(), m_text_colour);
 }
@@ -531,11 +530,13 @@ void CUIText::DrawLine(const SDrawContext& context, const CFont& font, int line)
   const int x2 = x + PenX(line, end);
   const bool disabled = IsDisabled();
   const uint8_t colour = disabled ? kDisabledColour : m_text_colour;
-  context.Text(font, x, y, text.substr(0, static_cast<size_t>(begin)), colour);
+  const auto part = [&](int start, int stop) {
+    return text.substr(static_cast<size_t>(start), static_cast<size_t>(stop - start));
+  };
+  context.Text(font, x, y, part(0, begin), colour);
   if (end > begin) {
     context.Fill(Box(x1, y, x2 - 1, y + LineHeight() - 1), m_sel_back_colour);
-    context.Text(font, x1, y, text.substr(static_cast<size_t>(begin), static_cast<size_t>(end - begin)),
-                 disabled ? kDisabledColour : m_sel_text_colour);
+    context.Text(font, x1, y, part(begin, end), disabled ? kDisabledColour : m_sel_text_colour);
   }
-  context.Text(font, x2, y, text.substr(static_cast<size_t>(end)), colour);
+  context.Text(font, x2, y, part(end, length), colour);
 }

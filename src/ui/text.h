@@ -6,6 +6,11 @@
 // no background: it is built TRANSPARENT so that what lies below shows
 // between its letters.
 //
+// A text is editable when its `Type` is "Edit", its `Edit` key nonzero or
+// its style has all the EDIT bits; DISABLED (drawn in kDisabledColour) and
+// INACTIVE ones take no input. While an editable text has the focus its
+// caret shows and hides every kBlinkMs, by one tick that waits in the queue.
+//
 // Editing keys: Left, Right, Up and Down (multi-line), Home and End move the
 // caret, with Shift extending the selection; Backspace and Delete remove the
 // selection or one character; characters replace the selection; Enter breaks
@@ -106,6 +111,10 @@ class CUIText : public CUIControl {
   };
 
   // Text operations.
+  std::string& Line(int line) { return m_lines[static_cast<size_t>(line)]; }
+  const std::string& Line(int line) const { return m_lines[static_cast<size_t>(line)]; }
+  int LineLength(int line) const { return static_cast<int>(Line(line).size()); }
+  int LastLine() const { return static_cast<int>(m_lines.size()) - 1; }
   size_t Length() const;
   std::string Extract(STextPos from, STextPos to) const;
   void Erase(STextPos from, STextPos to);

@@ -140,8 +140,6 @@ const SCase kCases[] = {
     {"left collapses a selection to its start", "Type = Edit\nText = abcd\n",
      "10 key left +shift\n20 key left +shift\n30 key left\n",
      {"caret 1 1,4", "caret 1 1,3"}, {"text: abcd", "caret: 1,3"}, "abcd"},
-    {"a selection stays listed", "Type = Edit\nText = abcd\n", "10 key left +shift\n",
-     {"caret 1 1,4"}, {"text: abcd", "caret: 1,4", "sel: 1,4-1,5"}, "abcd"},
     {"backspace moves the caret, delete does not", "Type = Edit\nText = abc\n",
      "10 key left\n20 key back\n30 key delete\n",
      {"caret 1 1,3", "changed 1 2", "caret 1 1,2", "changed 1 1"},
@@ -187,9 +185,6 @@ const SCase kCases[] = {
     {"enter in one line reports and still presses the dialog's Enter", "Type = Edit\n",
      "10 text a\n20 key enter\n", {"changed 1 1", "caret 1 1,2", "enter 1", "pressed 9"},
      {"text: a", "caret: 1,2"}, "a"},
-    {"up in one line is no key of the edit", "Type = Edit\nText = ab\n", "10 key up\n", {},
-     {"text: ab", "caret: 1,3"}, "ab"},
-    // Characters at 10, 16, 22, ...: a click on a left half lands before one.
     {"a click on a left half places the caret before", "Type = Edit\nText = abcd\n",
      "10 move 12 15\n20 ldown 12 15\n30 lup 12 15\n", {"caret 1 1,1"},
      {"text: abcd", "caret: 1,1"}, "abcd"},
