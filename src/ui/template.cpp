@@ -14,6 +14,7 @@
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
 #include "ui/scroll.h"
+#include "ui/text.h"
 #include "ui/window.h"
 
 namespace {
@@ -43,6 +44,22 @@ constexpr SStyleName kScrollStyles[] = {
 constexpr SStyleName kButtonStyles[] = {
     TV_CONTROL_STYLES,           {"AUTOREPEAT", kButtonAutoRepeat}, {"TOGGLE", kButtonToggle},
     {"MOVETOHEAD", kButtonMoveToHead}, {"DBLCLICK", kButtonDoubleClick}, {nullptr, 0}};
+constexpr SStyleName kTextStyles[] = {TV_CONTROL_STYLES,
+                                      {"SECURE", kTextSecure},
+                                      {"TIGHTHSCROLL", kTextTightHScroll},
+                                      {"TIGHTVSCROLL", kTextTightVScroll},
+                                      {"SELECTION", kTextSelection},
+                                      {"CURSOR", kTextCursor},
+                                      {"CURSORVISIBLE", kTextCursorVisible},
+                                      {"EDIT", kTextEdit},
+                                      {"MULTILINE", kTextMultiline},
+                                      {"NUMBER", kTextNumber},
+                                      {"ALIGN_LEFT", kTextAlignLeft},
+                                      {"ALIGN_RIGHT", kTextAlignRight},
+                                      {"ALIGN_CENTER", kTextAlignCenter},
+                                      {"AUTOWIDTH", kTextAutoWidth},
+                                      {"UNDO", kTextUndo},
+                                      {nullptr, 0}};
 
 ErrCode CreateWindow(CWindow* parent, CTemplateReader& reader, CWindow** made) {
   auto* window = new CWindow(parent->Desktop(), parent, CWindow::kNoRect, kStyleVisible);
@@ -65,6 +82,8 @@ const STypeEntry kTypes[] = {
     {"Frame", CreateControl<CUIFrame>, kControlStyles},
     {"Background", CreateControl<CUIBkgnd>, kControlStyles},
     {"Scroll", CreateControl<CUIScroll>, kScrollStyles},
+    {"Text", CreateControl<CUIText>, kTextStyles},
+    {"Edit", CreateControl<CUIText>, kTextStyles},
     {"ImageButton", CreateControl<CUIButton>, kControlStyles},
 };
 
