@@ -299,10 +299,10 @@ ErrCode CUIDialog::LoadTemplate(const std::string& path, std::string object, std
   ErrCode error = err::kOk;
   if (reader.SetSection(params) == err::kOk) error = ReadKeys(reader);
   SetSectionName(object);
-  if (CUIControl* focus = FindControl(this, m_focus_id); focus && !focus->IsDisabled())
-    Desktop()->SetFocus(focus);
   ErrCode children = BuildChildren(this, reader, object);
   if (children == err::kOk) children = OnBuilt(reader);
   resources->Unlock(kResourceTemplate, loaded);
+  if (CUIControl* focus = FindControl(this, m_focus_id); focus && focus->TakesInput())
+    Desktop()->SetFocus(focus);
   return error != err::kOk ? error : children;
 }
