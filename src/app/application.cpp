@@ -44,7 +44,6 @@ constexpr uint16_t kMountCapacity = 50;
 constexpr rlim_t kFileHandles = 64;
 constexpr uint32_t kConfigSections = 100, kConfigKeys = 1000;
 constexpr uint32_t kQueueRecords = 100, kQueueFilters = 10;
-constexpr char kToolInterface[] = "/Tool Interface/";
 constexpr char kDefaultFont[] = "/Tool Interface/Shared/arial10.fnt";
 constexpr char kToolMenu[] = "VelmoraToolMenu";
 constexpr uint32_t kToolWindowStyle = 0x00CA0000;
@@ -266,12 +265,8 @@ CApplication::EStep CApplication::MountFileSystems() {
     return EStep::kFinalCleanup;
   }
   m_mounted = true;
-  if (!std::any_of(entries.begin(), entries.end(),
-                   [](const auto& entry) { return strcasecmp(entry.first.c_str(), kToolInterface) == 0; })) {
-    m_tool_interface_mount = {
-        {kToolInterface, "Trans, " + CPlatform::InstallationDirectory() + "Tool Interface/"}};
-    MountFromConfig(m_tool_interface_mount);
-  }
+  m_tool_interface_mount = ShippedToolInterface(entries);
+  MountFromConfig(m_tool_interface_mount);
   return EStep::kNext;
 }
 

@@ -10,6 +10,7 @@
 #include "fs/hpfs.h"
 #include "fs/pack_fs.h"
 #include "fs/trans_fs.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -107,4 +108,11 @@ ErrCode UnmountFromConfig(const ConfigEntries& entries) {
                                   const std::string&) {
     return kind ? kind->unmount(key) : UnmountExact(key);
   });
+}
+
+ConfigEntries ShippedToolInterface(const ConfigEntries& entries) {
+  for (const auto& entry : entries)
+    if (strcasecmp(entry.first.c_str(), kToolInterfacePrefix) == 0) return {};
+  return {{kToolInterfacePrefix,
+           "Trans, " + CPlatform::InstallationDirectory() + "Tool Interface/"}};
 }

@@ -18,6 +18,12 @@
 
 using ConfigEntries = std::vector<std::pair<std::string, std::string>>;
 
+inline constexpr char kToolInterfacePrefix[] = "/Tool Interface/";
+
+// The mount of the shipped "Tool Interface/" beside the executable, unless
+// `entries` mount that prefix themselves (then nothing).
+ConfigEntries ShippedToolInterface(const ConfigEntries& entries);
+
 // Both process every entry and answer the last error met (0 when none).
 ErrCode MountFromConfig(const ConfigEntries& entries);
 ErrCode UnmountFromConfig(const ConfigEntries& entries);

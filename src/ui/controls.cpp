@@ -208,14 +208,19 @@ void CUIDialog::DoModal(Continuation done) {
   m_modal = true;
   Desktop()->BeginModal(this);
   // Without a control to focus, the dialog takes the keys itself.
-  CUIControl* focus = FindControl(this, m_focus_id);
-  Desktop()->SetFocus(focus && !focus->IsDisabled() ? focus : this);
+  CUIControl* focus = FocusControl();
+  Desktop()->SetFocus(focus ? focus : this);
 }
 
 void CUIDialog::EndModal(uint32_t id) {
   Continuation done = std::move(m_done);
   delete this;
   if (done) done(id);
+}
+
+CUIControl* CUIDialog::FocusControl() {
+  CUIControl* focus = m_focus_id ? FindControl(this, m_focus_id) : nullptr;
+  return focus && focus->TakesInput() ? focus : nullptr;
 }
 
 void CUIDialog::FocusNext(bool backwards) {
@@ -302,7 +307,6 @@ ErrCode CUIDialog::LoadTemplate(const std::string& path, std::string object, std
   ErrCode children = BuildChildren(this, reader, object);
   if (children == err::kOk) children = OnBuilt(reader);
   resources->Unlock(kResourceTemplate, loaded);
-  if (CUIControl* focus = FindControl(this, m_focus_id); focus && focus->TakesInput())
-    Desktop()->SetFocus(focus);
+  if (CUIControl* focus = FocusControl()) Desktop()->SetFocus(focus);
   return error != err::kOk ? error : children;
 }

@@ -184,6 +184,8 @@ class CUIDialog : public CUIControl {
 
  private:
   void FocusNext(bool backwards);
+  // The Focus control, when it takes input.
+  CUIControl* FocusControl();
 
   Continuation m_done;
   bool m_modal = false;

@@ -8,10 +8,12 @@
 
 #include "base/trace.h"
 #include "commands.h"
+#include "fs/drives.h"
 #include "fs/mount_config.h"
 #include "gfx/font.h"
 #include "gfx/resource_cache.h"
 #include "platform/headless_platform.h"
+#include "store/hash_ini.h"
 #include "ui/controls.h"
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
@@ -24,24 +26,40 @@ namespace {
 
 int Usage() {
   std::fputs(
-      "usage: tvkit ui tree <template.ini> [<object>]\n"
-      "       tvkit ui show <template.ini> [<object>] [--palette <file.gpl>]\n"
-      "       tvkit ui box [--flags <n>] <caption> <text>\n",
+      "usage: tvkit ui tree <template.ini> [<object>] [--game <dir>]\n"
+      "       tvkit ui show <template.ini> [<object>] [--game <dir>] [--palette <file.gpl>]\n"
+      "       tvkit ui box [--flags <n>] <caption> <text> [--game <dir>]\n",
       stderr);
   return ReportError(err::kBadParams);
 }
 
 constexpr char kDefaultFont[] = "/Tool Interface/Shared/arial10.fnt";
+constexpr size_t kConfigSections = 10;
+constexpr size_t kConfigKeys = 50;
 
-ConfigEntries ToolInterfaceMount() {
-  return {{"/Tool Interface/", "Trans, " + CPlatform::InstallationDirectory() + "Tool Interface/"}};
+// The mounts of a game folder's tool.ini as the engine makes them (relative
+// folders from the game folder), then the shipped tool interface unless the
+// game mounts its own; without a game, the shipped one alone.
+ErrCode MountGame(const char* game, ConfigEntries* mounted) {
+  if (game) {
+    std::string folder = game;
+    if (folder.back() != '/') folder += '/';
+    ScanDrives({folder, folder, folder}, {});
+    CHashIni config(kConfigSections, kConfigKeys);
+    if (ErrCode error = config.Load((folder + "tool.ini").c_str())) return error;
+    *mounted = SectionEntries(config, "FS");
+    if (ErrCode error = MountFromConfig(*mounted)) return error;
+  }
+  const ConfigEntries shipped = ShippedToolInterface(*mounted);
+  mounted->insert(mounted->end(), shipped.begin(), shipped.end());
+  return MountFromConfig(shipped);
 }
 
 // The window system as the engine assembles it, on a platform of its own,
 // with a resource cache for the templates' files, in the UI palette.
 class CUiSession {
  public:
-  explicit CUiSession(std::unique_ptr<CPlatform> platform)
+  CUiSession(std::unique_ptr<CPlatform> platform, const char* game)
       : m_platform(std::move(platform)),
         m_queue(100, 10),
         m_layer(m_platform.get(), &m_queue),
@@ -55,8 +73,7 @@ class CUiSession {
     m_top->CreateFrameBuffer(COSWindow::kContentWidth, COSWindow::kContentHeight);
 
     m_desktop = std::make_unique<CDesktop>(m_top.get(), &m_queue);
-    // The shipped tool interface beside tvkit: the UI palette and font.
-    MountFromConfig(ToolInterfaceMount());
+    if ((m_error = MountGame(game, &m_mounts))) return;
     std::vector<SRgb> colours;
     if (LoadPaletteColours(kUiPalette, &colours) == err::kOk) m_top->SetPalette(colours);
     CObject* font = nullptr;
@@ -68,7 +85,7 @@ class CUiSession {
     m_desktop.reset();
     m_top.reset();
     if (m_font) m_resources.Unlock(kResourceFont, m_font);
-    UnmountFromConfig(ToolInterfaceMount());
+    UnmountFromConfig(m_mounts);
     Tracer().SetClock(nullptr);
   }
   CUiSession(const CUiSession&) = delete;
@@ -85,6 +102,7 @@ class CUiSession {
   COSLayer m_layer;
   CRLCache m_resources;
   ErrCode m_error = err::kOk;
+  ConfigEntries m_mounts;
   CFont* m_font = nullptr;
   std::unique_ptr<COSWindow> m_top;
   std::unique_ptr<CDesktop> m_desktop;
@@ -96,9 +114,10 @@ ErrCode BuildDialog(CUIDialog* dialog, int argc, char** argv) {
   return dialog->FirstChild() ? err::kOk : error;
 }
 
-int Tree(int argc, char** argv) {
+int Tree(int argc, char** argv, const char* game) {
   if (argc < 3 || argc > 4) return Usage();
-  CUiSession session(std::make_unique<CHeadlessPlatform>(SHeadlessOptions{}));
+  CUiSession session(std::make_unique<CHeadlessPlatform>(SHeadlessOptions{}), game);
+  if (session.Error() != err::kOk) return ReportError(session.Error());
   if (ErrCode error = BuildDialog(new CUIDialog(&session.Desktop()), argc, argv))
     return ReportError(error);
   std::fputs(DumpTree(session.Desktop(), nullptr).c_str(), stdout);
@@ -117,19 +136,15 @@ class CShownDialog final : public CUIDialog {
   }
 };
 
-int Show(int argc, char** argv) {
-  // A trailing "--palette <file.gpl>" replaces the UI palette.
-  const char* palette = nullptr;
-  if (argc > 4 && std::strcmp(argv[argc - 2], "--palette") == 0) {
-    palette = argv[argc - 1];
-    argc -= 2;
-  }
+int Show(int argc, char** argv, const char* game) {
+  // "--palette <file.gpl>" replaces the UI palette.
+  const char* palette = TakeOption(&argc, argv, "--palette");
   if (argc < 3 || argc > 4) return Usage();
   Tracer().ConfigureFromEnvironment();
   ErrCode error = err::kOk;
   std::unique_ptr<CPlatform> platform = CPlatform::Create(&error);
   if (!platform) return ReportError(error);
-  CUiSession session(std::move(platform));
+  CUiSession session(std::move(platform), game);
   if (session.Error() != err::kOk) return ReportError(session.Error());
   if (palette) {
     std::vector<SRgb> colours;
@@ -158,7 +173,7 @@ void EchoBox(const CPlatform& platform, const std::string& caption, const std::s
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
 }
 
-int Box(int argc, char** argv) {
+int Box(int argc, char** argv, const char* game) {
   uint32_t flags = 0;
   int first = 2;
   if (argc > 3 && std::strcmp(argv[2], "--flags") == 0) {
@@ -172,7 +187,7 @@ int Box(int argc, char** argv) {
   std::unique_ptr<CPlatform> platform = CPlatform::Create(&error);
   if (!platform) return ReportError(error);
   const CPlatform& shown_on = *platform;
-  CUiSession session(std::move(platform));
+  CUiSession session(std::move(platform), game);
   if (session.Error() != err::kOk) return ReportError(session.Error());
   EchoBox(shown_on, argv[first], argv[first + 1]);
   uint32_t answer = 0;
@@ -194,8 +209,9 @@ int Box(int argc, char** argv) {
 }  // namespace
 
 int RunUi(int argc, char** argv) {
-  if (argc >= 2 && std::strcmp(argv[1], "tree") == 0) return Tree(argc, argv);
-  if (argc >= 2 && std::strcmp(argv[1], "show") == 0) return Show(argc, argv);
-  if (argc >= 2 && std::strcmp(argv[1], "box") == 0) return Box(argc, argv);
+  const char* game = TakeOption(&argc, argv, "--game");
+  if (argc >= 2 && std::strcmp(argv[1], "tree") == 0) return Tree(argc, argv, game);
+  if (argc >= 2 && std::strcmp(argv[1], "show") == 0) return Show(argc, argv, game);
+  if (argc >= 2 && std::strcmp(argv[1], "box") == 0) return Box(argc, argv, game);
   return Usage();
 }

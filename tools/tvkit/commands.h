@@ -6,6 +6,9 @@
 #include "base/errors.h"
 
 int ReportError(ErrCode code);
+// Removes "<name> <value>" from the arguments after the subcommand's name;
+// the value, or null when the option is absent.
+const char* TakeOption(int* argc, char** argv, const char* name);
 
 int RunIni(int argc, char** argv);
 int RunPack(int argc, char** argv);
