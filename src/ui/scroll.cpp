@@ -13,7 +13,6 @@ constexpr int kMinThumb = 8;
 // The state columns of a thumb picture: normal, then dragged.
 constexpr size_t kThumbNormal = 0;
 constexpr size_t kThumbDragged = 3;
-constexpr size_t kThumbDisabled = 4;
 constexpr uint8_t kTrackColour = 7;
 constexpr uint8_t kLight = 15;
 constexpr uint8_t kShadow = 8;
@@ -112,9 +111,10 @@ void CUIScroll::Draw(const SDrawContext& context, const TRect&) {
     r.left = static_cast<int16_t>(track.left + thumb.start);
     r.right = static_cast<int16_t>(r.left + thumb.length - 1);
   }
-  if (IsDisabled() && !m_thumb) return;
+  // Nothing to scroll, nothing to drag.
+  if (IsDisabled()) return;
   if (m_thumb) {
-    const size_t state = IsDisabled() ? kThumbDisabled : m_grip >= 0 ? kThumbDragged : kThumbNormal;
+    const size_t state = m_grip >= 0 ? kThumbDragged : kThumbNormal;
     context.Picture(*m_thumb, StateCell(*m_thumb, m_image_type, state, 0, 1), r.left, r.top, kNoKey);
     return;
   }

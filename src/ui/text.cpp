@@ -400,6 +400,8 @@ void CUIText::SetRect(const TRect& rect, bool redraw, bool move_children) {
 void CUIText::DescribeDetails(std::vector<std::string>* lines) const {
   for (size_t line = 0; line < m_lines.size(); ++line)
     lines->push_back("text: " + Shown(static_cast<int>(line)));
+  // A text that cannot be edited has no caret to show.
+  if (!m_editable) return;
   lines->push_back("caret: " + PosText(m_caret));
   if (m_caret != m_anchor)
     lines->push_back("sel: " + PosText(SelectionStart()) + "-" + PosText(SelectionEnd()));
@@ -492,7 +494,8 @@ bool CUIText::Reveal(bool resized) {
   bool moved = m_rows.Reveal(m_caret.line) || top != m_rows.Top();
   const int scroll = m_scroll_x;
   const int width = PenX(m_caret.line, LineLength(m_caret.line));
-  if (width <= r.right - r.left + 1) {
+  // Only an edit follows its caret sideways; a label shows its start.
+  if (!m_editable || width <= r.right - r.left + 1) {
     m_scroll_x = 0;
   } else {
     const int x = LineLeft(m_caret.line) + PenX(m_caret.line, m_caret.column);
