@@ -68,6 +68,7 @@ void CUITree::Place(int node) {
 }
 
 void CUITree::Replace(int node) {
+  if (!(GetStyle() & (kTreeSortedFoldersFiles | kTreeSortedFilesFolders))) return;
   std::erase(MutableChildren(At(node).parent), node);
   Place(node);
 }
@@ -242,9 +243,10 @@ bool CUITree::OnKey(uint32_t code, uint16_t virtual_key, uint16_t character) {
     default:
       break;
   }
-  const int row = KeyTarget(virtual_key, RowOf(selected));
+  const int current = RowOf(selected);
+  const int row = KeyTarget(virtual_key, current);
   if (row < 0) return false;
-  PickRow(row);
+  if (row != current) PickRow(row);
   return true;
 }
 

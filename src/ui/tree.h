@@ -111,7 +111,8 @@ class CUITree : public CRowControl {
   // Whether `a` goes before `b` in the tree's order.
   bool Before(int a, int b) const;
   void Place(int node);
-  // Places the node again after what its order depends on changed.
+  // Places the node again when it became or stopped being expandable and
+  // the order puts folders apart.
   void Replace(int node);
   bool IsBelow(int node, int ancestor) const;
   void Kill(int node);
