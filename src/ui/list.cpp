@@ -163,7 +163,8 @@ SRowLook CUISList::Look(int row) const {
   if (m_icons && r.icon >= 0 && !(GetStyle() & kListTextOnly)) {
     look.icons = m_icons.get();
     const int cell = std::max<int>(1, m_icons->Height());
-    look.icon_cell = PictureColumn(*m_icons, r.icon, m_icons->Width() / cell);
+    const int shown = r.icon + (r.selected && (GetStyle() & kListSelImage) ? 1 : 0);
+    look.icon_cell = PictureColumn(*m_icons, shown, m_icons->Width() / cell);
     look.icon_x = look.rect.left + m_icon_offset[0];
     look.icon_y = look.rect.top + m_icon_offset[1];
   }

@@ -11,6 +11,7 @@
 // A click selects its row; with MULTISEL, Ctrl toggles one row and Shift
 // selects from the last clicked row. Up, Down, Home, End, Page Up and Page
 // Down move the caret row (and the selection, extended with Shift). The
+// With SELIMAGE a selected row shows the icon of the next column. The
 // target hears kNotifyListSelect when the selection changed and
 // kNotifyListActivate on a double click or Enter, both with the row.
 #pragma once

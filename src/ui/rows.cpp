@@ -137,11 +137,13 @@ int CRowControl::KeyTarget(uint16_t virtual_key, int caret) const {
   return std::clamp(target, 0, last);
 }
 
-void CRowControl::DescribeScroll(std::vector<std::string>* lines) const {
-  if (!m_bar_id || !Parent()) return;
-  const CUIScroll* bar = KindOf<CUIScroll>(FindControl(Parent(), m_bar_id));
+void CRowControl::DescribeBar(uint32_t bar_id, const char* name,
+                              std::vector<std::string>* lines) const {
+  if (!bar_id || !Parent()) return;
+  const CUIScroll* bar = KindOf<CUIScroll>(FindControl(Parent(), bar_id));
   if (!bar) return;
-  lines->push_back("scroll: " + std::to_string(bar->Pos()) + "/" + std::to_string(bar->Max()));
+  lines->push_back(std::string(name) + ": " + std::to_string(bar->Pos()) + "/" +
+                   std::to_string(bar->Max()));
 }
 
 bool CRowControl::TakeFocus() {
@@ -153,7 +155,7 @@ bool CRowControl::TakeFocus() {
 uint32_t CRowControl::OnEvent(const SEventRecord& record) {
   if (record.code == kRowsRefresh) {
     m_extent_pending = false;
-    SyncExtent();
+    Refresh();
     Invalidate();
     return 0;
   }

@@ -51,7 +51,7 @@ class CRowControl : public CUIControl {
 
   void SetRect(const TRect& rect, bool redraw, bool move_children) override;
   // The bar exists now: it takes the range.
-  void Connect() override { SyncExtent(); }
+  void Connect() override { Refresh(); }
   uint32_t OnEvent(const SEventRecord& record) override;
   bool OnKey(uint32_t code, uint16_t virtual_key, uint16_t character) override;
 
@@ -79,7 +79,11 @@ class CRowControl : public CUIControl {
   // The row a navigation key moves `caret` to, or -1 for other keys.
   int KeyTarget(uint16_t virtual_key, int caret) const;
   // `scroll: <pos>/<max>` when a bar is attached.
-  void DescribeScroll(std::vector<std::string>* lines) const;
+  void DescribeScroll(std::vector<std::string>* lines) const { DescribeBar(m_bar_id, "scroll", lines); }
+  // `<name>: <pos>/<max>` of the bar `bar_id` beside the control, if any.
+  void DescribeBar(uint32_t bar_id, const char* name, std::vector<std::string>* lines) const;
+  // Sets the bars' ranges after the rows changed.
+  virtual void Refresh() { SyncExtent(); }
   // What mouse input counts as used when the control takes none: clicks,
   // but not the wheel, which goes on to the parent.
   static bool IgnoredMouse(uint32_t code) { return code != kEvWheel && EventGroup(code) == 0x100; }

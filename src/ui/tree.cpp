@@ -24,6 +24,8 @@ constexpr int kIconColumns = 3;
 ErrCode CUITree::ReadKeys(CTemplateReader& reader) {
   const ErrCode error = CUIControl::ReadKeys(reader);
   ReadRowKeys(reader, "VScrollID");
+  reader.GetId("HScrollID", &m_hbar_id);
+  m_hscroll.Attach(this, m_hbar_id);
   reader.GetByte("FontColor", &m_font_colour);
   reader.GetByte("SelBkColor", &m_selected_fill);
   reader.GetByte("LineColor", &m_line_colour);
@@ -250,8 +252,30 @@ bool CUITree::OnKey(uint32_t code, uint16_t virtual_key, uint16_t character) {
   return true;
 }
 
-int CUITree::MarkColumn(const SShown& shown) const {
-  return GetRect().left + 2 + shown.depth * kIndent;
+int CUITree::Indent(int depth) const {
+  return GetRect().left + 2 + (depth - m_hscroll.Top()) * kIndent;
+}
+
+void CUITree::Refresh() {
+  CRowControl::Refresh();
+  if (!m_hbar_id) return;
+  const CFont* font = Font();
+  const int label_column = HasChecks() ? 2 : 1;
+  int widest = 0;
+  for (const SShown& shown : Shown())
+    widest = std::max(widest, 2 + (shown.depth + label_column) * kIndent +
+                                  (font ? font->MeasureText(At(shown.node).label) : 0));
+  const TRect rect = GetRect();
+  m_hscroll.SetExtent((widest + kIndent - 1) / kIndent,
+                      std::max(1, (rect.right - rect.left + 1) / kIndent));
+}
+
+uint32_t CUITree::OnEvent(const SEventRecord& record) {
+  if (m_hscroll.OnBarEvent(record)) {
+    Invalidate();
+    return 0;
+  }
+  return CRowControl::OnEvent(record);
 }
 
 bool CUITree::OnMouse(uint32_t code, TPoint point, int32_t steps) {
@@ -260,7 +284,7 @@ bool CUITree::OnMouse(uint32_t code, TPoint point, int32_t steps) {
   const int row = RowAt(point);
   if (!TakeFocus() || row < 0) return true;
   const SShown shown = Shown()[static_cast<size_t>(row)];
-  const int offset = point.x - MarkColumn(shown);
+  const int offset = point.x - Indent(shown.depth);
   const int column = offset < 0 ? -1 : offset / kIndent;
   if (column == 0 && IsExpandable(shown.node)) {
     Toggle(shown.node);
@@ -293,13 +317,13 @@ void CUITree::DrawBox(const SDrawContext& context, int left, const TRect& row, c
 }
 
 void CUITree::DrawLines(const SDrawContext& context, const SShown& shown, const TRect& row) const {
-  const auto column_x = [&](int depth) { return GetRect().left + 2 + depth * kIndent + kIndent / 2 - 2; };
+  const auto column_x = [&](int depth) { return Indent(depth) + kIndent / 2 - 2; };
   const auto is_last = [&](int node) { return SiblingsOf(node).back() == node; };
   if (shown.depth == 0) return;
   const int middle_y = (row.top + row.bottom) / 2;
   const int x = column_x(shown.depth - 1);
   context.Fill(Box(x, row.top, x, is_last(shown.node) ? middle_y : row.bottom), m_line_colour);
-  const int mark = MarkColumn(shown);
+  const int mark = Indent(shown.depth);
   const int reach = IsExpandable(shown.node) && !m_node_icon ? mark - 1 : mark + kIndent / 2;
   context.Fill(Box(x, middle_y, reach, middle_y), m_line_colour);
   // Levels above whose nodes have more siblings further down pass through.
@@ -314,7 +338,7 @@ void CUITree::DrawLines(const SDrawContext& context, const SShown& shown, const 
 void CUITree::DrawNode(const SDrawContext& context, int row) const {
   const SShown& shown = Shown()[static_cast<size_t>(row)];
   const SNode& node = At(shown.node);
-  const int mark = MarkColumn(shown);
+  const int mark = Indent(shown.depth);
   SRowLook look;
   look.rect = RowRect(row);
   if (shown.node == m_selected && (GetStyle() & kTreeDrawSelection)) look.fill = m_selected_fill;
@@ -358,6 +382,7 @@ void CUITree::DescribeDetails(std::vector<std::string>* lines) const {
   }
   if (count < shown.size()) lines->push_back("more: " + std::to_string(shown.size() - count));
   DescribeScroll(lines);
+  DescribeBar(m_hbar_id, "hscroll", lines);
 }
 
 CDirTreeBox::CDirTreeBox(CWindow* parent) : CUITree(parent) {

@@ -5,8 +5,8 @@
 // Keys: `Items` (nodes separated by "|", each with one leading ">" per level
 // below the top; their values count from 0 in that order), `FontColor`,
 // `SelBkColor` (the selected row's fill with DRAWSELECTION), `LineColor`
-// (the lines of DRAWLINE and the boxes), `VScrollID` (the bar that scrolls
-// it), `Font`, `NodeIcon` (an image of three columns: closed, open and leaf,
+// (the lines of DRAWLINE and the boxes), `VScrollID` and `HScrollID` (the
+// bars that scroll it by rows and by indents), `Font`, `NodeIcon` (an image of three columns: closed, open and leaf,
 // drawn in place of the open and close box).
 //
 // Up, Down, Home, End, Page Up and Page Down move the selection; Right opens
@@ -42,6 +42,7 @@ class CUITree : public CRowControl {
   explicit CUITree(CWindow* parent) : CRowControl(parent) {}
 
   ErrCode ReadKeys(CTemplateReader& reader) override;
+  uint32_t OnEvent(const SEventRecord& record) override;
   void Draw(const SDrawContext& context, const TRect& rect) override;
   bool OnMouse(uint32_t code, TPoint point, int32_t steps) override;
   bool OnKey(uint32_t code, uint16_t virtual_key, uint16_t character) override;
@@ -84,6 +85,8 @@ class CUITree : public CRowControl {
   virtual void Opening(int) {}
   // Option trees draw a check box per node.
   virtual bool HasChecks() const { return false; }
+  // The horizontal bar's range too: the widest row in indents.
+  void Refresh() override;
 
  private:
   struct SNode {
@@ -127,7 +130,8 @@ class CUITree : public CRowControl {
   bool StepRight(int node);
   void StepLeft(int node);
   char Mark(int node) const;
-  int MarkColumn(const SShown& shown) const;
+  // Where the nodes of a level start, after horizontal scrolling.
+  int Indent(int depth) const;
   void DrawLines(const SDrawContext& context, const SShown& shown, const TRect& row) const;
   // A box in the row, from `left`: sign '+', '-', 'x' (filled) or ' '.
   void DrawBox(const SDrawContext& context, int left, const TRect& row, char sign) const;
@@ -138,6 +142,8 @@ class CUITree : public CRowControl {
   mutable std::vector<SShown> m_shown;
   mutable bool m_shown_dirty = false;
   int m_selected = kNoNode;
+  CRowScroller m_hscroll;  // its rows are indents
+  uint32_t m_hbar_id = 0;
   CHeldBitmap m_node_icon;
   uint8_t m_font_colour = 0;
   uint8_t m_selected_fill = 7;

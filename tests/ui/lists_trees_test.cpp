@@ -77,11 +77,18 @@ class CTreeTaker : public CRecordingDialog {
   }
 };
 
+// Lines of 10 pixels; 'a' ... 'z' are 10 pixels wide and leave no ink.
+std::unique_ptr<CFont> MakeFont() {
+  auto font = std::make_unique<CFont>(10, 8, 'a');
+  for (char c = 'a'; c <= 'z'; ++c) font->AddGlyph({0, 0, 0, 0, 10}, nullptr);
+  return font;
+}
+
 template <class TDialog = CRecordingDialog>
 SPlayed Play(const std::string& script, uint32_t id, const char* text = kTemplate) {
-  CFont font(10, 8, ' ');
+  const std::unique_ptr<CFont> font = MakeFont();
   CUiRig rig(script);
-  rig.Desktop().SetResources(rig.Desktop().Resources(), &font);
+  rig.Desktop().SetResources(rig.Desktop().Resources(), font.get());
   rig.Dir().WriteFile("L.ini", text);
   auto* dialog = new TDialog(&rig.Desktop());
   EXPECT_EQ(dialog->LoadTemplate(rig.Dir().Join("L.ini")), err::kOk);
@@ -205,14 +212,16 @@ TEST(ListTest, AHugeListScrollsByTheWheelAndDumpsItsFirstRows) {
   EXPECT_EQ(details[100], "more: 9900");
 }
 
-TEST(ListTest, SelectedAndPlainRowsAreFilledInTheirColours) {
+TEST(DrawTest, SelectedRowsAreFilledInTheirColours) {
   const char text[] =
-      "[L Params]\nRectWH = 0, 0, 640, 480\n[L Objects]\nPaint =\n"
+      "[L Params]\nRectWH = 0, 0, 640, 480\n[L Objects]\nPaint =\nNodes =\n"
       "[Paint]\nType = List\nId = 6\nRectWH = 10, 10, 100, 50\nItems = A|B|C\n"
-      "BkColor = 6\nSelected = 5\n";
-  CFont font(10, 8, ' ');
-  CUiRig rig("100 ldown 20 25\n110 lup 20 25\n");
-  rig.Desktop().SetResources(rig.Desktop().Resources(), &font);
+      "BkColor = 6\nSelected = 5\n"
+      "[Nodes]\nType = Tree\nId = 7\nStyle = DRAWSELECTION\nRectWH = 200, 10, 100, 50\n"
+      "Items = a|b\nSelBkColor = 4\n";
+  const std::unique_ptr<CFont> font = MakeFont();
+  CUiRig rig("100 ldown 20 25\n110 lup 20 25\n200 ldown 250 25\n210 lup 250 25\n");
+  rig.Desktop().SetResources(rig.Desktop().Resources(), font.get());
   rig.Dir().WriteFile("L.ini", text);
   auto* dialog = new CUIDialog(&rig.Desktop());
   ASSERT_EQ(dialog->LoadTemplate(rig.Dir().Join("L.ini")), err::kOk);
@@ -221,10 +230,14 @@ TEST(ListTest, SelectedAndPlainRowsAreFilledInTheirColours) {
   rig.Desktop().Present();
   const SPresentedFrame shown = rig.Top().PlatformWindow()->Presented();
   const auto at = [&](int x, int y) { return shown.pixels[y * shown.width + x]; };
-  EXPECT_EQ(at(50, 19), 6);
-  EXPECT_EQ(at(50, 20), 5);
-  EXPECT_EQ(at(109, 29), 5);
-  EXPECT_EQ(at(50, 30), 6);
+  const struct {
+    int x, y;
+    uint8_t colour;
+  } pixels[] = {
+      {50, 19, 6}, {50, 20, 5}, {109, 29, 5}, {50, 30, 6},  // list rows 0, 1, 2
+      {250, 19, 255}, {250, 20, 4}, {299, 29, 4}, {250, 30, 255},  // tree rows 0, 1, below
+  };
+  for (const auto& p : pixels) EXPECT_EQ(at(p.x, p.y), p.colour) << p.x << "," << p.y;
 }
 
 TEST(TreeTest, KeysAndClicksOpenCloseAndSelectNodes) {
@@ -279,6 +292,31 @@ TEST(TreeTest, OptionsToggleByTheirBoxOrSpace) {
   };
   for (const SCase& c : cases) {
     const SPlayed played = Play(c.script, 4);
+    EXPECT_EQ(played.notes, c.notes) << c.script;
+    EXPECT_EQ(played.details, c.details) << c.script;
+  }
+}
+
+TEST(TreeTest, AHorizontalBarShiftsTheNodesByIndents) {
+  // The label is 200 pixels wide: with its box the row needs 18 indents of
+  // 12, and 12 are shown.
+  const char text[] =
+      "[L Params]\nRectWH = 0, 0, 640, 480\n[L Objects]\nHBar =\nLong =\n"
+      "[HBar]\nType = Scroll\nId = 8\nRectWH = 10, 200, 150, 10\n"
+      "[Long]\nType = Tree\nId = 7\nRectWH = 10, 10, 150, 100\nHScrollID = 8\n"
+      "Items = abcdefghijklmnopqrst|>ab\n";
+  const SCase cases[] = {
+      {"", {}, {"node: +abcdefghijklmnopqrst", "hscroll: 0/6"}},
+      {"200 ldown 15 15\n210 lup 15 15\n",
+       {"12345641 7 0"},
+       {"node: -abcdefghijklmnopqrst", "node:   .ab", "hscroll: 0/6"}},
+      // Paged right, the box has gone past the left edge: the click selects.
+      {"100 ldown 150 205\n110 lup 150 205\n200 ldown 15 15\n210 lup 15 15\n",
+       {"12345640 7 0"},
+       {"node*: +abcdefghijklmnopqrst", "hscroll: 6/6"}},
+  };
+  for (const SCase& c : cases) {
+    const SPlayed played = Play(c.script, 7, text);
     EXPECT_EQ(played.notes, c.notes) << c.script;
     EXPECT_EQ(played.details, c.details) << c.script;
   }
