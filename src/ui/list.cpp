@@ -51,7 +51,7 @@ bool CUISList::IsSelected(int row) const {
 }
 
 void CUISList::Select(int row) {
-  if (row >= RowTotal()) row = -1;
+  if (row < 0 || row >= RowTotal()) row = -1;
   SelectOnly(row);
   m_caret = m_anchor = row;
   if (row >= 0) Reveal(row);
@@ -180,11 +180,8 @@ void CUISList::Draw(const SDrawContext& context, const TRect& rect) {
   SDrawContext inner;
   if (!context.Clipped(bounds, &inner)) return;
   if (m_fill >= 0) inner.Fill(bounds, static_cast<uint8_t>(m_fill));
-  // Only the rows that meet the area being drawn.
-  const int first = TopRow() + std::max(0, rect.top - bounds.top) / LineHeight();
-  const int last = TopRow() + std::max(0, rect.bottom - bounds.top) / LineHeight();
-  for (int row = first; row <= std::min(last, RowTotal() - 1); ++row)
-    DrawRow(inner, Font(), Look(row));
+  const auto [first, last] = RowsIn(rect);
+  for (int row = first; row <= last; ++row) DrawRow(inner, Font(), Look(row));
 }
 
 void CUISList::DescribeDetails(std::vector<std::string>* lines) const {

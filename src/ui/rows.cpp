@@ -94,6 +94,13 @@ TRect CRowControl::RowRect(int row) const {
           static_cast<int16_t>(top + LineHeight() - 1)};
 }
 
+std::pair<int, int> CRowControl::RowsIn(const TRect& rect) const {
+  const int top = GetRect().top;
+  const int first = TopRow() + std::max(0, rect.top - top) / LineHeight();
+  const int last = TopRow() + std::max(0, rect.bottom - top) / LineHeight();
+  return {first, std::min(last, RowTotal() - 1)};
+}
+
 void CRowControl::RowsChanged() {
   if (m_extent_pending) return;
   m_extent_pending = true;

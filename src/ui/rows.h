@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ui/controls.h"
@@ -64,6 +65,9 @@ class CRowControl : public CUIControl {
   // The row at a desktop point, or -1.
   int RowAt(TPoint point) const;
   TRect RowRect(int row) const;
+  // The first and last rows that meet `rect` (none when last < first):
+  // drawing costs what is shown, however many rows there are.
+  std::pair<int, int> RowsIn(const TRect& rect) const;
 
  protected:
   // The font and the bar: `Font` and the key naming the bar's id.

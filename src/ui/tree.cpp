@@ -111,9 +111,14 @@ void CUITree::ClearChildren(int node) {
     m_roots.clear();
     m_selected = kNoNode;
   } else if (Valid(node)) {
+    const bool was_expandable = IsExpandable(node);
     for (int child : At(node).children) Kill(child);
     At(node).children.clear();
     if (m_selected != kNoNode && !At(m_selected).live) m_selected = node;
+    if (was_expandable && !IsExpandable(node)) {
+      At(node).open = false;
+      Replace(node);
+    }
   }
   ShownChanged();
 }
@@ -310,10 +315,9 @@ void CUITree::DrawBox(const SDrawContext& context, int left, const TRect& row, c
   context.Frame(box, m_line_colour, m_line_colour);
   const int middle_x = left + size / 2;
   const int middle_y = top + size / 2;
-  if (sign == 'x') context.Fill(Box(left + 2, top + 2, box.right - 2, box.bottom - 2), m_font_colour);
-  if (sign == '+' || sign == '-')
-    context.Fill(Box(left + 2, middle_y, box.right - 2, middle_y), m_font_colour);
-  if (sign == '+') context.Fill(Box(middle_x, top + 2, middle_x, box.bottom - 2), m_font_colour);
+  if (sign == 'x') context.Fill(Box(left + 2, top + 2, box.right - 2, box.bottom - 2), Ink());
+  if (sign == '+' || sign == '-') context.Fill(Box(left + 2, middle_y, box.right - 2, middle_y), Ink());
+  if (sign == '+') context.Fill(Box(middle_x, top + 2, middle_x, box.bottom - 2), Ink());
 }
 
 void CUITree::DrawLines(const SDrawContext& context, const SShown& shown, const TRect& row) const {
@@ -352,7 +356,7 @@ void CUITree::DrawNode(const SDrawContext& context, int row) const {
   look.text = node.label;
   look.text_x = mark + kIndent * (HasChecks() ? 2 : 1);
   look.text_y = look.rect.top;
-  look.colour = IsDisabled() ? kDisabledColour : m_font_colour;
+  look.colour = Ink();
   DrawRow(context, Font(), look);
   if (GetStyle() & kTreeDrawLine) DrawLines(context, shown, look.rect);
   if (!m_node_icon && IsExpandable(shown.node)) DrawBox(context, mark, look.rect, Mark(shown.node));
@@ -363,9 +367,8 @@ void CUITree::Draw(const SDrawContext& context, const TRect& rect) {
   const TRect bounds = GetRect();
   SDrawContext inner;
   if (!context.Clipped(bounds, &inner)) return;
-  const int first = TopRow() + std::max(0, rect.top - bounds.top) / LineHeight();
-  const int last = TopRow() + std::max(0, rect.bottom - bounds.top) / LineHeight();
-  for (int row = first; row <= std::min(last, RowTotal() - 1); ++row) DrawNode(inner, row);
+  const auto [first, last] = RowsIn(rect);
+  for (int row = first; row <= last; ++row) DrawNode(inner, row);
 }
 
 void CUITree::DescribeDetails(std::vector<std::string>* lines) const {

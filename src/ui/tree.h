@@ -130,6 +130,7 @@ class CUITree : public CRowControl {
   bool StepRight(int node);
   void StepLeft(int node);
   char Mark(int node) const;
+  uint8_t Ink() const { return IsDisabled() ? kDisabledColour : m_font_colour; }
   // Where the nodes of a level start, after horizontal scrolling.
   int Indent(int depth) const;
   void DrawLines(const SDrawContext& context, const SShown& shown, const TRect& row) const;
