@@ -79,6 +79,7 @@ class CRowControl : public CUIControl {
   void InvalidateRow(int row);
   // Scrolls just enough to show `row`, redrawing when it moved.
   void Reveal(int row);
+  // Scrolls by wheel steps, redrawing; false when there was nowhere to go.
   bool Wheel(int32_t steps);
   // The row a navigation key moves `caret` to, or -1 for other keys.
   int KeyTarget(uint16_t virtual_key, int caret) const;
@@ -88,8 +89,8 @@ class CRowControl : public CUIControl {
   void DescribeBar(uint32_t bar_id, const char* name, std::vector<std::string>* lines) const;
   // Sets the bars' ranges after the rows changed.
   virtual void Refresh() { SyncExtent(); }
-  // What mouse input counts as used when the control takes none: clicks,
-  // but not the wheel, which goes on to the parent.
+  // Whether mouse input the control does not act on counts as used: clicks
+  // and moves do; wheel steps go on to the parent.
   static bool IgnoredMouse(uint32_t code) { return code != kEvWheel && EventGroup(code) == 0x100; }
   // Gives the control the focus; false when that destroyed it.
   bool TakeFocus();
