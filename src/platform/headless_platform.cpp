@@ -150,7 +150,8 @@ bool ParseMouse(EPlatformMessage kind, CLineReader& reader,
   if (kind == EPlatformMessage::kWheel &&
       !ParseSigned(reader.Word(), &message.steps))
     return false;
-  if (!reader.AtEnd()) return false;
+  while (!reader.AtEnd())
+    if (!ParseModifier(reader.Word(), &message.modifiers)) return false;
   AddMessage(message, events);
   return true;
 }

@@ -8,8 +8,9 @@
 //
 // The input script has one event per line, times in virtual milliseconds
 // since the start (0 ... 4294967295); '#' starts a comment anywhere on a line:
-//   <ms> move <x> <y>               (also ldown, lup, ldbl, rdown, rup, rdbl)
-//   <ms> wheel <x> <y> <steps>
+//   <ms> move <x> <y> [+ctrl] [+alt] [+shift]
+//                                   (also ldown, lup, ldbl, rdown, rup, rdbl)
+//   <ms> wheel <x> <y> <steps> [+ctrl] [+alt] [+shift]
 //   <ms> key <vk> [<char>] [+ctrl] [+alt] [+shift]          (also keyup)
 //   <ms> text <utf-8 text>          (one kChar per character, Latin-1 only)
 //   <ms> resize <w> <h>

@@ -13,8 +13,10 @@
 #include "ui/controls.h"
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
+#include "ui/list.h"
 #include "ui/scroll.h"
 #include "ui/text.h"
+#include "ui/tree.h"
 #include "ui/window.h"
 
 namespace {
@@ -60,6 +62,27 @@ constexpr SStyleName kTextStyles[] = {TV_CONTROL_STYLES,
                                       {"AUTOWIDTH", kTextAutoWidth},
                                       {"UNDO", kTextUndo},
                                       {nullptr, 0}};
+constexpr SStyleName kListStyles[] = {
+    TV_CONTROL_STYLES,
+    {"SINGLE", kListSingle},
+    {"ROWS", kListRows},
+    {"MULTISEL", kListMultiSelect},
+    {"FIXED", kListFixed},
+    {"TIGHTSCROLL", kListTightScroll},
+    {"ICONONLY", kListIconOnly},
+    {"TEXTONLY", kListTextOnly},
+    {"AUTOCALC", kListAutoCalc},
+    {"SELIMAGE", kListSelImage},
+    {"ICONSONTOP", kListIconsOnTop},
+    {nullptr, 0}};
+constexpr SStyleName kTreeStyles[] = {
+    TV_CONTROL_STYLES,
+    {"DRAWLINE", kTreeDrawLine},
+    {"DRAWSELECTION", kTreeDrawSelection},
+    {"SORTEDALPHABETICAL", kTreeSortedAlphabetical},
+    {"SORTEDFOLDERSFILES", kTreeSortedFoldersFiles},
+    {"SORTEDFILESFOLDERS", kTreeSortedFilesFolders},
+    {nullptr, 0}};
 
 ErrCode CreateWindow(CWindow* parent, CTemplateReader& reader, CWindow** made) {
   auto* window = new CWindow(parent->Desktop(), parent, CWindow::kNoRect, kStyleVisible);
@@ -82,8 +105,11 @@ const STypeEntry kTypes[] = {
     {"Frame", CreateControl<CUIFrame>, kControlStyles},
     {"Background", CreateControl<CUIBkgnd>, kControlStyles},
     {"Scroll", CreateControl<CUIScroll>, kScrollStyles},
+    {"List", CreateControl<CUISList>, kListStyles},
     {"Text", CreateControl<CUIText>, kTextStyles},
     {"Edit", CreateControl<CUIText>, kTextStyles},
+    {"Tree", CreateControl<CCommonTreeBox>, kTreeStyles},
+    {"OptionList", CreateControl<COptionTreeBox>, kTreeStyles},
     {"ImageButton", CreateControl<CUIButton>, kControlStyles},
 };
 

@@ -66,7 +66,7 @@ std::optional<K> Next(CPlatform& platform) {
 TEST(InputScript, EveryEventKindInTimeOrder) {
   const std::string text =
       "16 quit\n# a comment line\n0 move 10 20\n5 ldown 10 20   # trailing comment\n"
-      "5 lup 11 21\n\n7 ldbl -3 4\n8 rdown 1 2\n8 rup 1 2\r\n9 rdbl 32767 -32768\n"
+      "5 lup 11 21 +shift\n\n7 ldbl -3 4\n8 rdown 1 2\n8 rup 1 2\r\n9 rdbl 32767 -32768\n"
       "10 key 65\n11 key 0x41 a +ctrl +shift\n12 keyup 13 +alt\n13 key 13\n13 key 49 0x21\n"
       "14 text H\xC3\xA9! x\n15 shot out/frame 1.bmp\n17 wheel -32767 32767 -3\n"
       "18 resize 800 0\n18 close\n18 activate\n18 deactivate\n18 focus\n18 blur\n"
@@ -76,7 +76,7 @@ TEST(InputScript, EveryEventKindInTimeOrder) {
   const uint32_t ctrl_shift = kModControl | kModShift;
   const SFields expected[] = {
       {0, K::kMouseMove, 10, 20, 0, 0, 0},    {5, K::kLeftDown, 10, 20, 0, 0, 0},
-      {5, K::kLeftUp, 11, 21, 0, 0, 0},       {7, K::kLeftDouble, -3, 4, 0, 0, 0},
+      {5, K::kLeftUp, 11, 21, 0, 0, kModShift}, {7, K::kLeftDouble, -3, 4, 0, 0, 0},
       {8, K::kRightDown, 1, 2, 0, 0, 0},      {8, K::kRightUp, 1, 2, 0, 0, 0},
       {9, K::kRightDouble, 32767, -32768, 0, 0, 0},
       {10, K::kKeyDown, 0, 0, 0x41, 'A', 0},  {11, K::kKeyDown, 0, 0, 0x41, 'a', ctrl_shift},
@@ -108,7 +108,7 @@ TEST(InputScript, EveryEventKindInTimeOrder) {
 
 TEST(InputScript, MalformedLinesAreSkippedWithOneWarningEach) {
   const char* const bad[] = {
-      "x move 1 2", "5 hop 1 2", "5 move 1", "5 move 1 2 3", "5 move 40000 2", "5 key",
+      "x move 1 2", "5 hop 1 2", "5 ldown 1 2 +meta", "5 move 1", "5 move 1 2 3", "5 move 40000 2", "5 key",
       "5 key 65 +meta", "5 key 65 +ctrl x", "5 key 0x10000", "5 text   # only a comment",
       "5 text \xE2\x82\xAC", "5 shot", "5 quit now", "7 key 65 ab", "4294967296 quit",
       "5 wheel 1 2", "5 wheel 1 2 x", "5 wheel 1 2 2147483648", "5 wheel 1 -32769 1",

@@ -13,20 +13,6 @@
 
 namespace {
 
-// Records what reaches it: "<code> <p1> <p2> @<ms>".
-class CRecordingDialog : public CUIDialog {
- public:
-  explicit CRecordingDialog(CWindow* parent) : CUIDialog(parent) {}
-  uint32_t OnEvent(const SEventRecord& record) override {
-    char line[64];
-    std::snprintf(line, sizeof line, "%X %u %u @%u", record.code, record.p1, record.p2,
-                  Desktop()->Queue()->Now());
-    reports.push_back(line);
-    return 0;
-  }
-  std::vector<std::string> reports;
-};
-
 const char kTemplate[] = R"(
 [Buttons Params]
 RectWH = 0, 0, 640, 480

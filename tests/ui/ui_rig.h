@@ -3,6 +3,7 @@
 // file, with a grey-ramp palette (entry n is (n, n, n)).
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -14,6 +15,7 @@
 #include "gfx/resource_cache.h"
 #include "platform/headless_platform.h"
 #include "support/temp_dir.h"
+#include "ui/controls.h"
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
 #include "ui/os_layer.h"
@@ -93,4 +95,18 @@ class CUiRig {
   std::unique_ptr<COSLayer> m_layer;
   std::unique_ptr<COSWindow> m_top;
   std::unique_ptr<CDesktop> m_desktop;
+};
+
+// A dialog that records what reaches it: "<code> <p1> <p2> @<ms>".
+class CRecordingDialog : public CUIDialog {
+ public:
+  explicit CRecordingDialog(CWindow* parent) : CUIDialog(parent) {}
+  uint32_t OnEvent(const SEventRecord& record) override {
+    char line[64];
+    std::snprintf(line, sizeof line, "%X %u %u @%u", record.code, record.p1, record.p2,
+                  Desktop()->Queue()->Now());
+    reports.push_back(line);
+    return 0;
+  }
+  std::vector<std::string> reports;
 };
