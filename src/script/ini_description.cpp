@@ -59,7 +59,7 @@ constexpr SOperatorKey kOperatorKeys[] = {
 
 std::unique_ptr<CScriptCompiler> CScriptCompiler::FromIni(const char* path) {
   ErrCode error = err::kOk;
-  std::unique_ptr<CFile> file = FsOpen(path, kOpenRead, &error);
+  std::unique_ptr<CFile> file = FsOpen(path, kOpenRead | kOpenShareRead, &error);
   if (!file) {
     auto compiler = std::make_unique<CScriptCompiler>(0);
     compiler->m_error = err::kNotFound;

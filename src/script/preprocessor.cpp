@@ -63,7 +63,7 @@ uint32_t CPreprocessor::Start() {
   if (uint32_t status = CheckTable()) return status;
   ErrCode error = err::kOk;
   SSource source;
-  source.file = FsOpen(m_main_name.c_str(), kOpenRead, &error);
+  source.file = FsOpen(m_main_name.c_str(), kOpenRead | kOpenShareRead, &error);
   if (!source.file) return error;
   source.tokenizer = std::make_unique<CTokenizer>(source.file.get(), m_main_name);
   source.tokenizer->AttachTable(m_table);
@@ -262,7 +262,7 @@ uint32_t CPreprocessor::Include() {
     if (!FsExists(path.c_str())) continue;
     SSource source;
     ErrCode error = err::kOk;
-    source.file = FsOpen(path.c_str(), kOpenRead, &error);
+    source.file = FsOpen(path.c_str(), kOpenRead | kOpenShareRead, &error);
     if (!source.file) return error;
     source.tokenizer = std::make_unique<CTokenizer>(source.file.get(), path);
     source.tokenizer->AttachTable(m_table);

@@ -10,7 +10,6 @@ ErrCode CUISList::ReadKeys(CTemplateReader& reader) {
   const ErrCode error = CUIControl::ReadKeys(reader);
   ReadRowKeys(reader, "ScrollID");
   reader.GetByte("FontColor", &m_font_colour);
-  GetColour(reader, "BkColor", &m_fill);
   GetColour(reader, "Selected", &m_selected_fill);
   GetColour(reader, "Rollover", &m_hover_fill);
   GetColour(reader, "Focus", &m_focus_frame);
@@ -162,6 +161,7 @@ SRowLook CUISList::Look(int row) const {
   look.frame = row == m_caret && Desktop()->GetFocus() == this ? m_focus_frame : int16_t{-1};
   if (m_icons && r.icon >= 0 && !(GetStyle() & kListTextOnly)) {
     look.icons = m_icons.get();
+    look.icon_key = IconKey();
     const int cell = std::max<int>(1, m_icons->Height());
     const int shown = r.icon + (r.selected && (GetStyle() & kListSelImage) ? 1 : 0);
     look.icon_cell = PictureColumn(*m_icons, shown, m_icons->Width() / cell);
@@ -179,7 +179,7 @@ void CUISList::Draw(const SDrawContext& context, const TRect& rect) {
   const TRect bounds = GetRect();
   SDrawContext inner;
   if (!context.Clipped(bounds, &inner)) return;
-  if (m_fill >= 0) inner.Fill(bounds, static_cast<uint8_t>(m_fill));
+  DrawBackground(inner);
   const auto [first, last] = RowsIn(rect);
   for (int row = first; row <= last; ++row) DrawRow(inner, Font(), Look(row));
 }

@@ -2,7 +2,8 @@
 // selected.
 //
 // Keys: `Items` (rows separated by "|"), `FontColor`, `BkColor` (the
-// control's fill), `Selected`, `Rollover` (the fills of selected rows and of
+// control's fill; without it the list is transparent), `TColor` (the
+// icons' clear colour), `Selected`, `Rollover` (the fills of selected rows and of
 // the row under the mouse), `Focus` (the frame of the caret row while the
 // list has the focus), `TextOffs` and `IconOffs` (x, y of text and icon in a
 // row), `Font`, `ScrollID` (the bar that scrolls it). Tabs in a row's text
@@ -88,7 +89,6 @@ class CUISList : public CRowControl {
   int m_hover = -1;
   CHeldBitmap m_icons;
   uint8_t m_font_colour = 0;
-  int16_t m_fill = -1;
   int16_t m_selected_fill = 7;
   int16_t m_hover_fill = -1;
   int16_t m_focus_frame = -1;

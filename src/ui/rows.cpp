@@ -18,7 +18,7 @@ constexpr uint32_t kRowsRefresh = 0x1234561F;
 void DrawRow(const SDrawContext& context, const CFont* font, const SRowLook& row) {
   if (row.fill >= 0) context.Fill(row.rect, static_cast<uint8_t>(row.fill));
   if (row.icons && !RectEmpty(row.icon_cell))
-    context.Picture(*row.icons, row.icon_cell, row.icon_x, row.icon_y, kNoKey);
+    context.Picture(*row.icons, row.icon_cell, row.icon_x, row.icon_y, row.icon_key);
   if (font) {
     int x = row.text_x;
     std::string_view rest = row.text;
@@ -61,8 +61,15 @@ TRect PictureColumn(const CBitmap& picture, int column, int columns) {
 void CRowControl::ReadRowKeys(CTemplateReader& reader, const char* bar_key) {
   std::string name;
   if (reader.Get("Font", &name) == err::kOk) m_font.Load(reader.Resources(), name);
+  GetColour(reader, "BkColor", &m_fill);
+  GetColour(reader, "TColor", &m_icon_key);
+  if (m_fill < 0) SetStyle(GetStyle() | kStyleTransparent, false);
   reader.GetId(bar_key, &m_bar_id);
   m_scroller.Attach(this, m_bar_id);
+}
+
+void CRowControl::DrawBackground(const SDrawContext& context) const {
+  if (m_fill >= 0) context.Fill(GetRect(), static_cast<uint8_t>(m_fill));
 }
 
 void CRowControl::SetRect(const TRect& rect, bool redraw, bool move_children) {

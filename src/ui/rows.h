@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "gfx/blit.h"
 #include "ui/controls.h"
 #include "ui/held_resource.h"
 #include "ui/scroll.h"
@@ -22,6 +23,7 @@ struct SRowLook {
   int16_t fill = -1;
   int16_t frame = -1;
   const CBitmap* icons = nullptr;  // none: no icon
+  uint32_t icon_key = kNoKey;      // the icons' clear colour
   TRect icon_cell;
   int icon_x = 0;
   int icon_y = 0;
@@ -70,8 +72,13 @@ class CRowControl : public CUIControl {
   std::pair<int, int> RowsIn(const TRect& rect) const;
 
  protected:
-  // The font and the bar: `Font` and the key naming the bar's id.
+  // The font, the bar (`Font` and the key naming the bar's id), the
+  // background (`BkColor`; without it the control lets what lies below show)
+  // and the icons' clear colour (`TColor`).
   void ReadRowKeys(CTemplateReader& reader, const char* bar_key);
+  // Fills the control with its background colour, if it has one.
+  void DrawBackground(const SDrawContext& context) const;
+  uint32_t IconKey() const { return m_icon_key < 0 ? kNoKey : static_cast<uint32_t>(m_icon_key); }
   const CFont* Font() const { return FontOrDefault(m_font); }
   // The rows changed: the bar's range is set on the next pump, once however
   // many rows came.
@@ -99,6 +106,8 @@ class CRowControl : public CUIControl {
   void SyncExtent();
 
   CHeldFont m_font;
+  int16_t m_fill = -1;
+  int16_t m_icon_key = -1;
   CRowScroller m_scroller;
   uint32_t m_bar_id = 0;
   bool m_extent_pending = false;

@@ -31,6 +31,7 @@ ErrCode CUITree::ReadKeys(CTemplateReader& reader) {
   reader.GetByte("LineColor", &m_line_colour);
   std::string value;
   if (reader.Get("NodeIcon", &value) == err::kOk) m_node_icon.Load(reader.Resources(), value);
+  if (reader.Get("CheckIcon", &value) == err::kOk) m_check_icon.Load(reader.Resources(), value);
   if (reader.Get("Items", &value) != err::kOk || value.empty()) return error;
   // The last node of each level so far: a deeper item goes under it.
   std::vector<int> levels;
@@ -350,6 +351,7 @@ void CUITree::DrawNode(const SDrawContext& context, int row) const {
     look.icons = m_node_icon.get();
     look.icon_cell = PictureColumn(*m_node_icon, node.open ? 1 : IsExpandable(shown.node) ? 0 : 2,
                                    kIconColumns);
+    look.icon_key = IconKey();
     look.icon_x = mark;
     look.icon_y = look.rect.top;
   }
@@ -360,13 +362,18 @@ void CUITree::DrawNode(const SDrawContext& context, int row) const {
   DrawRow(context, Font(), look);
   if (GetStyle() & kTreeDrawLine) DrawLines(context, shown, look.rect);
   if (!m_node_icon && IsExpandable(shown.node)) DrawBox(context, mark, look.rect, Mark(shown.node));
-  if (HasChecks()) DrawBox(context, mark + kIndent, look.rect, node.checked ? 'x' : ' ');
+  if (!HasChecks()) return;
+  if (!m_check_icon) return DrawBox(context, mark + kIndent, look.rect, node.checked ? 'x' : ' ');
+  const TRect cell = PictureColumn(*m_check_icon, node.checked ? 1 : 0, 2);
+  context.Picture(*m_check_icon, cell, mark + kIndent,
+                  (look.rect.top + look.rect.bottom + 1 - (cell.bottom - cell.top + 1)) / 2, IconKey());
 }
 
 void CUITree::Draw(const SDrawContext& context, const TRect& rect) {
   const TRect bounds = GetRect();
   SDrawContext inner;
   if (!context.Clipped(bounds, &inner)) return;
+  DrawBackground(inner);
   const auto [first, last] = RowsIn(rect);
   for (int row = first; row <= last; ++row) DrawNode(inner, row);
 }

@@ -6,8 +6,9 @@
 // below the top; their values count from 0 in that order), `FontColor`,
 // `SelBkColor` (the selected row's fill with DRAWSELECTION), `LineColor`
 // (the lines of DRAWLINE and the boxes), `VScrollID` and `HScrollID` (the
-// bars that scroll it by rows and by indents), `Font`, `NodeIcon` (an image of three columns: closed, open and leaf,
-// drawn in place of the open and close box).
+// bars that scroll it by rows and by indents), `Font`, `NodeIcon` (an image
+// of three columns: closed, open and leaf, drawn in place of the open and
+// close box), and as for lists `BkColor` and `TColor`.
 //
 // Up, Down, Home, End, Page Up and Page Down move the selection; Right opens
 // (or steps into an open node), Left closes (or steps out), Enter and a
@@ -146,6 +147,7 @@ class CUITree : public CRowControl {
   CRowScroller m_hscroll;  // its rows are indents
   uint32_t m_hbar_id = 0;
   CHeldBitmap m_node_icon;
+  CHeldBitmap m_check_icon;
   uint8_t m_font_colour = 0;
   uint8_t m_selected_fill = 7;
   uint8_t m_line_colour = 8;
@@ -161,7 +163,8 @@ class CCommonTreeBox : public CUITree {
 
 // A tree of options: every node has a check box, toggled by a click on it or
 // by Space on the selected node; the target hears kNotifyOptionToggled with
-// the node's value.
+// the node's value. `CheckIcon` (ours) draws the boxes from a picture of two
+// columns, clear and ticked, keyed by `TColor`.
 class COptionTreeBox : public CUITree {
   TV_CLASS(COptionTreeBox, CUITree)
 

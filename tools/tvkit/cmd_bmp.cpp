@@ -68,7 +68,7 @@ int Convert(int argc, char** argv) {
 // The whole file as text.
 ErrCode ReadSource(const char* path, std::string* text) {
   ErrCode error = err::kOk;
-  std::unique_ptr<CFile> file = FsOpen(path, kOpenRead, &error);
+  std::unique_ptr<CFile> file = FsOpen(path, kOpenRead | kOpenShareRead, &error);
   if (!file) return error;
   text->assign(file->GetSize(), '\0');
   return file->ReadAt(text->data(), 0, static_cast<uint32_t>(text->size()), nullptr);

@@ -72,7 +72,7 @@ int Pack(int argc, char** argv) {
   SPackOptions options;
   if (!ParsePackOptions(argc, argv, &options)) return Usage();
   ErrCode error = err::kOk;
-  std::unique_ptr<CFile> in = FsOpen(options.in, kOpenRead, &error);
+  std::unique_ptr<CFile> in = FsOpen(options.in, kOpenRead | kOpenShareRead, &error);
   if (!in) return ReportError(error);
   const auto block = static_cast<uint32_t>(options.block);
   const auto parameter = static_cast<uint8_t>(options.parameter);
@@ -94,7 +94,7 @@ int Unpack(const char* in_path, const char* out_path) {
   std::unique_ptr<CFile> in;
   {
     CDecompressingHook hook;
-    in = FsOpen(in_path, kOpenRead, &error);
+    in = FsOpen(in_path, kOpenRead | kOpenShareRead, &error);
   }
   if (!in) return ReportError(error);
   error = WriteReplacing(out_path, 0, [&](CFile& out) { return CopyFile(*in, out); });

@@ -46,7 +46,7 @@ int Build(const char* out_path, const char* directory) {
   const ErrCode error = WriteReplacing(out_path, 0, [&](CFile& out) {
     return WritePack(out, std::move(items), [&](size_t source, CFile& pack) {
       ErrCode open_error = err::kOk;
-      std::unique_ptr<CFile> in = FsOpen(files[source].c_str(), kOpenRead, &open_error);
+      std::unique_ptr<CFile> in = FsOpen(files[source].c_str(), kOpenRead | kOpenShareRead, &open_error);
       return in ? CopyFile(*in, pack) : open_error;
     });
   });
@@ -77,7 +77,7 @@ int Cat(const char* path, const char* name) {
   ErrCode error = err::kOk;
   std::unique_ptr<CPackFS> pack = LoadPack(path, &error);
   if (!pack) return ReportError(error);
-  std::unique_ptr<CFile> file = pack->Open(name, kOpenRead, &error);
+  std::unique_ptr<CFile> file = pack->Open(name, kOpenRead | kOpenShareRead, &error);
   if (!file) return ReportError(error);
   error = CopyToStream(*file, stdout);
   return error ? ReportError(error) : 0;

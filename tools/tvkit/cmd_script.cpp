@@ -32,7 +32,7 @@ int Usage() {
 
 ErrCode ReadText(const char* path, std::string* text) {
   ErrCode error = err::kOk;
-  std::unique_ptr<CFile> file = FsOpen(path, kOpenRead, &error);
+  std::unique_ptr<CFile> file = FsOpen(path, kOpenRead | kOpenShareRead, &error);
   if (!file) return error;
   text->resize(file->GetSize());
   uint32_t count = 0;
