@@ -12,8 +12,6 @@
 #include <benchmark/benchmark.h>
 
 #include "frame_yardsticks.h"
-#include "fs/mount_config.h"
-#include "gfx/font.h"
 #include "platform/virtual_keys.h"
 #include "ui/controls.h"
 #include "ui/list.h"
@@ -23,7 +21,6 @@
 namespace {
 
 constexpr char kGallery[] = "/Tool Interface/Gallery/Gallery.ini";
-constexpr char kToolFont[] = "/Tool Interface/Shared/arial10.fnt";
 
 // The rig with the shipped tool interface mounted and its font as the
 // desktop's, tracing nothing.
@@ -31,13 +28,10 @@ class CControlsRig {
  public:
   CControlsRig() {
     Tracer().Configure("", nullptr);
-    MountFromConfig(m_mount);
-    m_font = CFont::Load(kToolFont, &m_error);
-    m_rig.Desktop().SetResources(m_rig.Desktop().Resources(), m_font.get());
+    m_ready = m_rig.UseToolInterface(TARVOLIN_TOOL_INTERFACE);
   }
-  ~CControlsRig() { UnmountFromConfig(m_mount); }
 
-  bool Ready() const { return m_font != nullptr; }
+  bool Ready() const { return m_ready; }
   CUiRig& Rig() { return m_rig; }
   void PaintAll() {
     m_rig.Desktop().Invalidate(m_rig.Desktop().GetRect(), nullptr, false);
@@ -55,9 +49,7 @@ class CControlsRig {
 
  private:
   CUiRig m_rig;
-  ConfigEntries m_mount{{kToolInterfacePrefix, "Trans, " TARVOLIN_TOOL_INTERFACE}};
-  ErrCode m_error = err::kOk;
-  std::unique_ptr<CFont> m_font;
+  bool m_ready = false;
 };
 
 void BM_GalleryBuildAndPaint(benchmark::State& state) {

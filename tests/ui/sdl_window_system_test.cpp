@@ -107,3 +107,24 @@ TEST_F(SdlWindowSystemTest, ACursorDescriptionsHotSpotShowsInTheCursorLine) {
 }
 
 }  // namespace
+
+// The shipped gallery in a real SDL window ends on its Close button.
+TEST(SdlGalleryTest, TheGalleryEndsOnItsCloseButton) {
+  CEnvGuard driver{"SDL_VIDEODRIVER", "offscreen"};
+  ErrCode error = err::kOk;
+  std::unique_ptr<CPlatform> platform = CSdlPlatform::Create(&error);
+  if (!platform) GTEST_SKIP() << "SDL has no offscreen video here";
+  CUiRig rig(std::move(platform));
+  ASSERT_TRUE(rig.UseToolInterface(TARVOLIN_TOOL_INTERFACE));
+  auto* gallery = new CUIDialog(&rig.Desktop());
+  ASSERT_EQ(gallery->LoadTemplate("/Tool Interface/Gallery/Gallery.ini"), err::kOk);
+  uint32_t ended = 0;
+  gallery->DoModal([&](uint32_t id) { ended = id; });
+  CSdlEventInjector inject(rig.Top().PlatformWindow());
+  // Close covers (536,440)-(623,465).
+  inject.Move(580, 452, 100);
+  inject.Button(EMouseButton::kLeft, true, 580, 452, 110);
+  inject.Button(EMouseButton::kLeft, false, 580, 452, 120);
+  for (int pass = 0; pass < 10 && !ended; ++pass) rig.Pump();
+  EXPECT_EQ(ended, 0x65u);
+}

@@ -11,7 +11,9 @@
 
 #include "base/trace.h"
 #include "fs/file_service.h"
+#include "fs/mount_config.h"
 #include "fs/native_fs.h"
+#include "gfx/font.h"
 #include "gfx/resource_cache.h"
 #include "platform/headless_platform.h"
 #include "support/temp_dir.h"
@@ -36,6 +38,7 @@ class CUiRig {
   }
   explicit CUiRig(std::unique_ptr<CPlatform> platform) { Start(std::move(platform)); }
   ~CUiRig() {
+    UnmountFromConfig(m_tool_interface);
     m_desktop.reset();
     m_top.reset();
     m_layer.reset();
@@ -48,6 +51,16 @@ class CUiRig {
   // Pumps as the main loop does until the script's quit.
   void Run() {
     while (m_layer->Pump()) m_layer->Wait(kWaitForever);
+  }
+  // Mounts the built tool interface as "/Tool Interface/" and gives the
+  // desktop its font; false without the font.
+  bool UseToolInterface(const std::string& folder) {
+    m_tool_interface = {{kToolInterfacePrefix, "Trans, " + folder}};
+    MountFromConfig(m_tool_interface);
+    ErrCode error = err::kOk;
+    m_font = CFont::Load("/Tool Interface/Shared/arial10.fnt", &error);
+    m_desktop->SetResources(&m_resources, m_font.get());
+    return m_font != nullptr;
   }
   // One pump pass over whatever is pending.
   void Pump() { m_layer->Pump(); }
@@ -88,6 +101,8 @@ class CUiRig {
   }
 
   CTempDir m_dir;
+  ConfigEntries m_tool_interface;
+  std::unique_ptr<CFont> m_font;
   CRLCache m_resources{std::make_unique<CFileLoader>(), CRLCache::kTableSize, CRLCache::kBudget,
                        FileResourceSize};
   std::unique_ptr<CPlatform> m_platform;
