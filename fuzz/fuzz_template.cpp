@@ -1,6 +1,7 @@
 // Builds the bytes as a UI template on a headless desktop, runs it modally,
-// clicks, double-clicks, wheels and types at every object it made, lets the
-// due events run, and checks that the frame equals a full repaint and that
+// clicks, double-clicks, wheels, moves through and types at every object it
+// made (caret keys, Space, Backspace, Shift+End, Ctrl+Z), lets the due events
+// run, and checks that the frame equals a full repaint and that
 // the desktop names only live windows.
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "platform/virtual_keys.h"
 #include "ui/controls.h"
 #include "ui/event_queue.h"
@@ -58,9 +60,15 @@ void Exercise(CDesktop& desktop, CEventQueue& queue, uint32_t id) {
                         kEvRightDown, kEvRightUp})
     Send(desktop, code, centre);
   Send(desktop, kEvWheel, centre, static_cast<uint32_t>(-1));
+  Send(desktop, kEvWheel, centre, 1);
+  for (uint16_t key : {kVkDown, kVkRight, kVkEnd, kVkSpace, kVkBack, kVkLeft, kVkHome})
+    Send(desktop, kEvKeyDown, uint32_t{key} << 16);
   Send(desktop, kEvKeyDown, uint32_t{kVkTab} << 16);
   Send(desktop, kEvKeyDown, 'a' | uint32_t{'A'} << 16);
   Send(desktop, kEvChar, 'a');
+  // Shift and Ctrl ride on the keys' second parameter.
+  Send(desktop, kEvKeyDown, uint32_t{kVkEnd} << 16, kModShift);
+  Send(desktop, kEvKeyDown, 'Z' | uint32_t{'Z'} << 16, kModControl);
   queue.DeliverDue(queue.Now() + 5000, 100);
 }
 
