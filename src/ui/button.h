@@ -72,9 +72,9 @@ class CUIButton : public CUIControl {
   int16_t m_key = -1;
   CHeldFont m_font;  // none: the default font
   std::string m_text;
-  uint8_t m_color_left = 15;
-  uint8_t m_color_right = 8;
-  uint8_t m_color_fill = 7;
-  uint8_t m_font_color = 0;
+  uint8_t m_color_left = ui_colour::kLight;
+  uint8_t m_color_right = ui_colour::kShadow;
+  uint8_t m_color_fill = ui_colour::kFace;
+  uint8_t m_font_color = ui_colour::kInk;
   int16_t m_text_offset[2] = {1, 1};
 };

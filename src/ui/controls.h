@@ -7,6 +7,7 @@
 
 #include "ui/held_resource.h"
 #include "ui/template.h"
+#include "ui/ui_colours.h"
 #include "ui/window.h"
 
 // Control style bits.
@@ -35,7 +36,7 @@ enum : uint32_t {
 };
 
 // Disabled texts are drawn in this UI palette entry.
-inline constexpr uint8_t kDisabledColour = 8;
+inline constexpr uint8_t kDisabledColour = ui_colour::kShadow;
 
 class CUIControl : public CWindow {
   TV_CLASS(CUIControl, CWindow)

@@ -9,6 +9,9 @@
 #include "ui/desktop.h"
 #include "ui/menu.h"
 #include "ui/os_layer.h"
+#include "ui/ui_colours.h"
+
+using namespace ui_colour;
 
 namespace {
 
@@ -19,12 +22,7 @@ constexpr int kMinItemHeight = 16;
 // Keys go to the bar before any other filter.
 constexpr int32_t kFilterPriority = 0x7FFF;
 
-constexpr uint8_t kFace = 7;
-constexpr uint8_t kInk = 0;
-constexpr uint8_t kLight = 15;
-constexpr uint8_t kShadow = 8;
-constexpr uint8_t kHighlight = 1;
-constexpr uint8_t kHighlightInk = 15;
+constexpr uint8_t kHighlightInk = kLight;
 
 // The text shown for a title or item: "&" marks the mnemonic and is not
 // drawn ("&&" draws one "&").

@@ -6,6 +6,9 @@
 #include "ui/button.h"
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
+#include "ui/ui_colours.h"
+
+using namespace ui_colour;
 
 namespace {
 
@@ -13,9 +16,6 @@ constexpr int kMinThumb = 8;
 // The state columns of a thumb picture: normal, then dragged.
 constexpr size_t kThumbNormal = 0;
 constexpr size_t kThumbDragged = 3;
-constexpr uint8_t kTrackColour = 7;
-constexpr uint8_t kLight = 15;
-constexpr uint8_t kShadow = 8;
 
 }  // namespace
 
@@ -101,7 +101,7 @@ int CUIScroll::Along(TPoint point) const {
 void CUIScroll::Draw(const SDrawContext& context, const TRect&) {
   const TRect track = Track();
   if (RectEmpty(track)) return;
-  context.Fill(track, kTrackColour);
+  context.Fill(track, kFace);
   const SSpan thumb = Thumb();
   TRect r = track;
   if (IsVertical()) {
@@ -118,7 +118,7 @@ void CUIScroll::Draw(const SDrawContext& context, const TRect&) {
     context.Picture(*m_thumb, StateCell(*m_thumb, m_image_type, state, 0, 1), r.left, r.top, kNoKey);
     return;
   }
-  context.Fill(r, kTrackColour);
+  context.Fill(r, kFace);
   context.Frame(r, kLight, kShadow);
 }
 
