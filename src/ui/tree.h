@@ -59,7 +59,7 @@ class CUITree : public CRowControl {
   void ClearChildren(int node);
   // The first live node with the value, or kNoNode.
   int FindNode(uint32_t value) const;
-  const std::string& Label(int node) const { return At(node).label; }
+  const std::string& NodeLabel(int node) const { return At(node).label; }
   uint32_t Value(int node) const { return At(node).value; }
   int ParentOf(int node) const { return At(node).parent; }
   // kNoNode: the top nodes.

@@ -351,7 +351,7 @@ TEST(TreeTest, SortedOrdersPutFoldersAndNamesInPlace) {
     tree->AddNode(tree->AddNode(CUITree::kNoNode, "D", 2), "y", 3);
     tree->AddNode(tree->AddNode(CUITree::kNoNode, "A", 4), "x", 5);
     TLines roots;
-    for (int node : tree->Children(CUITree::kNoNode)) roots.push_back(tree->Label(node));
+    for (int node : tree->Children(CUITree::kNoNode)) roots.push_back(tree->NodeLabel(node));
     EXPECT_EQ(roots, c.roots) << c.style;
     delete tree;
   }
@@ -365,7 +365,7 @@ TEST(DirTreeTest, ListsMountsAndTheFoldersOfAnOpenedFolder) {
   auto* tree = new CDirTreeBox(&rig.Desktop());
   tree->ShowMounts();
   ASSERT_EQ(tree->Children(CUITree::kNoNode).size(), 1u);
-  EXPECT_EQ(tree->Label(tree->Children(CUITree::kNoNode)[0]), ".");
+  EXPECT_EQ(tree->NodeLabel(tree->Children(CUITree::kNoNode)[0]), ".");
   const int root = tree->AddFolder(CUITree::kNoNode, "rig", rig.Dir().Path());
   ASSERT_TRUE(tree->Open(root));
   ASSERT_EQ(tree->Children(root).size(), 2u);
