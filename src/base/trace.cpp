@@ -13,6 +13,7 @@ struct SChannelName {
 constexpr SChannelName kChannels[] = {
     {"present", kTracePresent}, {"cursor", kTraceCursor},
     {"capture", kTraceCapture}, {"event", kTraceEvent},
+    {"handlers", kTraceHandlers}, {"views", kTraceViews},
 };
 
 const char* ChannelName(ETraceChannel channel) {

@@ -20,6 +20,8 @@ enum ETraceChannel : uint32_t {
   kTraceCursor = 1u << 1,
   kTraceCapture = 1u << 2,
   kTraceEvent = 1u << 3,
+  kTraceHandlers = 1u << 4,
+  kTraceViews = 1u << 5,
 };
 
 class CTrace {

@@ -215,8 +215,15 @@ ErrCode CompileAndCall(CScriptMachine& machine, const char* text, const char* si
 ErrCode CallHandler(CScriptMachine& machine, CScriptOwner& object, const char* handler,
                     const char* signature, std::span<const SCallArg> args,
                     SRunOutcome* outcome) {
+  SRunOutcome ignored;
+  if (!outcome) outcome = &ignored;
+  using ECall = SRunOutcome::ECall;
+  const auto came_to = [outcome](ECall call, ErrCode error) {
+    outcome->call = call;
+    return error;
+  };
   uint32_t key = 0;
-  if (!object.FindHandler(handler, &key)) return err::kNotFound;
+  if (!object.FindHandler(handler, &key)) return came_to(ECall::kMissing, err::kNotFound);
   SCodeBlock block;
   CScriptOwner::EBlock state = object.LoadBlock(key, &block);
   if (state == CScriptOwner::EBlock::kBroken) {
@@ -224,15 +231,18 @@ ErrCode CallHandler(CScriptMachine& machine, CScriptOwner& object, const char* h
     state = CScriptOwner::EBlock::kNone;
   }
   if (state != CScriptOwner::EBlock::kLoaded) {
-    if (!machine.Calls().tool_mode) return err::kNotFound;
+    if (!machine.Calls().tool_mode) return came_to(ECall::kUncompiled, err::kNotFound);
     SParamInfo params;
     if (!ParseSignature(*machine.Compiler(), signature, true, &params))
-      return err::kBadParamString;
+      return came_to(ECall::kFailed, err::kBadParamString);
     std::string source;
-    if (!object.LoadSource(key, &source)) return err::kUnknownError;
-    if (!machine.CompileText(source.c_str(), signature, &block)) return err::kSyntax;
-    if (ErrCode error = object.StoreBlock(key, block)) return error;
+    if (!object.LoadSource(key, &source)) return came_to(ECall::kFailed, err::kUnknownError);
+    if (!machine.CompileText(source.c_str(), signature, &block))
+      return came_to(ECall::kFailed, err::kSyntax);
+    if (ErrCode error = object.StoreBlock(key, block)) return came_to(ECall::kFailed, error);
   }
+  if (machine.Calls().suspended) return came_to(ECall::kSuspended, err::kOk);
+  outcome->call = ECall::kRun;
   SCurrentScript& current = machine.Calls().current;
   const SCurrentScript outer = current;
   current = {&object, handler, &block};

@@ -94,10 +94,13 @@ inline constexpr uint64_t kDefaultStepLimit = 10'000'000;
 
 // How a call's run ended, for the callers that report it.
 struct SRunOutcome {
+  // What a handler call came to before any run.
+  enum class ECall : uint8_t { kRun, kMissing, kUncompiled, kSuspended, kFailed };
   ErrCode error = err::kOk;  // the context's error
   bool finished = false;
   bool out_of_steps = false;
   uint64_t steps = 0;
+  ECall call = ECall::kRun;
 };
 
 // The argument protocol: pushes `args` by the block's signature, runs the
