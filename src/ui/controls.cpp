@@ -97,7 +97,7 @@ uint32_t CUIControl::OnEvent(const SEventRecord& record) {
   for (CWindow* child = FirstChild(); child; child = child->NextSibling())
     children.push_back(child->Id());
   for (uint32_t child : children)
-    if (Desktop()->Queue()->IsLive(child)) SendEvent(child, kEvLayout, 0, 0);
+    if (!Survives([&] { SendEvent(child, kEvLayout, 0, 0); })) break;
   return 0;
 }
 

@@ -177,10 +177,8 @@ void CUIMenu::Open(int index, int item) {
     if (was_open && Desktop()->GetCapture() == this) Desktop()->SetCapture(nullptr);
     return;
   }
-  const uint32_t self = Id();
-  m_top_level->MenuOpening();
   // Whoever heard of the opening may have closed the tool.
-  if (!Desktop()->Queue()->IsLive(self) || !MenuAt(index)) return;
+  if (!Survives([this] { m_top_level->MenuOpening(); }) || !MenuAt(index)) return;
   m_open = index;
   m_highlight = item;
   MarkOpen(true);

@@ -161,9 +161,7 @@ void CRowControl::DescribeBar(uint32_t bar_id, const char* name,
 }
 
 bool CRowControl::TakeFocus() {
-  const uint32_t id = Id();
-  Desktop()->SetFocus(this);
-  return Desktop()->Queue()->IsLive(id);
+  return Survives([this] { Desktop()->SetFocus(this); });
 }
 
 uint32_t CRowControl::OnEvent(const SEventRecord& record) {

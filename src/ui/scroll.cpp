@@ -57,11 +57,12 @@ void CUIScroll::SetPos(int pos) {
 }
 
 void CUIScroll::Report() {
-  const uint32_t self = Id();
-  if (m_owner && Desktop()->Queue()->IsLive(m_owner))
-    SendEvent(m_owner, kNotifyScroll, ControlId(), static_cast<uint32_t>(m_pos));
-  // The owner may have taken the bar with it.
-  if (Desktop()->Queue()->IsLive(self)) Notify(kNotifyScroll, ControlId(), static_cast<uint32_t>(m_pos));
+  const auto pos = static_cast<uint32_t>(m_pos);
+  // The owner may take the bar with it.
+  if (m_owner && Desktop()->Queue()->IsLive(m_owner) &&
+      !Survives([&] { SendEvent(m_owner, kNotifyScroll, ControlId(), pos); }))
+    return;
+  Notify(kNotifyScroll, ControlId(), pos);
 }
 
 TRect CUIScroll::Track() const {

@@ -361,10 +361,8 @@ bool CUIText::OnMouse(uint32_t code, TPoint point, int32_t steps) {
     case kEvLeftDown:
     case kEvLeftDouble: {
       if (!IsEditable()) return true;
-      const uint32_t id = Id();
-      Desktop()->SetFocus(this);
       // Whoever lost the focus may have taken this text down with it.
-      if (!Desktop()->Queue()->IsLive(id)) return true;
+      if (!Survives([this] { Desktop()->SetFocus(this); })) return true;
       MoveCaret(PosAt(point), (Desktop()->Modifiers() & kModShift) != 0);
       Desktop()->SetCapture(this);
       return true;

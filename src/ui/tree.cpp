@@ -179,10 +179,9 @@ void CUITree::PickRow(int row) {
 
 bool CUITree::Open(int node) {
   if (!Valid(node) || At(node).open || !IsExpandable(node)) return true;
-  const uint32_t id = Id();
   Opening(node);
-  Notify(TargetId(), kNotifyTreeOpen, ControlId(), At(node).value, -1);
-  if (!Desktop()->Queue()->IsLive(id)) return false;
+  if (!Survives([&] { Notify(TargetId(), kNotifyTreeOpen, ControlId(), At(node).value, -1); }))
+    return false;
   // The owner may have emptied the tree, or found nothing to show.
   if (!Valid(node) || !IsExpandable(node)) return true;
   At(node).open = true;

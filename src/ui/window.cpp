@@ -241,6 +241,13 @@ ErrCode CWindow::PostEvent(uint32_t target, uint32_t code, uint32_t p1, uint32_t
   return queue->Post(record);
 }
 
+bool CWindow::Survives(const std::function<void()>& call) {
+  const CEventQueue* queue = m_desktop->Queue();
+  const uint32_t id = m_id;
+  call();
+  return queue->IsLive(id);
+}
+
 uint32_t CWindow::SendEvent(uint32_t target, uint32_t code, uint32_t p1, uint32_t p2) {
   return m_desktop->Queue()->Dispatch(MakeRecord(target, code, p1, p2));
 }

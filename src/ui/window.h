@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -118,6 +119,9 @@ class CWindow : public CObject {
   void SetCursor(std::shared_ptr<CCursor> cursor);
   CCursor* Cursor() const { return m_cursor.get(); }
 
+  // Runs `call`, which may destroy this window (a handler it reaches may);
+  // whether the window still lives afterwards. Touch no member when not.
+  bool Survives(const std::function<void()>& call);
   // A record to a window, due after `delay` ms.
   ErrCode PostEvent(uint32_t target, uint32_t code, uint32_t p1, uint32_t p2,
                     uint32_t delay);

@@ -111,6 +111,8 @@ TEST_F(SdlWindowSystemTest, ACursorDescriptionsHotSpotShowsInTheCursorLine) {
 // The shipped gallery in a real SDL window ends on its Close button.
 TEST(SdlGalleryTest, TheGalleryEndsOnItsCloseButton) {
   CEnvGuard driver{"SDL_VIDEODRIVER", "offscreen"};
+  CEnvGuard renderer{"SDL_RENDER_DRIVER", "software"};
+  CEnvGuard surface{"SDL_FRAMEBUFFER_ACCELERATION", "0"};
   ErrCode error = err::kOk;
   std::unique_ptr<CPlatform> platform = CSdlPlatform::Create(&error);
   if (!platform) GTEST_SKIP() << "SDL has no offscreen video here";
