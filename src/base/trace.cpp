@@ -13,6 +13,7 @@ struct SChannelName {
 constexpr SChannelName kChannels[] = {
     {"present", kTracePresent}, {"cursor", kTraceCursor},
     {"capture", kTraceCapture}, {"event", kTraceEvent},
+    {"stats", kTraceStats},
 };
 
 const char* ChannelName(ETraceChannel channel) {

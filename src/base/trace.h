@@ -20,6 +20,7 @@ enum ETraceChannel : uint32_t {
   kTraceCursor = 1u << 1,
   kTraceCapture = 1u << 2,
   kTraceEvent = 1u << 3,
+  kTraceStats = 1u << 4,
 };
 
 class CTrace {
