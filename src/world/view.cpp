@@ -7,6 +7,7 @@
 #include "gfx/resource_cache.h"
 #include "ui/desktop.h"
 #include "ui/os_layer.h"
+#include "world/visual_object.h"
 #include "world/world.h"
 
 namespace {
@@ -74,7 +75,7 @@ void CWViewSet::Leave() {
 }
 
 CViewHostWindow::CViewHostWindow(CDesktop* desktop, const TRect& rect, CWPlaneViewWindow* view)
-    : CWindow(desktop, desktop, rect, 0), m_view(view) {}
+    : CWindow(desktop, desktop, rect, kStyleVisible), m_view(view) {}
 
 void CViewHostWindow::Draw(const SDrawContext& context, const TRect&) {
   const CBitmap* canvas = m_view ? m_view->Canvas() : nullptr;
@@ -148,8 +149,12 @@ void CWPlaneViewWindow::LoadObjects() {
   if (!Own()) return;
   LoadChildren(World(), *Own(), World().ObjectLoaders(), kUntitledViewObject,
                [this](std::unique_ptr<CWObject> object) {
-                 if (m_objects.size() >= kMaxPlainObjects) {
-                   LogMessage(kLogEngine, "%s: %s\n", object->Name().c_str(), ErrName(err::kObjTooMany));
+                 if (auto* visual = KindOf<CWVisualObject>(object.get())) {
+                   visual->SetCompositor(&m_compositor);
+                   m_compositor.AddObject(&visual->Drawable());
+                 } else if (++m_plain_count > kMaxPlainObjects) {
+                   LogMessage(kLogEngine, "%s: %s\n", object->Name().c_str(),
+                              ErrName(err::kObjTooMany));
                    return false;
                  }
                  object->Start();
@@ -161,8 +166,12 @@ void CWPlaneViewWindow::LoadObjects() {
 void CWPlaneViewWindow::Leave() {
   LogMessage(kLogEngine, "<---- %s\n", m_view_name.c_str());
   if (!World().EditMode()) Call("OnExit", "void");
-  for (auto& object : m_objects) object->Stop();
+  for (auto& object : m_objects) {
+    object->Stop();
+    if (auto* visual = KindOf<CWVisualObject>(object.get())) m_compositor.RemoveObject(&visual->Drawable());
+  }
   m_objects.clear();
+  m_plain_count = 0;
   m_compositor.RemoveObject(&m_background_layer);
   m_canvas.reset();
   m_background.reset();
@@ -188,6 +197,73 @@ void CWPlaneViewWindow::Redraw() {
   window->Invalidate();
 }
 
-bool CWPlaneViewWindow::OnMouse(uint32_t, TPoint) { return true; }
+CWVisualObject* CWPlaneViewWindow::ObjectAt(TPoint point) const {
+  std::vector<CZObj*> drawn;
+  m_compositor.ObjectsAt(point, &drawn);
+  for (CZObj* layer : drawn) {
+    const auto* drawable = KindOf<CWDrawable>(layer);
+    auto* object = drawable ? KindOf<CWVisualObject>(World().Find(drawable->Owner())) : nullptr;
+    // A picture that is not shown is not hit; a hot spot always is.
+    if (!object || !object->AtModalLevel() || (layer->Bitmap() && !object->IsVisible())) continue;
+    if (object->HitTest(point)) return object;
+  }
+  return nullptr;
+}
+
+CWVisualObject* CWPlaneViewWindow::Rollover() const {
+  return KindOf<CWVisualObject>(World().Find(m_rollover));
+}
+
+void CWPlaneViewWindow::SetCapture(CWVisualObject* object) {
+  const uint32_t serial = object ? object->Serial() : 0;
+  if (serial == m_capture) return;
+  CWVisualObject* old = KindOf<CWVisualObject>(World().Find(m_capture));
+  m_capture = serial;
+  if (old) old->OnMouse(kCaptureLost, {0, 0});
+}
+
+void CWPlaneViewWindow::CallView(const char* handler, TPoint point, const CWVisualObject* object) {
+  const std::string name = object ? object->Name() : std::string();
+  const SCallArg args[] = {SCallArg::Int(point.x), SCallArg::Int(point.y),
+                           SCallArg::Text(name.c_str())};
+  Call(handler, "void, int, int, str", args);
+}
+
+void CWPlaneViewWindow::UpdateRollover(TPoint point) {
+  CWVisualObject* now = ObjectAt(point);
+  const uint32_t serial = now ? now->Serial() : 0;
+  if (serial == m_rollover) return;
+  if (CWVisualObject* old = Rollover()) {
+    old->OnMouse(kMouseLeave, point);
+    CallView("OnMouseExit", point, old);
+  }
+  m_rollover = serial;
+  // The leave may have taken the new object away.
+  if (CWVisualObject* entered = Rollover()) {
+    entered->OnMouse(kMouseEnter, point);
+    CallView("OnMouseEnter", point, entered);
+  }
+}
+
+bool CWPlaneViewWindow::OnMouse(uint32_t code, TPoint where) {
+  const TRect window = Window() ? Window()->GetRect() : TRect{};
+  const TPoint point{static_cast<int16_t>(where.x - window.left),
+                     static_cast<int16_t>(where.y - window.top)};
+  if (code == kEvLeftDouble || (code == kEvRightDown && !World().ToolMode())) code = kEvLeftDown;
+  if (CWVisualObject* holder = KindOf<CWVisualObject>(World().Find(m_capture))) {
+    if (code == kEvLeftUp) m_capture = 0;
+    holder->OnMouse(code, point);
+    return true;
+  }
+  if (code == kMouseLeave) return true;
+  UpdateRollover(point);
+  CWVisualObject* target = Rollover();
+  if (code == kEvLeftDown) {
+    CallView("OnClick", point, target);
+    target = Rollover();
+  }
+  if (target && code != kEvMouseMove && code != kMouseEnter) target->OnMouse(code, point);
+  return true;
+}
 
 bool CWPlaneViewWindow::OnKey(uint32_t, uint16_t) { return false; }

@@ -19,6 +19,7 @@
 #include "world/world_object.h"
 
 class CWViewSet;
+class CWVisualObject;
 
 // A view set: up to 16 objects of its own.
 class CWViewSet : public CWObject {
@@ -40,6 +41,9 @@ class CWViewSet : public CWObject {
 
  private:
   std::vector<std::unique_ptr<CWObject>> m_objects;
+  size_t m_plain_count = 0;  // objects that are not visual
+  uint32_t m_rollover = 0;   // the serial of the object under the cursor
+  uint32_t m_capture = 0;    // the serial of the object holding the mouse
 };
 
 class CWPlaneViewWindow;
@@ -86,9 +90,21 @@ class CWPlaneViewWindow : public CWObject {
   // From the host window: desktop coordinates.
   bool OnMouse(uint32_t code, TPoint point);
   bool OnKey(uint32_t code, uint16_t virtual_key);
+  // The topmost visual object hit at a view point at the current modal
+  // level, or null.
+  CWVisualObject* ObjectAt(TPoint point) const;
+  // The object under the cursor, as the rollover last found it.
+  CWVisualObject* Rollover() const;
+  // Until its left button up, every event goes to `object` alone; the one
+  // holding the capture before is told it lost it.
+  void SetCapture(CWVisualObject* object);
 
  private:
   ErrCode LoadBackground();
+  // Sends leave and enter when the object under the cursor changed, with
+  // the view's "OnMouseExit" and "OnMouseEnter".
+  void UpdateRollover(TPoint point);
+  void CallView(const char* handler, TPoint point, const CWVisualObject* object);
   void LoadObjects();
   void Redraw();
 
@@ -99,4 +115,7 @@ class CWPlaneViewWindow : public CWObject {
   CZBuffer m_compositor;
   CZObj m_background_layer;
   std::vector<std::unique_ptr<CWObject>> m_objects;
+  size_t m_plain_count = 0;  // objects that are not visual
+  uint32_t m_rollover = 0;   // the serial of the object under the cursor
+  uint32_t m_capture = 0;    // the serial of the object holding the mouse
 };

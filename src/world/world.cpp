@@ -7,6 +7,7 @@
 #include "base/trace.h"
 #include "script/script_machine.h"
 #include "ui/event_queue.h"
+#include "world/view.h"
 #include "world/world_object.h"
 
 namespace {
@@ -32,7 +33,7 @@ const char* OutcomeText(SRunOutcome::ECall call) {
 }  // namespace
 
 CWorld::CWorld(CValueBase* base, CScriptMachine* machine, CEventQueue* queue, bool tool_mode)
-    : m_base(base), m_machine(machine), m_queue(queue), m_tool_mode(tool_mode) {
+    : m_base(base), m_machine(machine), m_queue(queue), m_scheduler(*queue), m_tool_mode(tool_mode) {
   m_templates = base->FindPath(kTemplatesPath, base->Root());
 }
 
@@ -93,7 +94,7 @@ std::unique_ptr<CWObject> CWorld::CreateObject(std::string_view name, StoreHandl
                                                LoaderTable loaders, ErrCode* error) {
   COpenContainer container(m_base, own, error);
   if (!container) return nullptr;
-  const StoreHandle template_handle = ResolveTemplate(*container);
+  const StoreHandle template_handle = ResolveTemplate(*container.get());
   if (!template_handle) {
     *error = err::kNoSuchTemplate;
     return nullptr;

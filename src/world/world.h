@@ -20,6 +20,7 @@
 #include "base/errors.h"
 #include "script/script_call.h"
 #include "store/value_base.h"
+#include "world/scheduler.h"
 
 class CBitmap;
 class CDesktop;
@@ -32,6 +33,9 @@ class CWObject;
 class CWPlaneViewWindow;
 class CWViewSet;
 class CWorld;
+
+// What the scheduler's entries of a world object are for.
+enum : uint32_t { kTickAutoUpdate = 1 };
 
 using ObjectLoader = std::unique_ptr<CWObject> (*)(CWorld* world, StoreHandle own,
                                                    StoreHandle template_handle, ErrCode* error);
@@ -54,6 +58,7 @@ class CWorld {
 
   CValueBase& Base() const { return *m_base; }
   CScriptMachine& Machine() const { return *m_machine; }
+  CWorldScheduler& Scheduler() { return m_scheduler; }
   uint32_t Now() const;
   bool ToolMode() const { return m_tool_mode; }
   int ModalLevel() const { return m_modal_level; }
@@ -118,6 +123,7 @@ class CWorld {
   CValueBase* m_base;
   CScriptMachine* m_machine;
   CEventQueue* m_queue;
+  CWorldScheduler m_scheduler;
   bool m_tool_mode;
   int m_modal_level = 0;
   uint32_t m_next_serial = 1;

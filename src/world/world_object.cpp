@@ -85,9 +85,31 @@ ErrCode CWObject::Call(const char* handler, const char* signature, std::span<con
   return m_world->CallHandler(*this, handler, signature, args);
 }
 
-void CWObject::Start() {}
+void CWObject::Start() {
+  if (m_auto_update) ScheduleTick();
+}
 
-void CWObject::Stop() {}
+void CWObject::Stop() { m_world->Scheduler().Cancel(m_serial); }
+
+void CWObject::ScheduleTick() {
+  CWorld* world = m_world;
+  const uint32_t serial = m_serial;
+  world->Scheduler().Schedule(serial, kTickAutoUpdate, world->Now() + m_auto_update,
+                              [world, serial] {
+                                if (CWObject* object = world->Find(serial)) object->Tick();
+                              });
+}
+
+void CWObject::Tick() {
+  // The next tick is due an interval after this one, whatever Update does.
+  ScheduleTick();
+  const uint32_t serial = m_serial;
+  Update();
+  if (!m_world->Find(serial)) return;
+  const int32_t interval = GetLong("AutoUpdate");
+  m_auto_update = interval > 0 ? static_cast<uint32_t>(interval) : 0;
+  if (!m_auto_update) m_world->Scheduler().Cancel(serial, kTickAutoUpdate);
+}
 
 void CWObject::Update() {
   uint8_t answer = m_active;

@@ -68,9 +68,9 @@ class CWObject : public CObject, public CScriptOwner {
   // answer also counts as no answer.
   ErrCode Call(const char* handler, const char* signature, std::span<const SCallArg> args = {});
 
-  // Starts the object's timed work.
+  // Schedules the first AutoUpdate tick when the interval is not 0.
   virtual void Start();
-  // Ends the object's timed work.
+  // Drops the object's pending timed work.
   virtual void Stop();
   // One AutoUpdate tick: "IsActive" may change the Active flag; then the
   // interval is read again.
@@ -99,6 +99,10 @@ class CWObject : public CObject, public CScriptOwner {
   };
   const uint8_t* FindValue(std::string_view name, uint16_t type) const;
   ErrCode SetOwn(std::string_view name, uint16_t type, const void* payload);
+  void ScheduleTick();
+  // One AutoUpdate tick: the next is scheduled first, then Update runs and
+  // the interval is read again (0 or less ends the ticks).
+  void Tick();
   const uint8_t* HandlerValue(uint32_t key) const;
 
   CWorld* m_world;

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "base/trace.h"
 #include "gfx/palette.h"
@@ -11,6 +12,7 @@
 #include "ui/event_queue.h"
 #include "ui/os_layer.h"
 #include "world/view.h"
+#include "world/visual_object.h"
 #include "world/world.h"
 
 namespace {
@@ -27,11 +29,11 @@ std::unique_ptr<CWObject> Load(CWorld* world, StoreHandle own, StoreHandle templ
 
 // Rows of kinds built later load nothing yet.
 const SLoaderRow kObjectRows[] = {
-    {"HotSpot", nullptr}, {"Sprite", nullptr}, {"Animation", nullptr},
+    {"HotSpot", Load<CWHotSpot>}, {"Sprite", nullptr}, {"Animation", nullptr},
     {"Sound", nullptr},   {"Map", nullptr},    {"Decoration", nullptr},
     {"Paint", nullptr},   {"Timer", nullptr},  {"Text", nullptr},
 };
-const SLoaderRow kSetRows[] = {{"HotSpot", nullptr}, {"Sound", nullptr}, {"Map", nullptr}};
+const SLoaderRow kSetRows[] = {{"HotSpot", Load<CWHotSpot>}, {"Sound", nullptr}, {"Map", nullptr}};
 const SLoaderRow kViewRows[] = {{"PlaneView", Load<CWPlaneViewWindow>},
                                 {"ViewSet", Load<CWViewSet>}};
 

@@ -15,23 +15,35 @@
 
 namespace {
 
-// Village holds House and Square; Hill lies outside it; Broken has a 24-bit
-// background. Every view and set says when it is entered and left.
+// Village holds House and Square; Hill lies outside it; Broken's background
+// is no 8-bit picture. Every view and set has "OnEntry" and "OnExit".
 std::string Tree(const std::string& dir) {
-  std::string tree = "[/]\nTemplates=container\nWorld=container\n"
-                     "[/Templates/]\nPlaneView=container\nViewSet=container\n"
-                     "[/Templates/PlaneView/]\nType=str:PlaneView\nOnEntry=script\nOnExit=script\n"
-                     "[/Templates/PlaneView/OnEntry]\nSize=12\nType=34\nTextSize=3\n1=.;\n"
-                     "[/Templates/PlaneView/OnExit]\nSize=12\nType=34\nTextSize=3\n1=.;\n"
-                     "[/Templates/ViewSet/]\nType=str:ViewSet\nOnEntry=script\nOnExit=script\n"
-                     "[/Templates/ViewSet/OnEntry]\nSize=12\nType=34\nTextSize=3\n1=.;\n"
-                     "[/Templates/ViewSet/OnExit]\nSize=12\nType=34\nTextSize=3\n1=.;\n"
-                     "[/World/]\nVillage=container\nHill=container\nBroken=container\n"
-                     "[/World/Village/]\nTemplate=str:ViewSet\nHouse=container\nSquare=container\n";
-  for (const char* view : {"Village/House", "Village/Square", "Hill"})
-    tree += std::string("[/World/") + view + "/]\nTemplate=str:PlaneView\nImageName=str:" + dir +
-            "/back.bmp\n";
-  tree += "[/World/Broken/]\nTemplate=str:PlaneView\nImageName=str:" + dir + "/deep.bmp\n";
+  const std::string script = "Size=12\nType=34\nTextSize=3\n1=.;\n";
+  std::string tree =
+      "[/]\nTemplates=container\nWorld=container\n"
+      "[/Templates/]\nPlaneView=container\nViewSet=container\nHotSpot=container\n"
+      "[/Templates/PlaneView/]\nType=str:PlaneView\nOnEntry=script\nOnExit=script\n"
+      "[/Templates/PlaneView/OnEntry]\n" + script + "[/Templates/PlaneView/OnExit]\n" + script +
+      "[/Templates/ViewSet/]\nType=str:ViewSet\nOnEntry=script\nOnExit=script\n"
+      "[/Templates/ViewSet/OnEntry]\n" + script + "[/Templates/ViewSet/OnExit]\n" + script +
+      "[/Templates/HotSpot/]\nType=str:HotSpot\n"
+      "[/World/]\nVillage=container\nHill=container\nBroken=container\n"
+      "[/World/Village/]\nTemplate=str:ViewSet\nHouse=container\nSquare=container\n";
+  const auto view = [&](const std::string& path, const char* image, const std::string& more) {
+    tree += "[/World/" + path + "/]\nTemplate=str:PlaneView\nImageName=str:" + dir + "/" +
+            image + "\n" + more;
+  };
+  // The house's door: a hot spot that answers entering and a press; the
+  // house itself hears every click first.
+  view("Village/House", "back.bmp", "Door=container\nOnClick=script\n");
+  tree += "[/World/Village/House/OnClick]\n" + script +
+          "[/World/Village/House/Door/]\nTemplate=str:HotSpot\nActive=long:1\n"
+          "Pos=rect:10, 10, 19, 19\nOnMouseEnter=script\nOnLButtonDown=script\n"
+          "[/World/Village/House/Door/OnMouseEnter]\n" + script +
+          "[/World/Village/House/Door/OnLButtonDown]\n" + script;
+  view("Village/Square", "back.bmp", "");
+  view("Hill", "back.bmp", "");
+  view("Broken", "deep.bmp", "");
   return tree;
 }
 
@@ -109,6 +121,24 @@ TEST_F(ViewsTest, OnlyViewsAreRequestedAndABadBackgroundLeavesNoView) {
                          "views\tenter\tBroken",
                          "views\tcurrent\t\t0",
                      }));
+}
+
+TEST_F(ViewsTest, AHotSpotHearsTheCursorEnterAndThePressAfterTheViewsClick) {
+  Go({"Village/House"});
+  Tracer().Configure("handlers", m_rig.Dir().Join("trace.txt").c_str());
+  CDesktop& desktop = m_rig.Desktop();
+  for (const auto& [code, x] : {std::pair{kEvMouseMove, 5}, {kEvMouseMove, 15}, {kEvLeftDown, 15}})
+    desktop.SendEvent(desktop.Id(), code, PackPoint({static_cast<int16_t>(x), 15}), 0);
+  EXPECT_EQ(m_rig.TraceLines("handlers\t"),
+            (std::vector<std::string>{
+                "handlers\tcall\t0\tDoor\tOnMouseEnter\trun",
+                "handlers\treturn\t0\tDoor\tOnMouseEnter",
+                "handlers\tcall\t0\tVillage/House\tOnMouseEnter\tmissing",
+                "handlers\tcall\t0\tVillage/House\tOnClick\trun",
+                "handlers\treturn\t0\tVillage/House\tOnClick",
+                "handlers\tcall\t0\tDoor\tOnLButtonDown\trun",
+                "handlers\treturn\t0\tDoor\tOnLButtonDown",
+            }));
 }
 
 }  // namespace

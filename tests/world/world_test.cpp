@@ -116,7 +116,8 @@ TEST_F(WorldTest, ObjectsComeFromTheirTemplatesLoaderAndReadThroughToTheTemplate
   bool missing = false;
   EXPECT_EQ(door->GetLong("Nothing", &missing), 0);
   EXPECT_TRUE(missing);
-  EXPECT_EQ(door->GetRect("Pos"), (TRect{0, 0, -1, -1}));
+  const TRect pos = door->GetRect("Pos");
+  EXPECT_TRUE(pos.left == 0 && pos.top == 0 && pos.right == -1 && pos.bottom == -1);
   // Writes stay in the object's own container.
   EXPECT_EQ(door->SetLong("Visible", 0), err::kOk);
   EXPECT_EQ(door->GetLong("Visible"), 0);
@@ -131,14 +132,11 @@ TEST_F(WorldTest, ObjectsComeFromTheirTemplatesLoaderAndReadThroughToTheTemplate
 TEST_F(WorldTest, TheViewsOwnTemplatesComeBeforeTheTemplatesFolder) {
   CWorld world(m_base.vb(), &m_machine, &m_queue, true);
   COpenContainer sign_user(m_base.vb(), m_base.vb()->CreateContainer());
-  ASSERT_EQ(sign_user->SetTypedByName("Template", kValueString, "Sign"), err::kNotFound);
-  Atom atom = 0;
-  ASSERT_EQ(m_base.vb()->Intern("Template", &atom), err::kOk);
-  ASSERT_EQ(sign_user->SetTyped(atom, kValueString, "Sign"), err::kOk);
-  EXPECT_EQ(world.ResolveTemplate(*sign_user),
+  ASSERT_EQ(sign_user->SetTypedByName("Template", kValueString, "Sign"), err::kOk);
+  EXPECT_EQ(world.ResolveTemplate(*sign_user.get()),
             m_base.vb()->FindPath("/Templates/Sign/", m_base.vb()->Root()));
   world.SetTemplateSearch({m_view});
-  EXPECT_EQ(world.ResolveTemplate(*sign_user),
+  EXPECT_EQ(world.ResolveTemplate(*sign_user.get()),
             m_base.vb()->FindPath("/View/Sign/", m_base.vb()->Root()));
 }
 
