@@ -49,7 +49,7 @@ std::vector<SScriptRef> ListScripts(CValueBase* vb) {
   walker.Walk([&](CVBContainer*, const std::string& name, const uint8_t* value) {
     if (ValueType(value) == kValueScript && ValueSize(value) >= kScriptValueSize) {
       const std::string& path = walker.CurrentPath();
-      scripts.push_back({path.substr(0, path.size() - name.size()), name});
+      scripts.push_back({"/" + path.substr(0, path.size() - name.size()), name});
     }
     return 0;
   });

@@ -35,6 +35,7 @@ class CShadowFile : public CFile {
     uint32_t base;
     uint32_t length;
     uint32_t shadow;
+    bool operator==(const SExtent&) const = default;
   };
 
   // `path` names the base file, which Commit replaces and reopens; an empty

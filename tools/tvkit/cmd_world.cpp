@@ -296,9 +296,7 @@ bool CompileScripts(CValueBase* vb, CScriptMachine* machine,
   return ok;
 }
 
-ErrCode WriteScriptVersion(CValueBase* vb, CScriptMachine* machine) {
-  CGlobalTable globals;
-  if (ErrCode error = globals.Load(vb, machine)) return error;
+ErrCode WriteScriptVersion(CValueBase* vb, CScriptMachine* machine, const CGlobalTable& globals) {
   const auto version = static_cast<int32_t>(ScriptVersionOf(*machine, globals));
   COpenContainer root(vb, vb->Root());
   return root->SetValue("ScriptVersion", MakeValue(kValueLong, &version, sizeof version).data());
@@ -343,8 +341,11 @@ int Build(const char* out, const char* directory) {
     script_files["/" + (folder.empty() ? "" : folder + "/") + name] = file;
   }
   if (failure) return ReportError(failure);
+  // Scripts compile against the globals, and the version depends on them.
+  CGlobalTable globals;
+  if (ErrCode error = globals.Load(build.vb(), &machine)) return ReportError(error);
   if (!CompileScripts(build.vb(), &machine, script_files)) return ReportError(err::kSyntax);
-  if (ErrCode error = WriteScriptVersion(build.vb(), &machine)) return ReportError(error);
+  if (ErrCode error = WriteScriptVersion(build.vb(), &machine, globals)) return ReportError(error);
   if (ErrCode error = build.Commit()) return ReportError(error);
   return 0;
 }
