@@ -9,6 +9,7 @@
 //   2 truncate at u16 position
 //   3 commit
 //   4 write at the current position (after a seek), as 0
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -108,8 +109,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const auto length = static_cast<uint32_t>(bytes.size());
       Check((code == 0 ? file.WriteAt(bytes.data(), at, length, nullptr)
                        : file.Write(bytes.data(), length, nullptr)) == err::kOk);
-      if (model.size() < at + bytes.size()) model.resize(at + bytes.size(), '\0');
-      model.replace(at, bytes.size(), bytes);
+      // Writing nothing leaves the size alone, even past the end.
+      if (!bytes.empty()) {
+        model.resize(std::max(model.size(), at + bytes.size()), '\0');
+        model.replace(at, bytes.size(), bytes);
+      }
     } else if (code == 1) {
       const uint32_t at = in.Position();
       std::string bytes(in.Byte() * 9, '\0');

@@ -1,5 +1,6 @@
 #include "world/project.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/log.h"
@@ -239,11 +240,9 @@ ErrCode CProject::RecompileScripts() {
     CompileScriptValue(m_vb.get(), m_machine, container.get(), script.name, signature,
                        script.container + script.name, &errors);
   }
-  for (size_t start = 0; start < errors.size();) {
-    const size_t end = errors.find('\n', start);
-    const std::string line = errors.substr(start, end == std::string::npos ? end : end - start + 1);
-    LogMessage(kLogScripts, "%s", line.c_str());
-    start = end == std::string::npos ? errors.size() : end + 1;
+  for (size_t start = 0, end = 0; start < errors.size(); start = end) {
+    end = std::min(errors.find('\n', start), errors.size() - 1) + 1;
+    LogMessage(kLogScripts, "%.*s", static_cast<int>(end - start), errors.data() + start);
   }
   return err::kOk;
 }
