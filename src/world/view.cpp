@@ -7,6 +7,7 @@
 #include "gfx/resource_cache.h"
 #include "ui/desktop.h"
 #include "ui/os_layer.h"
+#include "world/handler_sites.h"
 #include "world/visual_object.h"
 #include "world/world.h"
 
@@ -52,6 +53,8 @@ void LoadChildren(CWorld& world, CVBContainer& container, LoaderTable loaders,
 
 CWViewSet::~CWViewSet() { Leave(); }
 
+std::string_view CWViewSet::SiteKind() const { return kSiteViewSet; }
+
 void CWViewSet::Enter() {
   Start();
   if (Own())
@@ -62,13 +65,13 @@ void CWViewSet::Enter() {
                    m_objects.push_back(std::move(object));
                    return true;
                  });
-  if (!World().EditMode()) Call("OnEntry", "void");
+  if (!World().EditMode()) CallSite("OnEntry");
 }
 
 void CWViewSet::Leave() {
   if (m_objects.empty() && !World().IsEntered(this)) return;
   World().Left(this);
-  if (!World().EditMode()) Call("OnExit", "void");
+  if (!World().EditMode()) CallSite("OnExit");
   for (auto& object : m_objects) object->Stop();
   m_objects.clear();
   Stop();
@@ -99,6 +102,8 @@ CWPlaneViewWindow::CWPlaneViewWindow(CWorld* world, StoreHandle own, StoreHandle
 
 CWPlaneViewWindow::~CWPlaneViewWindow() { Show(false); }
 
+std::string_view CWPlaneViewWindow::SiteKind() const { return kSiteView; }
+
 CViewHostWindow* CWPlaneViewWindow::Window() const {
   return KindOf<CViewHostWindow>(World().WindowById(m_window));
 }
@@ -109,7 +114,7 @@ ErrCode CWPlaneViewWindow::Enter() {
   LogMessage(kLogEngine, "----> %s\n", m_view_name.c_str());
   if (ErrCode error = LoadBackground()) return error;
   LoadObjects();
-  if (!World().EditMode()) Call("OnEntry", "void");
+  if (!World().EditMode()) CallSite("OnEntry");
   Redraw();
   return err::kOk;
 }
@@ -165,7 +170,7 @@ void CWPlaneViewWindow::LoadObjects() {
 
 void CWPlaneViewWindow::Leave() {
   LogMessage(kLogEngine, "<---- %s\n", m_view_name.c_str());
-  if (!World().EditMode()) Call("OnExit", "void");
+  if (!World().EditMode()) CallSite("OnExit");
   for (auto& object : m_objects) {
     object->Stop();
     if (auto* visual = KindOf<CWVisualObject>(object.get())) m_compositor.RemoveObject(&visual->Drawable());
@@ -226,7 +231,7 @@ void CWPlaneViewWindow::CallView(const char* handler, TPoint point, const CWVisu
   const std::string name = object ? object->Name() : std::string();
   const SCallArg args[] = {SCallArg::Int(point.x), SCallArg::Int(point.y),
                            SCallArg::Text(name.c_str())};
-  Call(handler, "void, int, int, str", args);
+  CallSite(handler, args);
 }
 
 void CWPlaneViewWindow::UpdateRollover(TPoint point) {

@@ -31,6 +31,7 @@ class CWViewSet : public CWObject {
   CWViewSet(CWorld* world, StoreHandle own, StoreHandle template_handle)
       : CWObject(world, own, template_handle) {}
   ~CWViewSet() override;
+  std::string_view SiteKind() const override;
 
   // Loads its objects, starts them, then calls "OnEntry" (outside edit
   // mode).
@@ -74,6 +75,7 @@ class CWPlaneViewWindow : public CWObject {
 
   CWPlaneViewWindow(CWorld* world, StoreHandle own, StoreHandle template_handle);
   ~CWPlaneViewWindow() override;
+  std::string_view SiteKind() const override;
 
   // The view's path below "/World/", without "/" at either end.
   const std::string& ViewName() const { return m_view_name; }

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "ui/event.h"
+#include "world/handler_sites.h"
 #include "world/world.h"
 
 CWVisualObject::CWVisualObject(CWorld* world, StoreHandle own, StoreHandle template_handle)
@@ -38,6 +39,8 @@ bool CWVisualObject::AtModalLevel() const {
   return m_modal == -1 || m_modal == World().ModalLevel();
 }
 
+std::string_view CWVisualObject::SiteKind() const { return kSiteVisual; }
+
 void CWVisualObject::SetActive(bool active) {
   CWObject::SetActive(active);
   m_visible = active;
@@ -49,7 +52,7 @@ void CWVisualObject::Update() {
   const TRect& pos = m_region.Bounds();
   int32_t x = pos.left, y = pos.top;
   const SCallArg args[] = {SCallArg::Ref(&x), SCallArg::Ref(&y)};
-  if (Call("CalcPos", "void, int* x, int* y", args) == err::kOk && (x != pos.left || y != pos.top))
+  if (CallSite("CalcPos", args) == err::kOk && (x != pos.left || y != pos.top))
     MoveBy(x - pos.left, y - pos.top);
 }
 
@@ -60,7 +63,7 @@ namespace {
 struct SMouseHandler {
   uint32_t code;
   const char* handler;
-  bool at_point;
+  bool at_point;  // takes the object-local point
   bool inside_only;
 };
 constexpr SMouseHandler kMouseHandlers[] = {
@@ -87,12 +90,12 @@ void CWVisualObject::OnMouse(uint32_t code, TPoint point) {
   const uint32_t serial = Serial();
   if (row->at_point) {
     const SCallArg args[] = {SCallArg::Int(point.x - Pos().left), SCallArg::Int(point.y - Pos().top)};
-    Call(row->handler, "void, int x, int y", args);
+    CallSite(row->handler, args);
   } else {
-    Call(row->handler, "void");
+    CallSite(row->handler);
   }
   // Released outside: the object is left too.
-  if (code == kEvLeftUp && !inside && World().Find(serial)) Call("OnMouseExit", "void");
+  if (code == kEvLeftUp && !inside && World().Find(serial)) CallSite("OnMouseExit");
 }
 
 void CWVisualObject::MoveBy(int dx, int dy) {

@@ -42,6 +42,7 @@ class CWVisualObject : public CWObject {
   virtual bool HitTest(TPoint point) const;
   // Takes events at the current modal level, or at every one with -1.
   bool AtModalLevel() const;
+  std::string_view SiteKind() const override;
   // Visual objects also show or hide.
   void SetActive(bool active) override;
   // Every AutoUpdate tick also asks "CalcPos" where the object goes.

@@ -4,6 +4,7 @@
 
 #include "base/memory.h"
 #include "fs/bfhp.h"
+#include "world/handler_sites.h"
 #include "world/world.h"
 
 namespace {
@@ -85,6 +86,15 @@ ErrCode CWObject::Call(const char* handler, const char* signature, std::span<con
   return m_world->CallHandler(*this, handler, signature, args);
 }
 
+std::string_view CWObject::SiteKind() const { return kSiteObject; }
+
+ErrCode CWObject::CallSite(const char* handler, std::span<const SCallArg> args) {
+  const SHandlerSite* site = FindHandlerSite(SiteKind(), handler);
+  if (!site) site = FindHandlerSite(kSiteObject, handler);
+  // The table's signatures are string literals.
+  return site ? Call(handler, site->signature.data(), args) : err::kBadParamString;
+}
+
 void CWObject::Start() {
   if (m_auto_update) ScheduleTick();
 }
@@ -114,7 +124,7 @@ void CWObject::Tick() {
 void CWObject::Update() {
   uint8_t answer = m_active;
   const SCallArg args[] = {SCallArg::Ref(&answer)};
-  if (Call("IsActive", "bool", args) == err::kOk && (answer != 0) != m_active)
+  if (CallSite("IsActive", args) == err::kOk && (answer != 0) != m_active)
     SetActive(answer != 0);
 }
 

@@ -67,6 +67,11 @@ class CWObject : public CObject, public CScriptOwner {
   // the object has none (its caller keeps its default). Any other nonzero
   // answer also counts as no answer.
   ErrCode Call(const char* handler, const char* signature, std::span<const SCallArg> args = {});
+  // The same for an engine call site: the signature comes from the table
+  // of call sites, by the object's kind.
+  ErrCode CallSite(const char* handler, std::span<const SCallArg> args = {});
+  // The kind the table of call sites knows the object as.
+  virtual std::string_view SiteKind() const;
 
   // Schedules the first AutoUpdate tick when the interval is not 0.
   virtual void Start();
