@@ -14,6 +14,7 @@ constexpr SChannelName kChannels[] = {
     {"present", kTracePresent}, {"cursor", kTraceCursor},
     {"capture", kTraceCapture}, {"event", kTraceEvent},
     {"handlers", kTraceHandlers}, {"views", kTraceViews},
+    {"stats", kTraceStats},
 };
 
 const char* ChannelName(ETraceChannel channel) {

@@ -22,6 +22,7 @@ enum ETraceChannel : uint32_t {
   kTraceEvent = 1u << 3,
   kTraceHandlers = 1u << 4,
   kTraceViews = 1u << 5,
+  kTraceStats = 1u << 6,
 };
 
 class CTrace {

@@ -106,6 +106,9 @@ class CZBuffer {
   int Rows() const { return m_rows; }
   uint32_t TileState(int column, int row) const { return m_tiles[Index(column, row)].state; }
   CZObj* FirstObject() const { return m_first; }
+  // The objects whose rectangles hold the point, nearest first, as the
+  // tile under it lists them.
+  void ObjectsAt(TPoint point, std::vector<CZObj*>* objects) const;
 
   // Counters: Flush passes, rectangles and tiles flushed, tiles repainted.
   uint32_t PassCount() const { return m_passes; }

@@ -24,6 +24,7 @@ namespace lib {
 enum ETypeId : uint16_t {
   kInt = 1,
   kFloat = 3,
+  kItem = 5,  // an inventory item's container handle; the world registers it
   kPoint = 6,
   kBool = 7,
   kRect = 8,

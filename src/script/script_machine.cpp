@@ -55,6 +55,10 @@ void CScriptMachine::UnmapGlobals(std::vector<uint16_t>* slots) {
 }
 
 void CScriptMachine::ClearWorldGlobals() {
+  // World globals are the last registrations: their slots are taken again
+  // from the first of them, so a table registered anew gets the same slots.
+  if (!m_world_global_slots.empty()) m_next_slot = m_world_global_slots.front();
+  for (uint16_t slot : m_world_global_slots) m_global_addresses[slot] = nullptr;
   UnmapGlobals(&m_world_global_slots);
   m_compiler->ClearWorldGlobals();
 }

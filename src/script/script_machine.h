@@ -89,6 +89,8 @@ class CScriptMachine {
     return slot < kNativeCount ? m_argument_bytes[slot] : 0;
   }
   ErrCode RegisterGlobal(const char* name, void* address, uint16_t type);
+  // World globals come after every other registration; clearing them gives
+  // their slots back.
   ErrCode RegisterWorldGlobal(const char* name, void* address, uint16_t type);
   void ClearWorldGlobals();
 

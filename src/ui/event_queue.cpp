@@ -30,13 +30,6 @@ CWindow* CEventQueue::WindowById(uint32_t id) const {
   return found == m_targets.end() ? nullptr : found->second.window;
 }
 
-// Due times wrap with the 32-bit clock, so they compare by difference.
-bool CEventQueue::Earlier(const SEventRecord& a, const SEventRecord& b) const {
-  const int32_t difference = static_cast<int32_t>(a.due - b.due);
-  if (difference != 0) return difference < 0;
-  return static_cast<int32_t>(a.serial - b.serial) < 0;
-}
-
 ErrCode CEventQueue::Post(const SEventRecord& record) {
   if (m_heap.size() >= m_capacity) return err::kMhFullHeap;
   m_heap.push_back(record);

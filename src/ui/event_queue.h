@@ -25,6 +25,14 @@ class CEventFilter {
 
 using EventFunction = std::function<void(const SEventRecord&)>;
 
+// The queue's order: by due time, which wraps with the 32-bit clock and so
+// compares by difference, then by serial.
+inline bool DueBefore(uint32_t due, uint32_t serial, uint32_t other_due, uint32_t other_serial) {
+  const int32_t difference = static_cast<int32_t>(due - other_due);
+  if (difference != 0) return difference < 0;
+  return static_cast<int32_t>(serial - other_serial) < 0;
+}
+
 class CEventQueue {
  public:
   // What Dispatch answers for a record no target received.
@@ -82,10 +90,11 @@ class CEventQueue {
     int32_t priority;
   };
 
-  bool Earlier(const SEventRecord& a, const SEventRecord& b) const;
   // The heap's order: std's heaps keep the greatest first.
-  auto HeapOrder() const {
-    return [this](const SEventRecord& a, const SEventRecord& b) { return Earlier(b, a); };
+  static auto HeapOrder() {
+    return [](const SEventRecord& a, const SEventRecord& b) {
+      return DueBefore(b.due, b.serial, a.due, a.serial);
+    };
   }
   void RemoveIf(const std::function<bool(const SEventRecord&)>& doomed);
   uint32_t Deliver(const SEventRecord& record);

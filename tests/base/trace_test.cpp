@@ -27,3 +27,15 @@ TEST(TraceTest, OnlyNamedChannelsWriteTimedTabSeparatedLines) {
   EXPECT_FALSE(trace.Configure("event", dir.Join("missing/t.txt").c_str()));
   EXPECT_FALSE(trace.On(kTraceEvent));
 }
+
+TEST(TraceTest, StatsIsAChannelOfItsOwn) {
+  CTempDir dir;
+  CTrace trace;
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(trace.Configure("stats", dir.Join("t.txt").c_str()));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_TRUE(trace.On(kTraceStats));
+  EXPECT_FALSE(trace.On(kTraceEvent));
+  trace.Line(kTraceStats, "objects\t3");
+  EXPECT_EQ(dir.ReadFile("t.txt"), "0\tstats\tobjects\t3\n");
+}

@@ -64,7 +64,7 @@ TEST_F(TvkitScriptTest, RunHandsBackTheAddressParametersAndTheResult) {
   m_dir.WriteFile("v.txt", "p = p + \"!\"; ptSet(q, ptGetY(q), ptGetX(q)); return 2.5 * f;\n");
   ExpectRun({"script", "run", "--sig", "float, float f, str* p, TPoint* q, TRect r",
              m_dir.Join("v.txt"), "3", "hi", "-4,9", "1,2,3,4"},
-            0, "result: 7.5\np: hi!\nq: 9, -4\n");
+            0, "result: 7.5\np: \"hi!\"\nq: {9, -4}\n");
 }
 
 TEST_F(TvkitScriptTest, RunReportsStopsAndLimits) {

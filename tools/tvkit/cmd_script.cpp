@@ -18,6 +18,7 @@
 #include "script/script_call.h"
 #include "script/script_machine.h"
 #include "script/script_string.h"
+#include "script/value_text.h"
 
 namespace {
 
@@ -183,33 +184,10 @@ SCallArg ArgumentOf(SRunValue& value) {
 }
 
 std::string PrintValue(const SRunValue& value) {
-  int16_t halves[4];
-  std::memcpy(halves, value.bytes, sizeof halves);
-  char text[64];
-  switch (value.type & 0xFF) {
-    case lib::kInt: {
-      int32_t number;
-      std::memcpy(&number, value.bytes, 4);
-      return std::to_string(number);
-    }
-    case lib::kFloat: {
-      double number;
-      std::memcpy(&number, value.bytes, 8);
-      std::snprintf(text, sizeof text, "%g", number);
-      return text;
-    }
-    case lib::kBool:
-      return value.bytes[0] ? "true" : "false";
-    case lib::kPoint:
-      std::snprintf(text, sizeof text, "%d, %d", halves[0], halves[1]);
-      return text;
-    case lib::kRect:
-      std::snprintf(text, sizeof text, "%d, %d, %d, %d", halves[0], halves[1], halves[2],
-                    halves[3]);
-      return text;
-    default:
-      return value.null_text ? "(null)" : value.buffer;
-  }
+  SValueView view{TypeId(value.type), value.bytes, std::nullopt};
+  if ((view.type == lib::kPstr || view.type == lib::kStr) && !value.null_text)
+    view.text = value.buffer;
+  return ValueText(view);
 }
 
 int Run(int argc, char** argv) {

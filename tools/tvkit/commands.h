@@ -21,3 +21,4 @@ int RunMix(int argc, char** argv);
 int RunVb(int argc, char** argv);
 int RunScript(int argc, char** argv);
 int RunUi(int argc, char** argv);
+int RunWorld(int argc, char** argv);

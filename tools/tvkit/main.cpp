@@ -37,6 +37,8 @@ constexpr SCommand kCommands[] = {
     {"script", "compile --sig <signature> <file> [-o <block>] [--dump]; types", RunScript},
     {"ui", "tree|show <template.ini> [<object>]: a template as a tree or in a window; box: a message box",
      RunUi},
+    {"world", "build <out.prj> <src dir>: a project from sources; globals <project.prj>: its globals",
+     RunWorld},
 };
 
 void PrintUsage(FILE* out) {

@@ -1,0 +1,274 @@
+#include "world/view.h"
+
+#include <algorithm>
+
+#include "base/log.h"
+#include "gfx/palette.h"
+#include "gfx/resource_cache.h"
+#include "ui/desktop.h"
+#include "ui/os_layer.h"
+#include "world/handler_sites.h"
+#include "world/visual_object.h"
+#include "world/world.h"
+
+namespace {
+
+// Objects inside a view use the first nine rows; view sets three of them.
+constexpr char kUntitledViewObject[] = "untitled_plane_vis_obj";
+constexpr char kUntitledSetObject[] = "untitled_viewset_obj";
+
+// Whether the container value `value` is to be loaded with its parent.
+bool AutoLoads(CValueBase& base, StoreHandle handle) {
+  COpenContainer container(&base, handle);
+  return container && !container->GetValue("NoAutoLoad", kValueLong);
+}
+
+// Makes the objects of `container`, in container order, by `loaders`;
+// `add` takes each (false: no room, the object goes).
+void LoadChildren(CWorld& world, CVBContainer& container, LoaderTable loaders,
+                  const char* untitled,
+                  const std::function<bool(std::unique_ptr<CWObject>)>& add) {
+  uint32_t cursor = 0;
+  Atom atom = 0;
+  const uint8_t* value = nullptr;
+  std::vector<std::pair<std::string, StoreHandle>> children;
+  while (container.NextValue(&cursor, &atom, &value) == err::kOk) {
+    const StoreHandle handle = ContainerHandleOf(value);
+    if (!handle || !AutoLoads(world.Base(), handle)) continue;
+    std::string name = world.Base().NameOfAtom(atom);
+    children.emplace_back(name.empty() ? untitled : name, handle);
+  }
+  for (const auto& [name, handle] : children) {
+    ErrCode error = err::kOk;
+    std::unique_ptr<CWObject> object = world.CreateObject(name, handle, loaders, &error);
+    if (!object) {
+      LogMessage(kLogEngine, "%s: %s\n", name.c_str(), ErrName(error));
+      continue;
+    }
+    if (!add(std::move(object))) return;
+  }
+}
+
+}  // namespace
+
+CWViewSet::~CWViewSet() { Leave(); }
+
+std::string_view CWViewSet::SiteKind() const { return kSiteViewSet; }
+
+void CWViewSet::Enter() {
+  Start();
+  if (Own())
+    LoadChildren(World(), *Own(), World().SetLoaders(), kUntitledSetObject,
+                 [this](std::unique_ptr<CWObject> object) {
+                   if (m_objects.size() >= kMaxObjects) return false;
+                   object->Start();
+                   m_objects.push_back(std::move(object));
+                   return true;
+                 });
+  if (!World().EditMode()) CallSite("OnEntry");
+}
+
+void CWViewSet::Leave() {
+  if (m_objects.empty() && !World().IsEntered(this)) return;
+  World().Left(this);
+  if (!World().EditMode()) CallSite("OnExit");
+  for (auto& object : m_objects) object->Stop();
+  m_objects.clear();
+  Stop();
+}
+
+CViewHostWindow::CViewHostWindow(CDesktop* desktop, const TRect& rect, CWPlaneViewWindow* view)
+    : CWindow(desktop, desktop, rect, kStyleVisible), m_view(view) {}
+
+void CViewHostWindow::Draw(const SDrawContext& context, const TRect&) {
+  const CBitmap* canvas = m_view ? m_view->Canvas() : nullptr;
+  const TRect r = GetRect();
+  if (!canvas) return context.Fill(r, 0);
+  context.Picture(*canvas, {0, 0, static_cast<int16_t>(canvas->Width() - 1),
+                            static_cast<int16_t>(canvas->Height() - 1)},
+                  r.left, r.top, 0xFFFFFFFF);
+}
+
+bool CViewHostWindow::OnMouse(uint32_t code, TPoint point, int32_t) {
+  return m_view && m_view->OnMouse(code, point);
+}
+
+bool CViewHostWindow::OnKey(uint32_t code, uint16_t virtual_key, uint16_t) {
+  return m_view && m_view->OnKey(code, virtual_key);
+}
+
+CWPlaneViewWindow::CWPlaneViewWindow(CWorld* world, StoreHandle own, StoreHandle template_handle)
+    : CWObject(world, own, template_handle) {}
+
+CWPlaneViewWindow::~CWPlaneViewWindow() { Show(false); }
+
+std::string_view CWPlaneViewWindow::SiteKind() const { return kSiteView; }
+
+CViewHostWindow* CWPlaneViewWindow::Window() const {
+  return KindOf<CViewHostWindow>(World().WindowById(m_window));
+}
+
+ErrCode CWPlaneViewWindow::Enter() {
+  Start();
+  World().SetModalLevel(0);
+  LogMessage(kLogEngine, "----> %s\n", m_view_name.c_str());
+  if (ErrCode error = LoadBackground()) return error;
+  LoadObjects();
+  if (!World().EditMode()) CallSite("OnEntry");
+  Redraw();
+  return err::kOk;
+}
+
+ErrCode CWPlaneViewWindow::LoadBackground() {
+  const char* image = GetString("ImageName");
+  if (!image || !*image) return err::kNotFound;
+  m_background = World().LoadPicture(image);
+  if (!m_background || m_background->Bits() != 8 || !m_background->Palette() ||
+      m_background->Palette()->Count() != 256) {
+    LogMessage(kLogEngine, "Ivalid view background bitmap: %s\n", image);
+    m_background.reset();
+    return err::kInvalidValue;
+  }
+  CPalette& palette = *m_background->Palette();
+  palette.SetEntry(0, SPalEntry{255, 255, 255, 0});
+  palette.SetEntry(255, SPalEntry{0, 0, 0, 0});
+  World().ShowPalette(palette);
+  const TRect& view = World().ViewRect();
+  m_canvas = std::make_unique<CBitmap>();
+  if (m_canvas->Create(static_cast<uint16_t>(view.right - view.left + 1),
+                       static_cast<uint16_t>(view.bottom - view.top + 1), kPixel8,
+                       std::make_unique<CPalette>(palette), kTopDown, 0) != err::kOk ||
+      m_compositor.Init(m_canvas.get()) != err::kOk) {
+    m_canvas.reset();
+    return err::kAllocFail;
+  }
+  m_background_layer.Place({0, 0, static_cast<int16_t>(m_background->Width() - 1),
+                            static_cast<int16_t>(m_background->Height() - 1)},
+                           1);
+  m_background_layer.SetBitmap(m_background.get());
+  m_compositor.AddObject(&m_background_layer);
+  return err::kOk;
+}
+
+void CWPlaneViewWindow::LoadObjects() {
+  if (!Own()) return;
+  LoadChildren(World(), *Own(), World().ObjectLoaders(), kUntitledViewObject,
+               [this](std::unique_ptr<CWObject> object) {
+                 if (auto* visual = KindOf<CWVisualObject>(object.get())) {
+                   visual->SetCompositor(&m_compositor);
+                   m_compositor.AddObject(&visual->Drawable());
+                 } else if (++m_plain_count > kMaxPlainObjects) {
+                   LogMessage(kLogEngine, "%s: %s\n", object->Name().c_str(),
+                              ErrName(err::kObjTooMany));
+                   return false;
+                 }
+                 object->Start();
+                 m_objects.push_back(std::move(object));
+                 return true;
+               });
+}
+
+void CWPlaneViewWindow::Leave() {
+  LogMessage(kLogEngine, "<---- %s\n", m_view_name.c_str());
+  if (!World().EditMode()) CallSite("OnExit");
+  for (auto& object : m_objects) {
+    object->Stop();
+    if (auto* visual = KindOf<CWVisualObject>(object.get())) m_compositor.RemoveObject(&visual->Drawable());
+  }
+  m_objects.clear();
+  m_plain_count = 0;
+  m_compositor.RemoveObject(&m_background_layer);
+  m_canvas.reset();
+  m_background.reset();
+  Stop();
+}
+
+void CWPlaneViewWindow::Show(bool shown) {
+  CViewHostWindow* window = Window();
+  if (!shown) {
+    if (window) window->Detach();
+    delete window;
+    m_window = 0;
+    return;
+  }
+  if (!window) m_window = World().MakeViewWindow(this);
+  Redraw();
+}
+
+void CWPlaneViewWindow::Redraw() {
+  CViewHostWindow* window = Window();
+  if (!window) return;
+  m_compositor.Update();
+  window->Invalidate();
+}
+
+CWVisualObject* CWPlaneViewWindow::ObjectAt(TPoint point) const {
+  std::vector<CZObj*> drawn;
+  m_compositor.ObjectsAt(point, &drawn);
+  for (CZObj* layer : drawn) {
+    const auto* drawable = KindOf<CWDrawable>(layer);
+    auto* object = drawable ? KindOf<CWVisualObject>(World().Find(drawable->Owner())) : nullptr;
+    // A picture that is not shown is not hit; a hot spot always is.
+    if (!object || !object->AtModalLevel() || (layer->Bitmap() && !object->IsVisible())) continue;
+    if (object->HitTest(point)) return object;
+  }
+  return nullptr;
+}
+
+CWVisualObject* CWPlaneViewWindow::Rollover() const {
+  return KindOf<CWVisualObject>(World().Find(m_rollover));
+}
+
+void CWPlaneViewWindow::SetCapture(CWVisualObject* object) {
+  const uint32_t serial = object ? object->Serial() : 0;
+  if (serial == m_capture) return;
+  CWVisualObject* old = KindOf<CWVisualObject>(World().Find(m_capture));
+  m_capture = serial;
+  if (old) old->OnMouse(kCaptureLost, {0, 0});
+}
+
+void CWPlaneViewWindow::CallView(const char* handler, TPoint point, const CWVisualObject* object) {
+  const std::string name = object ? object->Name() : std::string();
+  const SCallArg args[] = {SCallArg::Int(point.x), SCallArg::Int(point.y),
+                           SCallArg::Text(name.c_str())};
+  CallSite(handler, args);
+}
+
+void CWPlaneViewWindow::UpdateRollover(TPoint point) {
+  CWVisualObject* now = ObjectAt(point);
+  const uint32_t serial = now ? now->Serial() : 0;
+  if (serial == m_rollover) return;
+  if (CWVisualObject* old = Rollover()) {
+    old->OnMouse(kMouseLeave, point);
+    CallView("OnMouseExit", point, old);
+  }
+  m_rollover = serial;
+  // The leave may have taken the new object away.
+  if (CWVisualObject* entered = Rollover()) {
+    entered->OnMouse(kMouseEnter, point);
+    CallView("OnMouseEnter", point, entered);
+  }
+}
+
+bool CWPlaneViewWindow::OnMouse(uint32_t code, TPoint where) {
+  const TRect window = Window() ? Window()->GetRect() : TRect{};
+  const TPoint point{static_cast<int16_t>(where.x - window.left),
+                     static_cast<int16_t>(where.y - window.top)};
+  if (code == kEvLeftDouble || (code == kEvRightDown && !World().ToolMode())) code = kEvLeftDown;
+  if (CWVisualObject* holder = KindOf<CWVisualObject>(World().Find(m_capture))) {
+    if (code == kEvLeftUp) m_capture = 0;
+    holder->OnMouse(code, point);
+    return true;
+  }
+  if (code == kMouseLeave) return true;
+  UpdateRollover(point);
+  CWVisualObject* target = Rollover();
+  if (code == kEvLeftDown) {
+    CallView("OnClick", point, target);
+    target = Rollover();
+  }
+  if (target && code != kEvMouseMove && code != kMouseEnter) target->OnMouse(code, point);
+  return true;
+}
+
+bool CWPlaneViewWindow::OnKey(uint32_t, uint16_t) { return false; }

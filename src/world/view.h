@@ -1,0 +1,123 @@
+// Views and view sets.
+//
+// A view is one screen of the game: a background picture with the objects
+// of its container placed on it. The containers above a view that are view
+// sets carry objects and handlers shared by every view below them; the
+// world itself is the outermost set. A view and the sets around it are
+// entered (objects loaded, "OnEntry" called) exactly while they make up the
+// current chain.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gfx/bitmap.h"
+#include "gfx/zbuffer.h"
+#include "ui/window.h"
+#include "world/world_object.h"
+
+class CWViewSet;
+class CWVisualObject;
+
+// A view set: up to 16 objects of its own.
+class CWViewSet : public CWObject {
+  TV_CLASS(CWViewSet, CWObject)
+
+ public:
+  static constexpr size_t kMaxObjects = 16;
+
+  CWViewSet(CWorld* world, StoreHandle own, StoreHandle template_handle)
+      : CWObject(world, own, template_handle) {}
+  ~CWViewSet() override;
+  std::string_view SiteKind() const override;
+
+  // Loads its objects, starts them, then calls "OnEntry" (outside edit
+  // mode).
+  void Enter();
+  // Calls "OnExit", then stops and destroys its objects.
+  void Leave();
+  StoreHandle Handle() const { return Own() ? Own()->Handle() : 0; }
+
+ private:
+  std::vector<std::unique_ptr<CWObject>> m_objects;
+  size_t m_plain_count = 0;  // objects that are not visual
+  uint32_t m_rollover = 0;   // the serial of the object under the cursor
+  uint32_t m_capture = 0;    // the serial of the object holding the mouse
+};
+
+class CWPlaneViewWindow;
+
+// The window of a plane view on the desktop: draws the view's composed
+// picture and hands it the mouse and the keys.
+class CViewHostWindow : public CWindow {
+  TV_CLASS(CViewHostWindow, CWindow)
+
+ public:
+  CViewHostWindow(CDesktop* desktop, const TRect& rect, CWPlaneViewWindow* view);
+  void Draw(const SDrawContext& context, const TRect& rect) override;
+  bool OnMouse(uint32_t code, TPoint point, int32_t steps) override;
+  bool OnKey(uint32_t code, uint16_t virtual_key, uint16_t character) override;
+  void Detach() { m_view = nullptr; }
+
+ private:
+  CWPlaneViewWindow* m_view;
+};
+
+// The plane view: an 8-bit background with the view's objects composed on
+// it.
+class CWPlaneViewWindow : public CWObject {
+  TV_CLASS(CWPlaneViewWindow, CWObject)
+
+ public:
+  static constexpr size_t kMaxPlainObjects = 512;
+
+  CWPlaneViewWindow(CWorld* world, StoreHandle own, StoreHandle template_handle);
+  ~CWPlaneViewWindow() override;
+  std::string_view SiteKind() const override;
+
+  // The view's path below "/World/", without "/" at either end.
+  const std::string& ViewName() const { return m_view_name; }
+  void SetViewName(std::string name) { m_view_name = std::move(name); }
+  StoreHandle Handle() const { return Own() ? Own()->Handle() : 0; }
+  // Loads the background and the objects, calls "OnEntry"; NOTFOUND without
+  // an image name, INVALIDVALUE without a usable 8-bit picture.
+  ErrCode Enter();
+  void Leave();
+  void Show(bool shown);
+  CViewHostWindow* Window() const;
+  const CBitmap* Canvas() const { return m_canvas.get(); }
+
+  // From the host window: desktop coordinates.
+  bool OnMouse(uint32_t code, TPoint point);
+  bool OnKey(uint32_t code, uint16_t virtual_key);
+  // The topmost visual object hit at a view point at the current modal
+  // level, or null.
+  CWVisualObject* ObjectAt(TPoint point) const;
+  // The object under the cursor, as the rollover last found it.
+  CWVisualObject* Rollover() const;
+  // Until its left button up, every event goes to `object` alone; the one
+  // holding the capture before is told it lost it.
+  void SetCapture(CWVisualObject* object);
+
+ private:
+  ErrCode LoadBackground();
+  // Sends leave and enter when the object under the cursor changed, with
+  // the view's "OnMouseExit" and "OnMouseEnter".
+  void UpdateRollover(TPoint point);
+  void CallView(const char* handler, TPoint point, const CWVisualObject* object);
+  void LoadObjects();
+  void Redraw();
+
+  std::string m_view_name;
+  uint32_t m_window = 0;  // the host window's id; the desktop owns it
+  std::unique_ptr<CBitmap> m_background;
+  std::unique_ptr<CBitmap> m_canvas;
+  CZBuffer m_compositor;
+  CZObj m_background_layer;
+  std::vector<std::unique_ptr<CWObject>> m_objects;
+  size_t m_plain_count = 0;  // objects that are not visual
+  uint32_t m_rollover = 0;   // the serial of the object under the cursor
+  uint32_t m_capture = 0;    // the serial of the object holding the mouse
+};

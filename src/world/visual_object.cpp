@@ -1,0 +1,108 @@
+#include "world/visual_object.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "ui/event.h"
+#include "world/handler_sites.h"
+#include "world/world.h"
+
+CWVisualObject::CWVisualObject(CWorld* world, StoreHandle own, StoreHandle template_handle)
+    : CWObject(world, own, template_handle), m_drawable(Serial()) {
+  ReadProperties();
+}
+
+void CWVisualObject::ReadProperties() {
+  CWObject::ReadProperties();
+  const char* polygon = GetString("Polygon");
+  m_region = CRegion(GetRect("Pos"), polygon ? polygon : "");
+  m_z_order = static_cast<uint8_t>(GetLong("ZOrder"));
+  m_visible = GetLong("Visible") != 0;
+  m_attach = GetLong("Attach") != 0;
+  m_modal = GetLong("Modal");
+  m_solid = GetLong("Solid") != 0;
+  m_area = GetLong("Area") != 0;
+  m_drawable.Place(m_region.Bounds(), m_z_order ? m_z_order : 1);
+  m_drawable.SetDrawState(m_visible);
+}
+
+bool CWVisualObject::HitTest(TPoint point) const {
+  if (!m_region.Contains(point)) return false;
+  const CBitmap* picture = m_drawable.Bitmap();
+  if (!picture || m_solid || m_area || m_drawable.Key() > 0xFF) return true;
+  const TRect& rect = m_drawable.Rect();
+  return picture->GetPixel(point.x - rect.left, point.y - rect.top) !=
+         static_cast<int32_t>(m_drawable.Key());
+}
+
+bool CWVisualObject::AtModalLevel() const {
+  return m_modal == -1 || m_modal == World().ModalLevel();
+}
+
+std::string_view CWVisualObject::SiteKind() const { return kSiteVisual; }
+
+void CWVisualObject::SetActive(bool active) {
+  CWObject::SetActive(active);
+  m_visible = active;
+  m_drawable.SetDrawState(active);
+}
+
+void CWVisualObject::Update() {
+  CWObject::Update();
+  const TRect& pos = m_region.Bounds();
+  int32_t x = pos.left, y = pos.top;
+  const SCallArg args[] = {SCallArg::Ref(&x), SCallArg::Ref(&y)};
+  if (CallSite("CalcPos", args) == err::kOk && (x != pos.left || y != pos.top))
+    MoveBy(x - pos.left, y - pos.top);
+}
+
+namespace {
+
+// The object's handler of each mouse event: the handler, whether it takes
+// the local point, and whether the cursor must be inside the object.
+struct SMouseHandler {
+  uint32_t code;
+  const char* handler;
+  bool at_point;  // takes the object-local point
+  bool inside_only;
+};
+constexpr SMouseHandler kMouseHandlers[] = {
+    {kMouseEnter, "OnMouseEnter", false, false},
+    {kMouseLeave, "OnMouseExit", false, false},
+    {kCaptureLost, "OnMouseExit", false, false},
+    {kEvLeftDown, "OnLButtonDown", true, false},
+    {kEvLeftUp, "OnLButtonUp", true, false},
+    {kEvLeftDouble, "OnLDoubleClick", true, true},
+    {kEvRightDown, "OnRButtonDown", true, true},
+    {kEvRightUp, "OnRButtonUp", true, false},
+    {kEvRightDouble, "OnRDoubleClick", true, true},
+};
+
+}  // namespace
+
+void CWVisualObject::OnMouse(uint32_t code, TPoint point) {
+  if (code != kMouseLeave && (!IsActive() || !AtModalLevel())) return;
+  const auto row = std::find_if(std::begin(kMouseHandlers), std::end(kMouseHandlers),
+                                [code](const SMouseHandler& entry) { return entry.code == code; });
+  if (row == std::end(kMouseHandlers)) return;
+  const bool inside = HitTest(point);
+  if (row->inside_only && !inside) return;
+  const uint32_t serial = Serial();
+  if (row->at_point) {
+    const SCallArg args[] = {SCallArg::Int(point.x - Pos().left), SCallArg::Int(point.y - Pos().top)};
+    CallSite(row->handler, args);
+  } else {
+    CallSite(row->handler);
+  }
+  // Released outside: the object is left too.
+  if (code == kEvLeftUp && !inside && World().Find(serial)) CallSite("OnMouseExit");
+}
+
+void CWVisualObject::MoveBy(int dx, int dy) {
+  const TRect old = m_drawable.Rect();
+  m_region.Offset(dx, dy);
+  if (!m_compositor) return m_drawable.Place(m_region.Bounds(), m_drawable.Z());
+  m_compositor->MoveObject(&m_drawable, m_region.Bounds());
+  m_compositor->InvalidateRect(old, 0);
+  m_compositor->InvalidateRect(m_region.Bounds(), 0);
+}

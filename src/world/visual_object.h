@@ -1,0 +1,81 @@
+// Visual world objects: objects with a place in the view, drawn by the
+// view's compositor and hit by the mouse; and the hot spot, a visual object
+// whose region is all there is of it.
+#pragma once
+
+#include <cstdint>
+
+#include "gfx/zbuffer.h"
+#include "world/region.h"
+#include "world/world_object.h"
+
+// What the compositor holds of a visual object: its drawing, and the
+// serial of the object it belongs to.
+class CWDrawable : public CZObj {
+  TV_CLASS(CWDrawable, CZObj)
+
+ public:
+  explicit CWDrawable(uint32_t owner) : m_owner(owner) {}
+  uint32_t Owner() const { return m_owner; }
+
+ private:
+  uint32_t m_owner;
+};
+
+class CWVisualObject : public CWObject {
+  TV_CLASS(CWVisualObject, CWObject)
+
+ public:
+  CWVisualObject(CWorld* world, StoreHandle own, StoreHandle template_handle);
+
+  const TRect& Pos() const { return m_region.Bounds(); }
+  const CRegion& Region() const { return m_region; }
+  uint8_t ZOrder() const { return m_z_order; }
+  bool IsVisible() const { return m_visible; }
+  bool Attaches() const { return m_attach; }
+  int Modal() const { return m_modal; }
+  bool IsSolid() const { return m_solid; }
+  bool IsArea() const { return m_area; }
+  CWDrawable& Drawable() { return m_drawable; }
+  // Whether `point` (view coordinates) hits the object: its region, and for
+  // a picture neither solid nor an area, a pixel other than its key.
+  virtual bool HitTest(TPoint point) const;
+  // Takes events at the current modal level, or at every one with -1.
+  bool AtModalLevel() const;
+  std::string_view SiteKind() const override;
+  // Visual objects also show or hide.
+  void SetActive(bool active) override;
+  // Every AutoUpdate tick also asks "CalcPos" where the object goes.
+  void Update() override;
+  // One mouse event of the view for this object (`point` in view
+  // coordinates): the object's handler for it, with object-local
+  // coordinates. Ignored, but for leaving, when inactive or at another
+  // modal level.
+  void OnMouse(uint32_t code, TPoint point);
+  // Moves the object, keeping its size, through the compositor it is in.
+  void MoveBy(int dx, int dy);
+  // The compositor the view placed it in (null: none).
+  void SetCompositor(CZBuffer* compositor) { m_compositor = compositor; }
+
+ protected:
+  void ReadProperties() override;
+
+ private:
+  CRegion m_region;
+  CWDrawable m_drawable;
+  CZBuffer* m_compositor = nullptr;
+  uint8_t m_z_order = 1;
+  bool m_visible = false;
+  bool m_attach = false;
+  int m_modal = 0;
+  bool m_solid = false;
+  bool m_area = false;
+};
+
+// "HotSpot": no picture, only its region.
+class CWHotSpot : public CWVisualObject {
+  TV_CLASS(CWHotSpot, CWVisualObject)
+
+ public:
+  using CWVisualObject::CWVisualObject;
+};

@@ -1,0 +1,156 @@
+// The world: the live world objects of an open project, how they are made
+// from their containers, and how their handlers are called.
+//
+// Objects are registered under serials that are never handed out twice;
+// one name index answers the lookups by name (the newest object of a name
+// first). Each creation site passes its loader table, the rows of object
+// types it accepts.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "base/errors.h"
+#include "script/script_call.h"
+#include "store/value_base.h"
+#include "world/scheduler.h"
+
+class CBitmap;
+class CDesktop;
+class CEventQueue;
+class CPalette;
+class CScriptMachine;
+class CViewHostWindow;
+class CWindow;
+class CWObject;
+class CWPlaneViewWindow;
+class CWViewSet;
+class CWorld;
+
+// What the scheduler's entries of a world object are for.
+enum : uint32_t { kTickAutoUpdate = 1 };
+
+using ObjectLoader = std::unique_ptr<CWObject> (*)(CWorld* world, StoreHandle own,
+                                                   StoreHandle template_handle, ErrCode* error);
+
+struct SLoaderRow {
+  const char* type;  // the template's "Type", compared ignoring case
+  ObjectLoader load;
+};
+using LoaderTable = std::span<const SLoaderRow>;
+
+class CWorld {
+ public:
+  // Handler calls nest at most this deep.
+  static constexpr uint32_t kMaxCallDepth = 64;
+
+  CWorld(CValueBase* base, CScriptMachine* machine, CEventQueue* queue, bool tool_mode);
+  ~CWorld();
+  CWorld(const CWorld&) = delete;
+  CWorld& operator=(const CWorld&) = delete;
+
+  CValueBase& Base() const { return *m_base; }
+  CScriptMachine& Machine() const { return *m_machine; }
+  CWorldScheduler& Scheduler() { return m_scheduler; }
+  uint32_t Now() const;
+  bool ToolMode() const { return m_tool_mode; }
+  int ModalLevel() const { return m_modal_level; }
+  void SetModalLevel(int level) { m_modal_level = level; }
+
+  // The registry.
+  uint32_t Register(CWObject* object);
+  void Unregister(CWObject* object);
+  void Renamed(CWObject* object);
+  CWObject* Find(uint32_t serial) const;
+  // The newest live object of that name, compared exactly.
+  CWObject* FindByName(std::string_view name) const;
+  size_t ObjectCount() const { return m_objects.size(); }
+
+  // Where templates are looked for before "/Templates/": the containers of
+  // the current view, then of its view sets, innermost first.
+  void SetTemplateSearch(std::vector<StoreHandle> containers) { m_template_search = std::move(containers); }
+  // The container the object container's "Template" names, or 0.
+  StoreHandle ResolveTemplate(CVBContainer& container) const;
+  // Makes the object of `own` by its template's "Type" from `loaders`,
+  // named `name` (cut to 127 characters). Errors: no template, no loader,
+  // or the loader's.
+  std::unique_ptr<CWObject> CreateObject(std::string_view name, StoreHandle own, LoaderTable loaders,
+                                         ErrCode* error);
+
+  // Calls `handler` of `object` (compiling it on demand in tool mode) and
+  // traces the call on the "handlers" channel.
+  ErrCode CallHandler(CWObject& object, const char* handler, const char* signature,
+                      std::span<const SCallArg> args);
+  uint32_t CallDepth() const { return m_depth; }
+
+  // The loader tables of the creation sites.
+  static LoaderTable ObjectLoaders();
+  static LoaderTable SetLoaders();
+  static LoaderTable ViewLoaders();
+
+  // Views. Paths are below "/World/", names without "/" at either end.
+  void SetDesktop(CDesktop* desktop) { m_desktop = desktop; }
+  CWindow* WindowById(uint32_t id) const;
+  // The screen area of every view ("ViewRect" of "/World/").
+  const TRect& ViewRect() const { return m_view_rect; }
+  void SetViewRect(const TRect& rect) { m_view_rect = rect; }
+  // The tool's edit mode: views are entered without their handlers.
+  bool EditMode() const { return m_edit_mode; }
+  bool IsView(std::string_view path) const;
+  // Stores the change and queues it, unless the path is no view or a change
+  // is pending already; the point travels along unused.
+  void RequestView(std::string_view path, TPoint point, bool dissolve);
+  // Carries out the pending change; "Unknown error" when no view is current
+  // after it.
+  ErrCode ChangeView();
+  CWPlaneViewWindow* CurrentView() const { return m_view.get(); }
+  uint16_t TimesVisited(std::string_view name) const;
+  // What views and view sets need of the engine.
+  std::unique_ptr<CBitmap> LoadPicture(const char* name) const;
+  void ShowPalette(const CPalette& palette) const;
+  uint32_t MakeViewWindow(CWPlaneViewWindow* view);
+  bool IsEntered(const CWViewSet* set) const;
+  void Left(const CWViewSet* set);
+
+ private:
+  CValueBase* m_base;
+  CScriptMachine* m_machine;
+  CEventQueue* m_queue;
+  CWorldScheduler m_scheduler;
+  bool m_tool_mode;
+  int m_modal_level = 0;
+  uint32_t m_next_serial = 1;
+  uint32_t m_depth = 0;
+  std::unordered_map<uint32_t, CWObject*> m_objects;
+  // Name -> serials, oldest first.
+  std::unordered_map<std::string, std::vector<uint32_t>> m_names;
+  std::vector<StoreHandle> m_template_search;
+  StoreHandle m_templates = 0;
+
+  struct SVisit {
+    std::string name;
+    uint16_t count;
+  };
+  std::unique_ptr<CWPlaneViewWindow> LoadView(std::string_view path, ErrCode* error);
+  void LoadChain(std::string_view path, std::vector<std::unique_ptr<CWViewSet>>* chain);
+  void CountVisit(const std::string& name);
+
+  CDesktop* m_desktop = nullptr;
+  TRect m_view_rect{0, 0, 639, 479};
+  bool m_edit_mode = false;
+  std::string m_pending;
+  bool m_pending_dissolve = false;
+  uint32_t m_change_target = 0;  // the queue's function that runs changes
+  std::unique_ptr<CWPlaneViewWindow> m_view;
+  // The view's sets, innermost first, and the sets entered now.
+  std::vector<std::unique_ptr<CWViewSet>> m_chain;
+  std::vector<const CWViewSet*> m_entered;
+  std::vector<SVisit> m_visits;  // newest first
+};

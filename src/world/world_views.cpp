@@ -1,0 +1,214 @@
+// The world's views: finding, loading and changing them, and the record of
+// the views visited.
+#include <strings.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "base/trace.h"
+#include "gfx/palette.h"
+#include "gfx/resource_cache.h"
+#include "ui/desktop.h"
+#include "ui/event_queue.h"
+#include "ui/os_layer.h"
+#include "world/view.h"
+#include "world/visual_object.h"
+#include "world/world.h"
+
+namespace {
+
+constexpr char kWorldPath[] = "/World/";
+constexpr size_t kMaxVisitName = 127;
+// The event the change of view travels as.
+constexpr uint32_t kEvViewChange = 0x7A00;
+
+template <class T>
+std::unique_ptr<CWObject> Load(CWorld* world, StoreHandle own, StoreHandle templ, ErrCode*) {
+  return std::make_unique<T>(world, own, templ);
+}
+
+// Rows of kinds built later load nothing yet.
+const SLoaderRow kObjectRows[] = {
+    {"HotSpot", Load<CWHotSpot>}, {"Sprite", nullptr}, {"Animation", nullptr},
+    {"Sound", nullptr},   {"Map", nullptr},    {"Decoration", nullptr},
+    {"Paint", nullptr},   {"Timer", nullptr},  {"Text", nullptr},
+};
+const SLoaderRow kSetRows[] = {{"HotSpot", Load<CWHotSpot>}, {"Sound", nullptr}, {"Map", nullptr}};
+const SLoaderRow kViewRows[] = {{"PlaneView", Load<CWPlaneViewWindow>},
+                                {"ViewSet", Load<CWViewSet>}};
+
+// "a/b/c" from "/a/b/c/" or "a/b/c".
+std::string Trimmed(std::string_view path) {
+  while (!path.empty() && path.front() == '/') path.remove_prefix(1);
+  while (!path.empty() && path.back() == '/') path.remove_suffix(1);
+  return std::string(path);
+}
+
+}  // namespace
+
+LoaderTable CWorld::ObjectLoaders() { return kObjectRows; }
+LoaderTable CWorld::SetLoaders() { return kSetRows; }
+LoaderTable CWorld::ViewLoaders() { return kViewRows; }
+
+CWindow* CWorld::WindowById(uint32_t id) const { return id ? m_queue->WindowById(id) : nullptr; }
+
+bool CWorld::IsView(std::string_view path) const {
+  const std::string name = Trimmed(path);
+  if (name.empty()) return false;
+  COpenContainer container(m_base, m_base->FindPath(kWorldPath + name + "/", m_base->Root()));
+  const char* templ = container ? container->GetString("Template") : nullptr;
+  return templ && (strcasecmp(templ, "PlaneView") == 0 || strcasecmp(templ, "SphericalView") == 0);
+}
+
+void CWorld::RequestView(std::string_view path, TPoint point, bool dissolve) {
+  const std::string name = Trimmed(path);
+  const bool queued = m_pending.empty() && IsView(name);
+  if (Traced(kTraceViews))
+    Tracer().LineF(kTraceViews, "request\t%s\t%d\t%s", name.c_str(), dissolve ? 1 : 0,
+                   queued ? "queued" : "ignored");
+  if (!queued) return;
+  m_pending = name;
+  m_pending_dissolve = dissolve;
+  if (!m_change_target)
+    m_change_target = m_queue->RegisterFunction([this](const SEventRecord&) { ChangeView(); });
+  SEventRecord record;
+  record.delivery = kDeliverFunction;
+  record.target = m_change_target;
+  record.code = kEvViewChange;
+  record.p1 = PackPoint(point);
+  record.p2 = dissolve ? 1 : 0;
+  record.posted = record.due = Now();
+  m_queue->Post(record);
+  if (m_view) m_view->Show(false);
+}
+
+std::unique_ptr<CWPlaneViewWindow> CWorld::LoadView(std::string_view path, ErrCode* error) {
+  const std::string name = Trimmed(path);
+  const StoreHandle handle = m_base->FindPath(kWorldPath + name + "/", m_base->Root());
+  std::unique_ptr<CWObject> object = CreateObject(name, handle, kViewRows, error);
+  auto* view = KindOf<CWPlaneViewWindow>(object.get());
+  if (!view) {
+    if (*error == err::kOk) *error = err::kAllocFail;
+    return nullptr;
+  }
+  object.release();
+  view->SetViewName(name);
+  return std::unique_ptr<CWPlaneViewWindow>(view);
+}
+
+void CWorld::LoadChain(std::string_view path, std::vector<std::unique_ptr<CWViewSet>>* chain) {
+  std::string prefix = Trimmed(path);
+  for (;;) {
+    const size_t slash = prefix.rfind('/');
+    if (slash == std::string::npos) return;
+    prefix.resize(slash);
+    const StoreHandle handle = m_base->FindPath(kWorldPath + prefix + "/", m_base->Root());
+    ErrCode error = err::kOk;
+    std::unique_ptr<CWObject> object = CreateObject(prefix, handle, kViewRows, &error);
+    auto* set = KindOf<CWViewSet>(object.get());
+    if (!set) return;
+    object.release();
+    chain->emplace_back(set);
+  }
+}
+
+ErrCode CWorld::ChangeView() {
+  const std::string path = std::exchange(m_pending, {});
+  if (path.empty()) return err::kOk;
+  ErrCode error = err::kOk;
+  std::vector<std::unique_ptr<CWViewSet>> chain;
+  LoadChain(path, &chain);
+  std::vector<StoreHandle> search;
+  for (const auto& set : chain) search.push_back(set->Handle());
+  std::unique_ptr<CWPlaneViewWindow> view = LoadView(path, &error);
+  if (!view) return err::kAllocFail;
+  // Sets whose containers both chains hold are shared and stay entered;
+  // chains are compared from the outermost set inwards.
+  size_t shared = 0;
+  while (shared < chain.size() && shared < m_chain.size() &&
+         chain[chain.size() - 1 - shared]->Handle() == m_chain[m_chain.size() - 1 - shared]->Handle())
+    ++shared;
+  const bool traced = Traced(kTraceViews);
+  if (m_view) {
+    if (traced) Tracer().LineF(kTraceViews, "leave\t%s", m_view->ViewName().c_str());
+    m_view->Leave();
+    m_view.reset();
+  }
+  while (m_chain.size() > shared) {
+    if (traced) Tracer().LineF(kTraceViews, "leave\t%s", m_chain.front()->Name().c_str());
+    m_chain.front()->Leave();
+    m_chain.erase(m_chain.begin());
+  }
+  // The shared sets are the old chain's; the new ones go inside them.
+  for (size_t i = chain.size() - shared; i-- > 0;) {
+    if (traced) Tracer().LineF(kTraceViews, "enter\t%s", chain[i]->Name().c_str());
+    m_entered.push_back(chain[i].get());
+    chain[i]->Enter();
+    m_chain.insert(m_chain.begin(), std::move(chain[i]));
+  }
+  search.clear();
+  search.push_back(view->Handle());
+  for (const auto& set : m_chain) search.push_back(set->Handle());
+  SetTemplateSearch(search);
+  if (traced) Tracer().LineF(kTraceViews, "enter\t%s", view->ViewName().c_str());
+  m_view = std::move(view);
+  if (m_view->Enter() != err::kOk) {
+    m_view.reset();
+  } else {
+    m_view->Show(true);
+    CountVisit(m_view->ViewName());
+  }
+  const std::string current = m_view ? m_view->ViewName() : std::string();
+  if (traced)
+    Tracer().LineF(kTraceViews, "current\t%s\t%u", current.c_str(),
+                   m_view ? TimesVisited(current) : 0u);
+  return m_view ? err::kOk : err::kUnknownError;
+}
+
+void CWorld::CountVisit(const std::string& name) {
+  const auto known = std::find_if(m_visits.begin(), m_visits.end(),
+                                  [&](const SVisit& visit) { return visit.name == name; });
+  if (known != m_visits.end()) {
+    ++known->count;
+    return;
+  }
+  m_visits.insert(m_visits.begin(), SVisit{name.substr(0, kMaxVisitName), 1});
+}
+
+uint16_t CWorld::TimesVisited(std::string_view name) const {
+  if (name.size() > kMaxVisitName) return 0;
+  for (const SVisit& visit : m_visits)
+    if (visit.name == name) return visit.count;
+  return 0;
+}
+
+bool CWorld::IsEntered(const CWViewSet* set) const {
+  return std::find(m_entered.begin(), m_entered.end(), set) != m_entered.end();
+}
+
+void CWorld::Left(const CWViewSet* set) { std::erase(m_entered, set); }
+
+std::unique_ptr<CBitmap> CWorld::LoadPicture(const char* name) const {
+  CResourceLoader* resources = m_desktop ? m_desktop->Resources() : nullptr;
+  CObject* loaded = nullptr;
+  if (!resources || resources->Lock(kResourceBitmap, name, &loaded, 0) != err::kOk) return nullptr;
+  std::unique_ptr<CBitmap> copy;
+  if (const CBitmap* cached = KindOf<CBitmap>(loaded)) copy = std::make_unique<CBitmap>(*cached);
+  resources->Unlock(kResourceBitmap, loaded);
+  return copy;
+}
+
+void CWorld::ShowPalette(const CPalette& palette) const {
+  if (!m_desktop) return;
+  std::vector<SRgb> colours(256);
+  for (uint32_t i = 0; i < std::min<uint32_t>(palette.Count(), 256); ++i)
+    colours[i] = {palette.Entries()[i].red, palette.Entries()[i].green, palette.Entries()[i].blue};
+  m_desktop->TopLevel()->SetPalette(colours);
+}
+
+uint32_t CWorld::MakeViewWindow(CWPlaneViewWindow* view) {
+  if (!m_desktop) return 0;
+  const TRect stage = m_desktop->StageRect();
+  const TRect rect = OffsetRect(m_view_rect, stage.left, stage.top);
+  return (new CViewHostWindow(m_desktop, rect, view))->Id();
+}

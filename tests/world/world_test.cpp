@@ -1,0 +1,199 @@
+// World objects made from their containers: templates found in the view,
+// its view sets and "/Templates/", properties and handlers looked up in the
+// object, then its template, and handler calls as the handlers trace shows
+// them.
+#include <gtest/gtest.h>
+
+#include "base/trace.h"
+#include "script/script_machine.h"
+#include "store/hash_ini.h"
+#include "store/vb_ini.h"
+#include "support/scratch_value_base.h"
+#include "support/temp_dir.h"
+#include "ui/event_queue.h"
+#include "world/world.h"
+#include "world/world_object.h"
+
+namespace {
+
+std::unique_ptr<CWObject> LoadThing(CWorld* world, StoreHandle own, StoreHandle templ,
+                                    ErrCode*) {
+  return std::make_unique<CWObject>(world, own, templ);
+}
+const SLoaderRow kThings[] = {{"Thing", LoadThing}, {"Later", nullptr}};
+
+// A door made from "/Templates/Door", and a sign whose template the view
+// itself holds; both templates' handlers write a number to the trace.
+const char kTree[] = R"([/]
+Templates=container
+View=container
+Sets=container
+[/Templates/]
+Door=container
+Sign=container
+Odd=container
+[/Templates/Door/]
+Type=str:thing
+Visible=long:1
+Color=long:5
+OnOpen=script
+OnBoth=script
+[/Templates/Door/OnOpen]
+Size=12
+Type=34
+TextSize=3
+1=.;
+[/Templates/Door/OnBoth]
+Size=12
+Type=34
+TextSize=3
+1=.;
+[/Templates/Sign/]
+Type=str:Thing
+Color=long:1
+[/Templates/Odd/]
+Type=str:Later
+[/View/]
+Sign=container
+Door1=container
+Odd1=container
+Lost=container
+[/View/Sign/]
+Type=str:Thing
+Color=long:2
+[/View/Door1/]
+Template=str:Door
+Color=long:7
+OnBoth=script
+[/View/Door1/OnBoth]
+Size=12
+Type=34
+TextSize=3
+1=.;
+[/View/Odd1/]
+Template=str:Odd
+[/View/Lost/]
+Template=str:Nowhere
+)";
+
+class WorldTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CHashIni ini(100, 1000);
+    ASSERT_EQ(ini.LoadText(kTree), err::kOk);
+    COpenContainer root = m_base.Root();
+    ASSERT_EQ(ImportIni(m_base.vb(), root.get(), &ini), err::kOk);
+    ASSERT_EQ(m_machine.Init({}), err::kOk);
+    m_queue.SetClock([this] { return m_now; });
+    Tracer().Configure("handlers", m_dir.Join("trace.txt").c_str());
+    m_view = m_base.vb()->FindPath("/View/", m_base.vb()->Root());
+  }
+  void TearDown() override {
+    Tracer().Configure("", nullptr);
+    m_machine.Shutdown();
+  }
+  std::unique_ptr<CWObject> Make(CWorld& world, const char* path, ErrCode* error) {
+    return world.CreateObject(path, m_base.vb()->FindPath(path, m_base.vb()->Root()), kThings,
+                              error);
+  }
+  std::string Trace() const { return m_dir.ReadFile("trace.txt"); }
+
+  CTempDir m_dir;
+  CScratchValueBase m_base;
+  CScriptMachine m_machine;
+  CEventQueue m_queue{100, 10};
+  uint32_t m_now = 0;
+  StoreHandle m_view = 0;
+};
+
+TEST_F(WorldTest, ObjectsComeFromTheirTemplatesLoaderAndReadThroughToTheTemplate) {
+  CWorld world(m_base.vb(), &m_machine, &m_queue, true);
+  ErrCode error = err::kOk;
+  std::unique_ptr<CWObject> door = Make(world, "/View/Door1/", &error);
+  ASSERT_TRUE(door) << ErrName(error);
+  EXPECT_EQ(door->GetLong("Color"), 7);
+  EXPECT_EQ(door->GetLong("Visible"), 1);
+  bool missing = false;
+  EXPECT_EQ(door->GetLong("Nothing", &missing), 0);
+  EXPECT_TRUE(missing);
+  const TRect pos = door->GetRect("Pos");
+  EXPECT_TRUE(pos.left == 0 && pos.top == 0 && pos.right == -1 && pos.bottom == -1);
+  // Writes stay in the object's own container.
+  EXPECT_EQ(door->SetLong("Visible", 0), err::kOk);
+  EXPECT_EQ(door->GetLong("Visible"), 0);
+  EXPECT_EQ(door->Template()->GetLong("Visible"), 1);
+
+  EXPECT_FALSE(Make(world, "/View/Odd1/", &error));
+  EXPECT_EQ(error, err::kNoLoaderFunction);
+  EXPECT_FALSE(Make(world, "/View/Lost/", &error));
+  EXPECT_EQ(error, err::kNoSuchTemplate);
+}
+
+TEST_F(WorldTest, TheViewsOwnTemplatesComeBeforeTheTemplatesFolder) {
+  CWorld world(m_base.vb(), &m_machine, &m_queue, true);
+  COpenContainer sign_user(m_base.vb(), m_base.vb()->CreateContainer());
+  ASSERT_EQ(sign_user->SetTypedByName("Template", kValueString, "Sign"), err::kOk);
+  EXPECT_EQ(world.ResolveTemplate(*sign_user.get()),
+            m_base.vb()->FindPath("/Templates/Sign/", m_base.vb()->Root()));
+  world.SetTemplateSearch({m_view});
+  EXPECT_EQ(world.ResolveTemplate(*sign_user.get()),
+            m_base.vb()->FindPath("/View/Sign/", m_base.vb()->Root()));
+}
+
+TEST_F(WorldTest, NamesFindTheNewestObjectAndSerialsAreNeverReused) {
+  CWorld world(m_base.vb(), &m_machine, &m_queue, true);
+  ErrCode error = err::kOk;
+  std::unique_ptr<CWObject> first = world.CreateObject("Door", m_base.vb()->FindPath("/View/Door1/", m_base.vb()->Root()), kThings, &error);
+  std::unique_ptr<CWObject> second = world.CreateObject("Door", m_base.vb()->FindPath("/View/Door1/", m_base.vb()->Root()), kThings, &error);
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(world.FindByName("Door"), second.get());
+  const uint32_t gone = second->Serial();
+  second.reset();
+  EXPECT_EQ(world.FindByName("Door"), first.get());
+  EXPECT_EQ(world.Find(gone), nullptr);
+  std::unique_ptr<CWObject> third = world.CreateObject("Door", m_base.vb()->FindPath("/View/Door1/", m_base.vb()->Root()), kThings, &error);
+  EXPECT_GT(third->Serial(), gone);
+  // Names are cut to 127 characters.
+  third->SetName(std::string(200, 'x'));
+  EXPECT_EQ(third->Name().size(), 127u);
+  EXPECT_EQ(world.FindByName(std::string(127, 'x')), third.get());
+}
+
+TEST_F(WorldTest, HandlersComeFromTheObjectThenItsTemplateAndGameModeRunsOnlyCompiledCode) {
+  ErrCode error = err::kOk;
+  {
+    CWorld game(m_base.vb(), &m_machine, &m_queue, false);
+    m_machine.Calls().tool_mode = false;
+    std::unique_ptr<CWObject> door = Make(game, "/View/Door1/", &error);
+    EXPECT_EQ(door->Call("OnOpen", "void"), err::kNotFound);
+    EXPECT_EQ(door->Call("OnShut", "void"), err::kNotFound);
+  }
+  CWorld tool(m_base.vb(), &m_machine, &m_queue, true);
+  m_machine.Calls().tool_mode = true;
+  std::unique_ptr<CWObject> door = Make(tool, "/View/Door1/", &error);
+  EXPECT_EQ(door->Call("OnOpen", "void"), err::kOk);
+  EXPECT_EQ(door->Call("OnBoth", "void"), err::kOk);
+  // The compiled blocks went to the containers that hold the scripts.
+  const uint8_t* own = door->Own()->GetValue("OnBoth", kValueScript);
+  const uint8_t* templ = door->Template()->GetValue("OnOpen", kValueScript);
+  EXPECT_NE(ValueWord(own, 1), 0u);
+  EXPECT_NE(ValueWord(templ, 1), 0u);
+  EXPECT_EQ(door->Template()->GetValue("OnBoth", kValueScript) != nullptr, true);
+  EXPECT_EQ(ValueWord(door->Template()->GetValue("OnBoth", kValueScript), 1), 0u);
+  // Now game mode runs them.
+  CWorld game(m_base.vb(), &m_machine, &m_queue, false);
+  m_machine.Calls().tool_mode = false;
+  std::unique_ptr<CWObject> again = Make(game, "/View/Door1/", &error);
+  EXPECT_EQ(again->Call("OnOpen", "void"), err::kOk);
+  EXPECT_EQ(Trace(),
+            "0\thandlers\tcall\t0\t/View/Door1/\tOnOpen\tuncompiled\n"
+            "0\thandlers\tcall\t0\t/View/Door1/\tOnShut\tmissing\n"
+            "0\thandlers\tcall\t0\t/View/Door1/\tOnOpen\trun\n"
+            "0\thandlers\treturn\t0\t/View/Door1/\tOnOpen\n"
+            "0\thandlers\tcall\t0\t/View/Door1/\tOnBoth\trun\n"
+            "0\thandlers\treturn\t0\t/View/Door1/\tOnBoth\n"
+            "0\thandlers\tcall\t0\t/View/Door1/\tOnOpen\trun\n"
+            "0\thandlers\treturn\t0\t/View/Door1/\tOnOpen\n");
+}
+
+}  // namespace
