@@ -5,6 +5,7 @@
 #include "base/log.h"
 #include "gfx/palette.h"
 #include "gfx/resource_cache.h"
+#include "platform/platform.h"
 #include "ui/desktop.h"
 #include "ui/os_layer.h"
 #include "world/handler_sites.h"
@@ -171,6 +172,9 @@ void CWPlaneViewWindow::LoadObjects() {
 void CWPlaneViewWindow::Leave() {
   LogMessage(kLogEngine, "<---- %s\n", m_view_name.c_str());
   if (!World().EditMode()) CallSite("OnExit");
+  DropUnasked();
+  m_rollover = 0;
+  m_capture = 0;
   for (auto& object : m_objects) {
     object->Stop();
     if (auto* visual = KindOf<CWVisualObject>(object.get())) m_compositor.RemoveObject(&visual->Drawable());
@@ -209,7 +213,9 @@ CWVisualObject* CWPlaneViewWindow::ObjectAt(TPoint point) const {
     const auto* drawable = KindOf<CWDrawable>(layer);
     auto* object = drawable ? KindOf<CWVisualObject>(World().Find(drawable->Owner())) : nullptr;
     // A picture that is not shown is not hit; a hot spot always is.
-    if (!object || !object->AtModalLevel() || (layer->Bitmap() && !object->IsVisible())) continue;
+    if (!object || object->Serial() == m_carried || !object->AtModalLevel() ||
+        (layer->Bitmap() && !object->IsVisible()))
+      continue;
     if (object->HitTest(point)) return object;
   }
   return nullptr;
@@ -235,19 +241,154 @@ void CWPlaneViewWindow::CallView(const char* handler, TPoint point, const CWVisu
 }
 
 void CWPlaneViewWindow::UpdateRollover(TPoint point) {
+  ++m_rollover_requests;
+  if (m_in_rollover) return;
+  m_in_rollover = true;
+  while (m_rollover_requests > 0) {
+    --m_rollover_requests;
+    RolloverPass(point);
+  }
+  m_in_rollover = false;
+}
+
+void CWPlaneViewWindow::RolloverPass(TPoint point) {
   CWVisualObject* now = ObjectAt(point);
   const uint32_t serial = now ? now->Serial() : 0;
   if (serial == m_rollover) return;
   if (CWVisualObject* old = Rollover()) {
+    const uint32_t recorded = m_rollover;
     old->OnMouse(kMouseLeave, point);
     CallView("OnMouseExit", point, old);
+    if (m_rollover != recorded) LogMessage(kLogEngine, "Last rollover changed on leave!!!\n");
   }
   m_rollover = serial;
   // The leave may have taken the new object away.
   if (CWVisualObject* entered = Rollover()) {
     entered->OnMouse(kMouseEnter, point);
     CallView("OnMouseEnter", point, entered);
+    if (m_rollover != serial) LogMessage(kLogEngine, "Last rollover changed on enter!!!\n");
   }
+  m_rollover = serial;
+}
+
+CWVisualObject* CWPlaneViewWindow::Carried() const {
+  return KindOf<CWVisualObject>(World().Find(m_carried));
+}
+
+void CWPlaneViewWindow::PlaceCarried(CWVisualObject& object, const TRect& rect, uint8_t z) {
+  object.MoveBy(rect.left - object.Pos().left, rect.top - object.Pos().top);
+  m_compositor.SetObjectZ(&object.Drawable(), z);
+  Redraw();
+}
+
+void CWPlaneViewWindow::PickUp(CWVisualObject* object, TPoint grab, TPoint cursor) {
+  if (object->Serial() == m_carried) {
+    m_grab = grab;
+    return;
+  }
+  uint8_t agreed = 1;
+  int32_t x = grab.x, y = grab.y;
+  const uint32_t serial = object->Serial();
+  const SCallArg args[] = {SCallArg::Ref(&agreed), SCallArg::Ref(&x), SCallArg::Ref(&y)};
+  if (object->CallSite("OnAttach", args) != err::kOk) agreed = 1;
+  if (!agreed || (m_carried && !Drop(cursor))) return;
+  auto* taken = KindOf<CWVisualObject>(World().Find(serial));
+  if (!taken) return;
+  m_carried = serial;
+  m_grab = {static_cast<int16_t>(x), static_cast<int16_t>(y)};
+  if (taken->IsVisible()) World().ShowSystemCursor(false);
+  const TRect& pos = taken->Pos();
+  const int left = cursor.x - m_grab.x, top = cursor.y - m_grab.y;
+  PlaceCarried(*taken,
+               {static_cast<int16_t>(left), static_cast<int16_t>(top),
+                static_cast<int16_t>(left + pos.right - pos.left),
+                static_cast<int16_t>(top + pos.bottom - pos.top)},
+               kCarriedZ);
+}
+
+bool CWPlaneViewWindow::Drop(TPoint cursor) {
+  CWVisualObject* carried = Carried();
+  if (!carried) return true;
+  if (m_dropping) return false;
+  m_dropping = true;
+  const std::string name = carried->Name();
+  const TRect pos = carried->Pos();
+  const int width = pos.right - pos.left + 1, height = pos.bottom - pos.top + 1;
+  std::string holder;
+  TRect target = carried->GetRect("Pos");
+  std::vector<CZObj*> drawn;
+  m_compositor.ObjectsAt(cursor, &drawn);
+  std::vector<uint32_t> candidates;
+  for (CZObj* layer : drawn)
+    if (const auto* drawable = KindOf<CWDrawable>(layer); drawable && drawable->Owner() != m_carried)
+      candidates.push_back(drawable->Owner());
+  for (const uint32_t serial : candidates) {
+    auto* object = KindOf<CWVisualObject>(World().Find(serial));
+    uint32_t key = 0;
+    if (!object || !object->AtModalLevel() || !object->HitTest(cursor) ||
+        !object->FindHandler("Accept", &key))
+      continue;
+    uint8_t accepted = 0;
+    int32_t x = pos.left, y = pos.top;
+    const SCallArg args[] = {SCallArg::Ref(&accepted), SCallArg::Text(name.c_str()),
+                             SCallArg::Ref(&x), SCallArg::Ref(&y), SCallArg::Int(width),
+                             SCallArg::Int(height)};
+    if (object->CallSite("Accept", args) != err::kOk || !accepted) continue;
+    holder = object->Name();
+    target = {static_cast<int16_t>(x), static_cast<int16_t>(y),
+              static_cast<int16_t>(x + width - 1), static_cast<int16_t>(y + height - 1)};
+    break;
+  }
+  carried = Carried();
+  uint8_t agreed = 1;
+  const SCallArg args[] = {SCallArg::Ref(&agreed), SCallArg::Text(holder.c_str()),
+                           SCallArg::Ref(&target)};
+  if (carried && carried->CallSite("OnDetach", args) != err::kOk) agreed = 1;
+  m_dropping = false;
+  carried = Carried();
+  if (!carried) return true;
+  if (!agreed) return false;
+  m_carried = 0;
+  PlaceCarried(*carried, target, carried->ZOrder() ? carried->ZOrder() : 1);
+  World().ShowSystemCursor(true);
+  return true;
+}
+
+void CWPlaneViewWindow::DropUnasked() {
+  CWVisualObject* carried = Carried();
+  m_carried = 0;
+  if (carried && carried->IsVisible()) World().ShowSystemCursor(true);
+}
+
+void CWPlaneViewWindow::Click(TPoint point) {
+  CWVisualObject* target = Rollover();
+  CallView("OnClick", point, target);
+  target = Rollover();
+  if (!target) return;
+  const uint32_t serial = target->Serial();
+  target->OnMouse(kEvLeftDown, point);
+  if (auto* still = KindOf<CWVisualObject>(World().Find(serial)); still && still->Attaches())
+    PickUp(still, {static_cast<int16_t>(point.x - still->Pos().left),
+                   static_cast<int16_t>(point.y - still->Pos().top)},
+           point);
+}
+
+void CWPlaneViewWindow::MouseWhileCarrying(uint32_t code, TPoint point) {
+  CWVisualObject* carried = Carried();
+  if (code == kEvMouseMove) {
+    const TRect& pos = carried->Pos();
+    const int left = point.x - m_grab.x, top = point.y - m_grab.y;
+    PlaceCarried(*carried,
+                 {static_cast<int16_t>(left), static_cast<int16_t>(top),
+                  static_cast<int16_t>(left + pos.right - pos.left),
+                  static_cast<int16_t>(top + pos.bottom - pos.top)},
+                 kCarriedZ);
+  }
+  UpdateRollover(point);
+  if (code != kEvLeftDown || !Drop(point)) return;
+  // Dropped: the click goes on to what lies under the cursor.
+  UpdateRollover(point);
+  Click(point);
 }
 
 bool CWPlaneViewWindow::OnMouse(uint32_t code, TPoint where) {
@@ -261,14 +402,25 @@ bool CWPlaneViewWindow::OnMouse(uint32_t code, TPoint where) {
     return true;
   }
   if (code == kMouseLeave) return true;
-  UpdateRollover(point);
-  CWVisualObject* target = Rollover();
-  if (code == kEvLeftDown) {
-    CallView("OnClick", point, target);
-    target = Rollover();
+  if (Carried()) {
+    MouseWhileCarrying(code, point);
+    return true;
   }
-  if (target && code != kEvMouseMove && code != kMouseEnter) target->OnMouse(code, point);
+  UpdateRollover(point);
+  if (code == kEvLeftDown) {
+    Click(point);
+  } else if (CWVisualObject* target = Rollover(); target && code != kEvMouseMove &&
+                                                   code != kMouseEnter) {
+    target->OnMouse(code, point);
+  }
   return true;
 }
 
-bool CWPlaneViewWindow::OnKey(uint32_t, uint16_t) { return false; }
+bool CWPlaneViewWindow::OnKey(uint32_t code, uint16_t virtual_key) {
+  if (code != kEvKeyDown && code != kEvKeyUp) return false;
+  if (!(World().Modifiers() & kModControl)) return false;
+  if (virtual_key == 'R') return CallSite("SecretSwitch"), true;
+  if (virtual_key == 'P') return CallSite("SecretSwitch2"), true;
+  return false;
+}
+

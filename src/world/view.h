@@ -45,6 +45,11 @@ class CWViewSet : public CWObject {
   size_t m_plain_count = 0;  // objects that are not visual
   uint32_t m_rollover = 0;   // the serial of the object under the cursor
   uint32_t m_capture = 0;    // the serial of the object holding the mouse
+  uint32_t m_carried = 0;    // the serial of the object on the cursor
+  TPoint m_grab{0, 0};       // where the cursor holds it
+  bool m_dropping = false;
+  uint32_t m_rollover_requests = 0;
+  bool m_in_rollover = false;
 };
 
 class CWPlaneViewWindow;
@@ -72,6 +77,8 @@ class CWPlaneViewWindow : public CWObject {
 
  public:
   static constexpr size_t kMaxPlainObjects = 512;
+  // A carried object is drawn above everything until dropped.
+  static constexpr uint8_t kCarriedZ = 255;
 
   CWPlaneViewWindow(CWorld* world, StoreHandle own, StoreHandle template_handle);
   ~CWPlaneViewWindow() override;
@@ -100,12 +107,29 @@ class CWPlaneViewWindow : public CWObject {
   // Until its left button up, every event goes to `object` alone; the one
   // holding the capture before is told it lost it.
   void SetCapture(CWVisualObject* object);
+  // The object carried on the cursor, or null.
+  CWVisualObject* Carried() const;
+  // Picks `object` up with the grab offset `grab` (cursor - top-left) when
+  // its "OnAttach" agrees; drops what was carried first.
+  void PickUp(CWVisualObject* object, TPoint grab, TPoint cursor);
+  // Offers the carried object to those under `cursor` ("Accept"), then asks
+  // it ("OnDetach"); false when it stays on the cursor.
+  bool Drop(TPoint cursor);
+  // Drops what is carried without asking anyone (leaving the view).
+  void DropUnasked();
 
  private:
   ErrCode LoadBackground();
   // Sends leave and enter when the object under the cursor changed, with
-  // the view's "OnMouseExit" and "OnMouseEnter".
+  // the view's "OnMouseExit" and "OnMouseEnter". A call while one runs makes
+  // the running one look again.
   void UpdateRollover(TPoint point);
+  void RolloverPass(TPoint point);
+  // Moves the carried object to `rect` at z `z`.
+  void PlaceCarried(CWVisualObject& object, const TRect& rect, uint8_t z);
+  // Mouse events while something is carried.
+  void MouseWhileCarrying(uint32_t code, TPoint point);
+  void Click(TPoint point);
   void CallView(const char* handler, TPoint point, const CWVisualObject* object);
   void LoadObjects();
   void Redraw();
@@ -120,4 +144,9 @@ class CWPlaneViewWindow : public CWObject {
   size_t m_plain_count = 0;  // objects that are not visual
   uint32_t m_rollover = 0;   // the serial of the object under the cursor
   uint32_t m_capture = 0;    // the serial of the object holding the mouse
+  uint32_t m_carried = 0;    // the serial of the object on the cursor
+  TPoint m_grab{0, 0};       // where the cursor holds it
+  bool m_dropping = false;
+  uint32_t m_rollover_requests = 0;
+  bool m_in_rollover = false;
 };

@@ -116,6 +116,9 @@ class CWorld {
   std::unique_ptr<CBitmap> LoadPicture(const char* name) const;
   void ShowPalette(const CPalette& palette) const;
   uint32_t MakeViewWindow(CWPlaneViewWindow* view);
+  void ShowSystemCursor(bool shown) const;
+  // The keyboard's modifier bits as the desktop saw them last.
+  uint32_t Modifiers() const;
   bool IsEntered(const CWViewSet* set) const;
   void Left(const CWViewSet* set);
 

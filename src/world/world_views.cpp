@@ -210,5 +210,14 @@ uint32_t CWorld::MakeViewWindow(CWPlaneViewWindow* view) {
   if (!m_desktop) return 0;
   const TRect stage = m_desktop->StageRect();
   const TRect rect = OffsetRect(m_view_rect, stage.left, stage.top);
-  return (new CViewHostWindow(m_desktop, rect, view))->Id();
+  auto* window = new CViewHostWindow(m_desktop, rect, view);
+  // The current view holds the keyboard focus.
+  m_desktop->SetFocus(window);
+  return window->Id();
 }
+
+void CWorld::ShowSystemCursor(bool shown) const {
+  if (m_desktop) m_desktop->TopLevel()->ShowCursor(shown);
+}
+
+uint32_t CWorld::Modifiers() const { return m_desktop ? m_desktop->Modifiers() : 0; }

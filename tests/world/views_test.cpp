@@ -11,6 +11,7 @@
 #include "ui/test_windows.h"
 #include "ui/ui_rig.h"
 #include "world/view.h"
+#include "world/visual_object.h"
 #include "world/world.h"
 
 namespace {
@@ -35,12 +36,32 @@ std::string Tree(const std::string& dir) {
   };
   // The house's door: a hot spot that answers entering and a press; the
   // house itself hears every click first.
-  view("Village/House", "back.bmp", "Door=container\nOnClick=script\n");
+  view("Village/House", "back.bmp",
+       "Door=container\nOnClick=script\nBox=container\nStuck=container\nSticky=container\n"
+       "Shelf=container\n");
   tree += "[/World/Village/House/OnClick]\n" + script +
           "[/World/Village/House/Door/]\nTemplate=str:HotSpot\nActive=long:1\n"
           "Pos=rect:10, 10, 19, 19\nOnMouseEnter=script\nOnLButtonDown=script\n"
           "[/World/Village/House/Door/OnMouseEnter]\n" + script +
           "[/World/Village/House/Door/OnLButtonDown]\n" + script;
+  // Things to carry: Box goes anywhere, Stuck will not come, Sticky will
+  // not go; the shelf takes what is dropped on it at (120, 130).
+  const auto thing = [&](const std::string& name, const char* pos, const std::string& handlers) {
+    tree += "[/World/Village/House/" + name + "/]\nTemplate=str:HotSpot\nActive=long:1\n"
+            "Attach=long:1\nPos=rect:" + pos + "\n" + handlers;
+  };
+  const auto body = [&](const std::string& path, const std::string& text) {
+    tree += "[/World/Village/House/" + path + "]\nSize=12\nType=34\nTextSize=" +
+            std::to_string(text.size() + 2) + "\n1=." + text + "\n";
+  };
+  thing("Box", "30, 30, 39, 39", "");
+  thing("Stuck", "50, 30, 59, 39", "OnAttach=script\n");
+  body("Stuck/OnAttach", "return false\\s");
+  thing("Sticky", "70, 30, 79, 39", "OnDetach=script\n");
+  body("Sticky/OnDetach", "return false\\s");
+  tree += "[/World/Village/House/Shelf/]\nTemplate=str:HotSpot\nActive=long:1\n"
+          "Pos=rect:100, 100, 149, 149\nAccept=script\n";
+  body("Shelf/Accept", "x = 120\\s y = 130\\s return true\\s");
   view("Village/Square", "back.bmp", "");
   view("Hill", "back.bmp", "");
   view("Broken", "deep.bmp", "");
@@ -139,6 +160,55 @@ TEST_F(ViewsTest, AHotSpotHearsTheCursorEnterAndThePressAfterTheViewsClick) {
                 "handlers\tcall\t0\tDoor\tOnLButtonDown\trun",
                 "handlers\treturn\t0\tDoor\tOnLButtonDown",
             }));
+}
+
+// Where the named object of the current view is now.
+TRect PosOf(CWorld& world, const char* name) {
+  auto* object = KindOf<CWVisualObject>(world.FindByName(name));
+  return object ? object->Pos() : TRect{0, 0, -1, -1};
+}
+
+bool Same(const TRect& a, const TRect& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+TEST_F(ViewsTest, CarriedThingsFollowTheCursorAndGoWhereTheyAreTakenOrHome) {
+  Go({"Village/House"});
+  CDesktop& desktop = m_rig.Desktop();
+  const auto send = [&](uint32_t code, int x, int y) {
+    desktop.SendEvent(desktop.Id(), code, PackPoint({static_cast<int16_t>(x), static_cast<int16_t>(y)}), 0);
+  };
+  auto* view = m_world->CurrentView();
+  // Taken 5 pixels in, moved: its top-left follows the cursor.
+  send(kEvMouseMove, 35, 35);
+  send(kEvLeftDown, 35, 35);
+  send(kEvLeftUp, 35, 35);
+  ASSERT_NE(view->Carried(), nullptr);
+  send(kEvMouseMove, 60, 61);
+  EXPECT_TRUE(Same(PosOf(*m_world, "Box"), {55, 56, 64, 65}));
+  // Dropped on the shelf, which takes it at (120, 130).
+  send(kEvMouseMove, 110, 110);
+  send(kEvLeftDown, 110, 110);
+  EXPECT_EQ(view->Carried(), nullptr);
+  EXPECT_TRUE(Same(PosOf(*m_world, "Box"), {120, 130, 129, 139}));
+  // Taken again and dropped where nobody takes it: home to its "Pos".
+  send(kEvMouseMove, 125, 135);
+  send(kEvLeftDown, 125, 135);
+  send(kEvMouseMove, 300, 300);
+  send(kEvLeftDown, 300, 300);
+  EXPECT_EQ(view->Carried(), nullptr);
+  EXPECT_TRUE(Same(PosOf(*m_world, "Box"), {30, 30, 39, 39}));
+  // "OnAttach" false leaves nothing on the cursor; "OnDetach" false keeps
+  // the thing there after the click.
+  send(kEvMouseMove, 55, 35);
+  send(kEvLeftDown, 55, 35);
+  EXPECT_EQ(view->Carried(), nullptr);
+  send(kEvMouseMove, 75, 35);
+  send(kEvLeftDown, 75, 35);
+  send(kEvMouseMove, 300, 300);
+  send(kEvLeftDown, 300, 300);
+  ASSERT_NE(view->Carried(), nullptr);
+  EXPECT_EQ(view->Carried()->Name(), "Sticky");
 }
 
 }  // namespace

@@ -17,7 +17,9 @@
 #include "fs/file_service.h"
 #include "fs/replace.h"
 #include "script/array_functions.h"
+#include "script/library.h"
 #include "script/script_machine.h"
+#include "script/value_text.h"
 #include "script/script_string.h"
 #include "store/hash_ini.h"
 #include "store/value_base.h"
@@ -57,57 +59,33 @@ bool Same(const char* a, const char* b) { return a && b && strcasecmp(a, b) == 0
 
 // ---- globals ----
 
-std::string QuotedText(StrHandle handle) {
-  if (!handle) return "(null)";
-  CStrText text(handle);
-  std::string out = "\"";
-  for (const char c : text.view()) {
-    const auto byte = static_cast<uint8_t>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (byte < 0x20 || byte >= 0x7F) {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-      out += hex;
-    } else {
-      out += c;
+// A global's value in the one text form of script values.
+std::string GlobalText(const SGlobalVariable& variable, const CGlobalTable& table) {
+  const auto name_item = [&](uint32_t handle) -> std::string {
+    for (const SGlobalVariable& item : table.Variables()) {
+      SItemRecord record{};
+      std::memcpy(&record, item.storage, sizeof record);
+      if (item.kind == EGlobalKind::kItem && handle && record.container == handle) return item.name;
     }
-  }
-  return out + "\"";
-}
-
-std::string ValueText(const SGlobalVariable& variable, const CGlobalTable& table) {
-  int32_t words[2] = {};
-  int16_t halves[4] = {};
-  std::memcpy(words, variable.storage, variable.kind == EGlobalKind::kRect ||
-                                               variable.kind == EGlobalKind::kItem
-                                           ? 8
-                                           : 4);
-  std::memcpy(halves, words, sizeof words);
-  char text[64];
+    return {};
+  };
   switch (variable.kind) {
     case EGlobalKind::kInt:
-      return std::to_string(words[0]);
-    case EGlobalKind::kStr:
-      return QuotedText(static_cast<StrHandle>(words[0]));
+      return ValueText({lib::kInt, variable.storage, {}});
+    case EGlobalKind::kStr: {
+      StrHandle handle = 0;
+      std::memcpy(&handle, variable.storage, sizeof handle);
+      if (!handle) return ValueText({lib::kStr, nullptr, std::nullopt});
+      CStrText text(handle);
+      return ValueText({lib::kStr, nullptr, text.view()});
+    }
     case EGlobalKind::kPoint:
-      std::snprintf(text, sizeof text, "{%d, %d}", halves[0], halves[1]);
-      return text;
+      return ValueText({lib::kPoint, variable.storage, {}});
     case EGlobalKind::kRect:
-      std::snprintf(text, sizeof text, "{%d, %d, %d, %d}", halves[0], halves[1], halves[2],
-                    halves[3]);
-      return text;
+      return ValueText({lib::kRect, variable.storage, {}});
     case EGlobalKind::kItem:
-      for (const SGlobalVariable& item : table.Variables()) {
-        SItemRecord record{};
-        std::memcpy(&record, item.storage, sizeof record);
-        if (item.kind == EGlobalKind::kItem && words[1] && record.container == uint32_t(words[1]))
-          return "item:" + item.name;
-      }
-      return "item:0";
+      // The record's second word is the item's handle.
+      return ValueText({lib::kItem, variable.storage + sizeof(uint32_t), {}}, name_item);
   }
   return {};
 }
@@ -122,7 +100,7 @@ int Globals(const char* path) {
   if (ErrCode error = project.Open(path, options)) return ReportError(error);
   for (const SGlobalVariable& variable : project.Globals().Variables())
     std::printf("%u\t%s\t%s\t%s\n", variable.slot, variable.name.c_str(),
-                GlobalKindName(variable.kind), ValueText(variable, project.Globals()).c_str());
+                GlobalKindName(variable.kind), GlobalText(variable, project.Globals()).c_str());
   if (ErrCode error = project.Close()) return ReportError(error);
   return 0;
 }
