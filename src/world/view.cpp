@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/log.h"
+#include "base/trace.h"
 #include "gfx/palette.h"
 #include "gfx/resource_cache.h"
 #include "platform/platform.h"
@@ -113,8 +114,21 @@ ErrCode CWPlaneViewWindow::Enter() {
   Start();
   World().SetModalLevel(0);
   LogMessage(kLogEngine, "----> %s\n", m_view_name.c_str());
+  const bool stats = Traced(kTraceStats);
+  uint32_t used = MemoryUsed();
+  if (stats) LogMessage(kLogEngine, "----- %s: MemUsed: %u\n", m_view_name.c_str(), used);
   if (ErrCode error = LoadBackground()) return error;
+  const uint32_t background =
+      CBitmap::RowBytes(m_background->Bits(), m_background->Width()) * m_background->Height();
+  used += background;
+  if (stats) LogMessage(kLogEngine, "Background: %u (+%u)\n", used, background);
   LoadObjects();
+  for (const auto& object : m_objects) {
+    used += object->MemoryUsed();
+    if (stats)
+      LogMessage(kLogEngine, "%s: %u (+%u)\n", object->Name().c_str(), used, object->MemoryUsed());
+  }
+  if (stats) LogMessage(kLogEngine, "----- %u\n", used);
   if (!World().EditMode()) CallSite("OnEntry");
   Redraw();
   return err::kOk;
@@ -207,17 +221,28 @@ void CWPlaneViewWindow::Redraw() {
 }
 
 CWVisualObject* CWPlaneViewWindow::ObjectAt(TPoint point) const {
+  // The view's own objects as the compositor lists them at the point,
+  // nearest first; the hot spots of its view sets go in among them by their
+  // z, after the view's objects of the same z.
   std::vector<CZObj*> drawn;
   m_compositor.ObjectsAt(point, &drawn);
+  std::vector<std::pair<uint8_t, CWVisualObject*>> candidates;
   for (CZObj* layer : drawn) {
     const auto* drawable = KindOf<CWDrawable>(layer);
     auto* object = drawable ? KindOf<CWVisualObject>(World().Find(drawable->Owner())) : nullptr;
     // A picture that is not shown is not hit; a hot spot always is.
-    if (!object || object->Serial() == m_carried || !object->AtModalLevel() ||
-        (layer->Bitmap() && !object->IsVisible()))
-      continue;
-    if (object->HitTest(point)) return object;
+    if (object && !(layer->Bitmap() && !object->IsVisible())) candidates.emplace_back(layer->Z(), object);
   }
+  for (const auto& set : World().Chain())
+    for (const auto& owned : set->Objects())
+      if (auto* object = KindOf<CWVisualObject>(owned.get())) {
+        const auto nearer = std::find_if(candidates.begin(), candidates.end(),
+                                         [&](const auto& entry) { return entry.first < object->ZOrder(); });
+        candidates.insert(nearer, std::pair<uint8_t, CWVisualObject*>{object->ZOrder(), object});
+      }
+  for (const auto& [z, object] : candidates)
+    if (object->Serial() != m_carried && object->AtModalLevel() && object->HitTest(point))
+      return object;
   return nullptr;
 }
 

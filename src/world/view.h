@@ -39,17 +39,10 @@ class CWViewSet : public CWObject {
   // Calls "OnExit", then stops and destroys its objects.
   void Leave();
   StoreHandle Handle() const { return Own() ? Own()->Handle() : 0; }
+  const std::vector<std::unique_ptr<CWObject>>& Objects() const { return m_objects; }
 
  private:
   std::vector<std::unique_ptr<CWObject>> m_objects;
-  size_t m_plain_count = 0;  // objects that are not visual
-  uint32_t m_rollover = 0;   // the serial of the object under the cursor
-  uint32_t m_capture = 0;    // the serial of the object holding the mouse
-  uint32_t m_carried = 0;    // the serial of the object on the cursor
-  TPoint m_grab{0, 0};       // where the cursor holds it
-  bool m_dropping = false;
-  uint32_t m_rollover_requests = 0;
-  bool m_in_rollover = false;
 };
 
 class CWPlaneViewWindow;

@@ -111,6 +111,8 @@ class CWorld {
   // after it.
   ErrCode ChangeView();
   CWPlaneViewWindow* CurrentView() const { return m_view.get(); }
+  // The current view's sets, innermost first.
+  const std::vector<std::unique_ptr<CWViewSet>>& Chain() const { return m_chain; }
   uint16_t TimesVisited(std::string_view name) const;
   // What views and view sets need of the engine.
   std::unique_ptr<CBitmap> LoadPicture(const char* name) const;

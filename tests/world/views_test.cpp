@@ -29,7 +29,12 @@ std::string Tree(const std::string& dir) {
       "[/Templates/ViewSet/OnEntry]\n" + script + "[/Templates/ViewSet/OnExit]\n" + script +
       "[/Templates/HotSpot/]\nType=str:HotSpot\n"
       "[/World/]\nVillage=container\nHill=container\nBroken=container\n"
-      "[/World/Village/]\nTemplate=str:ViewSet\nHouse=container\nSquare=container\n";
+      "[/World/Village/]\nTemplate=str:ViewSet\nHouse=container\nSquare=container\n"
+      "Home=container\n"
+      // The village's home button, shared by its views.
+      "[/World/Village/Home/]\nTemplate=str:HotSpot\nActive=long:1\nZOrder=long:5\n"
+      "Pos=rect:600, 400, 639, 479\nOnLButtonDown=script\n"
+      "[/World/Village/Home/OnLButtonDown]\n" + script;
   const auto view = [&](const std::string& path, const char* image, const std::string& more) {
     tree += "[/World/" + path + "/]\nTemplate=str:PlaneView\nImageName=str:" + dir + "/" +
             image + "\n" + more;
@@ -160,6 +165,17 @@ TEST_F(ViewsTest, AHotSpotHearsTheCursorEnterAndThePressAfterTheViewsClick) {
                 "handlers\tcall\t0\tDoor\tOnLButtonDown\trun",
                 "handlers\treturn\t0\tDoor\tOnLButtonDown",
             }));
+}
+
+TEST_F(ViewsTest, TheHotSpotsOfTheViewSetsAreHitInTheirViews) {
+  Go({"Village/Square"});
+  Tracer().Configure("handlers", m_rig.Dir().Join("trace.txt").c_str());
+  CDesktop& desktop = m_rig.Desktop();
+  desktop.SendEvent(desktop.Id(), kEvMouseMove, PackPoint({620, 450}), 0);
+  desktop.SendEvent(desktop.Id(), kEvLeftDown, PackPoint({620, 450}), 0);
+  const std::vector<std::string> lines = m_rig.TraceLines("handlers\t");
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "handlers\tcall\t0\tHome\tOnLButtonDown\trun"),
+            lines.end());
 }
 
 // Where the named object of the current view is now.
