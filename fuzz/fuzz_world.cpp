@@ -1,0 +1,107 @@
+// Builds the bytes, read as INI text below a fixed prelude of templates and
+// one background picture, into a world on a scratch value base; goes to
+// every view under "/World/" and sends each 200 mouse and key events.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fs/bfhp.h"
+#include "fs/memory_file.h"
+#include "platform/virtual_keys.h"
+#include "script/script_machine.h"
+#include "store/hash_ini.h"
+#include "store/vb_ini.h"
+#include "store/value_base.h"
+#include "ui/test_windows.h"
+#include "ui/ui_rig.h"
+#include "world/view.h"
+#include "world/world.h"
+
+namespace {
+
+// Templates of every kind a view loads, and a view that uses them.
+std::string Prelude(const std::string& picture) {
+  const std::string script = "Size=12\nType=34\nTextSize=3\n1=.;\n";
+  return "[/]\nTemplates=container\nWorld=container\n"
+         "[/Templates/]\nPlaneView=container\nViewSet=container\nHotSpot=container\n"
+         "[/Templates/PlaneView/]\nType=str:PlaneView\nImageName=str:" + picture + "\n"
+         "OnClick=script\n[/Templates/PlaneView/OnClick]\n" + script +
+         "[/Templates/ViewSet/]\nType=str:ViewSet\n"
+         "[/Templates/HotSpot/]\nType=str:HotSpot\nActive=long:1\nAttach=long:1\n"
+         "OnLButtonDown=script\n[/Templates/HotSpot/OnLButtonDown]\n" + script;
+}
+
+// Every container path below "/World/", as view paths.
+void ViewPaths(CValueBase& base, StoreHandle handle, const std::string& path, int depth,
+               std::vector<std::string>* paths) {
+  COpenContainer container(&base, handle);
+  if (!container || depth > 4) return;
+  uint32_t cursor = 0;
+  Atom atom = 0;
+  const uint8_t* value = nullptr;
+  while (container->NextValue(&cursor, &atom, &value) == err::kOk && paths->size() < 20)
+    if (const StoreHandle child = ContainerHandleOf(value)) {
+      const std::string name = path + base.NameOfAtom(atom);
+      paths->push_back(name);
+      ViewPaths(base, child, name + "/", depth + 1, paths);
+    }
+}
+
+void Exercise(CUiRig& rig, CWorld& world, uint32_t seed) {
+  CDesktop& desktop = rig.Desktop();
+  static constexpr uint32_t kCodes[] = {kEvMouseMove, kEvLeftDown, kEvLeftUp, kEvLeftDouble,
+                                        kEvRightDown, kEvRightUp};
+  for (int i = 0; i < 200; ++i) {
+    seed = seed * 1103515245 + 12345;
+    const TPoint point{static_cast<int16_t>((seed >> 8) % 660), static_cast<int16_t>((seed >> 18) % 500)};
+    if ((seed & 15) == 15)
+      desktop.SendEvent(desktop.Id(), kEvKeyDown, uint32_t{'R'} << 16, 2);
+    else
+      desktop.SendEvent(desktop.Id(), kCodes[(seed >> 4) % 6], PackPoint(point), 0);
+  }
+  rig.Queue().DeliverDue(rig.Queue().Now() + 1000, 100);
+  (void)world;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  CUiRig rig;
+  WritePicture(rig.Dir(), "back.bmp", 8, std::vector<uint8_t>(64, 3));
+  CHashIni ini(100, 1000);
+  const std::string text = Prelude(rig.Dir().Join("back.bmp")) +
+                           std::string(reinterpret_cast<const char*>(data), size);
+  if (ini.LoadText(text) != err::kOk) return 0;
+  auto file = std::make_unique<CMemoryFile>();
+  CBFHP store;
+  CObjectCache cache(1000, 1 << 24);
+  if (store.Create(file.get(), 256, CBFHP::kNoLimit) != err::kOk) return 0;
+  CValueBase base(&store, &cache);
+  if (base.Init() != err::kOk) return 0;
+  {
+    COpenContainer root(&base, base.Root());
+    ImportIni(&base, root.get(), &ini);
+  }
+  CScriptMachine machine;
+  if (machine.Init({}) != err::kOk) return 0;
+  machine.Calls().tool_mode = true;
+  machine.Calls().step_limit = 10000;
+  {
+    CWorld world(&base, &machine, &rig.Queue(), true);
+    world.SetDesktop(&rig.Desktop());
+    std::vector<std::string> paths;
+    ViewPaths(base, base.FindPath("/World/", base.Root()), "", 0, &paths);
+    uint32_t seed = static_cast<uint32_t>(size);
+    for (const std::string& path : paths) {
+      world.RequestView(path, {0, 0}, false);
+      rig.Queue().DeliverDue(rig.Queue().Now(), 100);
+      Exercise(rig, world, seed++);
+    }
+  }
+  machine.Shutdown();
+  return 0;
+}
