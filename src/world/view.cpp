@@ -322,9 +322,13 @@ void CWPlaneViewWindow::PickUp(CWVisualObject* object, TPoint grab, TPoint curso
   m_carried = serial;
   m_grab = {static_cast<int16_t>(x), static_cast<int16_t>(y)};
   if (taken->IsVisible()) World().ShowSystemCursor(false);
-  const TRect& pos = taken->Pos();
+  FollowCursor(*taken, cursor);
+}
+
+void CWPlaneViewWindow::FollowCursor(CWVisualObject& carried, TPoint cursor) {
+  const TRect& pos = carried.Pos();
   const int left = cursor.x - m_grab.x, top = cursor.y - m_grab.y;
-  PlaceCarried(*taken,
+  PlaceCarried(carried,
                {static_cast<int16_t>(left), static_cast<int16_t>(top),
                 static_cast<int16_t>(left + pos.right - pos.left),
                 static_cast<int16_t>(top + pos.bottom - pos.top)},
@@ -399,16 +403,7 @@ void CWPlaneViewWindow::Click(TPoint point) {
 }
 
 void CWPlaneViewWindow::MouseWhileCarrying(uint32_t code, TPoint point) {
-  CWVisualObject* carried = Carried();
-  if (code == kEvMouseMove) {
-    const TRect& pos = carried->Pos();
-    const int left = point.x - m_grab.x, top = point.y - m_grab.y;
-    PlaceCarried(*carried,
-                 {static_cast<int16_t>(left), static_cast<int16_t>(top),
-                  static_cast<int16_t>(left + pos.right - pos.left),
-                  static_cast<int16_t>(top + pos.bottom - pos.top)},
-                 kCarriedZ);
-  }
+  if (code == kEvMouseMove) FollowCursor(*Carried(), point);
   UpdateRollover(point);
   if (code != kEvLeftDown || !Drop(point)) return;
   // Dropped: the click goes on to what lies under the cursor.

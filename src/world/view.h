@@ -118,6 +118,8 @@ class CWPlaneViewWindow : public CWObject {
   // the running one look again.
   void UpdateRollover(TPoint point);
   void RolloverPass(TPoint point);
+  // Keeps the carried object at the cursor less the grab offset, on top.
+  void FollowCursor(CWVisualObject& carried, TPoint cursor);
   // Moves the carried object to `rect` at z `z`.
   void PlaceCarried(CWVisualObject& object, const TRect& rect, uint8_t z);
   // Mouse events while something is carried.

@@ -194,35 +194,33 @@ TEST_F(ViewsTest, CarriedThingsFollowTheCursorAndGoWhereTheyAreTakenOrHome) {
   const auto send = [&](uint32_t code, int x, int y) {
     desktop.SendEvent(desktop.Id(), code, PackPoint({static_cast<int16_t>(x), static_cast<int16_t>(y)}), 0);
   };
+  // A press where the cursor has moved to.
+  const auto press = [&](int x, int y) {
+    send(kEvMouseMove, x, y);
+    send(kEvLeftDown, x, y);
+  };
   auto* view = m_world->CurrentView();
   // Taken 5 pixels in, moved: its top-left follows the cursor.
-  send(kEvMouseMove, 35, 35);
-  send(kEvLeftDown, 35, 35);
+  press(35, 35);
   send(kEvLeftUp, 35, 35);
   ASSERT_NE(view->Carried(), nullptr);
   send(kEvMouseMove, 60, 61);
   EXPECT_TRUE(Same(PosOf(*m_world, "Box"), {55, 56, 64, 65}));
   // Dropped on the shelf, which takes it at (120, 130).
-  send(kEvMouseMove, 110, 110);
-  send(kEvLeftDown, 110, 110);
+  press(110, 110);
   EXPECT_EQ(view->Carried(), nullptr);
   EXPECT_TRUE(Same(PosOf(*m_world, "Box"), {120, 130, 129, 139}));
   // Taken again and dropped where nobody takes it: home to its "Pos".
-  send(kEvMouseMove, 125, 135);
-  send(kEvLeftDown, 125, 135);
-  send(kEvMouseMove, 300, 300);
-  send(kEvLeftDown, 300, 300);
+  press(125, 135);
+  press(300, 300);
   EXPECT_EQ(view->Carried(), nullptr);
   EXPECT_TRUE(Same(PosOf(*m_world, "Box"), {30, 30, 39, 39}));
   // "OnAttach" false leaves nothing on the cursor; "OnDetach" false keeps
   // the thing there after the click.
-  send(kEvMouseMove, 55, 35);
-  send(kEvLeftDown, 55, 35);
+  press(55, 35);
   EXPECT_EQ(view->Carried(), nullptr);
-  send(kEvMouseMove, 75, 35);
-  send(kEvLeftDown, 75, 35);
-  send(kEvMouseMove, 300, 300);
-  send(kEvLeftDown, 300, 300);
+  press(75, 35);
+  press(300, 300);
   ASSERT_NE(view->Carried(), nullptr);
   EXPECT_EQ(view->Carried()->Name(), "Sticky");
 }
