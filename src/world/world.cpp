@@ -37,7 +37,13 @@ CWorld::CWorld(CValueBase* base, CScriptMachine* machine, CEventQueue* queue, bo
   m_templates = base->FindPath(kTemplatesPath, base->Root());
 }
 
-CWorld::~CWorld() = default;
+CWorld::~CWorld() {
+  // The view goes first, then its sets from the innermost out, while the
+  // record of entered sets still stands; a change still queued finds no one.
+  m_view.reset();
+  while (!m_chain.empty()) m_chain.erase(m_chain.begin());
+  if (m_change_target) m_queue->Unregister(m_change_target);
+}
 
 uint32_t CWorld::Now() const { return m_queue->Now(); }
 
