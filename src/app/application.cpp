@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "base/log.h"
+#include "app/commands.h"
 #include "app/exit_report.h"
 #include "app/messages.h"
 #include "app/open_override.h"
@@ -37,6 +38,7 @@
 #include "ui/message_box.h"
 #include "ui/resources.h"
 #include "ui/os_layer.h"
+#include "world/world_natives.h"
 
 namespace {
 
@@ -114,13 +116,13 @@ const CApplication::SStartStep CApplication::kStartSteps[] = {
     {"script registrations", &CApplication::StartScriptMachine},
     {"first presentation", &CApplication::ShowDesktop},
     {"file-open override", &CApplication::InstallFileOpenOverride},
-    {"autoload", nullptr},
+    {"autoload", &CApplication::Autoload},
 };
 
 // The order of shutdown after the main loop; final cleanup follows.
 const CApplication::SShutdownStep CApplication::kShutdownSteps[] = {
     {"script arrays", &CApplication::FreeScriptArrays},
-    {"palettes, game and project", nullptr},
+    {"palettes, game and project", &CApplication::CloseGame},
     {"credits", nullptr},
     {"display mode", nullptr},
     {"exit report", &CApplication::WriteExitReport},
@@ -292,6 +294,8 @@ int CApplication::ContentHeight() const {
 CApplication::EStep CApplication::CreateTopLevelWindow() {
   m_queue = std::make_unique<CEventQueue>(kQueueRecords, kQueueFilters);
   m_os_layer = std::make_unique<COSLayer>(m_platform.get(), m_queue.get());
+  m_commands = std::make_unique<CCommandFilter>(m_os_layer.get(), !m_tool_mode);
+  m_queue->AddFilter(m_commands.get(), 0);
   ErrCode error = err::kOk;
   m_top_level = m_os_layer->CreateWindow(&error, ContentHeight());
   if (!m_top_level) {
@@ -364,7 +368,8 @@ CApplication::EStep CApplication::CreateFrameBuffer() {
 }
 
 CApplication::EStep CApplication::CreateDesktop() {
-  m_desktop = std::make_unique<CDesktop>(m_top_level.get(), m_queue.get());
+  m_desktop = std::make_unique<CAppDesktop>(m_top_level.get(), m_queue.get(), m_commands.get(),
+                                            !m_tool_mode);
   m_desktop->SetStyle(m_desktop->GetStyle() & ~kStyleColorUpdate, false);
   m_desktop->SetBackground(CDesktop::kEngineBackground);
   m_desktop->SetResources(m_resources.get(), m_default_font.get());
@@ -409,6 +414,46 @@ CApplication::EStep CApplication::InstallFileOpenOverride() {
   return EStep::kNext;
 }
 
+// A project that cannot be loaded leaves the tool without one; a game
+// without its world has nothing to run.
+CApplication::EStep CApplication::Autoload() {
+  const char* name = m_config->GetString("main", "autoload");
+  if (!name) return EStep::kNext;
+  const std::string path =
+      name[0] == '/' ? std::string(name) : ExecutableDirectoryRecord().path + name;
+  if (m_commands->LoadProject(path) != err::kOk ||
+      m_commands->CheckScriptVersion() != err::kOk) {
+    ShowStartupMessage("BadInstall");
+    if (!m_tool_mode) m_os_layer->Quit();
+    return EStep::kNext;
+  }
+  if (!m_tool_mode || m_config->GetString("main", "autorun")) Autorun();
+  return EStep::kNext;
+}
+
+void CApplication::Autorun() {
+  static constexpr const char* kNotBuilt[] = {"SignIn", "Intro"};
+  const char* autorun = m_config->GetString("main", "autorun");
+  for (const char* screen : kNotBuilt)
+    if (autorun && strcasecmp(autorun, screen) == 0)
+      LogMessage(kLogEngine, "autorun %s: not built yet\n", autorun);
+  PostCommand(kCmdNewGame);
+}
+
+void CApplication::PostCommand(uint32_t command) {
+  SEventRecord record;
+  record.delivery = kDeliverWindow;
+  record.target = m_desktop->Id();
+  record.code = kEvMenuCommand;
+  record.p1 = command;
+  record.posted = record.due = m_queue->Now();
+  m_queue->Post(record);
+}
+
+void CApplication::CloseGame() {
+  if (m_commands) m_commands->CloseProject();
+}
+
 void CApplication::MainLoop() {
   while (!m_flags.quit_requested && Pump() && !m_flags.credits_pending) {
     if (m_mixer) m_mixer->Process();
@@ -437,6 +482,8 @@ void CApplication::RemoveFileOpenOverride() { RemoveOpenOverride(); }
 
 void CApplication::DestroyWindows() {
   SetEngineBoxHandler(nullptr);
+  if (m_queue && m_commands) m_queue->RemoveFilter(m_commands.get());
+  m_commands.reset();
   m_desktop.reset();
   m_top_level.reset();
   m_os_layer.reset();
@@ -461,11 +508,12 @@ void CApplication::WriteToolConfig() {
 // subsystems arrive; a machine that cannot start leaves nothing to run.
 CApplication::EStep CApplication::StartScriptMachine() {
   m_script = std::make_unique<CScriptMachine>();
-  if (m_script->Init(kStandardModules) != err::kOk) return EStep::kFinalCleanup;
+  if (m_script->Init(kWorldModules) != err::kOk) return EStep::kFinalCleanup;
   int32_t step_limit = 0;
   if (m_config->GetInt("main", "ScriptStepLimit", &step_limit) == err::kOk && step_limit > 0)
     m_script->Calls().step_limit = static_cast<uint64_t>(step_limit);
   m_script->Calls().tool_mode = m_tool_mode;
+  m_commands->SetStage({m_script.get(), m_queue.get(), m_desktop.get(), m_tool_mode});
   if (SeedEngineRandomAtStart() != err::kOk) {
     LogMessage(kLogEngine, "%s\n", kSeedError);
     ShowMessageBox(MessageCaption(), kSeedError, kMbOk);

@@ -16,7 +16,8 @@
 #include "platform/platform.h"
 #include "script/script_machine.h"
 
-class CDesktop;
+class CAppDesktop;
+class CCommandFilter;
 class CEventQueue;
 class CFile;
 class CFont;
@@ -92,7 +93,12 @@ class CApplication {
   void FreeScriptArrays();
   EStep ShowDesktop();
   EStep InstallFileOpenOverride();
+  EStep Autoload();
+  // What `main`/`autorun` asks for once the project is loaded.
+  void Autorun();
+  void PostCommand(uint32_t command);
 
+  void CloseGame();
   void MainLoop();
   // One pump pass; false once the quit message arrived.
   bool Pump();
@@ -123,7 +129,8 @@ class CApplication {
   std::unique_ptr<CEventQueue> m_queue;
   std::unique_ptr<COSLayer> m_os_layer;
   std::unique_ptr<COSWindow> m_top_level;
-  std::unique_ptr<CDesktop> m_desktop;
+  std::unique_ptr<CCommandFilter> m_commands;
+  std::unique_ptr<CAppDesktop> m_desktop;
   std::unique_ptr<CWaveOutMixer> m_mixer;
   // Saves its compile-error log as it goes.
   std::unique_ptr<CScriptMachine> m_script;

@@ -154,6 +154,9 @@ struct SCallState {
   SCurrentScript current;
   // Runs in progress; they nest through natives that call scripts.
   uint32_t nesting = 0;
+  // What the engine's natives act on, set by the engine that owns it; the
+  // script layer never looks at it.
+  void* host = nullptr;
 };
 
 ErrCode CallHandler(CScriptMachine& machine, CScriptOwner& object, const char* handler,

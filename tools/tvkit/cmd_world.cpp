@@ -16,7 +16,6 @@
 #include "commands.h"
 #include "fs/file_service.h"
 #include "fs/replace.h"
-#include "script/array_functions.h"
 #include "script/library.h"
 #include "script/script_machine.h"
 #include "script/value_text.h"
@@ -26,6 +25,7 @@
 #include "store/vb_ini.h"
 #include "world/handler_sites.h"
 #include "world/project.h"
+#include "world/world_natives.h"
 
 namespace {
 
@@ -93,7 +93,7 @@ std::string GlobalText(const SGlobalVariable& variable, const CGlobalTable& tabl
 int Globals(const char* path) {
   CLogToStderr log;
   CScriptMachine machine;
-  if (ErrCode error = machine.Init(kStandardModules)) return ReportError(error);
+  if (ErrCode error = machine.Init(kWorldModules)) return ReportError(error);
   CProject project(&machine);
   SProjectOptions options;
   options.game_mode = true;  // reads the project, never writes it
@@ -293,7 +293,7 @@ int Build(const char* out, const char* directory) {
 
   CLogToStderr log;
   CScriptMachine machine;
-  if (ErrCode error = machine.Init(kStandardModules)) return ReportError(error);
+  if (ErrCode error = machine.Init(kWorldModules)) return ReportError(error);
   CBuild build;
   if (ErrCode error = build.Begin(out)) return ReportError(error);
   const std::string root = std::string(directory) + "/";
