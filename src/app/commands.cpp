@@ -30,7 +30,7 @@ ErrCode CCommandFilter::LoadProject(const std::string& path) {
   SProjectOptions options;
   options.game_mode = m_game_mode;
   ErrCode error = m_project->Open(path, options);
-  if (error == err::kOk && !BuildGame()) error = err::kInvalidValue;
+  if (error == err::kOk) error = BuildGame();
   TraceViews("autoload\t%s", error == err::kOk ? "usable" : ErrName(error));
   if (error != err::kOk) CloseProject();
   return error;
@@ -51,12 +51,12 @@ void CCommandFilter::CloseProject() {
   m_project.reset();
 }
 
-bool CCommandFilter::BuildGame() {
+ErrCode CCommandFilter::BuildGame() {
   m_game.reset();
   ErrCode error = err::kOk;
   m_game = CWGame::Build(*m_project, m_stage, &error);
   if (!m_game) LogMessage(kLogEngine, "No world (%s)\n", ErrName(error));
-  return m_game != nullptr;
+  return m_game ? err::kOk : error;
 }
 
 bool CCommandFilter::Pass(const SEventRecord& record) {
@@ -82,7 +82,7 @@ void CCommandFilter::NewGame() {
   m_game.reset();
   if (ErrCode error = m_project->ReloadGlobals())
     LogMessage(kLogEngine, "Globals not loaded (%s)\n", ErrName(error));
-  if (BuildGame()) m_game->CallScript("OnNew");
+  if (BuildGame() == err::kOk) m_game->CallScript("OnNew");
 }
 
 uint32_t CAppDesktop::OnEvent(const SEventRecord& record) {

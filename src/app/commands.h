@@ -48,7 +48,7 @@ class CCommandFilter : public CEventFilter {
   // Every global keeps its slot, the world starts afresh, and its script
   // object hears "OnNew".
   void NewGame();
-  bool BuildGame();
+  ErrCode BuildGame();
 
   COSLayer* m_layer;
   bool m_game_mode;

@@ -1,0 +1,190 @@
+// A small game built with tvkit from text sources, played by the engine
+// binary headless: start-up loads it, New game enters the first view, and
+// hot spots move between views.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/process.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+std::string Config(const std::string& more_main = "") {
+  return "[main]\nautoload=game.prj\n" + more_main +
+         "[Messages]\nError=Game\nBadInstall=Bad install.\n"
+         "[FS]\n/HDD/=Trans, ./\n";
+}
+
+// An area of two views and one view outside it; every door leads on:
+// A -> B -> Outside -> A. A's door asks twice; only the first counts.
+std::string WorldIni(const std::string& picture) {
+  std::string ini =
+      "[/]\r\nWorld=container\r\nTemplates=container\r\nGlobals=container\r\n"
+      "[/Globals/]\r\nn=long:0\r\n"
+      "[/Templates/]\r\nPlaneView=container\r\nViewSet=container\r\nHotSpot=container\r\n"
+      "[/Templates/PlaneView/]\r\nType=str:PlaneView\r\n"
+      "[/Templates/ViewSet/]\r\nType=str:ViewSet\r\n"
+      "[/Templates/HotSpot/]\r\nType=str:HotSpot\r\n"
+      "[/World/]\r\nTemplate=str:ViewSet\r\nArea=container\r\nOutside=container\r\n"
+      "[/World/Area/]\r\nTemplate=str:ViewSet\r\nA=container\r\nB=container\r\n";
+  for (const char* view : {"Area/A", "Area/B", "Outside"}) {
+    const std::string path = std::string("/World/") + view + "/";
+    ini += "[" + path + "]\r\nTemplate=str:PlaneView\r\nImageName=str:" + picture +
+           "\r\nDoor=container\r\n[" + path + "Door/]\r\nTemplate=str:HotSpot\r\nActive=long:1\r\n"
+           "Pos=rect:100, 100, 299, 299\r\n";
+  }
+  return ini;
+}
+
+// An 8-bit BMP of 64 x 48 pixels of colour 3, grey palette.
+std::string Picture() {
+  const uint32_t width = 64, height = 48, offset = 14 + 40 + 1024;
+  std::string bmp;
+  const auto le = [&bmp](uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) bmp += static_cast<char>((value >> (8 * i)) & 0xFF);
+  };
+  bmp += "BM";
+  le(offset + width * height, 4);
+  le(0, 4);
+  le(offset, 4);
+  le(40, 4);
+  le(width, 4);
+  le(height, 4);
+  le(1, 2);
+  le(8, 2);
+  le(0, 4);
+  le(width * height, 4);
+  le(2835, 4);
+  le(2835, 4);
+  le(256, 4);
+  le(0, 4);
+  for (uint32_t i = 0; i < 256; ++i) le(i * 0x010101, 4);
+  bmp += std::string(width * height, '\3');
+  return bmp;
+}
+
+class EngineWorldTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_game.WriteFile("tool.ini", Config());
+    m_game.WriteFile("back.bmp", Picture());
+    m_game.WriteFile("src/world.ini", WorldIni(m_game.Join("back.bmp")));
+    m_game.WriteFile("src/World/OnNew.tvs", "GoToView(\"Area/A\", 0, 0);\n");
+    m_game.WriteFile("src/World/Area/A/Door/OnLButtonDown.tvs",
+                     "GoToView(\"Area/B\", 1, 2);\nGoToView(\"Outside\", 3, 4);\n");
+    m_game.WriteFile("src/World/Area/B/Door/OnLButtonDown.tvs", "GoToView(\"Outside\", 0, 0);\n");
+    m_game.WriteFile("src/World/Outside/Door/OnLButtonDown.tvs", "GoToView(\"Area/A\", 0, 0);\n");
+  }
+
+  SProcessResult Build() {
+    return CChildProcess(TVKIT_BINARY, {"world", "build", m_game.Join("game.prj"), m_game.Join("src")},
+                         {}, m_runtime.Join("tvkit"))
+        .Wait();
+  }
+
+  SProcessResult Play(const std::vector<std::string>& args, const std::string& input) {
+    m_game.WriteFile("input.txt", input);
+    return CChildProcess(TARVOLIN_BINARY, args,
+                         {{"TARVOLIN_PLATFORM", "headless"},
+                          {"TARVOLIN_DIR", m_game.Path()},
+                          {"TARVOLIN_INPUT", m_game.Join("input.txt")},
+                          {"XDG_RUNTIME_DIR", m_runtime.Path()},
+                          {"TARVOLIN_LOG", "1"},
+                          {"TARVOLIN_TRACE", "handlers,views"},
+                          {"TARVOLIN_TRACE_FILE", m_game.Join("trace.txt")}},
+                         m_runtime.Join("engine"))
+        .Wait();
+  }
+
+  // The views trace and the calls of "OnNew" and the doors, without times.
+  std::vector<std::string> Story() const {
+    std::istringstream in(m_game.ReadFile("trace.txt"));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+      line = line.substr(line.find('\t') + 1);
+      if (line.starts_with("views\t") || line.find("\tWorld\tOnNew") != std::string::npos ||
+          line.find("\tDoor\tOnLButtonDown") != std::string::npos)
+        lines.push_back(line);
+    }
+    return lines;
+  }
+
+  CTempDir m_game;
+  CTempDir m_runtime;
+};
+
+// Six clicks on the door, each after the view changed; y lies inside the
+// door in game mode and below the tool's menu bar alike.
+std::string Clicks(int first_ms) {
+  std::string input;
+  for (int i = 0; i < 6; ++i) {
+    const std::string at = std::to_string(first_ms + 100 * i);
+    input += at + " move 200 230\n" + at + " ldown 200 230\n" + at + " lup 200 230\n";
+  }
+  return input;
+}
+
+const std::vector<std::string> kEnterA = {"views\tenter\tArea", "views\tenter\tArea/A"};
+
+std::vector<std::string> ExpectedStory() {
+  const auto door = [](const char* request, std::vector<std::string> change) {
+    std::vector<std::string> lines = {std::string("views\trequest\t") + request + "\t0\tqueued"};
+    if (std::string(request) == "Area/B") lines.push_back("views\trequest\tOutside\t0\tignored");
+    lines.push_back("handlers\tcall\t0\tDoor\tOnLButtonDown\trun");
+    lines.push_back("handlers\treturn\t0\tDoor\tOnLButtonDown");
+    lines.insert(lines.end(), change.begin(), change.end());
+    return lines;
+  };
+  std::vector<std::vector<std::string>> parts = {
+      {"views\tautoload\tusable", "views\tcommand\tnew game", "views\trequest\tArea/A\t0\tqueued",
+       "handlers\tcall\t0\tWorld\tOnNew\trun", "handlers\treturn\t0\tWorld\tOnNew",
+       "views\tenter\tArea", "views\tenter\tArea/A", "views\tcurrent\tArea/A\t1"}};
+  for (int round = 1; round <= 2; ++round) {
+    const std::string n = std::to_string(round);
+    const std::string next = std::to_string(round + 1);
+    parts.push_back(door("Area/B", {"views\tleave\tArea/A", "views\tenter\tArea/B",
+                                    "views\tcurrent\tArea/B\t" + n}));
+    parts.push_back(door("Outside", {"views\tleave\tArea/B", "views\tleave\tArea",
+                                     "views\tenter\tOutside", "views\tcurrent\tOutside\t" + n}));
+    parts.push_back(door("Area/A", {"views\tleave\tOutside", "views\tenter\tArea",
+                                    "views\tenter\tArea/A", "views\tcurrent\tArea/A\t" + next}));
+  }
+  std::vector<std::string> story;
+  for (const auto& part : parts) story.insert(story.end(), part.begin(), part.end());
+  return story;
+}
+
+}  // namespace
+
+TEST_F(EngineWorldTest, AGameStartsInItsFirstViewAndTheDoorsLeadOn) {
+  const SProcessResult built = Build();
+  ASSERT_EQ(built.exit_code, 0) << built.err;
+  m_game.WriteFile("tool.ini", Config("autorun=intro\n"));
+  const SProcessResult run = Play({}, Clicks(100) + "900 quit\n");
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_NE(run.err.find("autorun intro: not built yet\n"), std::string::npos) << run.err;
+  EXPECT_EQ(Story(), ExpectedStory());
+}
+
+// The tool opens the project but starts no game until New is chosen.
+TEST_F(EngineWorldTest, TheToolStartsTheGameFromTheMenu) {
+  const SProcessResult built = Build();
+  ASSERT_EQ(built.exit_code, 0) << built.err;
+  const SProcessResult run = Play({"-tool"}, "50 menu 40013\n" + Clicks(100) + "900 quit\n");
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(Story(), ExpectedStory());
+  EXPECT_FALSE(m_game.Exists("shadow.tmp"));
+}
+
+TEST_F(EngineWorldTest, AProjectWithoutAWorldIsABadInstallAndTheGameQuits) {
+  m_game.WriteFile("src/world.ini", "[/]\r\nWorld=container\r\n");
+  const SProcessResult built = Build();
+  ASSERT_EQ(built.exit_code, 0) << built.err;
+  const SProcessResult run = Play({}, "5000 move 1 1\n");
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_NE(run.err.find("Game: Bad install.\n"), std::string::npos) << run.err;
+  EXPECT_EQ(Story(), (std::vector<std::string>{"views\tautoload\tNo such template in the templates directory"}));
+}
