@@ -36,7 +36,7 @@ const SRow kWorldFunctions[] = {
 }  // namespace
 
 // Changed together with kWorldFunctions.
-const SModuleVersion kWorldFunctionsVersion = {"Tue Dec  8 02:00:00 2026", 0};
+const SModuleVersion kWorldFunctionsVersion = {"Tue Dec  8 02:00:00 2026", 0x2ba24f0b};
 
 std::span<const SRow> WorldFunctionRows() { return kWorldFunctions; }
 

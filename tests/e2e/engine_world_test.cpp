@@ -188,3 +188,22 @@ TEST_F(EngineWorldTest, AProjectWithoutAWorldIsABadInstallAndTheGameQuits) {
   EXPECT_NE(run.err.find("Game: Bad install.\n"), std::string::npos) << run.err;
   EXPECT_EQ(Story(), (std::vector<std::string>{"views\tautoload\tNo such template in the templates directory"}));
 }
+
+// Compiled code of another script version: the game refuses it, the tool
+// compiles every script again and plays.
+TEST_F(EngineWorldTest, AStaleScriptVersionIsABadInstallForTheGameOnly) {
+  ASSERT_EQ(Build().exit_code, 0);
+  const SProcessResult set =
+      CChildProcess(TVKIT_BINARY, {"vb", "set", m_game.Join("game.prj"), "/ScriptVersion", "long:1"},
+                    {}, m_runtime.Join("tvkit"))
+          .Wait();
+  ASSERT_EQ(set.exit_code, 0) << set.err;
+
+  const SProcessResult game = Play({}, "5000 move 1 1\n");
+  EXPECT_NE(game.err.find("Game: Bad install.\n"), std::string::npos) << game.err;
+  EXPECT_EQ(Story(), (std::vector<std::string>{"views\tautoload\tusable"}));
+
+  const SProcessResult tool = Play({"-tool"}, "50 menu 40013\n" + Clicks(100) + "900 quit\n");
+  EXPECT_EQ(tool.err.find("Bad install."), std::string::npos) << tool.err;
+  EXPECT_EQ(Story(), ExpectedStory());
+}
