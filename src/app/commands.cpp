@@ -39,8 +39,14 @@ ErrCode CCommandFilter::LoadProject(const std::string& path) {
 ErrCode CCommandFilter::CheckScriptVersion() {
   if (!m_project) return err::kBadParams;
   const ErrCode error = m_project->CheckScriptVersion();
-  if (error != err::kOk && m_game_mode) CloseProject();
-  return error;
+  if (error == err::kOk) return err::kOk;
+  if (m_game_mode) {
+    CloseProject();
+    return error;
+  }
+  // The tool keeps the project: the compiler's log names the scripts.
+  LogMessage(kLogScripts, "Scripts not compiled again (%s)\n", ErrName(error));
+  return err::kOk;
 }
 
 void CCommandFilter::CloseProject() {

@@ -34,7 +34,8 @@ class CCommandFilter : public CEventFilter {
   // see that it plays; an unusable one is closed again.
   ErrCode LoadProject(const std::string& path);
   // A stale script version refuses the project in game mode (it is closed);
-  // the tool compiles the scripts again.
+  // the tool compiles the scripts again and keeps the project whatever
+  // they come to.
   ErrCode CheckScriptVersion();
   // The game, then the project.
   void CloseProject();
