@@ -156,8 +156,6 @@ ErrCode CWorld::ChangeView() {
     m_view.reset();
   } else {
     m_view->Show(true);
-    // The keys go to the view the player sees.
-    if (m_desktop) m_desktop->SetFocus(m_view->Window());
     CountVisit(m_view->ViewName());
   }
   const std::string current = m_view ? m_view->ViewName() : std::string();
