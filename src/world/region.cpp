@@ -53,15 +53,34 @@ TRect Widened(const TRect& rect, TPoint point) {
   return UnionRect(rect, {point.x, point.y, point.x, point.y});
 }
 
-int64_t Cross(TPoint from, TPoint to, TPoint at) {
+// Wider than a coordinate: the outside point may lie just beyond the range.
+struct SPoint {
+  int32_t x;
+  int32_t y;
+};
+
+int64_t Cross(SPoint from, SPoint to, SPoint at) {
   return int64_t{to.x - from.x} * (at.y - from.y) - int64_t{to.y - from.y} * (at.x - from.x);
 }
 
-bool OnNegativeSide(TPoint from, TPoint to, TPoint at) { return Cross(from, to, at) < 0; }
+bool OnNegativeSide(SPoint from, SPoint to, SPoint at) { return Cross(from, to, at) < 0; }
 
-bool SegmentsCross(TPoint a, TPoint b, TPoint c, TPoint d) {
+bool SegmentsCross(SPoint a, SPoint b, SPoint c, SPoint d) {
   return OnNegativeSide(a, b, c) != OnNegativeSide(a, b, d) &&
          OnNegativeSide(c, d, a) != OnNegativeSide(c, d, b);
+}
+
+SPoint Wide(TPoint point) { return {point.x, point.y}; }
+
+// The count starts from the view origin. A polygon whose box reaches over
+// the origin (an area in the view's corner) may have the origin on its
+// outline or inside it, where the count would turn inside out; it counts
+// from just beyond its box's corner instead.
+SPoint OutsidePoint(std::span<const TPoint> closed) {
+  TRect box{closed[0].x, closed[0].y, closed[0].x, closed[0].y};
+  for (const TPoint point : closed) box = Widened(box, point);
+  if (!RectContains(box, {0, 0})) return {0, 0};
+  return {box.left - 1, box.top - 1};
 }
 
 }  // namespace
@@ -94,8 +113,10 @@ std::string CRegion::PolygonText() const {
 }
 
 bool PolygonContains(std::span<const TPoint> closed, TPoint point) {
+  if (closed.empty()) return false;
+  const SPoint from = OutsidePoint(closed);
   bool inside = false;
   for (size_t i = 1; i < closed.size(); ++i)
-    if (SegmentsCross({0, 0}, point, closed[i - 1], closed[i])) inside = !inside;
+    if (SegmentsCross(from, Wide(point), Wide(closed[i - 1]), Wide(closed[i]))) inside = !inside;
   return inside;
 }

@@ -16,7 +16,10 @@
 // being on the one side when the cross product is negative and on the other
 // when it is zero or positive. Points on an edge or a vertex are in or out
 // by that rule alone, so the same outline listed in the other direction may
-// answer differently there. Without a polygon the rectangle decides.
+// answer differently there. A polygon whose bounding box holds the origin
+// counts from the point diagonally before the box's top-left corner
+// instead, since from a start on or inside the outline the count would
+// turn inside out. Without a polygon the rectangle decides.
 #pragma once
 
 #include <cstddef>

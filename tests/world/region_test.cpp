@@ -67,6 +67,14 @@ TEST(RegionTest, ConcavePolygonMissesItsNotch) {
              {{{30, 40}, false}, {{15, 40}, true}, {{45, 40}, true}, {{30, 20}, true}});
 }
 
+// Counted from the origin itself, these would miss inside and hit outside.
+TEST(RegionTest, PolygonOverTheViewOriginStillHitsItsInside) {
+  ExpectHits(CRegion(kNoPos, "0,0;100,0;100,50;0,50"),
+             {{{50, 25}, true}, {{150, 25}, false}, {{-1, -1}, false}});
+  ExpectHits(CRegion(kNoPos, "-10,-10;10,-10;0,10"),
+             {{{0, 0}, true}, {{0, -5}, true}, {{-20, -20}, false}, {{9, 9}, false}});
+}
+
 TEST(RegionTest, ParsingKeepsOrDropsTheWholePolygon) {
   const struct {
     const char* text;
