@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/tvkit_fault_fixture.h"
+#include "support/kill_runs.h"
 #include "support/le_words.h"
 #include "support/tvkit_fixture.h"
 
@@ -144,30 +145,15 @@ TEST_F(TvkitVbTest, AKilledImportLeavesTheOldOrTheNewProject) {
 #endif
   constexpr int kKills = 40;
   ASSERT_EQ(Run({"vb", "new", Project()}).exit_code, 0);
-  auto import_generation = [&](int generation) {
+  const auto import_generation = [&](int generation) {
     m_dir.WriteFile("gen.ini", GenerationTree(40, generation));
     return std::make_unique<CChildProcess>(
         TVKIT_BINARY, std::vector<std::string>{"vb", "import", Project(), m_dir.Join("gen.ini")},
         std::map<std::string, std::string>{}, m_dir.Join("import"));
   };
-  // The shortest of three whole imports: a slow first run must not stretch
-  // the kills past the end of the later ones.
-  auto full = std::chrono::steady_clock::duration::max();
-  for (int i = 0; i < 3; ++i) {
-    const auto started = std::chrono::steady_clock::now();
-    import_generation(0)->Wait();
-    full = std::min(full, std::chrono::steady_clock::now() - started);
-  }
-  ASSERT_EQ(Run({"vb", "get", Project(), "/gen"}).out, "long:0\n");
-
-  std::mt19937 random(11);
   int done = 0;
   int last = 0;
-  for (int kill_number = 1; kill_number <= kKills; ++kill_number) {
-    const auto import = import_generation(kill_number);
-    std::this_thread::sleep_for(full * (random() % 1000) / 1000);
-    import->Signal(SIGKILL);
-    import->Wait();
+  KillRunsAtRandomMoments(import_generation, kKills, [&](int kill_number) {
     const std::string gen = Run({"vb", "get", Project(), "/gen"}).out;
     const bool finished = gen == "long:" + std::to_string(kill_number) + "\n";
     ASSERT_TRUE(finished || gen == "long:" + std::to_string(last) + "\n") << gen;
@@ -177,7 +163,7 @@ TEST_F(TvkitVbTest, AKilledImportLeavesTheOldOrTheNewProject) {
     }
     ASSERT_EQ(Run({"vb", "check", Project()}).out, "ok\n") << kill_number;
     EXPECT_FALSE(m_dir.Exists("game.prj.new")) << kill_number;
-  }
+  });
   EXPECT_LT(done, kKills);
 }
 

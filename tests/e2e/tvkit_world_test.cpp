@@ -1,8 +1,12 @@
 // tvkit world, run as authors run it.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "support/kill_runs.h"
 #include "support/tvkit_fixture.h"
 
 namespace {
@@ -94,6 +98,35 @@ TEST_F(TvkitWorldTest, ABuildWithACompileErrorWritesNothing) {
             "World/Room/Door/Open.tvs(2, 9): Left bracket expected for possible function name "
             "y\r\nerror: SYNTAX\n");
   EXPECT_FALSE(m_dir.Exists("game.prj"));
+}
+
+// Builds killed at random moments leave the project of the last whole
+// build or of the one killed, and sound: the project goes through the
+// crash-safe replace.
+TEST_F(TvkitWorldTest, AKilledBuildLeavesTheOldOrTheNewProject) {
+#if !defined(NDEBUG) || defined(TV_SANITIZED)
+  GTEST_SKIP() << "timed kills need the optimised build";
+#endif
+  constexpr int kKills = 200;
+  std::string bulk;
+  for (int i = 0; i < 40; ++i) bulk += "[/World/Room/c" + std::to_string(i) + "/]\r\nText=str:" + std::string(60, 't') + "\r\n";
+  std::string rooms;
+  for (int i = 0; i < 40; ++i) rooms += "c" + std::to_string(i) + "=container\r\n";
+  const auto build = [&](int generation) {
+    m_dir.WriteFile("src/world.ini", std::string(kWorld) + rooms + "[/]\r\ngen=long:" +
+                                         std::to_string(generation) + "\r\n" + bulk);
+    return std::make_unique<CChildProcess>(
+        TVKIT_BINARY, std::vector<std::string>{"world", "build", Project(), Source()},
+        std::map<std::string, std::string>{}, m_dir.Join("build"));
+  };
+  int last = 0;
+  KillRunsAtRandomMoments(build, kKills, [&](int kill_number) {
+    const std::string gen = Run({"vb", "get", Project(), "/gen"}).out;
+    const bool finished = gen == "long:" + std::to_string(kill_number) + "\n";
+    ASSERT_TRUE(finished || gen == "long:" + std::to_string(last) + "\n") << gen;
+    if (finished) last = kill_number;
+    ASSERT_EQ(Run({"vb", "check", Project()}).out, "ok\n") << kill_number;
+  });
 }
 
 }  // namespace
