@@ -373,7 +373,7 @@ ErrCode CVBContainer::ReleaseHeld(const std::vector<uint8_t>& old, const uint8_t
   for (uint32_t index = 0; index < 2; ++index) {
     const StoreHandle block = ValueWord(value, index);
     if (block && !kept(index))
-      if (ErrCode error = m_owner->Store()->FreeHandle(block)) result = error;
+      if (ErrCode error = m_owner->FreeData(block)) result = error;
   }
   return result;
 }

@@ -97,6 +97,9 @@ class CContainerOwner {
   virtual CHashDict* Dict() = 0;
   virtual ErrCode Intern(std::string_view name, Atom* atom) = 0;
   virtual ErrCode Release(StoreHandle handle) = 0;
+  // Frees a data block; a copy cached under its handle goes with it, so
+  // that a block given the handle again is never read as the old one.
+  virtual ErrCode FreeData(StoreHandle handle) = 0;
 
  protected:
   ~CContainerOwner() = default;
