@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "base/trace.h"
+#include "fs/bfhp.h"
 #include "script/context.h"
 #include "script/library.h"
 #include "script/script_machine.h"
@@ -79,7 +80,12 @@ bool HeaderMatches(const SBlockHeader& header, const SParamInfo& params) {
 }  // namespace
 
 CWorld::CWorld(CValueBase* base, CScriptMachine* machine, CEventQueue* queue, bool tool_mode)
-    : m_base(base), m_machine(machine), m_queue(queue), m_scheduler(*queue), m_tool_mode(tool_mode) {
+    : m_base(base),
+      m_store(base->Store()),
+      m_machine(machine),
+      m_queue(queue),
+      m_scheduler(*queue),
+      m_tool_mode(tool_mode) {
   m_templates = base->FindPath(kTemplatesPath, base->Root());
 }
 
@@ -200,7 +206,7 @@ ErrCode CWorld::CallHandler(CWObject& object, const char* handler, const char* s
 }
 
 void CWorld::DropStalePrograms() {
-  const uint32_t frees = m_base->Store()->Frees();
+  const uint32_t frees = m_store->Frees();
   const uint32_t globals = m_machine->GlobalsChanges();
   if (frees == m_frees_seen && globals == m_globals_seen) return;
   m_frees_seen = frees;

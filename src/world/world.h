@@ -23,6 +23,7 @@
 #include "world/scheduler.h"
 #include "world/world_object.h"
 
+class CBFHP;
 class CBitmap;
 class CDesktop;
 class CEventQueue;
@@ -123,6 +124,7 @@ class CWorld {
 
  private:
   CValueBase* m_base;
+  CBFHP* m_store;
   CScriptMachine* m_machine;
   CEventQueue* m_queue;
   CWorldScheduler m_scheduler;

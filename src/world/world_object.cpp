@@ -126,18 +126,24 @@ void CWObject::Update() {
 
 uint32_t CWObject::MemoryUsed() const { return sizeof(CWObject) + static_cast<uint32_t>(m_name.size()); }
 
-CWObject::SHandler& CWObject::Handler(std::string_view name) {
-  auto known = m_handlers.find(name);
-  if (known == m_handlers.end()) {
-    known = m_handlers.emplace(std::string(name), SHandler{}).first;
-    ReadHandler(name, &known->second);
-    return known->second;
-  }
-  SHandler& handler = known->second;
+CWObject::SHandler& CWObject::Handler(const char* name) {
+  SHandler& handler = Lookup(name);
   if (handler.own_changes != (m_own ? m_own->Changes() : 0) ||
       handler.template_changes != (m_template ? m_template->Changes() : 0))
     ReadHandler(name, &handler);
   return handler;
+}
+
+CWObject::SHandler& CWObject::Lookup(const char* name) {
+  SRecent& recent = m_recent[(reinterpret_cast<uintptr_t>(name) >> 3) % kRecentSlots];
+  if (recent.name == name && std::strcmp(name, recent.key->c_str()) == 0) return *recent.handler;
+  auto known = m_handlers.find(std::string_view(name));
+  if (known == m_handlers.end()) {
+    known = m_handlers.emplace(name, SHandler{}).first;
+    ReadHandler(name, &known->second);
+  }
+  recent = {name, &known->first, &known->second};
+  return known->second;
 }
 
 void CWObject::ReadHandler(std::string_view name, SHandler* handler) const {

@@ -12,6 +12,7 @@
 // pointers, so that work outliving its object finds nothing.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -109,7 +110,7 @@ class CWObject : public CObject, public CScriptOwner {
     ErrCode failed = err::kOk;
   };
   // The handler's entry, read again when a container changed.
-  SHandler& Handler(std::string_view name);
+  SHandler& Handler(const char* name);
   // Clears the handler's compiled block (which the container frees).
   void ClearCode(const SHandler& handler);
 
@@ -142,4 +143,15 @@ class CWObject : public CObject, public CScriptOwner {
     size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
   };
   std::unordered_map<std::string, SHandler, SNameHash, std::equal_to<>> m_handlers;
+  // The entries met last, by the address of the name they were asked for
+  // (call sites pass literals): a hit is confirmed by comparing the name,
+  // which is cheaper than hashing it.
+  struct SRecent {
+    const char* name = nullptr;
+    const std::string* key = nullptr;
+    SHandler* handler = nullptr;
+  };
+  static constexpr size_t kRecentSlots = 8;
+  std::array<SRecent, kRecentSlots> m_recent{};
+  SHandler& Lookup(const char* name);
 };
