@@ -170,21 +170,20 @@ ErrCode CWorld::CallHandler(CWObject& object, const char* handler, const char* s
                             std::span<const SCallArg> args) {
   const bool traced = Traced(kTraceHandlers);
   const uint32_t depth = m_depth;
-  const auto trace = [&](const std::string& what, bool returned) {
-    Tracer().Line(kTraceHandlers, std::string(returned ? "return\t" : "call\t") +
-                                      std::to_string(depth) + "\t" + object.Name() + "\t" +
-                                      handler + "\t" + what);
+  const auto trace_call = [&](ECall call, ErrCode error) {
+    Tracer().Line(kTraceHandlers, "call\t" + std::to_string(depth) + "\t" + object.Name() +
+                                      "\t" + handler + "\t" + OutcomeText(call, error) +
+                                      ArgFields(*m_machine, signature, args, false));
   };
   if (m_depth >= kMaxCallDepth) {
-    if (traced) trace(OutcomeText(ECall::kFailed, err::kStackLimits) +
-                      ArgFields(*m_machine, signature, args, false), false);
+    if (traced) trace_call(ECall::kFailed, err::kStackLimits);
     return err::kStackLimits;
   }
   Program program;
   ECall call = ECall::kRun;
   ErrCode error = FindProgram(object, handler, signature, &program, &call);
   if (call == ECall::kRun && m_machine->Calls().suspended) call = ECall::kSuspended;
-  if (traced) trace(OutcomeText(call, error) + ArgFields(*m_machine, signature, args, false), false);
+  if (traced) trace_call(call, error);
   if (call != ECall::kRun) return error;
   // The handler may destroy its object.
   const std::string name = traced ? object.Name() : std::string();
@@ -273,6 +272,8 @@ ErrCode CWorld::PrepareProgram(CWObject& object, const char* handler, const char
   }
   if (!m_tool_mode) return came_to(ECall::kUncompiled, err::kNotFound);
   if (ErrCode error = Compile(*entry, handler, signature)) return came_to(ECall::kFailed, error);
+  // The new block may have replaced one (freed with its value).
+  DropStalePrograms();
   entry = &object.Handler(handler);
   entry->program = entry->code ? Decoded(entry->code) : nullptr;
   entry->era = m_era;

@@ -270,6 +270,11 @@ TEST_F(HandlerCallTest, AWarmCallFetchesNothingUntilTheScriptValueChanges) {
   EXPECT_EQ(door->Call("OnOpen", "void"), err::kOk);
   EXPECT_EQ(twin->Call("OnOpen", "void"), err::kOk);
   EXPECT_EQ(tool.ProgramLoads(), 2u);
+  // Decoded code holds the globals' addresses: registering them anew
+  // decodes again.
+  m_machine.ClearWorldGlobals();
+  EXPECT_EQ(door->Call("OnOpen", "void"), err::kOk);
+  EXPECT_EQ(tool.ProgramLoads(), 3u);
 }
 
 TEST_F(HandlerCallTest, ABlockOfAnotherSignatureIsRefusedInTheGameAndRecompiledInTheTool) {
