@@ -230,8 +230,13 @@ ErrCode CWorld::FindProgram(CWObject& object, const char* handler, const char* s
                             Program* program, ECall* call) {
   DropStalePrograms();
   CWObject::SHandler* entry = &object.Handler(handler);
+  if (!entry->container) {
+    *call = ECall::kMissing;
+    return err::kNotFound;
+  }
   if (!entry->program || entry->era != m_era || entry->matched != signature) {
-    if (ErrCode error = PrepareProgram(object, handler, signature, call); *call != ECall::kRun)
+    if (ErrCode error = PrepareProgram(object, *entry, handler, signature, call);
+        *call != ECall::kRun)
       return error;
     entry = &object.Handler(handler);
   }
@@ -239,14 +244,13 @@ ErrCode CWorld::FindProgram(CWObject& object, const char* handler, const char* s
   return err::kOk;
 }
 
-ErrCode CWorld::PrepareProgram(CWObject& object, const char* handler, const char* signature,
-                               ECall* call) {
+ErrCode CWorld::PrepareProgram(CWObject& object, CWObject::SHandler& found, const char* handler,
+                               const char* signature, ECall* call) {
   const auto came_to = [call](ECall outcome, ErrCode error) {
     *call = outcome;
     return error;
   };
-  CWObject::SHandler* entry = &object.Handler(handler);
-  if (!entry->container) return came_to(ECall::kMissing, err::kNotFound);
+  CWObject::SHandler* entry = &found;
   if (entry->era != m_era) {
     entry->program.reset();
     entry->era = m_era;

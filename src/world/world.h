@@ -149,8 +149,8 @@ class CWorld {
   // entry; the rest is PrepareProgram's.
   ErrCode FindProgram(CWObject& object, const char* handler, const char* signature,
                       Program* program, SRunOutcome::ECall* call);
-  ErrCode PrepareProgram(CWObject& object, const char* handler, const char* signature,
-                         SRunOutcome::ECall* call);
+  ErrCode PrepareProgram(CWObject& object, CWObject::SHandler& found, const char* handler,
+                         const char* signature, SRunOutcome::ECall* call);
   ErrCode Refuse(const CWObject& object, CWObject::SHandler& entry, const char* handler,
                  const char* signature);
   ErrCode Compile(CWObject::SHandler& entry, const char* handler, const char* signature);
