@@ -85,8 +85,12 @@ class CWorld {
   std::unique_ptr<CWObject> CreateObject(std::string_view name, StoreHandle own, LoaderTable loaders,
                                          ErrCode* error);
 
-  // Calls `handler` of `object` (compiling it on demand in tool mode) and
-  // traces the call on the "handlers" channel.
+  // Calls `handler` of `object` and traces the call on the "handlers"
+  // channel, its arguments before the run and the values it gave back
+  // after. A block compiled for another signature is compiled again in the
+  // tool and refused in the game (BAD_PARAM_STRING); a block missing is
+  // compiled in the tool only. A failed compile is logged once under the
+  // script's path and tried again only when its source changes.
   ErrCode CallHandler(CWObject& object, const char* handler, const char* signature,
                       std::span<const SCallArg> args);
   uint32_t CallDepth() const { return m_depth; }
