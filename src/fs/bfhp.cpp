@@ -488,6 +488,7 @@ ErrCode CBFHP::Write(StoreHandle handle, const void* buffer, uint32_t offset,
 }
 
 ErrCode CBFHP::FreeHandle(StoreHandle handle) {
+  ++m_frees;
   if (ErrCode error = Resize(handle, 0)) return error;
   return FreeBlock(handle);
 }

@@ -44,6 +44,8 @@ class CBFHP : public CObject {
   ErrCode Write(StoreHandle handle, const void* buffer, uint32_t offset,
                 uint32_t length, uint32_t* count = nullptr);
   ErrCode FreeHandle(StoreHandle handle);
+  // Handles freed so far: what is cached by handle is good while it stays.
+  uint32_t Frees() const { return m_frees; }
 
   StoreHandle RootHandle() const { return m_header.root; }
   void SetRootHandle(StoreHandle handle);
@@ -124,4 +126,5 @@ class CBFHP : public CObject {
   SHeader m_header;
   bool m_header_changed = false;
   SBuffer m_buffers[kBufferCount];
+  uint32_t m_frees = 0;
 };

@@ -15,16 +15,64 @@ CScriptContext::CScriptContext(CScriptMachine& machine, const uint8_t* block, si
   size_t code_start = 0;
   if (!ReadHeader(block, size, &code_start)) return;
   m_code = block + code_start;
+  if (!MapStack()) return;
+  Decode(machine);
+  Bind();
+  Reset();
+}
+
+CScriptContext::CScriptContext(CScriptMachine& machine, const CDecodedBlock& decoded)
+    : CScriptRun(machine, machine.Memory()),
+      m_header(decoded.m_header),
+      m_variables(decoded.m_variables),
+      m_code(decoded.m_code),
+      m_program(decoded.m_program),
+      m_fused_args(decoded.m_fused_args),
+      m_entry(decoded.m_entry) {
+  if (!MapStack()) return;
+  Bind();
+  Reset();
+}
+
+bool CScriptContext::MapStack() {
   const size_t stack_bytes = size_t{m_header.stack_size} + 2 * kStackGuard;
   m_stack.assign(stack_bytes, 0);
   m_bottom = m_stack.data() + kStackGuard;
   m_stack_address = Memory().Map(m_bottom, std::max<uint32_t>(m_header.stack_size, 1));
-  if (!m_stack_address) {
-    Fail(err::kAllocFail);
-    return;
+  if (!m_stack_address) Fail(err::kAllocFail);
+  return m_stack_address != 0;
+}
+
+void CScriptContext::Bind() {
+  for (SFusedArg& arg : m_fused_args)
+    arg.from = arg.local ? m_bottom + arg.value : reinterpret_cast<const uint8_t*>(&arg.value);
+  for (SInsn& insn : m_program) {
+    SFused& fused = insn.fused;
+    fused.x_at = m_bottom + fused.x;
+    fused.y_at = fused.literal ? reinterpret_cast<const uint8_t*>(&fused.y) : m_bottom + fused.y;
+    fused.dest_at = m_bottom + fused.dest;
   }
-  Decode(machine);
-  Reset();
+}
+
+CDecodedBlock::CDecodedBlock() = default;
+CDecodedBlock::~CDecodedBlock() = default;
+
+std::shared_ptr<const CDecodedBlock> CDecodedBlock::Make(CScriptMachine& machine,
+                                                         std::vector<uint8_t> bytes,
+                                                         ErrCode* error) {
+  std::shared_ptr<CDecodedBlock> decoded(new CDecodedBlock);
+  decoded->m_bytes = std::move(bytes);
+  // A context decodes the block; its program is taken over, its stack let go.
+  CScriptContext context(machine, decoded->m_bytes.data(), decoded->m_bytes.size());
+  *error = context.Error();
+  if (context.Failed()) return nullptr;
+  decoded->m_header = context.m_header;
+  decoded->m_variables = std::move(context.m_variables);
+  decoded->m_code = context.m_code;
+  decoded->m_program = std::move(context.m_program);
+  decoded->m_fused_args = std::move(context.m_fused_args);
+  decoded->m_entry = context.m_entry;
+  return decoded;
 }
 
 CScriptContext::~CScriptContext() {

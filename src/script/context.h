@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "base/errors.h"
@@ -28,6 +29,7 @@
 #include "script/native.h"
 #include "script/script_run.h"
 
+class CDecodedBlock;
 class CScriptMachine;
 
 // The block header, copied out of the stored layout.
@@ -50,6 +52,8 @@ class CScriptContext final : public CScriptRun {
   // The block's bytes must outlive the context. A malformed header leaves
   // the context failed (CODE_LIMITS or STACK_LIMITS); no room, ALLOCFAIL.
   CScriptContext(CScriptMachine& machine, const uint8_t* block, size_t size);
+  // Runs a block decoded before; `decoded` must outlive the context.
+  CScriptContext(CScriptMachine& machine, const CDecodedBlock& decoded);
   ~CScriptContext();
   CScriptContext(const CScriptContext&) = delete;
   CScriptContext& operator=(const CScriptContext&) = delete;
@@ -86,14 +90,18 @@ class CScriptContext final : public CScriptRun {
   void SetSp(uint8_t* sp) { m_sp = sp; }
 
  private:
+  friend class CDecodedBlock;
   enum class EState : uint8_t { kReady, kFinished, kFailed };
   struct SInsn;
   struct SFusedArg;
   class CDecoder;
 
   bool ReadHeader(const uint8_t* block, size_t size, size_t* code_start);
+  bool MapStack();
   // Fills m_program (and m_fused_args) from the code.
   void Decode(const CScriptMachine& machine);
+  // Points the program's operands at this context's stack.
+  void Bind();
   // The run loop proper; `pc` is an index into m_program.
   uint64_t Execute(uint64_t limit);
 
@@ -113,4 +121,32 @@ class CScriptContext final : public CScriptRun {
   ErrCode m_error = err::kOk;
   EState m_state = EState::kReady;
   bool m_line_stepping = false;
+};
+
+// A compiled block decoded once, with its own copy of the block's bytes:
+// the contexts made from it run without decoding again. The program holds
+// the machine's native entries and global addresses as they were when it
+// was decoded, so it is only good while those registrations stand.
+class CDecodedBlock {
+ public:
+  // Null when the block is malformed (CODE_LIMITS, STACK_LIMITS) or there
+  // is no room (ALLOCFAIL); `error` says which.
+  static std::shared_ptr<const CDecodedBlock> Make(CScriptMachine& machine,
+                                                   std::vector<uint8_t> bytes, ErrCode* error);
+  ~CDecodedBlock();
+  CDecodedBlock(const CDecodedBlock&) = delete;
+  CDecodedBlock& operator=(const CDecodedBlock&) = delete;
+  const SBlockHeader& Header() const { return m_header; }
+
+ private:
+  friend class CScriptContext;
+  CDecodedBlock();
+
+  std::vector<uint8_t> m_bytes;
+  SBlockHeader m_header;
+  std::vector<uint8_t> m_variables;
+  const uint8_t* m_code = nullptr;
+  std::vector<CScriptContext::SInsn> m_program;
+  std::vector<CScriptContext::SFusedArg> m_fused_args;
+  uint32_t m_entry = 0;
 };

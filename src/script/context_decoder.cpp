@@ -35,16 +35,6 @@ class CScriptContext::CDecoder {
         program[i].target = IndexOf(program[i].target);
     }
     Fuse();
-    for (SFusedArg& arg : m_context.m_fused_args)
-      arg.from = arg.local ? m_context.m_bottom + arg.value
-                           : reinterpret_cast<const uint8_t*>(&arg.value);
-    for (SInsn& insn : program) {
-      SFused& fused = insn.fused;
-      fused.x_at = m_context.m_bottom + fused.x;
-      fused.y_at = fused.literal ? reinterpret_cast<const uint8_t*>(&fused.y)
-                                 : m_context.m_bottom + fused.y;
-      fused.dest_at = m_context.m_bottom + fused.dest;
-    }
   }
 
  private:

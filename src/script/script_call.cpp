@@ -168,14 +168,19 @@ SCallArg SCallArg::Bytes(const void* bytes, size_t size) {
   return arg;
 }
 
-ErrCode CallBlock(CScriptMachine& machine, const uint8_t* block, size_t size,
-                  std::span<const SCallArg> args, SRunOutcome* outcome) {
+namespace {
+
+// The argument protocol around a run of `context`, made by `make` once the
+// machine takes calls.
+template <class MakeContext>
+ErrCode RunCall(CScriptMachine& machine, MakeContext make, std::span<const SCallArg> args,
+                SRunOutcome* outcome) {
   SRunOutcome local;
   SRunOutcome& result = outcome ? *outcome : local;
   result = {};
   const SCallState& calls = machine.Calls();
   if (calls.suspended) return err::kOk;
-  CScriptContext context(machine, block, size);
+  CScriptContext context = make();
   if (context.Failed()) {
     result.error = context.Error();
     return context.Error() == err::kAllocFail ? err::kAllocFail : err::kOk;
@@ -202,6 +207,20 @@ ErrCode CallBlock(CScriptMachine& machine, const uint8_t* block, size_t size,
   return err::kOk;
 }
 
+}  // namespace
+
+ErrCode CallBlock(CScriptMachine& machine, const uint8_t* block, size_t size,
+                  std::span<const SCallArg> args, SRunOutcome* outcome) {
+  return RunCall(
+      machine, [&] { return CScriptContext(machine, block, size); }, args, outcome);
+}
+
+ErrCode CallDecoded(CScriptMachine& machine, const CDecodedBlock& decoded,
+                    std::span<const SCallArg> args, SRunOutcome* outcome) {
+  return RunCall(
+      machine, [&] { return CScriptContext(machine, decoded); }, args, outcome);
+}
+
 ErrCode CompileAndCall(CScriptMachine& machine, const char* text, const char* signature,
                        std::span<const SCallArg> args, SRunOutcome* outcome) {
   SParamInfo params;
@@ -212,7 +231,15 @@ ErrCode CompileAndCall(CScriptMachine& machine, const char* text, const char* si
   return CallBlock(machine, block.data, block.size, args, outcome);
 }
 
-ErrCode CallHandler(CScriptMachine& machine, CScriptOwner& object, const char* handler,
+CHandlerScope::CHandlerScope(CScriptMachine& machine, const CScriptOwner& object,
+                             const char* handler)
+    : m_current(machine.Calls().current), m_outer(m_current) {
+  m_current = {&object, handler};
+}
+
+CHandlerScope::~CHandlerScope() { m_current = m_outer; }
+
+ErrCode CallHandler(CScriptMachine& machine, CHandlerStore& object, const char* handler,
                     const char* signature, std::span<const SCallArg> args,
                     SRunOutcome* outcome) {
   SRunOutcome ignored;
@@ -225,12 +252,12 @@ ErrCode CallHandler(CScriptMachine& machine, CScriptOwner& object, const char* h
   uint32_t key = 0;
   if (!object.FindHandler(handler, &key)) return came_to(ECall::kMissing, err::kNotFound);
   SCodeBlock block;
-  CScriptOwner::EBlock state = object.LoadBlock(key, &block);
-  if (state == CScriptOwner::EBlock::kBroken) {
+  CHandlerStore::EBlock state = object.LoadBlock(key, &block);
+  if (state == CHandlerStore::EBlock::kBroken) {
     object.ForgetBlock(key);
-    state = CScriptOwner::EBlock::kNone;
+    state = CHandlerStore::EBlock::kNone;
   }
-  if (state != CScriptOwner::EBlock::kLoaded) {
+  if (state != CHandlerStore::EBlock::kLoaded) {
     if (!machine.Calls().tool_mode) return came_to(ECall::kUncompiled, err::kNotFound);
     SParamInfo params;
     if (!ParseSignature(*machine.Compiler(), signature, true, &params))
@@ -243,12 +270,8 @@ ErrCode CallHandler(CScriptMachine& machine, CScriptOwner& object, const char* h
   }
   if (machine.Calls().suspended) return came_to(ECall::kSuspended, err::kOk);
   outcome->call = ECall::kRun;
-  SCurrentScript& current = machine.Calls().current;
-  const SCurrentScript outer = current;
-  current = {&object, handler, &block};
-  const ErrCode error = CallBlock(machine, block.data, block.size, args, outcome);
-  current = outer;
-  return error;
+  const CHandlerScope scope(machine, object, handler);
+  return CallBlock(machine, block.data, block.size, args, outcome);
 }
 
 void ScriptDiagnostic(const char* format, ...) {

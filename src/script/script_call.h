@@ -18,6 +18,7 @@
 #include "script/address_space.h"
 #include "base/geometry.h"
 
+class CDecodedBlock;
 class CScriptMachine;
 
 // One argument of a call, read by the type code of its position.
@@ -111,19 +112,27 @@ struct SRunOutcome {
 // a run that stops with an error (the error is in `outcome`).
 ErrCode CallBlock(CScriptMachine& machine, const uint8_t* block, size_t size,
                   std::span<const SCallArg> args, SRunOutcome* outcome = nullptr);
+// The same for a block decoded before.
+ErrCode CallDecoded(CScriptMachine& machine, const CDecodedBlock& decoded,
+                    std::span<const SCallArg> args, SRunOutcome* outcome = nullptr);
 
 // Parses the signature, compiles the text into the compile-error log and
 // calls it: 0, BAD_PARAM_STRING or SYNTAX.
 ErrCode CompileAndCall(CScriptMachine& machine, const char* text, const char* signature,
                        std::span<const SCallArg> args, SRunOutcome* outcome = nullptr);
 
-// A handler of a world object, as the world engine keeps it: the source
-// text, and the compiled block once there is one.
+// Whoever owns a running script, as diagnostics name it.
 class CScriptOwner {
  public:
   virtual ~CScriptOwner() = default;
   // The object's ID, for diagnostics.
   virtual std::string Id() const = 0;
+};
+
+// An owner that keeps its handlers' sources and compiled blocks for the
+// plain handler call below.
+class CHandlerStore : public CScriptOwner {
+ public:
   // Finds the handler among the object's own scripts, then its template's;
   // `key` names it in the calls below.
   virtual bool FindHandler(const char* name, uint32_t* key) = 0;
@@ -139,7 +148,6 @@ class CScriptOwner {
 struct SCurrentScript {
   const CScriptOwner* object = nullptr;
   const char* handler = nullptr;
-  const SCodeBlock* block = nullptr;
 };
 
 // How a machine's calls run, and where they stand; the machine owns it.
@@ -159,7 +167,20 @@ struct SCallState {
   void* host = nullptr;
 };
 
-ErrCode CallHandler(CScriptMachine& machine, CScriptOwner& object, const char* handler,
+// Makes a handler the current script while it lives.
+class CHandlerScope {
+ public:
+  CHandlerScope(CScriptMachine& machine, const CScriptOwner& object, const char* handler);
+  ~CHandlerScope();
+  CHandlerScope(const CHandlerScope&) = delete;
+  CHandlerScope& operator=(const CHandlerScope&) = delete;
+
+ private:
+  SCurrentScript& m_current;
+  SCurrentScript m_outer;
+};
+
+ErrCode CallHandler(CScriptMachine& machine, CHandlerStore& object, const char* handler,
                     const char* signature, std::span<const SCallArg> args,
                     SRunOutcome* outcome = nullptr);
 

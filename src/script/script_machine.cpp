@@ -61,6 +61,7 @@ void CScriptMachine::ClearWorldGlobals() {
   for (uint16_t slot : m_world_global_slots) m_global_addresses[slot] = nullptr;
   UnmapGlobals(&m_world_global_slots);
   m_compiler->ClearWorldGlobals();
+  ++m_globals_changes;
 }
 
 bool CScriptMachine::TakeSlot(NativeEntry entry, ENativeShape shape, uint16_t* slot,
@@ -179,6 +180,7 @@ ErrCode CScriptMachine::AddGlobal(const char* name, void* address, uint16_t type
   // Scripts reach the variable through the address space, never directly.
   m_global_script_addresses[slot] = m_memory.Map(address, size);
   (world ? m_world_global_slots : m_engine_global_slots).push_back(slot);
+  ++m_globals_changes;
   return err::kOk;
 }
 

@@ -93,6 +93,9 @@ class CScriptMachine {
   // their slots back.
   ErrCode RegisterWorldGlobal(const char* name, void* address, uint16_t type);
   void ClearWorldGlobals();
+  // Grows with every registration or release of globals: decoded code
+  // holds their addresses and is good only while this stays.
+  uint32_t GlobalsChanges() const { return m_globals_changes; }
 
   // What scripts of this machine share while it lives: the address space
   // natives resolve script addresses in, the named arrays and the loaded
@@ -151,5 +154,6 @@ class CScriptMachine {
   std::vector<uint16_t> m_world_global_slots;
   uint16_t m_next_slot = 0;
   uint32_t m_stamp = 0;
+  uint32_t m_globals_changes = 0;
   std::string m_error_log;
 };

@@ -117,6 +117,11 @@ const std::vector<uint8_t>* CValueBase::GetData(StoreHandle handle, ErrCode* err
 
 void CValueBase::ReleaseData(StoreHandle handle) { m_cache->Unpin(ECacheKind::kData, handle); }
 
+ErrCode CValueBase::FreeData(StoreHandle handle) {
+  m_cache->Remove(ECacheKind::kData, handle);
+  return m_store->FreeHandle(handle);
+}
+
 ErrCode CValueBase::AddRef(StoreHandle handle) {
   if (auto* loaded =
           static_cast<CVBContainer*>(m_cache->Peek(ECacheKind::kContainer, handle))) {

@@ -48,6 +48,7 @@ class CValueBase : public CObject, public CContainerOwner {
   // Taking the count to 0 destroys the container: its children are
   // released and its block freed.
   ErrCode Release(StoreHandle handle) override;
+  ErrCode FreeData(StoreHandle handle) override;
   // The container the path names from `start` (0 or a leading "/": the
   // root), or 0.
   virtual StoreHandle FindPath(std::string_view path, StoreHandle start);

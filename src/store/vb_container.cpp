@@ -330,6 +330,7 @@ ErrCode CVBContainer::SetValueByAtom(Atom atom, const uint8_t* value) {
     value = copy.data();
   }
   m_dirty = true;
+  ++m_changes;
   std::vector<uint8_t> replaced;
   size_t slot = Find(atom);
   if (slot != kNone) {
@@ -351,6 +352,7 @@ ErrCode CVBContainer::DeleteValueByAtom(Atom atom) {
   const size_t slot = atom ? Find(atom) : kNone;
   if (slot == kNone) return err::kNotFound;
   m_dirty = true;
+  ++m_changes;
   const uint8_t* value = m_buffer.data() + slot + kEntryHead;
   std::vector<uint8_t> held;
   if (HoldsHandles(value)) held.assign(value, value + ValueSize(value));
@@ -371,7 +373,7 @@ ErrCode CVBContainer::ReleaseHeld(const std::vector<uint8_t>& old, const uint8_t
   for (uint32_t index = 0; index < 2; ++index) {
     const StoreHandle block = ValueWord(value, index);
     if (block && !kept(index))
-      if (ErrCode error = m_owner->Store()->FreeHandle(block)) result = error;
+      if (ErrCode error = m_owner->FreeData(block)) result = error;
   }
   return result;
 }
@@ -389,6 +391,7 @@ ErrCode CVBContainer::RenameValueByAtom(Atom old_atom, Atom new_atom) {
   if (slot == kNone) return err::kNotFound;
   PutLe32(m_buffer.data() + slot, new_atom);
   m_dirty = true;
+  ++m_changes;
   return err::kOk;
 }
 

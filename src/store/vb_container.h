@@ -97,6 +97,9 @@ class CContainerOwner {
   virtual CHashDict* Dict() = 0;
   virtual ErrCode Intern(std::string_view name, Atom* atom) = 0;
   virtual ErrCode Release(StoreHandle handle) = 0;
+  // Frees a data block; a copy cached under its handle goes with it, so
+  // that a block given the handle again is never read as the old one.
+  virtual ErrCode FreeData(StoreHandle handle) = 0;
 
  protected:
   ~CContainerOwner() = default;
@@ -132,6 +135,9 @@ class CVBContainer : public CContainer, public CCacheObject {
     m_dirty = true;
   }
   bool IsDirty() const { return m_dirty; }
+  // Grows with every change of the values: what is read from them stays
+  // good while it stays.
+  uint32_t Changes() const { return m_changes; }
   uint32_t BufferLength() const { return static_cast<uint32_t>(m_buffer.size()); }
   // The bytes the block holds after Save.
   uint32_t UsedBytes() const;
@@ -154,6 +160,7 @@ class CVBContainer : public CContainer, public CCacheObject {
   StoreHandle m_handle;
   uint32_t m_ref_count = 0;
   bool m_dirty = false;
+  uint32_t m_changes = 0;
   bool m_loaded = false;
   std::vector<uint8_t> m_buffer;
 };

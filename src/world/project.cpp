@@ -57,6 +57,25 @@ std::vector<SScriptRef> ListScripts(CValueBase* vb) {
   return scripts;
 }
 
+std::string ContainerPath(CValueBase* vb, StoreHandle handle) {
+  if (handle == vb->Root()) return "/";
+  std::string path;
+  CVBWalker walker(vb);
+  walker.Walk([&](CVBContainer*, const std::string&, const uint8_t* value) {
+    if (ValueType(value) != kValueContainer || ContainerHandleOf(value) != handle) return 0;
+    path = "/" + walker.CurrentPath() + "/";
+    return 1;
+  });
+  return path;
+}
+
+void LogCompileErrors(const std::string& errors) {
+  for (size_t start = 0, end = 0; start < errors.size(); start = end) {
+    end = std::min(errors.find('\n', start), errors.size() - 1) + 1;
+    LogMessage(kLogScripts, "%.*s", static_cast<int>(end - start), errors.data() + start);
+  }
+}
+
 std::string ScriptSignature(CValueBase* vb, CVBContainer* container, const std::string& name) {
   const std::string key = name + " Descr";
   if (const char* own = container->GetString(key)) return own;
@@ -240,9 +259,6 @@ ErrCode CProject::RecompileScripts() {
     CompileScriptValue(m_vb.get(), m_machine, container.get(), script.name, signature,
                        script.container + script.name, &errors);
   }
-  for (size_t start = 0, end = 0; start < errors.size(); start = end) {
-    end = std::min(errors.find('\n', start), errors.size() - 1) + 1;
-    LogMessage(kLogScripts, "%.*s", static_cast<int>(end - start), errors.data() + start);
-  }
+  LogCompileErrors(errors);
   return err::kOk;
 }

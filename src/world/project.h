@@ -45,6 +45,11 @@ struct SScriptRef {
 };
 // Every script value of the tree, in the value-base walker's order.
 std::vector<SScriptRef> ListScripts(CValueBase* vb);
+// The path of a container ("/" for the root, else ending in "/"); empty
+// when the tree does not hold it.
+std::string ContainerPath(CValueBase* vb, StoreHandle handle);
+// Writes the compiler's diagnostics to the log, line by line.
+void LogCompileErrors(const std::string& errors);
 // The script's signature: the string "<name> Descr" of its container, else
 // of the container's template under "/Templates/"; empty when neither has it.
 std::string ScriptSignature(CValueBase* vb, CVBContainer* container, const std::string& name);

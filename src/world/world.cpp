@@ -5,35 +5,87 @@
 #include <algorithm>
 
 #include "base/trace.h"
+#include "fs/bfhp.h"
+#include "script/context.h"
+#include "script/library.h"
 #include "script/script_machine.h"
+#include "script/type_tables.h"
+#include "script/value_text.h"
 #include "ui/event_queue.h"
+#include "world/project.h"
 #include "world/view.h"
-#include "world/world_object.h"
 
 namespace {
 
 constexpr char kTemplatesPath[] = "/Templates/";
 
-const char* OutcomeText(SRunOutcome::ECall call) {
+using ECall = SRunOutcome::ECall;
+
+std::string OutcomeText(ECall call, ErrCode error) {
   switch (call) {
-    case SRunOutcome::ECall::kRun:
+    case ECall::kRun:
       return "run";
-    case SRunOutcome::ECall::kMissing:
+    case ECall::kMissing:
       return "missing";
-    case SRunOutcome::ECall::kUncompiled:
+    case ECall::kUncompiled:
       return "uncompiled";
-    case SRunOutcome::ECall::kSuspended:
+    case ECall::kSuspended:
       return "suspended";
-    case SRunOutcome::ECall::kFailed:
+    case ECall::kFailed:
       break;
   }
-  return "error";
+  return std::string("error ") + ErrName(error);
+}
+
+// One argument as the trace shows it: a value argument as passed, an
+// address argument by the variable it names.
+std::string ArgText(uint16_t type, const SCallArg& arg) {
+  const auto id = static_cast<uint16_t>(type & 0xFF);
+  SValueView view{id, arg.value, std::nullopt};
+  const bool text = id == lib::kStr || id == lib::kPstr;
+  if (IsAddress(type)) {
+    const char* buffer = static_cast<const char*>(arg.pointer);
+    view.bytes = static_cast<const uint8_t*>(arg.pointer);
+    if (text && buffer && !(arg.null_out && *arg.null_out))
+      view.text = std::string_view(buffer, strnlen(buffer, arg.size));
+  } else if (text && (arg.text || id == lib::kPstr)) {
+    view.text = arg.text ? arg.text : "";
+  }
+  return ValueText(view);
+}
+
+// The trace fields of a call's arguments (`returned`: of the address
+// positions after the run, the result first), each after a tab.
+std::string ArgFields(CScriptMachine& machine, const char* signature,
+                      std::span<const SCallArg> args, bool returned) {
+  SParamInfo params;
+  if (!ParseSignature(*machine.Compiler(), signature, true, &params)) return {};
+  std::vector<uint16_t> types;
+  if (params.result != kVoidType) types.push_back(params.result);
+  for (uint16_t i = 0; i < params.count; ++i) types.push_back(params.params[i].type);
+  std::string fields;
+  for (size_t i = 0; i < types.size() && i < args.size(); ++i)
+    if (!returned || IsAddress(types[i])) fields += "\t" + ArgText(types[i], args[i]);
+  return fields;
+}
+
+// Whether a block's header carries the types the signature gives.
+bool HeaderMatches(const SBlockHeader& header, const SParamInfo& params) {
+  if (header.result != params.result || header.param_count != params.count) return false;
+  for (uint16_t i = 0; i < params.count; ++i)
+    if (header.params[i] != params.params[i].type) return false;
+  return true;
 }
 
 }  // namespace
 
 CWorld::CWorld(CValueBase* base, CScriptMachine* machine, CEventQueue* queue, bool tool_mode)
-    : m_base(base), m_machine(machine), m_queue(queue), m_scheduler(*queue), m_tool_mode(tool_mode) {
+    : m_base(base),
+      m_store(base->Store()),
+      m_machine(machine),
+      m_queue(queue),
+      m_scheduler(*queue),
+      m_tool_mode(tool_mode) {
   m_templates = base->FindPath(kTemplatesPath, base->Root());
 }
 
@@ -123,29 +175,144 @@ std::unique_ptr<CWObject> CWorld::CreateObject(std::string_view name, StoreHandl
 ErrCode CWorld::CallHandler(CWObject& object, const char* handler, const char* signature,
                             std::span<const SCallArg> args) {
   const bool traced = Traced(kTraceHandlers);
+  const uint32_t depth = m_depth;
+  const auto trace_call = [&](ECall call, ErrCode error) {
+    Tracer().Line(kTraceHandlers, "call\t" + std::to_string(depth) + "\t" + object.Name() +
+                                      "\t" + handler + "\t" + OutcomeText(call, error) +
+                                      ArgFields(*m_machine, signature, args, false));
+  };
   if (m_depth >= kMaxCallDepth) {
-    if (traced)
-      Tracer().LineF(kTraceHandlers, "call\t%u\t%s\t%s\terror %s", m_depth, object.Name().c_str(),
-                     handler, ErrName(err::kStackLimits));
+    if (traced) trace_call(ECall::kFailed, err::kStackLimits);
     return err::kStackLimits;
   }
-  const std::string name = object.Name();
-  const uint32_t depth = m_depth++;
+  Program program;
+  ECall call = ECall::kRun;
+  ErrCode error = FindProgram(object, handler, signature, &program, &call);
+  if (call == ECall::kRun && m_machine->Calls().suspended) call = ECall::kSuspended;
+  if (traced) trace_call(call, error);
+  if (call != ECall::kRun) return error;
+  // The handler may destroy its object.
+  const std::string name = traced ? object.Name() : std::string();
   SRunOutcome outcome;
-  const ErrCode error = ::CallHandler(*m_machine, object, handler, signature, args, &outcome);
+  ++m_depth;
+  {
+    const CHandlerScope scope(*m_machine, object, handler);
+    error = CallDecoded(*m_machine, *program, args, &outcome);
+  }
   --m_depth;
   if (!traced) return error;
-  if (outcome.call != SRunOutcome::ECall::kFailed)
-    Tracer().LineF(kTraceHandlers, "call\t%u\t%s\t%s\t%s", depth, name.c_str(), handler,
-                   OutcomeText(outcome.call));
-  else
-    Tracer().LineF(kTraceHandlers, "call\t%u\t%s\t%s\terror %s", depth, name.c_str(), handler,
-                   ErrName(error));
-  if (outcome.call != SRunOutcome::ECall::kRun) return error;
-  if (outcome.error != err::kOk || outcome.out_of_steps)
-    Tracer().LineF(kTraceHandlers, "return\t%u\t%s\t%s\tstopped %s", depth, name.c_str(), handler,
-                   outcome.out_of_steps ? "steps" : ErrName(outcome.error));
-  else
-    Tracer().LineF(kTraceHandlers, "return\t%u\t%s\t%s", depth, name.c_str(), handler);
+  const std::string values =
+      outcome.out_of_steps || outcome.error != err::kOk
+          ? std::string("\tstopped ") + (outcome.out_of_steps ? "steps" : ErrName(outcome.error))
+          : ArgFields(*m_machine, signature, args, true);
+  Tracer().Line(kTraceHandlers, "return\t" + std::to_string(depth) + "\t" + name + "\t" +
+                                    handler + values);
+  return error;
+}
+
+void CWorld::DropStalePrograms() {
+  const uint32_t frees = m_store->Frees();
+  const uint32_t globals = m_machine->GlobalsChanges();
+  if (frees == m_frees_seen && globals == m_globals_seen) return;
+  m_frees_seen = frees;
+  m_globals_seen = globals;
+  m_programs.clear();
+  ++m_era;
+}
+
+CWorld::Program CWorld::Decoded(StoreHandle code) {
+  if (const auto known = m_programs.find(code); known != m_programs.end()) return known->second;
+  ErrCode error = err::kOk;
+  const std::vector<uint8_t>* data = m_base->GetData(code, &error);
+  if (!data) return nullptr;
+  ++m_program_loads;
+  Program program = CDecodedBlock::Make(*m_machine, *data, &error);
+  m_base->ReleaseData(code);
+  if (program) m_programs.emplace(code, program);
+  return program;
+}
+
+ErrCode CWorld::FindProgram(CWObject& object, const char* handler, const char* signature,
+                            Program* program, ECall* call) {
+  DropStalePrograms();
+  CWObject::SHandler* entry = &object.Handler(handler);
+  if (!entry->container) {
+    *call = ECall::kMissing;
+    return err::kNotFound;
+  }
+  if (!entry->program || entry->era != m_era || entry->matched != signature) {
+    if (ErrCode error = PrepareProgram(object, *entry, handler, signature, call);
+        *call != ECall::kRun)
+      return error;
+    entry = &object.Handler(handler);
+  }
+  *program = entry->program;
+  return err::kOk;
+}
+
+ErrCode CWorld::PrepareProgram(CWObject& object, CWObject::SHandler& found, const char* handler,
+                               const char* signature, ECall* call) {
+  const auto came_to = [call](ECall outcome, ErrCode error) {
+    *call = outcome;
+    return error;
+  };
+  CWObject::SHandler* entry = &found;
+  if (entry->era != m_era) {
+    entry->program.reset();
+    entry->era = m_era;
+  }
+  if (!entry->program && entry->code) {
+    entry->program = Decoded(entry->code);
+    entry->matched.clear();
+    // A block that cannot be had is let go of.
+    if (!entry->program) {
+      object.ClearCode(*entry);
+      entry = &object.Handler(handler);
+    }
+  }
+  if (entry->program) {
+    SParamInfo params;
+    if (!ParseSignature(*m_machine->Compiler(), signature, true, &params))
+      return came_to(ECall::kFailed, err::kBadParamString);
+    if (HeaderMatches(entry->program->Header(), params)) {
+      entry->matched = signature;
+      return came_to(ECall::kRun, err::kOk);
+    }
+    if (!m_tool_mode) return came_to(ECall::kFailed, Refuse(object, *entry, handler, signature));
+  }
+  if (!m_tool_mode) return came_to(ECall::kUncompiled, err::kNotFound);
+  if (ErrCode error = Compile(*entry, handler, signature)) return came_to(ECall::kFailed, error);
+  // The new block may have replaced one (freed with its value).
+  DropStalePrograms();
+  entry = &object.Handler(handler);
+  entry->program = entry->code ? Decoded(entry->code) : nullptr;
+  entry->era = m_era;
+  if (!entry->program) return came_to(ECall::kFailed, err::kCodeLimits);
+  entry->matched = signature;
+  return came_to(ECall::kRun, err::kOk);
+}
+
+// Code compiled for another signature cannot run in the game; the author
+// hears of it once per signature.
+ErrCode CWorld::Refuse(const CWObject& object, CWObject::SHandler& entry, const char* handler,
+                       const char* signature) {
+  if (entry.refused != signature) {
+    entry.refused = signature;
+    ScriptDiagnostic("%s::%s is compiled for another signature than \"%s\"",
+                     object.Name().c_str(), handler, signature);
+  }
+  return err::kBadParamString;
+}
+
+ErrCode CWorld::Compile(CWObject::SHandler& entry, const char* handler, const char* signature) {
+  if (entry.failed) return entry.failed;
+  std::string errors;
+  const std::string source_name = ContainerPath(m_base, entry.container->Handle()) + handler;
+  const ErrCode error = CompileScriptValue(m_base, m_machine, entry.container, handler, signature,
+                                           source_name, &errors);
+  LogCompileErrors(errors);
+  // The entry is read again after a change of its container; a failure
+  // changes nothing there, so the mark stays until the source changes.
+  entry.failed = error;
   return error;
 }

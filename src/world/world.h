@@ -21,7 +21,9 @@
 #include "script/script_call.h"
 #include "store/value_base.h"
 #include "world/scheduler.h"
+#include "world/world_object.h"
 
+class CBFHP;
 class CBitmap;
 class CDesktop;
 class CEventQueue;
@@ -29,7 +31,6 @@ class CPalette;
 class CScriptMachine;
 class CViewHostWindow;
 class CWindow;
-class CWObject;
 class CWPlaneViewWindow;
 class CWViewSet;
 class CWorld;
@@ -84,11 +85,17 @@ class CWorld {
   std::unique_ptr<CWObject> CreateObject(std::string_view name, StoreHandle own, LoaderTable loaders,
                                          ErrCode* error);
 
-  // Calls `handler` of `object` (compiling it on demand in tool mode) and
-  // traces the call on the "handlers" channel.
+  // Calls `handler` of `object` and traces the call on the "handlers"
+  // channel, its arguments before the run and the values it gave back
+  // after. A block compiled for another signature is compiled again in the
+  // tool and refused in the game (BAD_PARAM_STRING); a block missing is
+  // compiled in the tool only. A failed compile is logged once under the
+  // script's path and tried again only when its source changes.
   ErrCode CallHandler(CWObject& object, const char* handler, const char* signature,
                       std::span<const SCallArg> args);
   uint32_t CallDepth() const { return m_depth; }
+  // Compiled blocks fetched and decoded so far: a warm call adds none.
+  uint64_t ProgramLoads() const { return m_program_loads; }
 
   // The loader tables of the creation sites.
   static LoaderTable ObjectLoaders();
@@ -126,6 +133,7 @@ class CWorld {
 
  private:
   CValueBase* m_base;
+  CBFHP* m_store;
   CScriptMachine* m_machine;
   CEventQueue* m_queue;
   CWorldScheduler m_scheduler;
@@ -133,6 +141,28 @@ class CWorld {
   int m_modal_level = 0;
   uint32_t m_next_serial = 1;
   uint32_t m_depth = 0;
+
+  // Decoded code by compiled-block handle. Freeing any block of the store
+  // or changing the globals starts a new era with an empty cache; entries
+  // of objects hold the era their program came from.
+  using Program = std::shared_ptr<const CDecodedBlock>;
+  std::unordered_map<StoreHandle, Program> m_programs;
+  uint32_t m_era = 1;
+  uint32_t m_frees_seen = 0;
+  uint32_t m_globals_seen = 0;
+  uint64_t m_program_loads = 0;
+  void DropStalePrograms();
+  Program Decoded(StoreHandle code);
+  // The handler's program, compiled first when needed and allowed; `call`
+  // tells what the call comes to. A warm call finds it in the object's
+  // entry; the rest is PrepareProgram's.
+  ErrCode FindProgram(CWObject& object, const char* handler, const char* signature,
+                      Program* program, SRunOutcome::ECall* call);
+  ErrCode PrepareProgram(CWObject& object, CWObject::SHandler& found, const char* handler,
+                         const char* signature, SRunOutcome::ECall* call);
+  ErrCode Refuse(const CWObject& object, CWObject::SHandler& entry, const char* handler,
+                 const char* signature);
+  ErrCode Compile(CWObject::SHandler& entry, const char* handler, const char* signature);
   std::unordered_map<uint32_t, CWObject*> m_objects;
   // Name -> serials, oldest first.
   std::unordered_map<std::string, std::vector<uint32_t>> m_names;

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "base/memory.h"
-#include "fs/bfhp.h"
 #include "world/handler_sites.h"
 #include "world/world.h"
 
@@ -12,8 +10,6 @@ namespace {
 // The words of a script value: its source block, its compiled block.
 constexpr uint32_t kSourceWord = 0;
 constexpr uint32_t kCodeWord = 1;
-// Handler keys count from 1; 0 is none.
-constexpr uint32_t kFirstKey = 1;
 
 }  // namespace
 
@@ -130,89 +126,54 @@ void CWObject::Update() {
 
 uint32_t CWObject::MemoryUsed() const { return sizeof(CWObject) + static_cast<uint32_t>(m_name.size()); }
 
-bool CWObject::FindHandler(const char* name, uint32_t* key) {
-  const auto known = m_handler_keys.find(name);
-  if (known != m_handler_keys.end()) {
-    *key = known->second;
-    return HandlerValue(*key) != nullptr;
+CWObject::SHandler& CWObject::Handler(const char* name) {
+  SHandler& handler = Lookup(name);
+  if (handler.own_changes != (m_own ? m_own->Changes() : 0) ||
+      handler.template_changes != (m_template ? m_template->Changes() : 0))
+    ReadHandler(name, &handler);
+  return handler;
+}
+
+CWObject::SHandler& CWObject::Lookup(const char* name) {
+  SRecent& recent = m_recent[(reinterpret_cast<uintptr_t>(name) >> 3) % kRecentSlots];
+  if (recent.name == name && std::strcmp(name, recent.key->c_str()) == 0) return *recent.handler;
+  auto known = m_handlers.find(std::string_view(name));
+  if (known == m_handlers.end()) {
+    known = m_handlers.emplace(name, SHandler{}).first;
+    ReadHandler(name, &known->second);
   }
-  SHandler handler;
-  handler.atom = m_world->Base().AtomOf(name);
-  if (!handler.atom) return false;
-  const bool own = m_own && m_own->GetValueByAtom(handler.atom, kValueScript);
-  handler.container = own ? m_own.get() : m_template.get();
-  if (!handler.container || !handler.container->GetValueByAtom(handler.atom, kValueScript))
-    return false;
-  m_handlers.push_back(handler);
-  *key = static_cast<uint32_t>(m_handlers.size()) - 1 + kFirstKey;
-  m_handler_keys.emplace(name, *key);
-  return true;
+  recent = {name, &known->first, &known->second};
+  return known->second;
 }
 
-const uint8_t* CWObject::HandlerValue(uint32_t key) const {
-  if (key < kFirstKey || key - kFirstKey >= m_handlers.size()) return nullptr;
-  const SHandler& handler = m_handlers[key - kFirstKey];
-  const uint8_t* value = handler.container->GetValueByAtom(handler.atom, kValueScript);
-  return value && ValueSize(value) >= kScriptValueSize ? value : nullptr;
-}
-
-CScriptOwner::EBlock CWObject::LoadBlock(uint32_t key, SCodeBlock* block) {
-  const uint8_t* value = HandlerValue(key);
-  const StoreHandle code = value ? ValueWord(value, kCodeWord) : 0;
-  if (!code) return EBlock::kNone;
-  ErrCode error = err::kOk;
-  const std::vector<uint8_t>* data = m_world->Base().GetData(code, &error);
-  if (!data || data->empty()) return EBlock::kBroken;
-  auto* bytes = static_cast<uint8_t*>(PtrAlloc(data->size()));
-  if (!bytes) {
-    m_world->Base().ReleaseData(code);
-    return EBlock::kBroken;
+void CWObject::ReadHandler(std::string_view name, SHandler* handler) const {
+  handler->own_changes = m_own ? m_own->Changes() : 0;
+  handler->template_changes = m_template ? m_template->Changes() : 0;
+  handler->atom = m_world->Base().AtomOf(name);
+  handler->container = nullptr;
+  const uint8_t* value = nullptr;
+  for (CVBContainer* place : {m_own.get(), m_template.get()}) {
+    value = place && handler->atom ? place->GetValueByAtom(handler->atom, kValueScript) : nullptr;
+    if (value && ValueSize(value) >= kScriptValueSize) {
+      handler->container = place;
+      break;
+    }
+    value = nullptr;
   }
-  std::memcpy(bytes, data->data(), data->size());
-  block->Reset(bytes, data->size());
-  m_world->Base().ReleaseData(code);
-  return EBlock::kLoaded;
-}
-
-void CWObject::ForgetBlock(uint32_t key) {
-  const uint8_t* value = HandlerValue(key);
-  if (!value) return;
-  const SHandler& handler = m_handlers[key - kFirstKey];
-  const uint32_t payload[2] = {ValueWord(value, kSourceWord), 0};
-  handler.container->SetValueByAtom(handler.atom, MakeValue(kValueScript, payload, 8).data());
-}
-
-bool CWObject::LoadSource(uint32_t key, std::string* text) {
-  const uint8_t* value = HandlerValue(key);
   const StoreHandle source = value ? ValueWord(value, kSourceWord) : 0;
-  if (!source) return false;
-  const std::vector<uint8_t>* data = m_world->Base().GetData(source);
-  if (!data) return false;
-  text->assign(reinterpret_cast<const char*>(data->data()),
-               strnlen(reinterpret_cast<const char*>(data->data()), data->size()));
-  m_world->Base().ReleaseData(source);
-  return true;
+  const StoreHandle code = value ? ValueWord(value, kCodeWord) : 0;
+  if (source != handler->source) handler->failed = err::kOk;
+  if (code != handler->code) {
+    handler->program.reset();
+    handler->matched.clear();
+    handler->refused.clear();
+  }
+  handler->source = source;
+  handler->code = code;
 }
 
-ErrCode CWObject::StoreBlock(uint32_t key, const SCodeBlock& block) {
-  const uint8_t* value = HandlerValue(key);
-  if (!value) return err::kNotFound;
-  const SHandler& handler = m_handlers[key - kFirstKey];
-  CBFHP* store = m_world->Base().Store();
-  ErrCode error = err::kOk;
-  const StoreHandle code = store->NewHandle(static_cast<uint32_t>(block.size), &error);
-  if (error) return error;
-  if ((error = store->Write(code, block.data, 0, static_cast<uint32_t>(block.size)))) {
-    store->FreeHandle(code);
-    return error;
-  }
-  const StoreHandle old = ValueWord(value, kCodeWord);
-  const uint32_t payload[2] = {ValueWord(value, kSourceWord), code};
-  error = handler.container->SetValueByAtom(handler.atom, MakeValue(kValueScript, payload, 8).data());
-  if (error) {
-    store->FreeHandle(code);
-    return error;
-  }
-  if (old) store->FreeHandle(old);
-  return err::kOk;
+void CWObject::ClearCode(const SHandler& handler) {
+  if (!handler.container) return;
+  const uint32_t payload[2] = {handler.source, 0};
+  handler.container->SetValueByAtom(handler.atom, MakeValue(kValueScript, payload, 8).data());
 }

@@ -12,7 +12,9 @@
 // pointers, so that work outliving its object finds nothing.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -22,6 +24,7 @@
 #include "base/errors.h"
 #include "base/geometry.h"
 #include "base/object.h"
+#include "script/context.h"
 #include "script/script_call.h"
 #include "store/value_base.h"
 
@@ -84,31 +87,48 @@ class CWObject : public CObject, public CScriptOwner {
   // The bytes the object takes, for the memory statistics.
   virtual uint32_t MemoryUsed() const;
 
+  // A handler as the calls know it: the container holding its script value
+  // (null: the object has none), the value's blocks, and what was made of
+  // them. Good while neither of the object's containers has changed since
+  // it was read.
+  struct SHandler {
+    CVBContainer* container = nullptr;
+    Atom atom = 0;
+    uint32_t own_changes = 0;
+    uint32_t template_changes = 0;
+    StoreHandle source = 0;
+    StoreHandle code = 0;
+    // The decoded code, from the world's cache of that era.
+    std::shared_ptr<const CDecodedBlock> program;
+    uint32_t era = 0;
+    // The signature the code's header was found to match, and the one it
+    // was refused for (each checked once).
+    std::string matched;
+    std::string refused;
+    // How compiling this source failed: not tried again until the source
+    // changes.
+    ErrCode failed = err::kOk;
+  };
+  // The handler's entry, read again when a container changed.
+  SHandler& Handler(const char* name);
+  // Clears the handler's compiled block (which the container frees).
+  void ClearCode(const SHandler& handler);
+
   // What scripts see of the object.
   std::string Id() const override { return m_name; }
-  bool FindHandler(const char* name, uint32_t* key) override;
-  EBlock LoadBlock(uint32_t key, SCodeBlock* block) override;
-  void ForgetBlock(uint32_t key) override;
-  bool LoadSource(uint32_t key, std::string* text) override;
-  ErrCode StoreBlock(uint32_t key, const SCodeBlock& block) override;
 
  protected:
   // Reads the properties every object has (AutoUpdate, Active).
   virtual void ReadProperties();
 
  private:
-  // A handler found: which container holds it, under which atom.
-  struct SHandler {
-    CVBContainer* container = nullptr;
-    Atom atom = 0;
-  };
   const uint8_t* FindValue(std::string_view name, uint16_t type) const;
   ErrCode SetOwn(std::string_view name, uint16_t type, const void* payload);
   void ScheduleTick();
   // One AutoUpdate tick: the next is scheduled first, then Update runs and
   // the interval is read again (0 or less ends the ticks).
   void Tick();
-  const uint8_t* HandlerValue(uint32_t key) const;
+  void ReadHandler(std::string_view name, SHandler* handler) const;
 
   CWorld* m_world;
   uint32_t m_serial = 0;
@@ -117,7 +137,21 @@ class CWObject : public CObject, public CScriptOwner {
   COpenContainer m_template;
   uint32_t m_auto_update = 0;
   bool m_active = false;
-  // Handlers looked up so far, by name; the key is the index + 1.
-  std::unordered_map<std::string, uint32_t> m_handler_keys;
-  std::vector<SHandler> m_handlers;
+  // Handlers looked up so far, by name.
+  struct SNameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+  std::unordered_map<std::string, SHandler, SNameHash, std::equal_to<>> m_handlers;
+  // The entries met last, by the address of the name they were asked for
+  // (call sites pass literals): a hit is confirmed by comparing the name,
+  // which is cheaper than hashing it.
+  struct SRecent {
+    const char* name = nullptr;
+    const std::string* key = nullptr;
+    SHandler* handler = nullptr;
+  };
+  static constexpr size_t kRecentSlots = 8;
+  std::array<SRecent, kRecentSlots> m_recent{};
+  SHandler& Lookup(const char* name);
 };

@@ -11,7 +11,7 @@
 #include "base/memory.h"
 #include "script/script_call.h"
 
-class CFakeOwner : public CScriptOwner {
+class CFakeOwner : public CHandlerStore {
  public:
   std::string Id() const override { return "door"; }
   bool FindHandler(const char* name, uint32_t* key) override {

@@ -159,10 +159,11 @@ TEST_F(ViewsTest, AHotSpotHearsTheCursorEnterAndThePressAfterTheViewsClick) {
             (std::vector<std::string>{
                 "handlers\tcall\t0\tDoor\tOnMouseEnter\trun",
                 "handlers\treturn\t0\tDoor\tOnMouseEnter",
-                "handlers\tcall\t0\tVillage/House\tOnMouseEnter\tmissing",
-                "handlers\tcall\t0\tVillage/House\tOnClick\trun",
+                "handlers\tcall\t0\tVillage/House\tOnMouseEnter\tmissing\t15\t15\t\"Door\"",
+                "handlers\tcall\t0\tVillage/House\tOnClick\trun\t15\t15\t\"Door\"",
                 "handlers\treturn\t0\tVillage/House\tOnClick",
-                "handlers\tcall\t0\tDoor\tOnLButtonDown\trun",
+                // The door's own coordinates: the cursor less its top-left (10, 10).
+                "handlers\tcall\t0\tDoor\tOnLButtonDown\trun\t5\t5",
                 "handlers\treturn\t0\tDoor\tOnLButtonDown",
             }));
 }
