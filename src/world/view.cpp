@@ -353,9 +353,8 @@ bool CWPlaneViewWindow::Drop(TPoint cursor) {
       candidates.push_back(drawable->Owner());
   for (const uint32_t serial : candidates) {
     auto* object = KindOf<CWVisualObject>(World().Find(serial));
-    uint32_t key = 0;
     if (!object || !object->AtModalLevel() || !object->HitTest(cursor) ||
-        !object->FindHandler("Accept", &key))
+        !object->Handler("Accept").container)
       continue;
     uint8_t accepted = 0;
     int32_t x = pos.left, y = pos.top;

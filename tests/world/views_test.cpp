@@ -175,7 +175,7 @@ TEST_F(ViewsTest, TheHotSpotsOfTheViewSetsAreHitInTheirViews) {
   desktop.SendEvent(desktop.Id(), kEvMouseMove, PackPoint({620, 450}), 0);
   desktop.SendEvent(desktop.Id(), kEvLeftDown, PackPoint({620, 450}), 0);
   const std::vector<std::string> lines = m_rig.TraceLines("handlers\t");
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "handlers\tcall\t0\tHome\tOnLButtonDown\trun"),
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "handlers\tcall\t0\tHome\tOnLButtonDown\trun\t20\t50"),
             lines.end());
 }
 
