@@ -3,10 +3,13 @@
 // hot spots move between views.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/kill_runs.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
@@ -85,18 +88,22 @@ class EngineWorldTest : public ::testing::Test {
         .Wait();
   }
 
-  SProcessResult Play(const std::vector<std::string>& args, const std::string& input) {
+  std::unique_ptr<CChildProcess> Start(const std::vector<std::string>& args,
+                                       const std::string& input) {
     m_game.WriteFile("input.txt", input);
-    return CChildProcess(TARVOLIN_BINARY, args,
-                         {{"TARVOLIN_PLATFORM", "headless"},
-                          {"TARVOLIN_DIR", m_game.Path()},
-                          {"TARVOLIN_INPUT", m_game.Join("input.txt")},
-                          {"XDG_RUNTIME_DIR", m_runtime.Path()},
-                          {"TARVOLIN_LOG", "1"},
-                          {"TARVOLIN_TRACE", "handlers,views"},
-                          {"TARVOLIN_TRACE_FILE", m_game.Join("trace.txt")}},
-                         m_runtime.Join("engine"))
-        .Wait();
+    return std::make_unique<CChildProcess>(
+        TARVOLIN_BINARY, args,
+        std::map<std::string, std::string>{{"TARVOLIN_PLATFORM", "headless"},
+                                           {"TARVOLIN_DIR", m_game.Path()},
+                                           {"TARVOLIN_INPUT", m_game.Join("input.txt")},
+                                           {"XDG_RUNTIME_DIR", m_runtime.Path()},
+                                           {"TARVOLIN_LOG", "1"},
+                                           {"TARVOLIN_TRACE", "handlers,views"},
+                                           {"TARVOLIN_TRACE_FILE", m_game.Join("trace.txt")}},
+        m_runtime.Join("engine"));
+  }
+  SProcessResult Play(const std::vector<std::string>& args, const std::string& input) {
+    return Start(args, input)->Wait();
   }
 
   // The views trace and the calls of "OnNew" and the doors, without times.
@@ -213,4 +220,22 @@ TEST_F(EngineWorldTest, AStaleScriptVersionIsABadInstallForTheGameOnly) {
   const SProcessResult tool = Play({"-tool"}, "50 menu 40013\n" + Clicks(100) + "900 quit\n");
   EXPECT_EQ(tool.err.find("Bad install."), std::string::npos) << tool.err;
   EXPECT_EQ(Story(), ExpectedStory(110));
+}
+
+// The tool killed at random moments of a session that plays the game and
+// commits the project at its end leaves a sound project every time.
+TEST_F(EngineWorldTest, AToolKilledAtAnyMomentLeavesASoundProject) {
+#if !defined(NDEBUG) || defined(TV_SANITIZED)
+  GTEST_SKIP() << "timed kills need the optimised build";
+#endif
+  ASSERT_EQ(Build().exit_code, 0);
+  KillRunsAtRandomMoments(
+      [&](int) { return Start({"-tool"}, "50 menu 40013\n" + Clicks(100) + "900 quit\n"); }, 200,
+      [&](int kill_number) {
+        const SProcessResult check =
+            CChildProcess(TVKIT_BINARY, {"vb", "check", m_game.Join("game.prj")}, {},
+                          m_runtime.Join("tvkit"))
+                .Wait();
+        ASSERT_EQ(check.out, "ok\n") << kill_number;
+      });
 }
