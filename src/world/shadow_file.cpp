@@ -47,12 +47,8 @@ ErrCode CShadowFile::ReadBase(uint8_t* out, uint32_t position, uint32_t length) 
   return count == from_base ? err::kOk : err::kReadFail;
 }
 
-ErrCode CShadowFile::ReadAt(void* buffer, uint32_t position, uint32_t length, uint32_t* count) {
-  if (count) *count = 0;
-  const uint32_t available = position < m_size ? m_size - position : 0;
-  const uint32_t wanted = std::min(length, available);
-  uint8_t* out = static_cast<uint8_t*>(buffer);
-  const uint32_t end = position + wanted;
+template <class Covered, class Gap>
+ErrCode CShadowFile::Walk(uint32_t position, uint32_t end, Covered covered, Gap gap) {
   for (uint32_t at = position; at < end;) {
     const size_t index = ExtentAfter(at);
     const SExtent* extent = index < m_extents.size() ? &m_extents[index] : nullptr;
@@ -60,17 +56,33 @@ ErrCode CShadowFile::ReadAt(void* buffer, uint32_t position, uint32_t length, ui
     ErrCode error = err::kOk;
     if (extent && extent->base <= at) {
       next = std::min(end, End(*extent));
-      uint32_t read = 0;
-      error = m_shadow->ReadAt(out + (at - position), extent->shadow + (at - extent->base),
-                               next - at, &read);
-      if (!error && read != next - at) error = err::kReadFail;
+      error = covered(at, next, extent->shadow + (at - extent->base));
     } else {
       next = extent ? std::min(end, extent->base) : end;
-      error = ReadBase(out + (at - position), at, next - at);
+      error = gap(index, at, next);
     }
     if (error) return error;
     at = next;
   }
+  return err::kOk;
+}
+
+ErrCode CShadowFile::ReadAt(void* buffer, uint32_t position, uint32_t length, uint32_t* count) {
+  if (count) *count = 0;
+  const uint32_t available = position < m_size ? m_size - position : 0;
+  const uint32_t wanted = std::min(length, available);
+  uint8_t* out = static_cast<uint8_t*>(buffer);
+  const ErrCode error = Walk(
+      position, position + wanted,
+      [&](uint32_t at, uint32_t next, uint32_t shadow) {
+        uint32_t read = 0;
+        const ErrCode failed = m_shadow->ReadAt(out + (at - position), shadow, next - at, &read);
+        return failed ? failed : read != next - at ? err::kReadFail : err::kOk;
+      },
+      [&](size_t, uint32_t at, uint32_t next) {
+        return ReadBase(out + (at - position), at, next - at);
+      });
+  if (error) return error;
   if (count) *count = wanted;
   return wanted == length ? err::kOk : err::kEof;
 }
@@ -112,28 +124,23 @@ ErrCode CShadowFile::WriteAt(const void* buffer, uint32_t position, uint32_t len
   if (count) *count = 0;
   if (uint64_t{position} + length > UINT32_MAX) return err::kWriteFail;
   const uint8_t* in = static_cast<const uint8_t*>(buffer);
-  const uint32_t end = position + length;
-  for (uint32_t at = position; at < end;) {
-    const size_t index = ExtentAfter(at);
-    const SExtent* extent = index < m_extents.size() ? &m_extents[index] : nullptr;
-    uint32_t next = 0;
-    ErrCode error = err::kOk;
-    if (extent && extent->base <= at) {
-      next = std::min(end, End(*extent));
-      uint32_t written = 0;
-      error = m_shadow->WriteAt(in + (at - position), extent->shadow + (at - extent->base),
-                                next - at, &written);
-      if (!error && written != next - at) error = err::kWriteFail;
-    } else {
-      next = extent ? std::min(end, extent->base) : end;
-      error = AppendStretch(index, at, next, in + (at - position));
-    }
+  // What is written stays written, however far a failing write came.
+  const auto wrote = [&](ErrCode error, uint32_t next) {
     if (error) return error;
     m_size = std::max(m_size, next);
     if (count) *count = next - position;
-    at = next;
-  }
-  return err::kOk;
+    return err::kOk;
+  };
+  return Walk(
+      position, position + length,
+      [&](uint32_t at, uint32_t next, uint32_t shadow) {
+        uint32_t written = 0;
+        const ErrCode failed = m_shadow->WriteAt(in + (at - position), shadow, next - at, &written);
+        return wrote(failed ? failed : written != next - at ? err::kWriteFail : err::kOk, next);
+      },
+      [&](size_t index, uint32_t at, uint32_t next) {
+        return wrote(AppendStretch(index, at, next, in + (at - position)), next);
+      });
 }
 
 ErrCode CShadowFile::Read(void* buffer, uint32_t length, uint32_t* count) {

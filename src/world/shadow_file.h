@@ -61,6 +61,11 @@ class CShadowFile : public CFile {
  private:
   // The first extent that ends after `position`.
   size_t ExtentAfter(uint32_t position) const;
+  // Walks [position, end) in stretches: `covered(at, next, shadow offset)`
+  // where an extent holds the bytes, `gap(extent index, at, next)` where
+  // none does; stops at the first error.
+  template <class Covered, class Gap>
+  ErrCode Walk(uint32_t position, uint32_t end, Covered covered, Gap gap);
   // Bytes of the base file, zeros past its valid end.
   ErrCode ReadBase(uint8_t* out, uint32_t position, uint32_t length);
   // Appends the stretch [start, end) that no extent covers, widened to pages.
