@@ -129,7 +129,6 @@ void CUIButton::Release() {
 }
 
 bool CUIButton::OnMouse(uint32_t code, TPoint point, int32_t) {
-  const uint32_t id = Id();
   switch (code) {
     case kEvMouseMove:
       // While the button holds the capture, moves outside it come here too.
@@ -140,8 +139,8 @@ bool CUIButton::OnMouse(uint32_t code, TPoint point, int32_t) {
         SetState(kPressedInside);
       else if (m_state == kNormal)
         SetState(kRollover);
-      if ((GetStyle() & kButtonMoveToHead) && !IsDisabled() && Desktop()->Queue()->IsLive(id))
-        BringToTop();
+      // The state's report is posted, so the button is still here.
+      if ((GetStyle() & kButtonMoveToHead) && !IsDisabled()) BringToTop();
       return true;
     case kMouseLeave:
       if (m_state == kRollover) SetState(kNormal);

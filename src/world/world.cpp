@@ -108,19 +108,18 @@ uint32_t CWorld::Register(CWObject* object) {
 
 void CWorld::Unregister(CWObject* object) {
   m_objects.erase(object->Serial());
-  const auto named = m_names.find(object->Name());
+  Unfile(object->Name(), object->Serial());
+}
+
+void CWorld::Unfile(const std::string& name, uint32_t serial) {
+  const auto named = m_names.find(name);
   if (named == m_names.end()) return;
-  std::erase(named->second, object->Serial());
+  std::erase(named->second, serial);
   if (named->second.empty()) m_names.erase(named);
 }
 
-void CWorld::Renamed(CWObject* object) {
-  // The object may be filed under its old name: find it wherever it is.
-  for (auto it = m_names.begin(); it != m_names.end(); ++it) {
-    if (std::erase(it->second, object->Serial()) == 0) continue;
-    if (it->second.empty()) m_names.erase(it);
-    break;
-  }
+void CWorld::Renamed(CWObject* object, const std::string& old_name) {
+  Unfile(old_name, object->Serial());
   m_names[object->Name()].push_back(object->Serial());
 }
 

@@ -68,7 +68,7 @@ class CWorld {
   // The registry.
   uint32_t Register(CWObject* object);
   void Unregister(CWObject* object);
-  void Renamed(CWObject* object);
+  void Renamed(CWObject* object, const std::string& old_name);
   CWObject* Find(uint32_t serial) const;
   // The newest live object of that name, compared exactly.
   CWObject* FindByName(std::string_view name) const;
@@ -168,6 +168,8 @@ class CWorld {
   std::unordered_map<std::string, std::vector<uint32_t>> m_names;
   std::vector<StoreHandle> m_template_search;
   StoreHandle m_templates = 0;
+  // Takes `serial` out of the index under `name`.
+  void Unfile(const std::string& name, uint32_t serial);
 
   struct SVisit {
     std::string name;

@@ -1,6 +1,7 @@
 #include "world/world_object.h"
 
 #include <cstring>
+#include <utility>
 
 #include "world/handler_sites.h"
 #include "world/world.h"
@@ -27,8 +28,8 @@ CWObject::~CWObject() {
 }
 
 void CWObject::SetName(std::string_view name) {
-  m_name = std::string(name.substr(0, kMaxName));
-  m_world->Renamed(this);
+  const std::string old_name = std::exchange(m_name, std::string(name.substr(0, kMaxName)));
+  m_world->Renamed(this, old_name);
 }
 
 void CWObject::ReadProperties() {
