@@ -69,6 +69,10 @@ bool CCommandFilter::Pass(const SEventRecord& record) {
   if (record.code == kEvKeyDown && record.source_kind == kSourceTopLevel &&
       IsNoInteractionKey(static_cast<uint16_t>(record.p1 >> 16)) && m_game)
     m_game->CallScript("OnNIS");
+  if (record.code == kEvChar && m_allowed_characters) {
+    const uint32_t character = record.p1 & 0xFFFF;
+    if (character > 0xFF || !m_allowed_characters->test(character)) return false;
+  }
   if (record.code == kEvClose) {
     m_layer->Quit();
     return false;
@@ -76,6 +80,11 @@ bool CCommandFilter::Pass(const SEventRecord& record) {
   if (m_game_mode) return true;
   if (record.code == kEvMenuCommand) Execute(record.p1);
   return true;
+}
+
+void CCommandFilter::SetCharacterFilter(const std::bitset<256>* allowed) {
+  m_allowed_characters.reset();
+  if (allowed) m_allowed_characters = *allowed;
 }
 
 void CCommandFilter::Execute(uint32_t command) {

@@ -7,8 +7,10 @@
 // running game.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ui/desktop.h"
@@ -40,6 +42,10 @@ class CCommandFilter : public CEventFilter {
   // The game, then the project.
   void CloseProject();
 
+  // While set, character events of codes the table does not allow (and of
+  // codes above 255) are consumed; null switches the filter off.
+  void SetCharacterFilter(const std::bitset<256>* allowed);
+
   bool Pass(const SEventRecord& record) override;
   void Execute(uint32_t command);
 
@@ -56,6 +62,7 @@ class CCommandFilter : public CEventFilter {
   CWGame::SStage m_stage{};
   std::unique_ptr<CProject> m_project;
   std::unique_ptr<CWGame> m_game;
+  std::optional<std::bitset<256>> m_allowed_characters;
 };
 
 // The desktop of the application: in game mode it runs the menu commands

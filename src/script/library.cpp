@@ -75,7 +75,8 @@ uint8_t* BoolLiteral(uint8_t* sp, uint8_t value) {
 // --- str values -------------------------------------------------------------
 
 uint8_t* StrDestroy(uint8_t* sp) {
-  StrRelease(Pop<StrHandle>(sp));
+  const StrHandle handle = Pop<StrHandle>(sp);
+  if (!CStrKeeper::Take(sp, handle)) StrRelease(handle);
   return sp;
 }
 // Owns the str arguments a function popped and releases them on return.

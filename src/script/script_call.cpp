@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "base/log.h"
@@ -81,7 +82,11 @@ class CMarshal {
         if (m_hook) m_hook(type, nullptr, &temp, &arg);
         return true;
       }
-      if (IsAddress(type)) CopyBack(id, *arg, &temp);
+      if (IsAddress(type)) {
+        CopyBack(id, *arg, &temp);
+      } else if (id == kStr && arg->pointer && m_keeper && m_keeper->Kept()) {
+        StrCopyOut(m_keeper->Handle(), static_cast<char*>(arg->pointer), arg->size);
+      }
       ++arg;
       return true;
     });
@@ -109,7 +114,10 @@ class CMarshal {
     switch (id) {
       case kBool: *sp = Peek<int32_t>(arg.value) != 0; break;
       case kPstr: PstrSet(sp, arg.text ? arg.text : ""); break;
-      case kStr: Poke(sp, Made(arg.text ? StrNew(arg.text) : StrHandle{0})); break;
+      case kStr:
+        Poke(sp, Made(arg.text ? StrNew(arg.text) : StrHandle{0}));
+        if (arg.pointer) m_keeper.emplace(sp);
+        break;
       default: std::memcpy(sp, arg.value, ValueSize(id)); break;
     }
   }
@@ -158,6 +166,7 @@ class CMarshal {
   ScriptAddr m_temp_address;
   std::span<const SCallArg> m_args;
   std::vector<StrHandle> m_made;
+  std::optional<CStrKeeper> m_keeper;  // of a TextInOut position
 };
 
 }  // namespace

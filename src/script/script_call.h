@@ -46,6 +46,14 @@ struct SCallArg {
     arg.pointer = variable;
     return arg;
   }
+  // A str value position whose text the handler may change: pushed from
+  // the NUL-terminated buffer, and the value the parameter holds when the
+  // handler ends is copied back into it (at most one per call).
+  static SCallArg TextInOut(char* buffer, size_t size) {
+    SCallArg arg = Buffer(buffer, size);
+    arg.text = buffer;
+    return arg;
+  }
   // The caller's NUL-terminated text buffer of a pstr* or str* position.
   static SCallArg Buffer(char* buffer, size_t size) {
     SCallArg arg;

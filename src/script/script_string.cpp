@@ -14,6 +14,7 @@ uint64_t g_changes = 0;
 namespace {
 
 size_t g_live_strings = 0;
+CStrKeeper* g_keepers = nullptr;  // the innermost
 // The bytes of every string block by handle, null for handles that are not
 // strings. A str value comes from script memory, which a malformed block
 // can fill with any bits; a handle that is not a string counts as null, so
@@ -252,3 +253,20 @@ std::string_view PstrText(const uint8_t* pstr) {
 void PstrFromBool(bool value, uint8_t* pstr) { PstrSet(pstr, value ? "true" : "false"); }
 
 StrHandle StrFromPstr(const uint8_t* pstr) { return StrNew(PstrText(pstr)); }
+
+CStrKeeper::CStrKeeper(const uint8_t* slot) : m_slot(slot), m_outer(g_keepers) { g_keepers = this; }
+
+CStrKeeper::~CStrKeeper() {
+  g_keepers = m_outer;
+  StrRelease(m_handle);
+}
+
+bool CStrKeeper::Take(const uint8_t* slot, StrHandle handle) {
+  for (CStrKeeper* keeper = g_keepers; keeper; keeper = keeper->m_outer) {
+    if (keeper->m_slot != slot || keeper->m_kept) continue;
+    keeper->m_handle = handle;
+    keeper->m_kept = true;
+    return true;
+  }
+  return false;
+}

@@ -87,6 +87,30 @@ int32_t StrGetChr(StrHandle handle, int32_t index);
 // (nothing for size 0). Answers the characters copied.
 size_t StrCopyOut(StrHandle handle, char* buffer, size_t size);
 
+// Takes the string a script variable holds when the variable is destroyed,
+// instead of releasing it: how a caller reads back a value parameter that a
+// handler assigned to. `slot` is the variable's host address on the script
+// stack. Keepers nest with the runs they watch.
+class CStrKeeper {
+ public:
+  explicit CStrKeeper(const uint8_t* slot);
+  ~CStrKeeper();
+  CStrKeeper(const CStrKeeper&) = delete;
+  CStrKeeper& operator=(const CStrKeeper&) = delete;
+  // Whether the variable was destroyed (a run that stopped early never
+  // destroys it); the kept string belongs to the keeper.
+  bool Kept() const { return m_kept; }
+  StrHandle Handle() const { return m_handle; }
+  // For the `str` destructor: takes `handle` when a keeper watches `slot`.
+  static bool Take(const uint8_t* slot, StrHandle handle);
+
+ private:
+  const uint8_t* m_slot;
+  StrHandle m_handle = 0;
+  bool m_kept = false;
+  CStrKeeper* m_outer;
+};
+
 // Short strings: a text cut to 255 characters, and the text of one (a length
 // byte above what the bytes hold cannot occur: it is at most 255).
 void PstrSet(uint8_t* pstr, std::string_view text);

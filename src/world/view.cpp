@@ -74,7 +74,10 @@ void CWViewSet::Leave() {
   if (m_objects.empty() && !World().IsEntered(this)) return;
   World().Left(this);
   if (!World().EditMode()) CallSite("OnExit");
-  for (auto& object : m_objects) object->Stop();
+  for (auto& object : m_objects) {
+    object->Stop();
+    World().Dispose(std::move(object));
+  }
   m_objects.clear();
   Stop();
 }
@@ -191,7 +194,11 @@ void CWPlaneViewWindow::Leave() {
   m_capture = 0;
   for (auto& object : m_objects) {
     object->Stop();
-    if (auto* visual = KindOf<CWVisualObject>(object.get())) m_compositor.RemoveObject(&visual->Drawable());
+    if (auto* visual = KindOf<CWVisualObject>(object.get())) {
+      m_compositor.RemoveObject(&visual->Drawable());
+      visual->SetCompositor(nullptr);
+    }
+    World().Dispose(std::move(object));
   }
   m_objects.clear();
   m_plain_count = 0;
@@ -389,9 +396,17 @@ void CWPlaneViewWindow::DropUnasked() {
 }
 
 void CWPlaneViewWindow::Click(TPoint point) {
+  // "OnClick" may empty the name, which ends the click, or name another
+  // object, which takes the click instead.
+  const CWVisualObject* hit = Rollover();
+  char name[CWObject::kMaxName + 1] = {};
+  if (hit) hit->Name().copy(name, CWObject::kMaxName);
+  const SCallArg args[] = {SCallArg::Int(point.x), SCallArg::Int(point.y),
+                           SCallArg::TextInOut(name, sizeof name)};
+  CallSite("OnClick", args);
+  if (!name[0]) return;
   CWVisualObject* target = Rollover();
-  CallView("OnClick", point, target);
-  target = Rollover();
+  if (!target || target->Name() != name) target = KindOf<CWVisualObject>(World().FindByName(name));
   if (!target) return;
   const uint32_t serial = target->Serial();
   target->OnMouse(kEvLeftDown, point);
@@ -415,6 +430,7 @@ bool CWPlaneViewWindow::OnMouse(uint32_t code, TPoint where) {
   const TPoint point{static_cast<int16_t>(where.x - window.left),
                      static_cast<int16_t>(where.y - window.top)};
   if (code == kEvLeftDouble || (code == kEvRightDown && !World().ToolMode())) code = kEvLeftDown;
+  if (code == kEvLeftDown && World().Recording()) return CallSite("OnRecordStop"), true;
   if (CWVisualObject* holder = KindOf<CWVisualObject>(World().Find(m_capture))) {
     if (code == kEvLeftUp) m_capture = 0;
     holder->OnMouse(code, point);

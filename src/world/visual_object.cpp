@@ -58,24 +58,29 @@ void CWVisualObject::Update() {
 
 namespace {
 
+// When the cursor takes its default shape around a handler.
+enum class ECursorReset : uint8_t { kNone, kBefore, kAfter };
+
 // The object's handler of each mouse event: the handler, whether it takes
-// the local point, and whether the cursor must be inside the object.
+// the local point, whether the cursor must be inside the object, and the
+// cursor's reset.
 struct SMouseHandler {
   uint32_t code;
   const char* handler;
   bool at_point;  // takes the object-local point
   bool inside_only;
+  ECursorReset reset;
 };
 constexpr SMouseHandler kMouseHandlers[] = {
-    {kMouseEnter, "OnMouseEnter", false, false},
-    {kMouseLeave, "OnMouseExit", false, false},
-    {kCaptureLost, "OnMouseExit", false, false},
-    {kEvLeftDown, "OnLButtonDown", true, false},
-    {kEvLeftUp, "OnLButtonUp", true, false},
-    {kEvLeftDouble, "OnLDoubleClick", true, true},
-    {kEvRightDown, "OnRButtonDown", true, true},
-    {kEvRightUp, "OnRButtonUp", true, false},
-    {kEvRightDouble, "OnRDoubleClick", true, true},
+    {kMouseEnter, "OnMouseEnter", false, false, ECursorReset::kBefore},
+    {kMouseLeave, "OnMouseExit", false, false, ECursorReset::kAfter},
+    {kCaptureLost, "OnMouseExit", false, false, ECursorReset::kAfter},
+    {kEvLeftDown, "OnLButtonDown", true, false, ECursorReset::kNone},
+    {kEvLeftUp, "OnLButtonUp", true, false, ECursorReset::kNone},
+    {kEvLeftDouble, "OnLDoubleClick", true, true, ECursorReset::kNone},
+    {kEvRightDown, "OnRButtonDown", true, true, ECursorReset::kNone},
+    {kEvRightUp, "OnRButtonUp", true, false, ECursorReset::kNone},
+    {kEvRightDouble, "OnRDoubleClick", true, true, ECursorReset::kNone},
 };
 
 }  // namespace
@@ -88,14 +93,20 @@ void CWVisualObject::OnMouse(uint32_t code, TPoint point) {
   const bool inside = HitTest(point);
   if (row->inside_only && !inside) return;
   const uint32_t serial = Serial();
+  if (row->reset == ECursorReset::kBefore) World().SetCursorShape({});
   if (row->at_point) {
     const SCallArg args[] = {SCallArg::Int(point.x - Pos().left), SCallArg::Int(point.y - Pos().top)};
     CallSite(row->handler, args);
   } else {
     CallSite(row->handler);
   }
+  if (row->reset == ECursorReset::kAfter) World().SetCursorShape({});
   // Released outside: the object is left too.
   if (code == kEvLeftUp && !inside && World().Find(serial)) CallSite("OnMouseExit");
+}
+
+void CWVisualObject::OnEvent(const SEventRecord& record) {
+  OnMouse(record.code, UnpackPoint(record.p1));
 }
 
 void CWVisualObject::MoveBy(int dx, int dy) {

@@ -52,6 +52,9 @@ class CWVisualObject : public CWObject {
   // coordinates. Ignored, but for leaving, when inactive or at another
   // modal level.
   void OnMouse(uint32_t code, TPoint point);
+  // Mouse events posted to the object, at the point of their first
+  // parameter (view coordinates).
+  void OnEvent(const SEventRecord& record) override;
   // Moves the object, keeping its size, through the compositor it is in.
   void MoveBy(int dx, int dy);
   // The compositor the view placed it in (null: none).

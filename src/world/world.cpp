@@ -87,9 +87,12 @@ CWorld::CWorld(CValueBase* base, CScriptMachine* machine, CEventQueue* queue, bo
       m_scheduler(*queue),
       m_tool_mode(tool_mode) {
   m_templates = base->FindPath(kTemplatesPath, base->Root());
+  m_queue->SetObjectHook([this](const SEventRecord& record) { DeliverToObject(record); });
 }
 
 CWorld::~CWorld() {
+  m_queue->SetObjectHook(nullptr);
+  m_doomed.clear();
   // The view goes first, then its sets from the innermost out, while the
   // record of entered sets still stands; a change still queued finds no one.
   m_view.reset();
@@ -121,6 +124,14 @@ void CWorld::Unfile(const std::string& name, uint32_t serial) {
 void CWorld::Renamed(CWObject* object, const std::string& old_name) {
   Unfile(old_name, object->Serial());
   m_names[object->Name()].push_back(object->Serial());
+}
+
+void CWorld::Dispose(std::unique_ptr<CWObject> object) {
+  if (object && m_depth > 0) m_doomed.push_back(std::move(object));
+}
+
+void CWorld::DeliverToObject(const SEventRecord& record) {
+  if (CWObject* object = Find(record.target)) object->OnEvent(record);
 }
 
 CWObject* CWorld::Find(uint32_t serial) const {
@@ -198,7 +209,7 @@ ErrCode CWorld::CallHandler(CWObject& object, const char* handler, const char* s
     const CHandlerScope scope(*m_machine, object, handler);
     error = CallDecoded(*m_machine, *program, args, &outcome);
   }
-  --m_depth;
+  if (--m_depth == 0) m_doomed.clear();
   if (!traced) return error;
   const std::string values =
       outcome.out_of_steps || outcome.error != err::kOk

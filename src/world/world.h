@@ -73,6 +73,12 @@ class CWorld {
   // The newest live object of that name, compared exactly.
   CWObject* FindByName(std::string_view name) const;
   size_t ObjectCount() const { return m_objects.size(); }
+  // Destroys the object now, or when the outermost handler returns if a
+  // handler runs now (it may be one of the object's).
+  void Dispose(std::unique_ptr<CWObject> object);
+  // A record of kind kDeliverObject: to the object its target names; a
+  // stale serial finds no one.
+  void DeliverToObject(const SEventRecord& record);
 
   // Where templates are looked for before "/Templates/": the containers of
   // the current view, then of its view sets, innermost first.
@@ -126,6 +132,12 @@ class CWorld {
   void ShowPalette(const CPalette& palette) const;
   uint32_t MakeViewWindow(CWPlaneViewWindow* view);
   void ShowSystemCursor(bool shown) const;
+  // The cursor over the view: "/Game Interface/Cursors/<name>.bmp", or the
+  // default for an empty name or a picture that cannot be had.
+  void SetCursorShape(std::string_view name);
+  // Whether sound recording runs: a press on the view then only stops it.
+  bool Recording() const { return m_recording; }
+  void SetRecording(bool recording) { m_recording = recording; }
   // The keyboard's modifier bits as the desktop saw them last.
   uint32_t Modifiers() const;
   bool IsEntered(const CWViewSet* set) const;
@@ -139,6 +151,7 @@ class CWorld {
   CWorldScheduler m_scheduler;
   bool m_tool_mode;
   int m_modal_level = 0;
+  bool m_recording = false;
   uint32_t m_next_serial = 1;
   uint32_t m_depth = 0;
 
@@ -164,6 +177,7 @@ class CWorld {
                  const char* signature);
   ErrCode Compile(CWObject::SHandler& entry, const char* handler, const char* signature);
   std::unordered_map<uint32_t, CWObject*> m_objects;
+  std::vector<std::unique_ptr<CWObject>> m_doomed;  // until the handlers return
   // Name -> serials, oldest first.
   std::unordered_map<std::string, std::vector<uint32_t>> m_names;
   std::vector<StoreHandle> m_template_search;

@@ -27,6 +27,7 @@
 #include "script/context.h"
 #include "script/script_call.h"
 #include "store/value_base.h"
+#include "ui/event.h"
 
 class CWorld;
 
@@ -86,6 +87,8 @@ class CWObject : public CObject, public CScriptOwner {
   virtual void SetActive(bool active) { m_active = active; }
   // The bytes the object takes, for the memory statistics.
   virtual uint32_t MemoryUsed() const;
+  // An event posted to the object; plain objects take none.
+  virtual void OnEvent(const SEventRecord&) {}
 
   // A handler as the calls know it: the container holding its script value
   // (null: the object has none), the value's blocks, and what was made of

@@ -8,6 +8,7 @@
 #include "base/trace.h"
 #include "gfx/palette.h"
 #include "gfx/resource_cache.h"
+#include "ui/cursor.h"
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
 #include "ui/os_layer.h"
@@ -132,11 +133,12 @@ ErrCode CWorld::ChangeView() {
   if (m_view) {
     if (traced) Tracer().LineF(kTraceViews, "leave\t%s", m_view->ViewName().c_str());
     m_view->Leave();
-    m_view.reset();
+    Dispose(std::move(m_view));
   }
   while (m_chain.size() > shared) {
     if (traced) Tracer().LineF(kTraceViews, "leave\t%s", m_chain.front()->Name().c_str());
     m_chain.front()->Leave();
+    Dispose(std::move(m_chain.front()));
     m_chain.erase(m_chain.begin());
   }
   // The shared sets are the old chain's; the new ones go inside them.
@@ -153,7 +155,7 @@ ErrCode CWorld::ChangeView() {
   if (traced) Tracer().LineF(kTraceViews, "enter\t%s", view->ViewName().c_str());
   m_view = std::move(view);
   if (m_view->Enter() != err::kOk) {
-    m_view.reset();
+    Dispose(std::move(m_view));
   } else {
     m_view->Show(true);
     CountVisit(m_view->ViewName());
@@ -218,6 +220,17 @@ uint32_t CWorld::MakeViewWindow(CWPlaneViewWindow* view) {
 
 void CWorld::ShowSystemCursor(bool shown) const {
   if (m_desktop) m_desktop->TopLevel()->ShowCursor(shown);
+}
+
+void CWorld::SetCursorShape(std::string_view name) {
+  CWindow* window = m_view ? m_view->Window() : nullptr;
+  if (!window) return;
+  std::shared_ptr<CCursor> cursor;
+  if (!name.empty()) {
+    ErrCode error = err::kOk;
+    cursor = CCursor::Load("/Game Interface/Cursors/" + std::string(name) + ".bmp", &error);
+  }
+  window->SetCursor(std::move(cursor));
 }
 
 uint32_t CWorld::Modifiers() const { return m_desktop ? m_desktop->Modifiers() : 0; }

@@ -335,6 +335,25 @@ TEST_F(ContextTest, ASuspendedCallRunsNothing) {
   EXPECT_EQ(CompileAndCall(m_machine, "return x;\n", "int", args), err::kSyntax);
 }
 
+// A handler may assign to a str value parameter passed TextInOut: the value
+// it holds at the end comes back, and a text untouched comes back the same.
+// No string leaks.
+TEST_F(ContextTest, AnInOutTextComesBackAsTheHandlerLeftItsParameter) {
+  const auto call = [&](const char* text, const char* start) {
+    char name[8] = {};
+    std::strncpy(name, start, sizeof name - 1);
+    const SCallArg args[] = {SCallArg::Int(1), SCallArg::TextInOut(name, sizeof name)};
+    EXPECT_EQ(CompileAndCall(m_machine, text, "void, int n, str name", args), err::kOk)
+        << m_machine.ErrorLog();
+    return std::string(name);
+  };
+  EXPECT_EQ(call(";\n", "Door"), "Door");
+  EXPECT_EQ(call("name = \"\";\n", "Door"), "");
+  EXPECT_EQ(call("if n == 1 then { name = \"Chest\"; return; }\nname = \"x\";\n", "Door"), "Chest");
+  // Cut to the buffer.
+  EXPECT_EQ(call("{ str other = \"Cupboard\"; name = other; }\n", "Door"), "Cupboar");
+}
+
 // The hook passes "thing" values (id 12, 4 bytes): by value it pushes the
 // argument's first word; by address it copies the caller's int through the
 // temporary area and back.

@@ -62,7 +62,7 @@ std::string Tree(const std::string& dir) {
   thing("Box", "30, 30, 39, 39", "");
   thing("Stuck", "50, 30, 59, 39", "OnAttach=script\n");
   body("Stuck/OnAttach", "return false\\s");
-  thing("Sticky", "70, 30, 79, 39", "OnDetach=script\n");
+  thing("Sticky", "70, 30, 79, 39", "OnDetach=script\nSolid=long:1\n");
   body("Sticky/OnDetach", "return false\\s");
   tree += "[/World/Village/House/Shelf/]\nTemplate=str:HotSpot\nActive=long:1\n"
           "Pos=rect:100, 100, 149, 149\nAccept=script\n";
@@ -224,6 +224,68 @@ TEST_F(ViewsTest, CarriedThingsFollowTheCursorAndGoWhereTheyAreTakenOrHome) {
   press(300, 300);
   ASSERT_NE(view->Carried(), nullptr);
   EXPECT_EQ(view->Carried()->Name(), "Sticky");
+}
+
+// A picture's key pixels let the cursor through unless the object is solid.
+TEST_F(ViewsTest, AKeyPixelPassesAndASolidObjectCatchesIt) {
+  Go({"Village/House"});
+  CBitmap picture;
+  ASSERT_EQ(picture.Create(10, 10, kPixel8, nullptr, kTopDown, 0), err::kOk);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 10; ++x) picture.SetPixel(x, y, x == 4 && y == 5 ? 1 : 2);
+  auto* box = KindOf<CWVisualObject>(m_world->FindByName("Box"));
+  auto* sticky = KindOf<CWVisualObject>(m_world->FindByName("Sticky"));
+  for (CWVisualObject* object : {box, sticky}) {
+    object->SetActive(true);
+    object->Drawable().SetBitmap(&picture);
+    object->Drawable().SetKey(1);
+  }
+  EXPECT_FALSE(box->HitTest({34, 35}));
+  EXPECT_TRUE(box->HitTest({35, 35}));
+  EXPECT_NE(m_world->CurrentView()->ObjectAt({34, 35}), box);
+  EXPECT_EQ(m_world->CurrentView()->ObjectAt({35, 35}), box);
+  EXPECT_TRUE(sticky->HitTest({74, 35}));
+  for (CWVisualObject* object : {box, sticky}) object->Drawable().SetBitmap(nullptr);
+}
+
+// Records of the object kind find their object by serial, while it lives;
+// while a recording runs a press on the view only stops it.
+TEST_F(ViewsTest, PostedEventsReachLiveObjectsAndARecordingTakesThePress) {
+  Go({"Village/House"});
+  Tracer().Configure("handlers", m_rig.Dir().Join("trace.txt").c_str());
+  const uint32_t door = m_world->FindByName("Door")->Serial();
+  const auto post_to_door = [&] {
+    SEventRecord record;
+    record.delivery = kDeliverObject;
+    record.target = door;
+    record.code = kEvLeftDown;
+    record.p1 = PackPoint({12, 13});
+    ASSERT_EQ(m_rig.Queue().Post(record), err::kOk);
+    m_rig.Queue().DeliverDue(m_rig.Queue().Now(), 100);
+  };
+  post_to_door();
+  m_world->SetRecording(true);
+  CDesktop& desktop = m_rig.Desktop();
+  desktop.SendEvent(desktop.Id(), kEvLeftDown, PackPoint({15, 15}), 0);
+  m_world->SetRecording(false);
+  Go({"Hill"});
+  post_to_door();
+  EXPECT_EQ(m_rig.TraceLines("handlers\t"),
+            (std::vector<std::string>{
+                "handlers\tcall\t0\tDoor\tOnLButtonDown\trun\t2\t3",
+                "handlers\treturn\t0\tDoor\tOnLButtonDown",
+                // The press first brings the cursor into the view, over the door.
+                "handlers\tcall\t0\tDoor\tOnMouseEnter\trun",
+                "handlers\treturn\t0\tDoor\tOnMouseEnter",
+                "handlers\tcall\t0\tVillage/House\tOnMouseEnter\tmissing\t15\t15\t\"Door\"",
+                "handlers\tcall\t0\tVillage/House\tOnRecordStop\tmissing",
+                "handlers\tcall\t0\tVillage/House\tOnExit\trun",
+                "handlers\treturn\t0\tVillage/House\tOnExit",
+                "handlers\tcall\t0\tVillage\tOnExit\trun",
+                "handlers\treturn\t0\tVillage\tOnExit",
+                "handlers\tcall\t0\tHill\tOnEntry\trun",
+                "handlers\treturn\t0\tHill\tOnEntry",
+            }));
 }
 
 }  // namespace
