@@ -3,23 +3,10 @@
 // hot spots move between views.
 #include <gtest/gtest.h>
 
-#include <map>
-#include <memory>
-#include <sstream>
-#include <string>
-#include <vector>
-
+#include "game_run.h"
 #include "support/kill_runs.h"
-#include "support/process.h"
-#include "support/temp_dir.h"
 
 namespace {
-
-std::string Config(const std::string& more_main = "") {
-  return "[main]\nautoload=game.prj\n" + more_main +
-         "[Messages]\nError=Game\nBadInstall=Bad install.\n"
-         "[FS]\n/HDD/=Trans, ./\n";
-}
 
 // An area of two views and one view outside it; every door leads on:
 // A -> B -> Outside -> A. A's door asks twice; only the first counts.
@@ -42,38 +29,11 @@ std::string WorldIni(const std::string& picture) {
   return ini;
 }
 
-// An 8-bit BMP of 64 x 48 pixels of colour 3, grey palette.
-std::string Picture() {
-  const uint32_t width = 64, height = 48, offset = 14 + 40 + 1024;
-  std::string bmp;
-  const auto le = [&bmp](uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) bmp += static_cast<char>((value >> (8 * i)) & 0xFF);
-  };
-  bmp += "BM";
-  le(offset + width * height, 4);
-  le(0, 4);
-  le(offset, 4);
-  le(40, 4);
-  le(width, 4);
-  le(height, 4);
-  le(1, 2);
-  le(8, 2);
-  le(0, 4);
-  le(width * height, 4);
-  le(2835, 4);
-  le(2835, 4);
-  le(256, 4);
-  le(0, 4);
-  for (uint32_t i = 0; i < 256; ++i) le(i * 0x010101, 4);
-  bmp += std::string(width * height, '\3');
-  return bmp;
-}
-
-class EngineWorldTest : public ::testing::Test {
+class EngineWorldTest : public GameRunTest {
  protected:
   void SetUp() override {
-    m_game.WriteFile("tool.ini", Config());
-    m_game.WriteFile("back.bmp", Picture());
+    GameRunTest::SetUp();
+    m_game.WriteFile("back.bmp", GamePicture());
     m_game.WriteFile("src/world.ini", WorldIni(m_game.Join("back.bmp")));
     m_game.WriteFile("src/World/OnNew.tvs", "GoToView(\"Area/A\", 0, 0);\n");
     m_game.WriteFile("src/World/Area/A/Door/OnLButtonDown.tvs",
@@ -82,45 +42,17 @@ class EngineWorldTest : public ::testing::Test {
     m_game.WriteFile("src/World/Outside/Door/OnLButtonDown.tvs", "GoToView(\"Area/A\", 0, 0);\n");
   }
 
-  SProcessResult Build() {
-    return CChildProcess(TVKIT_BINARY, {"world", "build", m_game.Join("game.prj"), m_game.Join("src")},
-                         {}, m_runtime.Join("tvkit"))
-        .Wait();
-  }
-
-  std::unique_ptr<CChildProcess> Start(const std::vector<std::string>& args,
-                                       const std::string& input) {
-    m_game.WriteFile("input.txt", input);
-    return std::make_unique<CChildProcess>(
-        TARVOLIN_BINARY, args,
-        std::map<std::string, std::string>{{"TARVOLIN_PLATFORM", "headless"},
-                                           {"TARVOLIN_DIR", m_game.Path()},
-                                           {"TARVOLIN_INPUT", m_game.Join("input.txt")},
-                                           {"XDG_RUNTIME_DIR", m_runtime.Path()},
-                                           {"TARVOLIN_LOG", "1"},
-                                           {"TARVOLIN_TRACE", "handlers,views"},
-                                           {"TARVOLIN_TRACE_FILE", m_game.Join("trace.txt")}},
-        m_runtime.Join("engine"));
-  }
-  SProcessResult Play(const std::vector<std::string>& args, const std::string& input) {
-    return Start(args, input)->Wait();
-  }
-
   // The views trace and the calls of "OnNew" and the doors, without times.
   std::vector<std::string> Story() const {
-    std::istringstream in(m_game.ReadFile("trace.txt"));
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-      line = line.substr(line.find('\t') + 1);
+    for (const std::string& traced : TraceLines()) {
+      const std::string line = WithoutTime(traced);
       if (line.starts_with("views\t") || line.find("\tWorld\tOn") != std::string::npos ||
           line.find("\tDoor\tOnLButtonDown") != std::string::npos)
         lines.push_back(line);
     }
     return lines;
   }
-
-  CTempDir m_game;
-  CTempDir m_runtime;
 };
 
 // Six clicks on the door, each after the view changed; y lies inside the
@@ -172,7 +104,7 @@ std::vector<std::string> ExpectedStory(int door_y) {
 TEST_F(EngineWorldTest, AGameStartsInItsFirstViewAndTheDoorsLeadOn) {
   const SProcessResult built = Build();
   ASSERT_EQ(built.exit_code, 0) << built.err;
-  m_game.WriteFile("tool.ini", Config("autorun=intro\n"));
+  m_game.WriteFile("tool.ini", GameConfig("autorun=intro\n"));
   // Escape tells the world's script the player wants to skip; this one has
   // no handler for it.
   const SProcessResult run = Play({}, Clicks(100) + "800 key 27\n900 quit\n");
@@ -207,10 +139,7 @@ TEST_F(EngineWorldTest, AProjectWithoutAWorldIsABadInstallAndTheGameQuits) {
 // compiles every script again and plays.
 TEST_F(EngineWorldTest, AStaleScriptVersionIsABadInstallForTheGameOnly) {
   ASSERT_EQ(Build().exit_code, 0);
-  const SProcessResult set =
-      CChildProcess(TVKIT_BINARY, {"vb", "set", m_game.Join("game.prj"), "/ScriptVersion", "long:1"},
-                    {}, m_runtime.Join("tvkit"))
-          .Wait();
+  const SProcessResult set = Tvkit({"vb", "set", m_game.Join("game.prj"), "/ScriptVersion", "long:1"});
   ASSERT_EQ(set.exit_code, 0) << set.err;
 
   const SProcessResult game = Play({}, "5000 move 1 1\n");
@@ -232,10 +161,6 @@ TEST_F(EngineWorldTest, AToolKilledAtAnyMomentLeavesASoundProject) {
   KillRunsAtRandomMoments(
       [&](int) { return Start({"-tool"}, "50 menu 40013\n" + Clicks(100) + "900 quit\n"); }, 200,
       [&](int kill_number) {
-        const SProcessResult check =
-            CChildProcess(TVKIT_BINARY, {"vb", "check", m_game.Join("game.prj")}, {},
-                          m_runtime.Join("tvkit"))
-                .Wait();
-        ASSERT_EQ(check.out, "ok\n") << kill_number;
+        ASSERT_EQ(Tvkit({"vb", "check", m_game.Join("game.prj")}).out, "ok\n") << kill_number;
       });
 }
