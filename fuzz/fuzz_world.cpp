@@ -58,13 +58,22 @@ void Exercise(CUiRig& rig, CWorld& world, uint32_t seed) {
   for (int i = 0; i < 200; ++i) {
     seed = seed * 1103515245 + 12345;
     const TPoint point{static_cast<int16_t>((seed >> 8) % 660), static_cast<int16_t>((seed >> 18) % 500)};
-    if ((seed & 15) == 15)
+    const uint32_t code = kCodes[(seed >> 4) % 6];
+    if ((seed & 15) == 15) {
       desktop.SendEvent(desktop.Id(), kEvKeyDown, uint32_t{'R'} << 16, 2);
-    else
-      desktop.SendEvent(desktop.Id(), kCodes[(seed >> 4) % 6], PackPoint(point), 0);
+    } else if ((seed & 15) == 14) {
+      // Straight to an object, live or long gone.
+      SEventRecord record;
+      record.delivery = kDeliverObject;
+      record.target = (seed >> 20) % (world.ObjectCount() + 40);
+      record.code = code;
+      record.p1 = PackPoint(point);
+      rig.Queue().Post(record);
+    } else {
+      desktop.SendEvent(desktop.Id(), code, PackPoint(point), 0);
+    }
   }
   rig.Queue().DeliverDue(rig.Queue().Now() + 1000, 100);
-  (void)world;
 }
 
 }  // namespace
