@@ -28,7 +28,7 @@ std::string Tree(const std::string& dir) {
       "[/Templates/ViewSet/]\nType=str:ViewSet\nOnEntry=script\nOnExit=script\n"
       "[/Templates/ViewSet/OnEntry]\n" + script + "[/Templates/ViewSet/OnExit]\n" + script +
       "[/Templates/HotSpot/]\nType=str:HotSpot\n"
-      "[/World/]\nVillage=container\nHill=container\nBroken=container\n"
+      "[/World/]\nVillage=container\nHill=container\nBroken=container\nAttic=container\n"
       "[/World/Village/]\nTemplate=str:ViewSet\nHouse=container\nSquare=container\n"
       "Home=container\n"
       // The village's home button, shared by its views.
@@ -69,6 +69,11 @@ std::string Tree(const std::string& dir) {
   body("Shelf/Accept", "x = 120\\s y = 130\\s return true\\s");
   view("Village/Square", "back.bmp", "");
   view("Hill", "back.bmp", "");
+  // The attic's roof lies over a rug; the test gives it its polygon.
+  view("Attic", "back.bmp", "Roof=container\nRug=container\n");
+  tree += "[/World/Attic/Roof/]\nTemplate=str:HotSpot\nActive=long:1\nZOrder=long:3\n"
+          "Pos=rect:10, 10, 50, 40\nPolygon=str:none\n"
+          "[/World/Attic/Rug/]\nTemplate=str:HotSpot\nActive=long:1\nPos=rect:0, 0, 99, 99\n";
   view("Broken", "deep.bmp", "");
   return tree;
 }
@@ -226,8 +231,16 @@ TEST_F(ViewsTest, CarriedThingsFollowTheCursorAndGoWhereTheyAreTakenOrHome) {
   EXPECT_EQ(view->Carried()->Name(), "Sticky");
 }
 
-// A picture's key pixels let the cursor through unless the object is solid.
-TEST_F(ViewsTest, AKeyPixelPassesAndASolidObjectCatchesIt) {
+// What lies outside a polygon, and a picture's key pixels unless the object
+// is solid, let the cursor through to the object below.
+TEST_F(ViewsTest, PolygonsAndKeyPixelsPassTheCursorOnAndSolidObjectsCatchIt) {
+  {
+    COpenContainer roof(m_base.vb(), m_base.vb()->FindPath("/World/Attic/Roof/", m_base.vb()->Root()));
+    ASSERT_EQ(roof->SetTypedByName("Polygon", kValueString, "10,10;50,10;30,40"), err::kOk);
+  }
+  Go({"Attic"});
+  EXPECT_EQ(m_world->CurrentView()->ObjectAt({30, 20}), m_world->FindByName("Roof"));
+  EXPECT_EQ(m_world->CurrentView()->ObjectAt({12, 35}), m_world->FindByName("Rug"));
   Go({"Village/House"});
   CBitmap picture;
   ASSERT_EQ(picture.Create(10, 10, kPixel8, nullptr, kTopDown, 0), err::kOk);
