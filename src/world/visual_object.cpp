@@ -5,6 +5,7 @@
 
 #include "ui/event.h"
 #include "world/handler_sites.h"
+#include "world/view.h"
 #include "world/world.h"
 
 CWVisualObject::CWVisualObject(CWorld* world, StoreHandle own, StoreHandle template_handle)
@@ -107,6 +108,40 @@ void CWVisualObject::OnMouse(uint32_t code, TPoint point) {
 
 void CWVisualObject::OnEvent(const SEventRecord& record) {
   OnMouse(record.code, UnpackPoint(record.p1));
+}
+
+void CWVisualObject::ShowPicture(std::unique_ptr<CBitmap> picture, int32_t key) {
+  const TRect old = m_drawable.Rect();
+  m_picture = std::move(picture);
+  m_drawable.SetBitmap(m_picture.get());
+  m_drawable.SetKey(key < 0 ? 0xFFFFFFFF : static_cast<uint32_t>(key));
+  if (m_picture) {
+    const TRect& pos = m_region.Bounds();
+    const TRect sized{pos.left, pos.top, static_cast<int16_t>(pos.left + m_picture->Width() - 1),
+                      static_cast<int16_t>(pos.top + m_picture->Height() - 1)};
+    m_region = CRegion(sized, m_region.HasPolygon() ? GetString("Polygon") : "");
+    SetRect("Pos", sized);
+  }
+  if (!m_compositor) return m_drawable.Place(m_region.Bounds(), m_drawable.Z());
+  m_compositor->MoveObject(&m_drawable, m_region.Bounds());
+  m_compositor->InvalidateRect(old, 0);
+  PictureChanged();
+}
+
+void CWVisualObject::PictureChanged() {
+  if (m_compositor) m_compositor->InvalidateRect(m_drawable.Rect(), 0);
+}
+
+int32_t CWVisualObject::KeyOf(const CBitmap& picture) const {
+  bool missing = false;
+  int32_t key = GetLong("TColor", &missing);
+  if (missing) {
+    const CWObject* view = World().CurrentView();
+    key = view ? view->GetLong("TColor", &missing) : -1;
+    if (missing) key = -1;
+  }
+  if (key < kKeyPixelBase) return key;
+  return picture.GetPixel(key / 1000 % 1000, key % 1000);
 }
 
 void CWVisualObject::MoveBy(int dx, int dy) {

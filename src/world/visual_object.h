@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "gfx/zbuffer.h"
 #include "world/region.h"
@@ -59,13 +60,29 @@ class CWVisualObject : public CWObject {
   void MoveBy(int dx, int dy);
   // The compositor the view placed it in (null: none).
   void SetCompositor(CZBuffer* compositor) { m_compositor = compositor; }
+  // The picture shown (null: none); the object owns it.
+  CBitmap* Picture() const { return m_picture.get(); }
+
+  // A "TColor" of this or more names a pixel of the picture instead:
+  // x = (TColor / 1000) mod 1000, y = TColor mod 1000.
+  static constexpr int32_t kKeyPixelBase = 1000000;
 
  protected:
   void ReadProperties() override;
+  // Shows `picture` keyed by `key` (-1: opaque) at the region's top-left;
+  // "Pos" takes the picture's size and is written back. Null shows nothing.
+  void ShowPicture(std::unique_ptr<CBitmap> picture, int32_t key);
+  // Redraws the picture after its pixels changed.
+  void PictureChanged();
+  // The transparent colour of `picture` by the object's "TColor" (missing:
+  // the current view's, or -1 without one), a pixel's index for values
+  // from kKeyPixelBase.
+  int32_t KeyOf(const CBitmap& picture) const;
 
  private:
   CRegion m_region;
   CWDrawable m_drawable;
+  std::unique_ptr<CBitmap> m_picture;
   CZBuffer* m_compositor = nullptr;
   uint8_t m_z_order = 1;
   bool m_visible = false;
