@@ -182,18 +182,13 @@ TEST_F(TvkitGalleryTest, ButtonsReportTheirStatesPressesRepeatsDoubleClicksAndRo
   EXPECT_EQ(Reports(click, "0x12345606"),
             (std::vector<std::string>{"100 0x1 0x0", "200 0x3 0x1", "300 0x1 0x3"}));
   EXPECT_EQ(Reports(click, "0x12345604"), std::vector<std::string>{"300 0x1 0x0"});
-  // A double click on the same button reports itself, unless the mouse left
-  // it before the second press.
+  // A double click on the same button reports itself (leaving it between the
+  // presses: controls_test).
   const std::string twice =
       Show("100 move 150 75\n110 ldown 150 75\n120 lup 150 75\n130 ldbl 150 75\n140 lup 150 75\n"
            "200 quit\n");
   EXPECT_EQ(Reports(twice, "0x12345604"), std::vector<std::string>{"120 0x2 0x0"});
   EXPECT_EQ(Reports(twice, "0x12345607"), std::vector<std::string>{"140 0x2 0x0"});
-  const std::string away =
-      Show("100 move 150 75\n110 ldown 150 75\n120 lup 150 75\n125 move 150 200\n"
-           "128 move 150 75\n130 ldbl 150 75\n140 lup 150 75\n200 quit\n");
-  EXPECT_EQ(Reports(away, "0x12345604"),
-            (std::vector<std::string>{"120 0x2 0x0", "140 0x2 0x0"}));
   const std::string held = Show("0 move 240 75\n0 ldown 240 75\n2000 lup 240 75\n2100 quit\n");
   EXPECT_EQ(Reports(held, "0x12345604"),
             (std::vector<std::string>{"1000 0x3 0x0", "1300 0x3 0x0", "1600 0x3 0x0",

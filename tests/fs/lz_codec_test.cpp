@@ -26,8 +26,18 @@ Bytes FromBits(const std::string& text) {
   return bytes;
 }
 
-std::string Decoded(const Bytes& out, uint32_t length) {
-  return std::string(out.begin(), out.begin() + length);
+// Decodes `stream` into a buffer of `capacity` bytes filled with '.': with
+// LZSS of `parameter`, or with LZIS when it is 0. Answers the error and
+// what was decoded.
+std::pair<ErrCode, std::string> Decode(uint8_t parameter, const Bytes& stream,
+                                       uint32_t capacity) {
+  Bytes out(capacity, '.');
+  uint32_t length = capacity;
+  const auto size = static_cast<uint32_t>(stream.size());
+  const ErrCode error = parameter
+                            ? LzssDecode(parameter, stream.data(), size, out.data(), &length)
+                            : LzisDecode(stream.data(), size, out.data(), &length);
+  return {error, error == err::kOk ? std::string(out.begin(), out.begin() + length) : ""};
 }
 
 // An LZIS header: the code lengths of a few symbols, all others 0, in
@@ -62,40 +72,47 @@ Bytes Data(const std::string& kind, size_t size) {
 
 }  // namespace
 
+// Streams written from the token rules: a literal is 1 and 8 bits, a match
+// 0, W bits D and N bits L; it copies L + 2 bytes from 2^W - D back, and
+// D = 0 skips them.
 TEST(LzssTest, HandMadeStreams) {
   // 'A' as a literal, then D = 4095 (distance 1), L = 3 (length 5): 26 bits,
   // so the stream is 4 bytes and no token starts in the last one.
-  const Bytes repeat = FromBits("1 01000001  0 111111111111 0011");
-  ASSERT_EQ(repeat, (Bytes{0xA0, 0xBF, 0xFC, 0xC0}));
-  // The same copy as the first token reaches before the block.
-  const Bytes before = FromBits("0 111111111111 0011");
-  // D = 0 skips L + 2 = 3 bytes, then a literal 'B'.
-  const Bytes skip = FromBits("0 000000000000 0001  1 01000010");
-  struct SCase {
+  const char* const repeat = "1 01000001  0 111111111111 0011";
+  ASSERT_EQ(FromBits(repeat), (Bytes{0xA0, 0xBF, 0xFC, 0xC0}));
+  const struct {
     const char* what;
-    Bytes stream;
+    uint8_t parameter;
+    const char* bits;
     uint32_t capacity;
     ErrCode error;
     std::string out;
   } cases[] = {
-      {"repeat", repeat, 16, err::kOk, "AAAAAA"},
-      {"exactly full", repeat, 6, err::kOk, "AAAAAA"},
-      {"overrun", repeat, 5, err::kInvalidFormat, ""},
-      {"before the start", before, 16, err::kInvalidFormat, ""},
-      {"skip", skip, 16, err::kOk, std::string("...B")},
-      {"empty", {}, 16, err::kOk, ""},
-      {"one byte", {0xA0}, 16, err::kOk, ""},
+      {"repeat", 0xC4, repeat, 16, err::kOk, "AAAAAA"},
+      {"exactly full", 0xC4, repeat, 6, err::kOk, "AAAAAA"},
+      {"overrun", 0xC4, repeat, 5, err::kInvalidFormat, ""},
+      // The same copy as the first token reaches before the block.
+      {"before the start", 0xC4, "0 111111111111 0011", 16, err::kInvalidFormat, ""},
+      // D = 0 skips L + 2 = 3 bytes, then a literal 'B'.
+      {"skip", 0xC4, "0 000000000000 0001  1 01000010", 16, err::kOk, "...B"},
+      {"empty", 0xC4, "", 16, err::kOk, ""},
+      {"one byte", 0xC4, "1010 0000", 16, err::kOk, ""},
+      // 'A' 'B' 'C', then D = 1021 (distance 3), L = 3 (length 5).
+      {"10 bits", 0xA2, "1 01000001  1 01000010  1 01000011  0 1111111101 11", 64, err::kOk,
+       "ABCABCAB"},
+      // 'x' 'y', then D = 2046 (distance 2), L = 31 (length 33).
+      {"11 bits", 0xB5, "1 01111000  1 01111001  0 11111111110 11111", 64, err::kOk,
+       "xyxyxyxyxyxyxyxyxyxyxyxyxyxyxyxyxyx"},
+      // D = 0 skips L + 2 = 3 bytes, then 'Z'.
+      {"10 bits skip", 0xA1, "0 0000000000 1  1 01011010", 64, err::kOk, "...Z"},
+      // 'A', then D = 2047 (distance 1), L = 1 (length 3).
+      {"11 bits repeat", 0xB1, "1 01000001  0 11111111111 1", 64, err::kOk, "AAAA"},
   };
-  for (const SCase& c : cases) {
-    Bytes out(16, '.');
-    uint32_t length = c.capacity;
-    EXPECT_EQ(LzssDecode(0xC4, c.stream.data(), static_cast<uint32_t>(c.stream.size()),
-                         out.data(), &length),
-              c.error)
-        << c.what;
-    if (c.error == err::kOk) {
-      EXPECT_EQ(Decoded(out, length), c.out) << c.what;
-    }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto [error, out] = Decode(c.parameter, FromBits(c.bits), c.capacity);
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(out, c.out);
   }
 }
 
@@ -107,9 +124,7 @@ TEST(LzssTest, OnlyKnownBitLengthsAreAccepted) {
               known ? err::kOk : err::kNoSuchBitLengths)
         << p;
   }
-  uint8_t out[4];
-  uint32_t length = 4;
-  EXPECT_EQ(LzssDecode(0xA6, out, 4, out, &length), err::kNoSuchBitLengths);
+  EXPECT_EQ(Decode(0xA6, Bytes(4), 4).first, err::kNoSuchBitLengths);
 }
 
 TEST(LzisTest, HandMadeStreams) {
@@ -119,58 +134,39 @@ TEST(LzisTest, HandMadeStreams) {
   // 1), the end (0).
   const std::string match =
       LzisHeader({{65, 2}, {256, 2}, {285, 1}}, {{0, 1}, {1, 1}}) + "10 11 0 0";
-  struct SCase {
+  const struct {
     const char* what;
-    Bytes stream;
+    std::string bits;
     uint32_t capacity;
     ErrCode error;
     std::string out;
   } cases[] = {
-      {"one literal", FromBits(a_end + "0 1"), 8, err::kOk, "A"},
-      {"literals", FromBits(a_end + "0000 1"), 8, err::kOk, "AAAA"},
-      {"a match", FromBits(match), 8, err::kOk, "AAAA"},
-      {"output full", FromBits(a_end + "0000 1"), 3, err::kBufferTooSmall, ""},
-      {"match past the end", FromBits(match), 3, err::kBufferTooSmall, ""},
-      {"before the start",
-       FromBits(LzisHeader({{256, 1}, {285, 1}}, {{0, 1}, {1, 1}}) + "0 0 1"), 8,
+      {"one literal", a_end + "0 1", 8, err::kOk, "A"},
+      {"literals", a_end + "0000 1", 8, err::kOk, "AAAA"},
+      {"a match", match, 8, err::kOk, "AAAA"},
+      {"output full", a_end + "0000 1", 3, err::kBufferTooSmall, ""},
+      {"match past the end", match, 3, err::kBufferTooSmall, ""},
+      {"before the start", LzisHeader({{256, 1}, {285, 1}}, {{0, 1}, {1, 1}}) + "0 0 1", 8,
        err::kInvalidFormat, ""},
-      {"incomplete code", FromBits(LzisHeader({{65, 1}, {285, 2}}, {}) + "0 10"), 8,
+      {"incomplete code", LzisHeader({{65, 1}, {285, 2}}, {}) + "0 10", 8, err::kInvalidFormat,
+       ""},
+      {"over-subscribed", LzisHeader({{65, 1}, {66, 1}, {285, 1}}, {}) + "0", 8,
        err::kInvalidFormat, ""},
-      {"over-subscribed", FromBits(LzisHeader({{65, 1}, {66, 1}, {285, 1}}, {}) + "0"),
-       8, err::kInvalidFormat, ""},
-      {"lone code", FromBits(LzisHeader({{285, 1}}, {}) + "0"), 8,
+      {"lone code", LzisHeader({{285, 1}}, {}) + "0", 8, err::kInvalidFormat, ""},
+      {"incomplete distances", LzisHeader({{65, 1}, {285, 1}}, {{3, 2}}) + "0 1", 8,
        err::kInvalidFormat, ""},
-      {"incomplete distances",
-       FromBits(LzisHeader({{65, 1}, {285, 1}}, {{3, 2}}) + "0 1"), 8,
-       err::kInvalidFormat, ""},
-      {"no end symbol", FromBits(a_end + "0"), 64, err::kBufferTooSmall, ""},
-      {"too short", {0, 0, 0, 0, 0}, 8, err::kInvalidFormat, ""},
+      {"no end symbol", a_end + "0", 64, err::kBufferTooSmall, ""},
+      {"too short", "00000000 00000000 00000000 00000000 00000000", 8, err::kInvalidFormat, ""},
+      // The header and "0 1" fill 87 bytes and 2 bits: 8 more bits add a
+      // byte after the end symbol's.
+      {"a byte after the end", a_end + "0 1 00000000", 8, err::kInvalidFormat, ""},
   };
-  for (const SCase& c : cases) {
-    Bytes out(64, '.');
-    uint32_t length = c.capacity;
-    EXPECT_EQ(LzisDecode(c.stream.data(), static_cast<uint32_t>(c.stream.size()),
-                         out.data(), &length),
-              c.error)
-        << c.what;
-    if (c.error == err::kOk) {
-      EXPECT_EQ(Decoded(out, length), c.out) << c.what;
-    }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto [error, out] = Decode(0, FromBits(c.bits), c.capacity);
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(out, c.out);
   }
-}
-
-TEST(LzisTest, TheStreamMustEndWithTheEndSymbolsByte) {
-  Bytes stream = FromBits(LzisHeader({{65, 1}, {285, 1}}, {}) + "0 1");
-  Bytes out(8);
-  uint32_t length = 8;
-  stream.push_back(0);
-  EXPECT_EQ(LzisDecode(stream.data(), static_cast<uint32_t>(stream.size()), out.data(),
-                       &length),
-            err::kInvalidFormat);
-  length = 8;
-  EXPECT_EQ(LzisDecode(nullptr, 8, out.data(), &length), err::kBadParams);
-  EXPECT_EQ(LzisCheckLevel(0), err::kBadParams);
-  EXPECT_EQ(LzisCheckLevel(4), err::kBadParams);
 }
 
 TEST(LzCodecTest, EncodedBlocksDecodeToTheirData) {
@@ -193,14 +189,12 @@ TEST(LzCodecTest, EncodedBlocksDecodeToTheirData) {
                          stream.data(), &stream_length, nullptr),
                   err::kOk)
             << codec.name << " " << kind << " " << size;
-        Bytes out(size);
-        uint32_t length = static_cast<uint32_t>(size);
-        const ErrCode error =
-            codec.lzis ? LzisDecode(stream.data(), stream_length, out.data(), &length)
-                       : LzssDecode(codec.parameter, stream.data(), stream_length,
-                                    out.data(), &length);
+        stream.resize(stream_length);
+        const auto [error, out] =
+            Decode(codec.lzis ? 0 : codec.parameter, stream, static_cast<uint32_t>(size));
         ASSERT_EQ(error, err::kOk) << codec.name << " " << kind << " " << size;
-        EXPECT_EQ(out, data) << codec.name << " " << kind << " " << size;
+        EXPECT_EQ(out, std::string(data.begin(), data.end()))
+            << codec.name << " " << kind << " " << size;
         if (std::string(kind) != "random" && size == 40000) {
           EXPECT_LT(stream_length, size * 3 / 4) << codec.name << " " << kind;
         }
@@ -209,7 +203,7 @@ TEST(LzCodecTest, EncodedBlocksDecodeToTheirData) {
   }
 }
 
-TEST(LzCodecTest, EncodersReportAStreamThatDoesNotFit) {
+TEST(LzCodecTest, EncodersReportAStreamThatDoesNotFitAndBadArguments) {
   const Bytes data = Data("random", 1000);
   Bytes stream(100);
   uint32_t length = 100;
@@ -220,37 +214,10 @@ TEST(LzCodecTest, EncodersReportAStreamThatDoesNotFit) {
             err::kBufferTooSmall);
   EXPECT_EQ(LzisEncode(4, data.data(), 1000, stream.data(), &length, nullptr),
             err::kBadParams);
-}
-
-// Streams for the 10- and 11-bit distance widths, written from the token
-// rules: a literal is 1 and 8 bits, a match 0, W bits D and N bits L; it
-// copies L + 2 bytes from 2^W - D back, and D = 0 skips them.
-TEST(LzssTest, TenAndElevenBitDistanceFieldsFromTheirRules) {
-  struct SCase {
-    uint8_t parameter;
-    const char* bits;
-    std::string out;
-  } cases[] = {
-      // 'A' 'B' 'C', then D = 1021 (distance 3), L = 3 (length 5).
-      {0xA2, "1 01000001  1 01000010  1 01000011  0 1111111101 11", "ABCABCAB"},
-      // 'x' 'y', then D = 2046 (distance 2), L = 31 (length 33).
-      {0xB5, "1 01111000  1 01111001  0 11111111110 11111",
-       "xyxyxyxyxyxyxyxyxyxyxyxyxyxyxyxyxyx"},
-      // D = 0 skips L + 2 = 3 bytes, then 'Z'.
-      {0xA1, "0 0000000000 1  1 01011010", "...Z"},
-      // 'A', then D = 2047 (distance 1), L = 1 (length 3).
-      {0xB1, "1 01000001  0 11111111111 1", "AAAA"},
-  };
-  for (const SCase& c : cases) {
-    const Bytes stream = FromBits(c.bits);
-    Bytes out(64, '.');
-    uint32_t length = 64;
-    ASSERT_EQ(LzssDecode(c.parameter, stream.data(), static_cast<uint32_t>(stream.size()),
-                         out.data(), &length),
-              err::kOk)
-        << c.bits;
-    EXPECT_EQ(Decoded(out, length), c.out) << c.bits;
-  }
+  length = 8;
+  EXPECT_EQ(LzisDecode(nullptr, 8, stream.data(), &length), err::kBadParams);
+  EXPECT_EQ(LzisCheckLevel(0), err::kBadParams);
+  EXPECT_EQ(LzisCheckLevel(4), err::kBadParams);
 }
 
 // Each length symbol with its extra bits after 'A', copied from distance 1:
@@ -272,14 +239,9 @@ TEST(LzisTest, LengthSymbolsReadTheirExtraBits) {
     const Bytes stream =
         FromBits(LzisHeader({{65, 2}, {c.symbol, 2}, {285, 1}}, {{0, 1}, {1, 1}}) + "10 11" +
                  c.extra + " 0  0");
-    Bytes out(300);
-    uint32_t length = 300;
-    ASSERT_EQ(LzisDecode(stream.data(), static_cast<uint32_t>(stream.size()), out.data(),
-                         &length),
-              err::kOk)
-        << c.symbol;
-    EXPECT_EQ(length, 1 + c.length) << c.symbol;
-    EXPECT_EQ(Decoded(out, length), std::string(length, 'A')) << c.symbol;
+    const auto [error, out] = Decode(0, stream, 300);
+    ASSERT_EQ(error, err::kOk) << c.symbol;
+    EXPECT_EQ(out, std::string(1 + c.length, 'A')) << c.symbol;
   }
 }
 
@@ -311,14 +273,9 @@ TEST(LzisTest, DistanceSymbolsReadTheirExtraBits) {
     for (; block + 258 <= c.distance; block += 258) bits += " 1111 0";
     for (; block < c.distance; ++block) bits += " 10";
     bits += std::string(" 1110 1") + c.extra + " 0";
-    const Bytes stream = FromBits(bits);
-    Bytes out(c.distance + 3);
-    uint32_t length = c.distance + 3;
-    ASSERT_EQ(LzisDecode(stream.data(), static_cast<uint32_t>(stream.size()), out.data(),
-                         &length),
-              err::kOk)
-        << c.symbol;
-    ASSERT_EQ(length, c.distance + 3) << c.symbol;
-    EXPECT_EQ(Decoded(out, length).substr(c.distance - 1), "ABAA") << c.symbol;
+    const auto [error, out] = Decode(0, FromBits(bits), c.distance + 3);
+    ASSERT_EQ(error, err::kOk) << c.symbol;
+    ASSERT_EQ(out.size(), c.distance + 3) << c.symbol;
+    EXPECT_EQ(out.substr(c.distance - 1), "ABAA") << c.symbol;
   }
 }

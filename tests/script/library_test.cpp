@@ -137,8 +137,9 @@ class LibraryTest : public CStrLeakTest {
   StrHandle m_gt = 0;
 };
 
-TEST_F(LibraryTest, IntOperatorsWrapAndNeverTrap) {
+TEST_F(LibraryTest, NumberAndBoolOperators) {
   const SCase cases[] = {
+      // int operators wrap and never trap.
       {"int", "2 + 3 * 4", "14"}, {"int", "(2 + 3) * 4", "20"}, {"int", "7 - 10", "-3"},
       {"int", "20 - 5 - 3", "12"}, {"int", "100 / 10 / 5", "2"},
       {"int", "2147483647 + 1", "-2147483648"}, {"int", "-2147483647 - 2", "2147483647"},
@@ -161,12 +162,7 @@ TEST_F(LibraryTest, IntOperatorsWrapAndNeverTrap) {
       {"int", "int x = 0; int n = 0; while x < 4 do { x = x + 1; n = n + x; } return n;", "10"},
       {"int", "if 0 then return 1; return 2;", "2"}, {"int", "if -1 then return 1; return 2;", "1"},
       {"int", "bool b; b = 3 > 2; if b then return 10; return 20;", "10"},
-  };
-  CheckAll(cases);
-}
-
-TEST_F(LibraryTest, IntAndFloatComparisons) {
-  const SCase cases[] = {
+      // Comparisons.
       {"bool", "3 < 5", "true"}, {"bool", "5 < 3", "false"}, {"bool", "-1 < 0", "true"},
       {"bool", "4 > -4", "true"}, {"bool", "4 > 4", "false"}, {"bool", "3 == 3", "true"},
       {"bool", "3 <> 3", "false"}, {"bool", "3 <> 4", "true"},
@@ -175,12 +171,7 @@ TEST_F(LibraryTest, IntAndFloatComparisons) {
       {"bool", "1.5 == 1.5", "true"}, {"bool", "1.5 <> 1.5", "false"},
       {"bool", "1 < 1.5", "true"}, {"bool", "0.0 / 0.0 == 0.0 / 0.0", "false"},
       {"bool", "0.0 / 0.0 <> 0.0 / 0.0", "true"},
-  };
-  CheckAll(cases);
-}
-
-TEST_F(LibraryTest, FloatArithmetic) {
-  const SCase cases[] = {
+      // Float arithmetic.
       {"float", "1.5 + 2.25", "3.75"}, {"float", "1.5 - 2.25", "-0.75"},
       {"float", "1.5 * 4.0", "6"}, {"float", "1.0 / 4.0", "0.25"}, {"float", "-2.5", "-2.5"},
       {"float", "1.5 + 2", "3.5"}, {"float", "7 / 2", "3"},
@@ -188,12 +179,7 @@ TEST_F(LibraryTest, FloatArithmetic) {
       {"float", "float f = 2.5; float g; g = f; f = 1.0; return g;", "2.5"},
       {"float", "float f; f = 3; return f / 2;", "1.5"}, {"float", "1.0 / 0.0", "inf"},
       {"float", "float f = 2.5; return -f;", "-2.5"},
-  };
-  CheckAll(cases);
-}
-
-TEST_F(LibraryTest, BoolOperators) {
-  const SCase cases[] = {
+      // Bool operators.
       {"bool", "NOT true", "false"}, {"bool", "NOT false", "true"},
       {"bool", "true && false", "false"}, {"bool", "true && true", "true"},
       {"bool", "true XOR true", "false"}, {"bool", "false XOR true", "true"},
@@ -231,8 +217,9 @@ TEST_F(LibraryTest, RandFollowsTheEngineGenerator) {
   EXPECT_EQ(EngineRandom().State(), 415139642u);
 }
 
-TEST_F(LibraryTest, StringEqualityAndTests) {
+TEST_F(LibraryTest, StringOperatorsAndFunctions) {
   const SCase cases[] = {
+      // Equality and null tests.
       {"bool", "\"abc\" == \"abc\"", "true"}, {"bool", "\"abc\" == \"abd\"", "false"},
       {"bool", "\"ab\" == \"abc\"", "false"}, {"bool", "\"\" == \"\"", "true"},
       {"bool", "str a; str b; return a == b;", "true"},
@@ -241,12 +228,7 @@ TEST_F(LibraryTest, StringEqualityAndTests) {
       {"bool", "\"abc\" <> \"abd\"", "true"}, {"bool", "\"abc\" <> \"abc\"", "false"},
       {"bool", "str n; return n <> \"\";", "true"}, {"bool", "str n; return IsNull(n);", "true"},
       {"bool", "IsNull(\"\")", "false"}, {"bool", "str s = \"x\"; return IsNull(s);", "false"},
-  };
-  CheckAll(cases);
-}
-
-TEST_F(LibraryTest, StringValuesAndCasts) {
-  const SCase cases[] = {
+      // Values and casts.
       {"str", "\"ab\" + \"cd\"", "abcd"}, {"str", "\"a\" + \"b\" + \"c\"", "abc"},
       {"str", "str n; return n + \"x\";", "x"}, {"str", "str n; return \"x\" + n;", "x"},
       {"str", "str n; return n + n;", "(null)"}, {"str", "str n; return n;", "(null)"},
@@ -255,12 +237,7 @@ TEST_F(LibraryTest, StringValuesAndCasts) {
       {"str", "str s = \"abc\"; str t; t = s; s = \"x\"; return t;", "abc"},
       {"str", "pstr p; str s; p = false; s = p; return s;", "false"},
       {"str", "pstr p; pstr q; str s; p = true; q = p; p = false; s = q; return s;", "true"},
-  };
-  CheckAll(cases);
-}
-
-TEST_F(LibraryTest, StrCatAndCaseConversion) {
-  const SCase cases[] = {
+      // StrCat and case conversion.
       {"str", "str s = \"ab\"; StrCat(s, \"cd\"); return s;", "abcd"},
       {"str", "str s; StrCat(s, \"cd\"); return s;", "cd"},
       {"str", "str s = \"ab\"; str n; StrCat(s, n); return s;", "ab"},
@@ -272,14 +249,8 @@ TEST_F(LibraryTest, StrCatAndCaseConversion) {
       {"str", "str s = \"A[bZ@`\"; ToLower(s); return s;", "a[bz@`"},
       {"str", "str s = \"ab\"; str t; t = s; ToUpper(t); return s + t;", "abAB"},
       {"str", "str s; ToUpper(s); return s;", "(null)"},
-  };
-  CheckAll(cases);
-}
-
-// The comparison and lookup rules are the strings' (script_string_test);
-// here each function's arguments and its null cases.
-TEST_F(LibraryTest, StringComparisonAndCharacters) {
-  const SCase cases[] = {
+      // The comparison and lookup rules are the strings' (script_string_test);
+      // here each function's arguments and its null cases.
       {"int", "StrCmp(\"abc\", \"abd\")", "-1"}, {"int", "StrCmp(\"abd\", \"abc\")", "1"},
       {"int", "str n; return StrCmp(n, \"\");", "0"},
       {"int", "str n; return StrCmp(\"a\", n);", "1"}, {"int", "StrICmp(\"ABC\", \"abc\")", "0"},
@@ -288,12 +259,7 @@ TEST_F(LibraryTest, StringComparisonAndCharacters) {
       {"int", "str n; return FindChrPos(n, 'a');", "-1"}, {"int", "GetChr(\"abc\", 1)", "98"},
       {"int", "GetChr(\"abc\", 3)", "0"}, {"int", "GetChr(\"abc\", -1)", "0"},
       {"int", "str n; return GetChr(n, 0);", "0"},
-  };
-  CheckAll(cases);
-}
-
-TEST_F(LibraryTest, WriteEachOverload) {
-  const SCase cases[] = {
+      // Write, each overload.
       {"void", "Write(42);", "", "[4]42"}, {"void", "Write(-7);", "", "[4]-7"},
       {"void", "Write(2.5);", "", "[4]2.500000"}, {"void", "Write(\"hi\");", "", "[4]hi"},
       {"void", "Write(\"\");", "", "[4]"}, {"void", "str n; Write(n);", "", ""},
@@ -588,14 +554,8 @@ TEST_F(LibraryTest, ArrayDefinitionAndAccess) {
        "ArrSetPt(\"p\", 1, p); ArrGetPt(\"p\", 1, q); return q;", "-4, 9"},
       {"TRect", "TRect r; TRect q; rcSet(r, -1, 2, -3, 4); ArrDef(\"r\", \"TRect\", 2); "
        "ArrSetRect(\"r\", 1, r); ArrGetRect(\"r\", 1, q); return q;", "-1, 2, -3, 4"},
-  };
-  CheckAll(cases);
-}
-
-// A null argument makes every array function answer false and change
-// nothing, the value of ArrSetStr included.
-TEST_F(LibraryTest, ArrSetStrOfANullStringChangesNothing) {
-  const SCase cases[] = {
+      // A null argument makes every array function answer false and change
+      // nothing, the value of ArrSetStr included.
       {"bool", "str n; ArrDef(\"w\", \"str\", 1); ArrSetStr(\"w\", 0, \"a\"); "
        "return ArrSetStr(\"w\", 0, n);", "false"},
       {"str", "str s; str n; ArrDef(\"w\", \"str\", 1); ArrSetStr(\"w\", 0, \"a\"); "

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <span>
 
 #include "gfx/font.h"
 #include "ui/list.h"
@@ -115,6 +116,18 @@ struct SCase {
   TLines details;
 };
 
+// Plays each case on control `id`; `marked` compares only the details that
+// Marked keeps.
+void ExpectPlays(std::span<const SCase> cases, uint32_t id, const char* text = kTemplate,
+                 bool marked = false) {
+  for (const SCase& c : cases) {
+    SCOPED_TRACE(c.script);
+    const SPlayed played = Play(c.script, id, text);
+    EXPECT_EQ(played.notes, c.notes);
+    EXPECT_EQ(marked ? Marked(played.details) : played.details, c.details);
+  }
+}
+
 const char kClickAnn[] = "100 ldown 20 15\n101 lup 20 15\n";
 
 TEST(ListTest, ClicksKeysAndTheWheelSelectScrollAndReport) {
@@ -146,11 +159,7 @@ TEST(ListTest, ClicksKeysAndTheWheelSelectScrollAndReport) {
        {"12345610 1 0", "12345610 1 2"},
        {"row*: Cid", "scroll: 0/2"}},
   };
-  for (const SCase& c : cases) {
-    const SPlayed played = Play(c.script, 1);
-    EXPECT_EQ(played.notes, c.notes) << c.script;
-    EXPECT_EQ(Marked(played.details), c.details) << c.script;
-  }
+  ExpectPlays(cases, 1, kTemplate, true);
 }
 
 TEST(ListTest, MultiSelectTogglesWithCtrlAndExtendsWithShift) {
@@ -175,11 +184,7 @@ TEST(ListTest, MultiSelectTogglesWithCtrlAndExtendsWithShift) {
        {"12345610 2 0", "12345611 2 1"},
        {"row*: A"}},
   };
-  for (const SCase& c : cases) {
-    const SPlayed played = Play(c.script, 2);
-    EXPECT_EQ(played.notes, c.notes) << c.script;
-    EXPECT_EQ(Marked(played.details), c.details) << c.script;
-  }
+  ExpectPlays(cases, 2, kTemplate, true);
 }
 
 TEST(ListTest, ADisabledListTakesNeitherClicksNorFocus) {
@@ -272,11 +277,7 @@ TEST(TreeTest, KeysAndClicksOpenCloseAndSelectNodes) {
        {"12345640 3 5", "12345641 3 5"},
        {"node: +Birds", "node*: -Cats", "node:   .Lion", "node: .ant", "node: .zebra"}},
   };
-  for (const SCase& c : cases) {
-    const SPlayed played = Play(c.script, 3);
-    EXPECT_EQ(played.notes, c.notes) << c.script;
-    EXPECT_EQ(played.details, c.details) << c.script;
-  }
+  ExpectPlays(cases, 3);
 }
 
 TEST(TreeTest, OptionsToggleByTheirBoxOrSpace) {
@@ -290,11 +291,7 @@ TEST(TreeTest, OptionsToggleByTheirBoxOrSpace) {
        {"node: -[x] Sound", "node*:   .[x] Music", "node:   .[ ] Effects",
         "node: .[ ] Subtitles"}},
   };
-  for (const SCase& c : cases) {
-    const SPlayed played = Play(c.script, 4);
-    EXPECT_EQ(played.notes, c.notes) << c.script;
-    EXPECT_EQ(played.details, c.details) << c.script;
-  }
+  ExpectPlays(cases, 4);
 }
 
 TEST(TreeTest, AHorizontalBarShiftsTheNodesByIndents) {
@@ -315,11 +312,7 @@ TEST(TreeTest, AHorizontalBarShiftsTheNodesByIndents) {
        {"12345640 7 0"},
        {"node*: +abcdefghijklmnopqrst", "hscroll: 6/6"}},
   };
-  for (const SCase& c : cases) {
-    const SPlayed played = Play(c.script, 7, text);
-    EXPECT_EQ(played.notes, c.notes) << c.script;
-    EXPECT_EQ(played.details, c.details) << c.script;
-  }
+  ExpectPlays(cases, 7, text);
 }
 
 TEST(TreeTest, ATreeTakenAwayWhileOpeningIsNotTouchedAgain) {

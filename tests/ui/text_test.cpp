@@ -238,12 +238,10 @@ TEST(TextTest, SelectionServesCutCopyAndPaste) {
   field->SetText("a\nb");
   EXPECT_EQ(field->Text(), "ab");
   EXPECT_EQ(rig.Run().reports, (TLines{"changed 1 7", "caret 1 1,6"}));
-}
-
-TEST(TextTest, ASecureTextGivesNoSelectedText) {
-  SRig rig("Type = Edit\nStyle = SECURE\nText = pw\n", "10 move 0 0\n");
-  rig.Field()->SetSelection({0, 0}, {0, 2});
-  EXPECT_EQ(rig.Field()->SelectedText(), "");
+  // A secure text gives no selected text.
+  SRig secure("Type = Edit\nStyle = SECURE\nText = pw\n", "10 move 0 0\n");
+  secure.Field()->SetSelection({0, 0}, {0, 2});
+  EXPECT_EQ(secure.Field()->SelectedText(), "");
 }
 
 TEST(TextTest, ATextDestroyedInItsOwnReportIsLeftAlone) {
@@ -309,18 +307,6 @@ TEST(TextTest, DrawsInItsColoursAndAlignment) {
 
 // The caret of the focused field is a column of rows 10..19, x = 10 while
 // the field is empty, drawn in TextColor 7 over the desktop's 255.
-struct SBlink {
-  uint8_t pixel;
-  uint32_t waiting;
-};
-
-SBlink PlayBlink(const std::string& script, int x) {
-  SRig rig("Type = Edit\n", script);
-  rig.Run();
-  const SPresentedFrame shown = rig.rig.Top().PlatformWindow()->Presented();
-  return {shown.pixels[12 * shown.width + x], rig.rig.Queue().Waiting()};
-}
-
 TEST(TextTest, TheCaretBlinksEvery500MsWithOneTickWaitingWhileFocused) {
   // The run ends 100 ms after the script's last line.
   const struct {
@@ -340,9 +326,11 @@ TEST(TextTest, TheCaretBlinksEvery500MsWithOneTickWaitingWhileFocused) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
-    const SBlink blink = PlayBlink(c.script, c.x);
-    EXPECT_EQ(blink.pixel, c.pixel);
-    EXPECT_EQ(blink.waiting, c.waiting);
+    SRig rig("Type = Edit\n", c.script);
+    rig.Run();
+    const SPresentedFrame shown = rig.rig.Top().PlatformWindow()->Presented();
+    EXPECT_EQ(shown.pixels[12 * shown.width + c.x], c.pixel);
+    EXPECT_EQ(rig.rig.Queue().Waiting(), c.waiting);
   }
 }
 
