@@ -73,6 +73,8 @@ void Fill(const SPixelView& target, const TRect& area, uint8_t colour) {
     std::memset(target.Row(row) + r.left, colour, r.right - r.left + 1);
 }
 
+uint8_t DissolveRank(int x, int y) { return DissolveRanks()[(y & 15) * 16 + (x & 15)]; }
+
 void DissolveStep(const SPixelView& screen, const SPixelView& image, int step, int steps) {
   if (steps <= 0 || step < 0 || step >= steps) return;
   const std::array<uint8_t, 256>& ranks = DissolveRanks();

@@ -28,3 +28,6 @@ void Fill(const SPixelView& target, const TRect& area, uint8_t colour);
 // place in a fixed scattered order falls in the s-th share of the block;
 // after all steps from 0 to steps - 1 the screen shows the image.
 void DissolveStep(const SPixelView& screen, const SPixelView& image, int step, int steps);
+// The place (0..255) of pixel (x, y) in that order: a dissolve that is
+// n/256 done shows the new picture where the rank is below n.
+uint8_t DissolveRank(int x, int y);

@@ -10,6 +10,7 @@
 #include "ui/desktop.h"
 #include "ui/os_layer.h"
 #include "world/handler_sites.h"
+#include "world/dissolve.h"
 #include "world/visual_object.h"
 #include "world/world.h"
 
@@ -89,16 +90,24 @@ void CViewHostWindow::Draw(const SDrawContext& context, const TRect&) {
   const CBitmap* canvas = m_view ? m_view->Canvas() : nullptr;
   const TRect r = GetRect();
   if (!canvas) return context.Fill(r, 0);
-  context.Picture(*canvas, {0, 0, static_cast<int16_t>(canvas->Width() - 1),
-                            static_cast<int16_t>(canvas->Height() - 1)},
-                  r.left, r.top, 0xFFFFFFFF);
+  const TRect whole{0, 0, static_cast<int16_t>(canvas->Width() - 1),
+                    static_cast<int16_t>(canvas->Height() - 1)};
+  const CWDissolve* overlay = m_view->World().Overlay();
+  if (!overlay) return context.Picture(*canvas, whole, r.left, r.top, 0xFFFFFFFF);
+  // The view as composed, with what the dissolve shows of the overlay.
+  const CBitmap mixed(*canvas);
+  if (const CBitmapLock lock(mixed); lock) overlay->DrawOver(lock.View());
+  context.Picture(mixed, whole, r.left, r.top, 0xFFFFFFFF);
 }
 
+// While a change of view dissolves, clicks and keys are dropped.
 bool CViewHostWindow::OnMouse(uint32_t code, TPoint point, int32_t) {
+  if (m_view && m_view->World().InputHeld()) return true;
   return m_view && m_view->OnMouse(code, point);
 }
 
 bool CViewHostWindow::OnKey(uint32_t code, uint16_t virtual_key, uint16_t) {
+  if (m_view && m_view->World().InputHeld()) return true;
   return m_view && m_view->OnKey(code, virtual_key);
 }
 

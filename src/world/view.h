@@ -88,6 +88,8 @@ class CWPlaneViewWindow : public CWObject {
   void Show(bool shown);
   CViewHostWindow* Window() const;
   const CBitmap* Canvas() const { return m_canvas.get(); }
+  // Composes what changed and has the window show it.
+  void Redraw();
 
   // From the host window: desktop coordinates.
   bool OnMouse(uint32_t code, TPoint point);
@@ -127,7 +129,6 @@ class CWPlaneViewWindow : public CWObject {
   void Click(TPoint point);
   void CallView(const char* handler, TPoint point, const CWVisualObject* object);
   void LoadObjects();
-  void Redraw();
 
   std::string m_view_name;
   uint32_t m_window = 0;  // the host window's id; the desktop owns it

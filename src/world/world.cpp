@@ -12,6 +12,7 @@
 #include "script/type_tables.h"
 #include "script/value_text.h"
 #include "ui/event_queue.h"
+#include "world/dissolve.h"
 #include "world/project.h"
 #include "world/view.h"
 

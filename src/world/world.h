@@ -32,11 +32,12 @@ class CScriptMachine;
 class CViewHostWindow;
 class CWindow;
 class CWPlaneViewWindow;
+class CWDissolve;
 class CWViewSet;
 class CWorld;
 
 // What the scheduler's entries of a world object are for.
-enum : uint32_t { kTickAutoUpdate = 1 };
+enum : uint32_t { kTickAutoUpdate = 1, kTickDissolve = 2 };
 
 using ObjectLoader = std::unique_ptr<CWObject> (*)(CWorld* world, StoreHandle own,
                                                    StoreHandle template_handle, ErrCode* error);
@@ -127,6 +128,14 @@ class CWorld {
   // The current view's sets, innermost first.
   const std::vector<std::unique_ptr<CWViewSet>>& Chain() const { return m_chain; }
   uint16_t TimesVisited(std::string_view name) const;
+  // Dissolves the view to the picture, which then stays over it until the
+  // next change; ignored while a change is pending or without a view.
+  // INVALIDVALUE: no 8-bit picture of that name.
+  ErrCode DissolveToImage(const char* name);
+  // What the dissolve lays over the current view (null: nothing).
+  const CWDissolve* Overlay() const { return m_dissolve.get(); }
+  // Whether a change of view is dissolving, which drops clicks and keys.
+  bool InputHeld() const;
   // What views and view sets need of the engine.
   std::unique_ptr<CBitmap> LoadPicture(const char* name) const;
   void ShowPalette(const CPalette& palette) const;
@@ -192,6 +201,12 @@ class CWorld {
   std::unique_ptr<CWPlaneViewWindow> LoadView(std::string_view path, ErrCode* error);
   void LoadChain(std::string_view path, std::vector<std::unique_ptr<CWViewSet>>* chain);
   void CountVisit(const std::string& name);
+  // Lays `picture` over the current view and starts the dissolve.
+  void StartDissolve(std::unique_ptr<CBitmap> picture, bool away);
+  // The dissolve's step due at `due`: redraws and schedules the next.
+  void DissolveStep(uint32_t due);
+  std::unique_ptr<CWDissolve> m_dissolve;
+  uint32_t m_dissolve_start = 0;
 
   CDesktop* m_desktop = nullptr;
   TRect m_view_rect{0, 0, 639, 479};

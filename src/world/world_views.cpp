@@ -12,6 +12,7 @@
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
 #include "ui/os_layer.h"
+#include "world/dissolve.h"
 #include "world/view.h"
 #include "world/visual_object.h"
 #include "world/world.h"
@@ -116,6 +117,12 @@ void CWorld::LoadChain(std::string_view path, std::vector<std::unique_ptr<CWView
 ErrCode CWorld::ChangeView() {
   const std::string path = std::exchange(m_pending, {});
   if (path.empty()) return err::kOk;
+  // The old view's picture, for a dissolving change; an image laid over
+  // the old view goes with it.
+  std::unique_ptr<CBitmap> old_picture;
+  if (m_pending_dissolve && m_view && m_view->Canvas())
+    old_picture = std::make_unique<CBitmap>(*m_view->Canvas());
+  m_dissolve.reset();
   ErrCode error = err::kOk;
   std::vector<std::unique_ptr<CWViewSet>> chain;
   LoadChain(path, &chain);
@@ -158,6 +165,7 @@ ErrCode CWorld::ChangeView() {
     Dispose(std::move(m_view));
   } else {
     m_view->Show(true);
+    if (old_picture) StartDissolve(std::move(old_picture), true);
     CountVisit(m_view->ViewName());
   }
   const std::string current = m_view ? m_view->ViewName() : std::string();
@@ -165,6 +173,40 @@ ErrCode CWorld::ChangeView() {
     Tracer().LineF(kTraceViews, "current\t%s\t%u", current.c_str(),
                    m_view ? TimesVisited(current) : 0u);
   return m_view ? err::kOk : err::kUnknownError;
+}
+
+ErrCode CWorld::DissolveToImage(const char* name) {
+  if (!m_pending.empty() || !m_view || !m_view->Canvas()) return err::kOk;
+  std::unique_ptr<CBitmap> picture = LoadPicture(name);
+  if (!picture || picture->Type() != kPixel8) return err::kInvalidValue;
+  StartDissolve(std::move(picture), false);
+  return err::kOk;
+}
+
+bool CWorld::InputHeld() const {
+  return m_dissolve && m_dissolve->Kind() == CWDissolve::EKind::kAway && m_dissolve->Running();
+}
+
+void CWorld::StartDissolve(std::unique_ptr<CBitmap> picture, bool away) {
+  m_dissolve = std::make_unique<CWDissolve>(
+      std::move(picture), *m_view->Canvas()->Palette(),
+      away ? CWDissolve::EKind::kAway : CWDissolve::EKind::kIn);
+  m_dissolve_start = Now();
+  m_scheduler.Cancel(m_view->Serial(), kTickDissolve);
+  DissolveStep(m_dissolve_start);
+}
+
+void CWorld::DissolveStep(uint32_t due) {
+  if (!m_dissolve || !m_view) return;
+  const uint32_t elapsed = due - m_dissolve_start;
+  m_dissolve->SetShare(CWDissolve::ShareAt(elapsed));
+  m_view->Redraw();
+  if (!m_dissolve->Running()) {
+    if (m_dissolve->Kind() == CWDissolve::EKind::kAway) m_dissolve.reset();
+    return;
+  }
+  const uint32_t next = m_dissolve_start + CWDissolve::NextChangeAfter(elapsed);
+  m_scheduler.Schedule(m_view->Serial(), kTickDissolve, next, [this, next] { DissolveStep(next); });
 }
 
 void CWorld::CountVisit(const std::string& name) {

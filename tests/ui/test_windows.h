@@ -72,10 +72,14 @@ inline STestTree BuildTestTree(CDesktop& desktop) {
 // An 8-bit picture `name` in `dir` of `width` columns, its pixels row by
 // row from the top; answers its path.
 inline std::string WritePicture(const CTempDir& dir, const std::string& name, int width,
-                                const std::vector<uint8_t>& pixels) {
+                                const std::vector<uint8_t>& pixels, bool grey = false) {
   CBitmap bitmap;
   auto palette = std::make_unique<CPalette>();
   palette->SetCount(256);
+  for (uint32_t i = 0; grey && i < 256; ++i) {
+    const auto level = static_cast<uint8_t>(i);
+    palette->SetEntry(i, {level, level, level, 0});
+  }
   const int height = static_cast<int>(pixels.size()) / width;
   bitmap.Create(static_cast<uint16_t>(width), static_cast<uint16_t>(height), kPixel8,
                 std::move(palette), kTopDown, 0);

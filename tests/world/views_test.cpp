@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "base/trace.h"
+#include "gfx/blit.h"
 #include "script/script_machine.h"
 #include "store/hash_ini.h"
 #include "store/vb_ini.h"
@@ -29,6 +30,7 @@ std::string Tree(const std::string& dir) {
       "[/Templates/ViewSet/OnEntry]\n" + script + "[/Templates/ViewSet/OnExit]\n" + script +
       "[/Templates/HotSpot/]\nType=str:HotSpot\n"
       "[/World/]\nVillage=container\nHill=container\nBroken=container\nAttic=container\n"
+      "Meadow=container\nLake=container\n"
       "[/World/Village/]\nTemplate=str:ViewSet\nHouse=container\nSquare=container\n"
       "Home=container\n"
       // The village's home button, shared by its views.
@@ -69,6 +71,9 @@ std::string Tree(const std::string& dir) {
   body("Shelf/Accept", "x = 120\\s y = 130\\s return true\\s");
   view("Village/Square", "back.bmp", "");
   view("Hill", "back.bmp", "");
+  // Whole-screen pictures, written by the tests that need them.
+  view("Meadow", "meadow.bmp", "");
+  view("Lake", "lake.bmp", "");
   // The attic's roof lies over a rug; the test gives it its polygon.
   view("Attic", "back.bmp", "Roof=container\nRug=container\n");
   tree += "[/World/Attic/Roof/]\nTemplate=str:HotSpot\nActive=long:1\nZOrder=long:3\n"
@@ -299,6 +304,65 @@ TEST_F(ViewsTest, PostedEventsReachLiveObjectsAndARecordingTakesThePress) {
                 "handlers\tcall\t0\tHill\tOnEntry\trun",
                 "handlers\treturn\t0\tHill\tOnEntry",
             }));
+}
+
+// What the view area of the presented frame shows: whether each pixel is
+// `colour`, and how many are.
+struct SShown {
+  size_t count = 0;
+  bool ranked = true;  // every pixel of `colour` has a rank below `share`
+};
+SShown ShownOf(CUiRig& rig, uint8_t colour, int share) {
+  rig.Desktop().Present();
+  const SPresentedFrame frame = rig.Top().PlatformWindow()->Presented();
+  SShown shown;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      const bool is = frame.pixels[y * frame.width + x] == colour;
+      shown.count += is;
+      shown.ranked = shown.ranked && is == (DissolveRank(x, y) < share);
+    }
+  return shown;
+}
+
+// A dissolving change shows the new view at the pixels whose rank is below
+// the share done, half at 1000 ms and all at 2000 ms, and drops clicks
+// meanwhile; an image dissolved in stays until the next change while the
+// view hears the clicks.
+TEST_F(ViewsTest, DissolvesShowTheNewPictureInRankOrder) {
+  WritePicture(m_rig.Dir(), "meadow.bmp", 640, std::vector<uint8_t>(640 * 480, 3), true);
+  WritePicture(m_rig.Dir(), "lake.bmp", 640, std::vector<uint8_t>(640 * 480, 5), true);
+  Go({"Meadow"});
+  Tracer().Configure("handlers", m_rig.Dir().Join("trace.txt").c_str());
+  const uint32_t start = m_rig.Queue().Now();
+  const auto at = [&](uint32_t ms) { m_rig.Queue().DeliverDue(start + ms, 1000); };
+  const auto click = [&] {
+    m_rig.Desktop().SendEvent(m_rig.Desktop().Id(), kEvLeftDown, PackPoint({5, 5}), 0);
+  };
+  m_world->RequestView("Lake", {0, 0}, true);
+  at(999);
+  EXPECT_EQ(ShownOf(m_rig, 5, 127).count, 640u * 480 * 127 / 256);
+  at(1000);
+  const SShown half = ShownOf(m_rig, 5, 128);
+  EXPECT_EQ(half.count, 153600u);
+  EXPECT_TRUE(half.ranked);
+  click();
+  EXPECT_TRUE(m_rig.TraceLines("\tOnClick\t").empty());
+  at(2000);
+  EXPECT_EQ(ShownOf(m_rig, 5, 256).count, 307200u);
+  click();
+  EXPECT_EQ(m_rig.TraceLines("\tOnClick\t").size(), 1u);
+
+  const uint32_t image_start = m_rig.Queue().Now();
+  ASSERT_EQ(m_world->DissolveToImage(m_rig.Dir().Join("meadow.bmp").c_str()), err::kOk);
+  m_rig.Queue().DeliverDue(image_start + 1000, 1000);
+  EXPECT_TRUE(ShownOf(m_rig, 3, 128).ranked);
+  m_rig.Queue().DeliverDue(image_start + 5000, 1000);
+  EXPECT_EQ(ShownOf(m_rig, 3, 256).count, 307200u);
+  click();
+  EXPECT_EQ(m_rig.TraceLines("\tOnClick\t").size(), 2u);
+  Go({"Lake"});
+  EXPECT_EQ(ShownOf(m_rig, 5, 256).count, 307200u);
 }
 
 }  // namespace
