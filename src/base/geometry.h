@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 
 struct TPoint {
   int16_t x = 0;
@@ -56,4 +57,26 @@ inline TRect UnionRect(const TRect& a, const TRect& b) {
 inline TRect OffsetRect(const TRect& rect, int dx, int dy) {
   return {static_cast<int16_t>(rect.left + dx), static_cast<int16_t>(rect.top + dy),
           static_cast<int16_t>(rect.right + dx), static_cast<int16_t>(rect.bottom + dy)};
+}
+
+// Visits the points of the straight line from `from` to `to` (Bresenham's
+// steps) after `from`, up to and with `to`, while `visit` answers true.
+template <class Visit>
+void WalkLine(TPoint from, TPoint to, Visit visit) {
+  const int dx = std::abs(to.x - from.x), dy = -std::abs(to.y - from.y);
+  const int sx = from.x < to.x ? 1 : -1, sy = from.y < to.y ? 1 : -1;
+  int error = dx + dy;
+  TPoint at = from;
+  while (at.x != to.x || at.y != to.y) {
+    const int twice = 2 * error;
+    if (twice >= dy) {
+      error += dy;
+      at.x = static_cast<int16_t>(at.x + sx);
+    }
+    if (twice <= dx) {
+      error += dx;
+      at.y = static_cast<int16_t>(at.y + sy);
+    }
+    if (!visit(at)) return;
+  }
 }

@@ -7,6 +7,7 @@
 #include "gfx/palette.h"
 #include "gfx/resource_cache.h"
 #include "platform/platform.h"
+#include "platform/virtual_keys.h"
 #include "ui/desktop.h"
 #include "ui/os_layer.h"
 #include "world/handler_sites.h"
@@ -201,6 +202,7 @@ void CWPlaneViewWindow::Leave() {
   DropUnasked();
   m_rollover = 0;
   m_capture = 0;
+  RemoveRestriction();
   for (auto& object : m_objects) {
     object->Stop();
     if (auto* visual = KindOf<CWVisualObject>(object.get())) {
@@ -436,8 +438,14 @@ void CWPlaneViewWindow::MouseWhileCarrying(uint32_t code, TPoint point) {
 
 bool CWPlaneViewWindow::OnMouse(uint32_t code, TPoint where) {
   const TRect window = Window() ? Window()->GetRect() : TRect{};
-  const TPoint point{static_cast<int16_t>(where.x - window.left),
-                     static_cast<int16_t>(where.y - window.top)};
+  TPoint point{static_cast<int16_t>(where.x - window.left),
+               static_cast<int16_t>(where.y - window.top)};
+  if (m_restriction && code != kMouseLeave) {
+    const TPoint kept = Restricted(point);
+    if (kept.x != point.x || kept.y != point.y) World().WarpCursor(*this, kept);
+    point = kept;
+  }
+  m_cursor = point;
   if (code == kEvLeftDouble || (code == kEvRightDown && !World().ToolMode())) code = kEvLeftDown;
   if (code == kEvLeftDown && World().Recording()) return CallSite("OnRecordStop"), true;
   if (CWVisualObject* holder = KindOf<CWVisualObject>(World().Find(m_capture))) {
@@ -462,9 +470,67 @@ bool CWPlaneViewWindow::OnMouse(uint32_t code, TPoint where) {
 
 bool CWPlaneViewWindow::OnKey(uint32_t code, uint16_t virtual_key) {
   if (code != kEvKeyDown && code != kEvKeyUp) return false;
+  // Along a line the arrow keys move the cursor while they are held.
+  if (m_restriction && m_restriction->IsLine() && (virtual_key == kVkLeft || virtual_key == kVkRight)) {
+    const int direction = virtual_key == kVkLeft ? -1 : 1;
+    if (code == kEvKeyUp && m_arrow == direction) {
+      m_arrow = 0;
+      World().Scheduler().Cancel(Serial(), kTickArrow);
+    } else if (code == kEvKeyDown && m_arrow != direction) {
+      m_arrow = direction;
+      World().Scheduler().Cancel(Serial(), kTickArrow);
+      ArrowStep(World().Now());
+    }
+    return true;
+  }
   if (!(World().Modifiers() & kModControl)) return false;
   if (virtual_key == 'R') return CallSite("SecretSwitch"), true;
   if (virtual_key == 'P') return CallSite("SecretSwitch2"), true;
   return false;
 }
 
+
+void CWPlaneViewWindow::RestrictToLine(int y, int x1, int x2) {
+  m_restriction = CWCursorRestriction::Line(y, x1, x2);
+  PlaceCursor(m_restriction->Constrain(m_cursor, m_cursor));
+}
+
+ErrCode CWPlaneViewWindow::RestrictToMask(const CWVisualObject& object, TPoint start) {
+  const CBitmap* picture = object.Picture();
+  const uint32_t key = object.Key();
+  if (!picture || key > 0xFF) return err::kBadParams;
+  const uint32_t serial = object.Serial();
+  CWorld* world = &World();
+  CWCursorRestriction mask = CWCursorRestriction::Mask([world, serial, key](TPoint point) {
+    const auto* shown = KindOf<CWVisualObject>(world->Find(serial));
+    const CBitmap* pixels = shown ? shown->Picture() : nullptr;
+    return pixels && pixels->GetPixel(point.x - shown->Pos().left, point.y - shown->Pos().top) ==
+                         static_cast<int32_t>(key);
+  });
+  if (!mask.Allows(start)) return err::kBadParams;
+  m_restriction = std::move(mask);
+  PlaceCursor(start);
+  return err::kOk;
+}
+
+void CWPlaneViewWindow::RemoveRestriction() {
+  m_restriction.reset();
+  m_arrow = 0;
+  World().Scheduler().Cancel(Serial(), kTickArrow);
+}
+
+TPoint CWPlaneViewWindow::Restricted(TPoint point) const {
+  return m_restriction ? m_restriction->Constrain(m_cursor, point) : point;
+}
+
+void CWPlaneViewWindow::PlaceCursor(TPoint point) {
+  m_cursor = point;
+  World().WarpCursor(*this, point);
+}
+
+void CWPlaneViewWindow::ArrowStep(uint32_t due) {
+  if (!m_restriction || !m_arrow) return;
+  PlaceCursor(m_restriction->Along(m_cursor, 5 * m_arrow));
+  const uint32_t next = due + 10;
+  World().Scheduler().Schedule(Serial(), kTickArrow, next, [this, next] { ArrowStep(next); });
+}

@@ -10,12 +10,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "gfx/bitmap.h"
 #include "gfx/zbuffer.h"
 #include "ui/window.h"
+#include "world/restriction.h"
 #include "world/world_object.h"
 
 class CWViewSet;
@@ -113,6 +115,19 @@ class CWPlaneViewWindow : public CWObject {
   // Drops what is carried without asking anyone (leaving the view).
   void DropUnasked();
 
+  // Cursor restriction, in view coordinates; setting one places the
+  // cursor on it. A mask needs an object with a picture and a transparent
+  // colour and a start on one of its transparent pixels (else BADPARAMS,
+  // nothing changes).
+  void RestrictToLine(int y, int x1, int x2);
+  ErrCode RestrictToMask(const CWVisualObject& object, TPoint start);
+  void RemoveRestriction();
+  // Where the restriction lets a cursor at its last place go towards
+  // `point`.
+  TPoint Restricted(TPoint point) const;
+  // Moves the cursor there (the platform warps it).
+  void PlaceCursor(TPoint point);
+
  private:
   ErrCode LoadBackground();
   // Sends leave and enter when the object under the cursor changed, with
@@ -143,6 +158,11 @@ class CWPlaneViewWindow : public CWObject {
   uint32_t m_carried = 0;    // the serial of the object on the cursor
   TPoint m_grab{0, 0};       // where the cursor holds it
   bool m_dropping = false;
+  std::optional<CWCursorRestriction> m_restriction;
+  TPoint m_cursor{0, 0};  // where the view last saw the cursor
+  int m_arrow = 0;        // -1 or 1 while an arrow key moves the cursor along a line
+  // One step of the held arrow key, and the next in 10 ms.
+  void ArrowStep(uint32_t due);
   uint32_t m_rollover_requests = 0;
   bool m_in_rollover = false;
 };

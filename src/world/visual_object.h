@@ -62,6 +62,8 @@ class CWVisualObject : public CWObject {
   void SetCompositor(CZBuffer* compositor) { m_compositor = compositor; }
   // The picture shown (null: none); the object owns it.
   CBitmap* Picture() const { return m_picture.get(); }
+  // The picture's transparent colour index (above 255: none).
+  uint32_t Key() const { return m_drawable.Key(); }
 
   // A "TColor" of this or more names a pixel of the picture instead:
   // x = (TColor / 1000) mod 1000, y = TColor mod 1000.

@@ -37,7 +37,7 @@ class CWViewSet;
 class CWorld;
 
 // What the scheduler's entries of a world object are for.
-enum : uint32_t { kTickAutoUpdate = 1, kTickDissolve = 2 };
+enum : uint32_t { kTickAutoUpdate = 1, kTickDissolve = 2, kTickArrow = 3 };
 
 using ObjectLoader = std::unique_ptr<CWObject> (*)(CWorld* world, StoreHandle own,
                                                    StoreHandle template_handle, ErrCode* error);
@@ -141,6 +141,8 @@ class CWorld {
   void ShowPalette(const CPalette& palette) const;
   uint32_t MakeViewWindow(CWPlaneViewWindow* view);
   void ShowSystemCursor(bool shown) const;
+  // Moves the cursor to a point of the view.
+  void WarpCursor(const CWPlaneViewWindow& view, TPoint point) const;
   // The cursor over the view: "/Game Interface/Cursors/<name>.bmp", or the
   // default for an empty name or a picture that cannot be had.
   void SetCursorShape(std::string_view name);

@@ -275,4 +275,12 @@ void CWorld::SetCursorShape(std::string_view name) {
   window->SetCursor(std::move(cursor));
 }
 
+void CWorld::WarpCursor(const CWPlaneViewWindow& view, TPoint point) const {
+  const CWindow* window = view.Window();
+  if (!m_desktop || !window) return;
+  const TRect& rect = window->GetRect();
+  m_desktop->TopLevel()->WarpMouse(
+      {static_cast<int16_t>(point.x + rect.left), static_cast<int16_t>(point.y + rect.top)});
+}
+
 uint32_t CWorld::Modifiers() const { return m_desktop ? m_desktop->Modifiers() : 0; }

@@ -5,6 +5,7 @@
 
 #include "base/trace.h"
 #include "gfx/blit.h"
+#include "platform/virtual_keys.h"
 #include "script/script_machine.h"
 #include "store/hash_ini.h"
 #include "store/vb_ini.h"
@@ -363,6 +364,23 @@ TEST_F(ViewsTest, DissolvesShowTheNewPictureInRankOrder) {
   EXPECT_EQ(m_rig.TraceLines("\tOnClick\t").size(), 2u);
   Go({"Lake"});
   EXPECT_EQ(ShownOf(m_rig, 5, 256).count, 307200u);
+}
+
+// An arrow key held from 0 to 95 ms moves the cursor along its line 5
+// pixels at once and every 10 ms after: ten warps.
+TEST_F(ViewsTest, AHeldArrowMovesTheCursorAlongItsLine) {
+  Go({"Village/House"});
+  Tracer().Configure("cursor", m_rig.Dir().Join("trace.txt").c_str());
+  m_world->CurrentView()->RestrictToLine(300, 100, 200);
+  const uint32_t start = m_rig.Queue().Now();
+  CDesktop& desktop = m_rig.Desktop();
+  desktop.SendEvent(desktop.Id(), kEvKeyDown, uint32_t{kVkRight} << 16, 0);
+  m_rig.Queue().DeliverDue(start + 95, 100);
+  desktop.SendEvent(desktop.Id(), kEvKeyUp, uint32_t{kVkRight} << 16, 0);
+  m_rig.Queue().DeliverDue(start + 200, 100);
+  std::vector<std::string> expected = {"cursor\twarp\t100,300"};
+  for (int x = 105; x <= 150; x += 5) expected.push_back("cursor\twarp\t" + std::to_string(x) + ",300");
+  EXPECT_EQ(m_rig.TraceLines("\twarp\t"), expected);
 }
 
 }  // namespace
