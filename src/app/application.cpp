@@ -169,6 +169,7 @@ int CApplication::Run() {
     }
   }
   MainLoop();
+  TraceRunStatistics();
   for (const SShutdownStep& step : kShutdownSteps) {
     if (!step.run) continue;
     LogMessage(kLogEngine, "Shutdown: %s\n", step.name);
@@ -464,6 +465,16 @@ void CApplication::MainLoop() {
 bool CApplication::Pump() {
   if (!m_os_layer->Pump()) m_flags.quit_requested = true;
   return !m_flags.quit_requested;
+}
+
+void CApplication::TraceRunStatistics() const {
+  if (!Traced(kTraceStats)) return;
+  const auto cpu_ms = static_cast<unsigned long long>(std::clock()) * 1000 / CLOCKS_PER_SEC;
+  Tracer().LineF(kTraceStats, "virtual_ms=%u\tframes=%llu\thandler_calls=%llu\tcpu_ms=%llu",
+                 m_platform->TickCount(),
+                 static_cast<unsigned long long>(m_top_level ? m_top_level->PresentCount() : 0),
+                 static_cast<unsigned long long>(m_script ? m_script->Calls().handler_calls : 0),
+                 cpu_ms);
 }
 
 void CApplication::WriteExitReport() {

@@ -104,6 +104,8 @@ class CApplication {
   bool Pump();
 
   void WriteExitReport();
+  // The "stats" trace line of the run, written when the main loop ends.
+  void TraceRunStatistics() const;
   void ShowCursorAgain();
   void RemoveFileOpenOverride();
   void DestroyWindows();

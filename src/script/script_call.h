@@ -170,6 +170,8 @@ struct SCallState {
   SCurrentScript current;
   // Runs in progress; they nest through natives that call scripts.
   uint32_t nesting = 0;
+  // The engine's handler calls that ran, for the run's statistics.
+  uint64_t handler_calls = 0;
   // What the engine's natives act on, set by the engine that owns it; the
   // script layer never looks at it.
   void* host = nullptr;

@@ -179,6 +179,7 @@ void COSWindow::Present(std::span<const TRect> rects) {
                 std::to_string(rect.bottom);
     Tracer().Line(kTracePresent, rects.empty() ? "full" : fields);
   }
+  ++m_presents;
   m_window->Present(m_frame.data(), m_frame_width, m_frame_height, m_frame_width, rects);
 }
 

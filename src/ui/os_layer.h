@@ -103,6 +103,8 @@ class COSWindow {
 
   void ShowCursor(bool shown);
   void SetCursor(const CCursor* cursor);
+  // Presents that copied pixels so far.
+  uint64_t PresentCount() const { return m_presents; }
   // Moves the mouse to a point of the content; one mouse move follows.
   void WarpMouse(TPoint point);
   void SetCapture(bool captured) { m_window->SetCapture(captured); }
@@ -134,6 +136,7 @@ class COSWindow {
   TRect m_content{0, 0, kContentWidth - 1, kContentHeight - 1};
   int m_frame_width = 0;
   int m_frame_height = 0;
+  uint64_t m_presents = 0;
   std::vector<uint8_t> m_frame;
   std::vector<TRect> m_region;
   uint32_t m_style = 0;

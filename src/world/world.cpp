@@ -205,6 +205,7 @@ ErrCode CWorld::CallHandler(CWObject& object, const char* handler, const char* s
   // The handler may destroy its object.
   const std::string name = traced ? object.Name() : std::string();
   SRunOutcome outcome;
+  ++m_machine->Calls().handler_calls;
   ++m_depth;
   {
     const CHandlerScope scope(*m_machine, object, handler);

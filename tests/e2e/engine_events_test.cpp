@@ -134,7 +134,7 @@ class EngineEventsTest : public GameRunTest {
         entered = static_cast<uint32_t>(std::stoul(traced));
         continue;
       }
-      if (!in_room) continue;
+      if (!in_room || line.starts_with("stats\t")) continue;
       story.push_back(line);
       if (line.starts_with("handlers\tcall\t0\tMover\tIsActive"))
         ticks->push_back(static_cast<uint32_t>(std::stoul(traced)) - entered);
@@ -277,6 +277,15 @@ TEST_F(EngineEventsTest, TheGameAndTheToolCallTheHandlersInTheOrderOfTheirEvents
   std::vector<uint32_t> ticks;
   EXPECT_EQ(Story(&ticks), ExpectedStory(true));
   EXPECT_EQ(ticks, seconds);
+  // The run's figures at its end: the quit's time, and every handler that
+  // ran, "OnNew" before the room among them.
+  const std::vector<std::string> lines = TraceLines();
+  const auto ran = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.find("\thandlers\tcall\t") != std::string::npos && line.find("\trun") != std::string::npos;
+  });
+  const std::string stats = WithoutTime(lines.back());
+  EXPECT_TRUE(stats.starts_with("stats\tvirtual_ms=3700\tframes=")) << stats;
+  EXPECT_NE(stats.find("\thandler_calls=" + std::to_string(ran) + "\tcpu_ms="), std::string::npos) << stats;
 
   ASSERT_EQ(Play({"-tool"}, Input(20)).exit_code, 0);
   ticks.clear();

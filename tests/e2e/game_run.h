@@ -73,7 +73,7 @@ class GameRunTest : public ::testing::Test {
                                            {"TARVOLIN_INPUT", m_game.Join("input.txt")},
                                            {"XDG_RUNTIME_DIR", m_runtime.Path()},
                                            {"TARVOLIN_LOG", "1"},
-                                           {"TARVOLIN_TRACE", "handlers,views"},
+                                           {"TARVOLIN_TRACE", "handlers,views,stats"},
                                            {"TARVOLIN_TRACE_FILE", m_game.Join("trace.txt")}},
         m_runtime.Join("engine"));
   }
