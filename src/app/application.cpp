@@ -13,6 +13,7 @@
 #include "base/log.h"
 #include "app/commands.h"
 #include "app/exit_report.h"
+#include "app/intro_window.h"
 #include "app/messages.h"
 #include "app/open_override.h"
 #include "fs/compressed_file.h"
@@ -123,7 +124,7 @@ const CApplication::SStartStep CApplication::kStartSteps[] = {
 const CApplication::SShutdownStep CApplication::kShutdownSteps[] = {
     {"script arrays", &CApplication::FreeScriptArrays},
     {"palettes, game and project", &CApplication::CloseGame},
-    {"credits", nullptr},
+    {"credits", &CApplication::PlayCredits},
     {"display mode", nullptr},
     {"exit report", &CApplication::WriteExitReport},
     {"cursor", &CApplication::ShowCursorAgain},
@@ -433,12 +434,40 @@ CApplication::EStep CApplication::Autoload() {
 }
 
 void CApplication::Autorun() {
-  static constexpr const char* kNotBuilt[] = {"SignIn", "Intro"};
   const char* autorun = m_config->GetString("main", "autorun");
-  for (const char* screen : kNotBuilt)
-    if (autorun && strcasecmp(autorun, screen) == 0)
-      LogMessage(kLogEngine, "autorun %s: not built yet\n", autorun);
+  if (autorun && strcasecmp(autorun, "Intro") == 0) {
+    CIntroWindow::SOptions options;
+    options.slow = m_flags.slow;
+    options.tool_mode = m_tool_mode;
+    options.finished = [this] { SignIn(); };
+    new CIntroWindow(m_desktop.get(), std::move(options));
+    return;
+  }
+  if (autorun && strcasecmp(autorun, "SignIn") == 0)
+    LogMessage(kLogEngine, "autorun %s: not built yet\n", autorun);
   PostCommand(kCmdNewGame);
+}
+
+// Until players sign in, the game starts for everyone at once.
+void CApplication::SignIn() {
+  m_top_level->ShowCursor(true);
+  PostCommand(kCmdNewGame);
+}
+
+void CApplication::PlayCredits() {
+  if (!m_flags.credits_pending) return;
+  CIntroWindow::SOptions options;
+  options.mode = CIntroWindow::EMode::kCredits;
+  options.slow = m_flags.slow;
+  options.tool_mode = m_tool_mode;
+  options.finished = [this] { m_flags.credits_pending = false; };
+  new CIntroWindow(m_desktop.get(), std::move(options));
+  bool running = Pump();
+  while (running && m_flags.credits_pending) {
+    m_os_layer->Wait(m_mixer ? kMixerServiceMs : kWaitForever);
+    if (m_mixer) m_mixer->Process();
+    running = Pump();
+  }
 }
 
 void CApplication::PostCommand(uint32_t command) {

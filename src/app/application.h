@@ -96,6 +96,10 @@ class CApplication {
   EStep Autoload();
   // What `main`/`autorun` asks for once the project is loaded.
   void Autorun();
+  // Opens the sign-in at the intro's end.
+  void SignIn();
+  // The credits, when the sign-in asked for them, until they end or a quit.
+  void PlayCredits();
   void PostCommand(uint32_t command);
 
   void CloseGame();

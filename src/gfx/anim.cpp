@@ -107,6 +107,14 @@ void CAnimReader::SetRate(uint32_t numerator, uint32_t denominator) {
   m_denominator = denominator ? denominator : 1;
 }
 
+void CAnimReader::UseFileRate() {
+  if (HeaderValue(0)) SetRate(HeaderValue(0), 1000);
+}
+
+int64_t CAnimReader::FrameAt(uint32_t time) const {
+  return static_cast<int64_t>(uint64_t{m_numerator} * time / m_denominator);
+}
+
 ErrCode CAnimReader::Open(const char* path) {
   m_file.reset();
   ErrCode error = err::kOk;
@@ -289,7 +297,7 @@ bool CAnimReader::ShowTime(uint32_t time) {
     return false;
   }
   if (m_frame_count == 0) return true;
-  int64_t frame = static_cast<int64_t>(uint64_t{m_numerator} * time / m_denominator);
+  int64_t frame = FrameAt(time);
   if (m_loop) frame %= m_frame_count;
   frame = std::min<int64_t>(frame, m_frame_count - 1);
   if (m_shown >= 0 && frame >= m_shown && frame < m_next_frame) return true;

@@ -51,6 +51,12 @@ class CAnimReader {
   void SetLoop(bool on) { m_loop = on; }
   // Frame = numerator * time / denominator.
   void SetRate(uint32_t numerator, uint32_t denominator);
+  // The file's frames per second (time in ms), when the file gives them.
+  void UseFileRate();
+  // The frame due at `time`, before looping and the last-frame bound.
+  int64_t FrameAt(uint32_t time) const;
+  // Whether a play that does not loop is over at `time`.
+  bool PastEnd(uint32_t time) const { return FrameAt(time) >= m_frame_count; }
   // Set before opening; 0 reads one record per update.
   void SetReadLimit(uint32_t limit) { m_read_limit = limit; }
 

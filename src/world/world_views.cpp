@@ -12,6 +12,7 @@
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
 #include "ui/os_layer.h"
+#include "ui/resources.h"
 #include "world/dissolve.h"
 #include "world/view.h"
 #include "world/visual_object.h"
@@ -243,11 +244,7 @@ std::unique_ptr<CBitmap> CWorld::LoadPicture(const char* name) const {
 }
 
 void CWorld::ShowPalette(const CPalette& palette) const {
-  if (!m_desktop) return;
-  std::vector<SRgb> colours(256);
-  for (uint32_t i = 0; i < std::min<uint32_t>(palette.Count(), 256); ++i)
-    colours[i] = {palette.Entries()[i].red, palette.Entries()[i].green, palette.Entries()[i].blue};
-  m_desktop->TopLevel()->SetPalette(colours);
+  if (m_desktop) m_desktop->TopLevel()->SetPalette(ColoursOf(palette));
 }
 
 uint32_t CWorld::MakeViewWindow(CWPlaneViewWindow* view) {

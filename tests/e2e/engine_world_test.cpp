@@ -104,12 +104,12 @@ std::vector<std::string> ExpectedStory(int door_y) {
 TEST_F(EngineWorldTest, AGameStartsInItsFirstViewAndTheDoorsLeadOn) {
   const SProcessResult built = Build();
   ASSERT_EQ(built.exit_code, 0) << built.err;
+  // The intro finds none of its animations here and gives way to the game.
   m_game.WriteFile("tool.ini", GameConfig("autorun=intro\n"));
   // Escape tells the world's script the player wants to skip; this one has
   // no handler for it.
   const SProcessResult run = Play({}, Clicks(100) + "800 key 27\n900 quit\n");
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_NE(run.err.find("autorun intro: not built yet\n"), std::string::npos) << run.err;
   std::vector<std::string> story = ExpectedStory(130);
   story.push_back("handlers\tcall\t0\tWorld\tOnNIS\tmissing");
   EXPECT_EQ(Story(), story);
