@@ -127,8 +127,14 @@ void CWorld::Renamed(CWObject* object, const std::string& old_name) {
   m_names[object->Name()].push_back(object->Serial());
 }
 
+// The object may be running a handler, and the event that called it may
+// still hold it: it goes once that event is over, when the queue next
+// delivers.
 void CWorld::Dispose(std::unique_ptr<CWObject> object) {
-  if (object && m_depth > 0) m_doomed.push_back(std::move(object));
+  if (!object || m_depth == 0) return;
+  m_doomed.push_back(std::move(object));
+  if (!m_scheduler.IsScheduled(0, kTickCollect))
+    m_scheduler.Schedule(0, kTickCollect, Now(), [this] { m_doomed.clear(); });
 }
 
 void CWorld::DeliverToObject(const SEventRecord& record) {
@@ -211,7 +217,7 @@ ErrCode CWorld::CallHandler(CWObject& object, const char* handler, const char* s
     const CHandlerScope scope(*m_machine, object, handler);
     error = CallDecoded(*m_machine, *program, args, &outcome);
   }
-  if (--m_depth == 0) m_doomed.clear();
+  --m_depth;
   if (!traced) return error;
   const std::string values =
       outcome.out_of_steps || outcome.error != err::kOk

@@ -37,7 +37,8 @@ class CWViewSet;
 class CWorld;
 
 // What the scheduler's entries of a world object are for.
-enum : uint32_t { kTickAutoUpdate = 1, kTickDissolve = 2, kTickArrow = 3 };
+// Entries of serial 0 are the world's own.
+enum : uint32_t { kTickAutoUpdate = 1, kTickDissolve = 2, kTickArrow = 3, kTickCollect = 4 };
 
 using ObjectLoader = std::unique_ptr<CWObject> (*)(CWorld* world, StoreHandle own,
                                                    StoreHandle template_handle, ErrCode* error);
@@ -74,8 +75,8 @@ class CWorld {
   // The newest live object of that name, compared exactly.
   CWObject* FindByName(std::string_view name) const;
   size_t ObjectCount() const { return m_objects.size(); }
-  // Destroys the object now, or when the outermost handler returns if a
-  // handler runs now (it may be one of the object's).
+  // Destroys the object now, or, while a handler runs (it may be one of
+  // the object's), once the event that called it is over.
   void Dispose(std::unique_ptr<CWObject> object);
   // A record of kind kDeliverObject: to the object its target names; a
   // stale serial finds no one.
