@@ -38,6 +38,8 @@ class CWorld;
 // What the scheduler's entries of a world object are for.
 enum : uint32_t { kTickAutoUpdate = 1 };
 
+// A loader that reports its failure in the log itself answers null and
+// leaves the error 0.
 using ObjectLoader = std::unique_ptr<CWObject> (*)(CWorld* world, StoreHandle own,
                                                    StoreHandle template_handle, ErrCode* error);
 
