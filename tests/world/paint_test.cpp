@@ -53,6 +53,17 @@ struct SToolCase {
   std::function<int(int, int)> expected;
 };
 
+// Over a canvas filled with 4, a rubber of 3 in `mode` from `from` to `to`.
+std::function<void(CPaintBoard&)> Rubbing(int mode, TPoint from, TPoint to) {
+  return [=](CPaintBoard& board) {
+    board.Fill(4);
+    board.SetRubber(3, mode);
+    board.Select(CPaintBoard::ETool::kRubber);
+    board.Press(from);
+    board.Drag(to);
+  };
+}
+
 TEST(PaintBoardTest, EachToolPaintsWhatItsRuleSays) {
   const auto pattern = Picture(2, 2, [](int x, int y) { return x == y ? 7 + x : 0; });
   const auto stamp = Picture(3, 3, [](int x, int y) { return (x + y) % 2 ? 0 : 6; });
@@ -97,22 +108,9 @@ TEST(PaintBoardTest, EachToolPaintsWhatItsRuleSays) {
          if (x < 8 || y < 6) return Original(x, y);
          return x % 2 != y % 2 ? 9 : 7 + x % 2;
        }},
-      {"rubber bringing the picture back",
-       [](CPaintBoard& board) {
-         board.Fill(4);
-         board.SetRubber(3, 0);
-         board.Select(CPaintBoard::ETool::kRubber);
-         board.Press({7, 6});
-       },
+      {"rubber bringing the picture back", Rubbing(0, {7, 6}, {7, 6}),
        [](int x, int y) { return InRound(x, y, 7, 6, 3) ? Original(x, y) : 4; }},
-      {"rubber blanking",
-       [](CPaintBoard& board) {
-         board.Fill(4);
-         board.SetRubber(3, 1);
-         board.Select(CPaintBoard::ETool::kRubber);
-         board.Press({0, 0});
-         board.Drag({0, 1});
-       },
+      {"rubber blanking", Rubbing(1, {0, 0}, {0, 1}),
        [](int x, int y) { return x < 2 && y < 3 ? 5 : 4; }},
       {"stamp at the corner",
        [&](CPaintBoard& board) {
