@@ -21,13 +21,11 @@ CPaint::CPaint(CWorld* world, StoreHandle own, StoreHandle template_handle)
 
 bool CPaint::MakeCanvas() {
   const char* name = GetString("ImageName");
-  std::unique_ptr<CBitmap> image;
-  if (name && *name) {
-    image = World().LoadPicture(name);
-    if (!image || !CPaintBoard::Fits(*image)) {
-      LogMessage(kLogWarning, "%s: %s\n", name, ErrName(err::kInvalidValue));
-      return false;
-    }
+  ErrCode error = err::kOk;
+  std::unique_ptr<CBitmap> image = NamedPicture(name, &error);
+  if (error) {
+    LogMessage(kLogWarning, "%s: %s\n", name, ErrName(error));
+    return false;
   }
   const TRect pos = GetRect("Pos");
   const int width = image ? image->Width() : pos.right - pos.left + 1;
@@ -68,7 +66,7 @@ void CPaint::OnMouse(uint32_t code, TPoint point) {
   PictureChanged(m_board.Press(Local(point)));
 }
 
-std::unique_ptr<CBitmap> CPaint::Tool(const char* image, ErrCode* error) const {
+std::unique_ptr<CBitmap> CPaint::NamedPicture(const char* image, ErrCode* error) const {
   *error = err::kOk;
   if (!image || !*image) return nullptr;
   std::unique_ptr<CBitmap> picture = World().LoadPicture(image);
@@ -79,31 +77,32 @@ std::unique_ptr<CBitmap> CPaint::Tool(const char* image, ErrCode* error) const {
   return picture;
 }
 
-ErrCode CPaint::SetBrush(const char* image, int n) {
+template <class Use>
+ErrCode CPaint::WithPicture(const char* image, Use use) {
   ErrCode error = err::kOk;
-  std::unique_ptr<CBitmap> picture = Tool(image, &error);
-  return error ? error : m_board.SetBrush(picture.get(), n);
+  std::unique_ptr<CBitmap> picture = NamedPicture(image, &error);
+  return error ? error : use(picture.get());
+}
+
+ErrCode CPaint::SetBrush(const char* image, int n) {
+  return WithPicture(image, [&](const CBitmap* picture) { return m_board.SetBrush(picture, n); });
 }
 
 ErrCode CPaint::SetStamp(const char* image, int key) {
-  ErrCode error = err::kOk;
-  std::unique_ptr<CBitmap> picture = Tool(image, &error);
-  if (!picture) return error ? error : err::kInvalidValue;
-  return m_board.SetStamp(*picture, key);
+  return WithPicture(image, [&](const CBitmap* picture) {
+    return picture ? m_board.SetStamp(*picture, key) : err::kInvalidValue;
+  });
 }
 
 ErrCode CPaint::SetFillPattern(const char* image, int key) {
-  ErrCode error = err::kOk;
-  std::unique_ptr<CBitmap> picture = Tool(image, &error);
-  return error ? error : m_board.SetFillPattern(picture.get(), key);
+  return WithPicture(image,
+                     [&](const CBitmap* picture) { return m_board.SetFillPattern(picture, key); });
 }
 
 ErrCode CPaint::SetRubber(int diameter, int mode) { return m_board.SetRubber(diameter, mode); }
 
 ErrCode CPaint::SetMap(const char* image) {
-  ErrCode error = err::kOk;
-  std::unique_ptr<CBitmap> picture = Tool(image, &error);
-  return error ? error : m_board.SetMap(picture.get());
+  return WithPicture(image, [&](const CBitmap* picture) { return m_board.SetMap(picture); });
 }
 
 ErrCode CPaint::SetColor(int colour) {
@@ -128,12 +127,12 @@ void CPaint::Reset() {
 }
 
 ErrCode CPaint::LoadImage(const char* image) {
-  ErrCode error = err::kOk;
-  std::unique_ptr<CBitmap> picture = Tool(image, &error);
-  if (!picture) return error ? error : err::kInvalidValue;
-  if ((error = m_board.LoadImage(*picture))) return error;
-  PictureChanged();
-  return err::kOk;
+  return WithPicture(image, [&](const CBitmap* picture) {
+    if (!picture) return err::kInvalidValue;
+    if (ErrCode error = m_board.LoadImage(*picture)) return error;
+    PictureChanged();
+    return err::kOk;
+  });
 }
 
 ErrCode CPaint::Save() { return SaveImage(("/out/" + Name() + ".bmp").c_str()); }

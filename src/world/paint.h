@@ -55,8 +55,13 @@ class CPaint : public CWHotSpot {
   bool MakeCanvas();
   // "TColor" as a colour of `image`, 0 when missing or no colour.
   uint8_t Blank(const CBitmap* image) const;
-  // The picture of the name, 8-bit and small enough; null without a name.
-  std::unique_ptr<CBitmap> Tool(const char* image, ErrCode* error) const;
+  // The picture of the name, 8-bit and small enough; null without a name,
+  // and with INVALIDVALUE when there is no such picture.
+  std::unique_ptr<CBitmap> NamedPicture(const char* image, ErrCode* error) const;
+  // `use` (const CBitmap* or null) -> ErrCode with the named picture, unless
+  // it cannot be had.
+  template <class Use>
+  ErrCode WithPicture(const char* image, Use use);
   TPoint Local(TPoint point) const;
 
   CPaintBoard m_board;
