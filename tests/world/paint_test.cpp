@@ -160,7 +160,8 @@ class CWarnings : public CLogView {
 };
 
 // A view with a 20 x 10 canvas at (100, 100) whose "OnLButtonDown" runs, a
-// hot spot to its right, and a canvas whose picture is missing.
+// hot spot to its right, a canvas whose picture is missing and a slate of
+// 4 x 3 without one.
 class PaintViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -178,12 +179,13 @@ class PaintViewTest : public ::testing::Test {
         "[/Templates/HotSpot/OnMouseEnter]\n" + script +
         "[/World/]\nRoom=container\n"
         "[/World/Room/]\nTemplate=str:PlaneView\nImageName=str:" + dir + "back.bmp\n"
-        "Canvas=container\nSide=container\nTorn=container\n"
+        "Canvas=container\nSide=container\nTorn=container\nSlate=container\n"
         "[/World/Room/Canvas/]\nTemplate=str:Paint\nImageName=str:" + dir + "page.bmp\n"
         "Pos=rect:100, 100, 101, 101\nSColor=long:9\nOnLButtonDown=script\n"
         "[/World/Room/Canvas/OnLButtonDown]\n" + script +
         "[/World/Room/Side/]\nTemplate=str:HotSpot\nPos=rect:125, 90, 160, 120\n"
-        "[/World/Room/Torn/]\nTemplate=str:Paint\nImageName=str:" + dir + "gone.bmp\n";
+        "[/World/Room/Torn/]\nTemplate=str:Paint\nImageName=str:" + dir + "gone.bmp\n"
+        "[/World/Room/Slate/]\nTemplate=str:Paint\nPos=rect:10, 10, 13, 12\n";
     CHashIni ini(100, 1000);
     ASSERT_EQ(ini.LoadText(tree), err::kOk);
     COpenContainer root = m_base.Root();
@@ -246,6 +248,14 @@ TEST_F(PaintViewTest, APressPaintsAfterItsHandlerAndTheDragKeepsTheMouseUntilRel
   for (int y = 0; y < 10; ++y)
     for (int x = 0; x < 20; ++x)
       ASSERT_EQ(Pixel(x, y), InRound(x, y, std::max(x, 2), 2, 9) ? 9 : 1) << x << ", " << y;
+}
+
+TEST_F(PaintViewTest, ACanvasWithoutPictureIsItsPosFilledWithTColor) {
+  const CBitmap* slate = KindOf<CPaint>(m_world->FindByName("Slate"))->Picture();
+  ASSERT_EQ(slate->Width(), 4);
+  ASSERT_EQ(slate->Height(), 3);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(slate->GetPixel(x, y), 5);
 }
 
 TEST_F(PaintViewTest, ALoadedPictureIsCutAndPaddedAndSavedInTheViewsPalette) {
