@@ -59,10 +59,12 @@ TPoint CPaint::Local(TPoint point) const {
 void CPaint::OnMouse(uint32_t code, TPoint point) {
   if (code == kEvMouseMove) return PictureChanged(m_board.Drag(Local(point)));
   if (code == kEvLeftUp || code == kCaptureLost) m_board.Release();
+  // The handler may take the object away.
+  CWorld& world = World();
   const uint32_t serial = Serial();
   CWHotSpot::OnMouse(code, point);
-  if (code != kEvLeftDown || !World().Find(serial) || !IsActive() || !AtModalLevel()) return;
-  if (CWPlaneViewWindow* view = World().CurrentView()) view->SetCapture(this);
+  if (code != kEvLeftDown || !world.Find(serial) || !IsActive() || !AtModalLevel()) return;
+  if (CWPlaneViewWindow* view = world.CurrentView()) view->SetCapture(this);
   PictureChanged(m_board.Press(Local(point)));
 }
 

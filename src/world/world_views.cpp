@@ -33,7 +33,7 @@ std::unique_ptr<CWObject> Load(CWorld* world, StoreHandle own, StoreHandle templ
 const SLoaderRow kObjectRows[] = {
     {"HotSpot", Load<CWHotSpot>}, {"Sprite", nullptr}, {"Animation", nullptr},
     {"Sound", nullptr},   {"Map", nullptr},    {"Decoration", nullptr},
-    {"Paint", CPaint::Load},   {"Timer", nullptr},  {"Text", nullptr},
+    {"Paint", CPaint::Load}, {"Timer", nullptr},  {"Text", nullptr},
 };
 const SLoaderRow kSetRows[] = {{"HotSpot", Load<CWHotSpot>}, {"Sound", nullptr}, {"Map", nullptr}};
 const SLoaderRow kViewRows[] = {{"PlaneView", Load<CWPlaneViewWindow>},
