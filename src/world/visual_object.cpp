@@ -132,6 +132,12 @@ void CWVisualObject::PictureChanged() {
   if (m_compositor) m_compositor->InvalidateRect(m_drawable.Rect(), 0);
 }
 
+void CWVisualObject::PictureChanged(const TRect& area) {
+  const TRect& rect = m_drawable.Rect();
+  if (m_compositor && !RectEmpty(area))
+    m_compositor->InvalidateRect(OffsetRect(area, rect.left, rect.top), 0);
+}
+
 int32_t CWVisualObject::KeyOf(const CBitmap& picture) const {
   bool missing = false;
   int32_t key = GetLong("TColor", &missing);

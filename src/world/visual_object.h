@@ -52,7 +52,7 @@ class CWVisualObject : public CWObject {
   // coordinates): the object's handler for it, with object-local
   // coordinates. Ignored, but for leaving, when inactive or at another
   // modal level.
-  void OnMouse(uint32_t code, TPoint point);
+  virtual void OnMouse(uint32_t code, TPoint point);
   // Mouse events posted to the object, at the point of their first
   // parameter (view coordinates).
   void OnEvent(const SEventRecord& record) override;
@@ -76,6 +76,8 @@ class CWVisualObject : public CWObject {
   void ShowPicture(std::unique_ptr<CBitmap> picture, int32_t key);
   // Redraws the picture after its pixels changed.
   void PictureChanged();
+  // The same for the pixels of `area` (picture coordinates) alone.
+  void PictureChanged(const TRect& area);
   // The transparent colour of `picture` by the object's "TColor" (missing:
   // the current view's, or -1 without one), a pixel's index for values
   // from kKeyPixelBase.

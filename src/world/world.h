@@ -40,6 +40,8 @@ class CWorld;
 // Entries of serial 0 are the world's own.
 enum : uint32_t { kTickAutoUpdate = 1, kTickDissolve = 2, kTickArrow = 3, kTickCollect = 4 };
 
+// A loader that reports its failure in the log itself answers null and
+// leaves the error 0.
 using ObjectLoader = std::unique_ptr<CWObject> (*)(CWorld* world, StoreHandle own,
                                                    StoreHandle template_handle, ErrCode* error);
 

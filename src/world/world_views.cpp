@@ -14,6 +14,7 @@
 #include "ui/os_layer.h"
 #include "ui/resources.h"
 #include "world/dissolve.h"
+#include "world/paint.h"
 #include "world/view.h"
 #include "world/visual_object.h"
 #include "world/world.h"
@@ -34,7 +35,7 @@ std::unique_ptr<CWObject> Load(CWorld* world, StoreHandle own, StoreHandle templ
 const SLoaderRow kObjectRows[] = {
     {"HotSpot", Load<CWHotSpot>}, {"Sprite", nullptr}, {"Animation", nullptr},
     {"Sound", nullptr},   {"Map", nullptr},    {"Decoration", nullptr},
-    {"Paint", nullptr},   {"Timer", nullptr},  {"Text", nullptr},
+    {"Paint", CPaint::Load}, {"Timer", nullptr},  {"Text", nullptr},
 };
 const SLoaderRow kSetRows[] = {{"HotSpot", Load<CWHotSpot>}, {"Sound", nullptr}, {"Map", nullptr}};
 const SLoaderRow kViewRows[] = {{"PlaneView", Load<CWPlaneViewWindow>},

@@ -4,6 +4,7 @@
 
 #include "fs/file_service.h"
 #include "fs/native_fs.h"
+#include "fs/replace.h"
 #include "fs/trans_fs.h"
 #include "support/temp_dir.h"
 
@@ -47,4 +48,12 @@ TEST_F(TransFSTest, TranslatorsChainAndUnmountingOneLeavesItsTarget) {
   EXPECT_NE(KindOf<CTransFS>(outer->Target()), nullptr);
   EXPECT_NE(UnregisterMount("/X/"), nullptr);
   EXPECT_TRUE(FsExists("/HDD/x/f.txt"));
+}
+
+TEST_F(TransFSTest, AFileIsReplacedWholeThroughATranslator) {
+  m_dir.WriteFile("out/a.txt", "old");
+  ASSERT_EQ(MountTrans("/out/", m_dir.Join("out/").c_str()), err::kOk);
+  EXPECT_EQ(ReplaceFileContents("/out/a.txt", "new"), err::kOk);
+  EXPECT_EQ(m_dir.ReadFile("out/a.txt"), "new");
+  EXPECT_FALSE(m_dir.Exists("out/a.txt.new"));
 }
