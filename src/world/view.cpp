@@ -229,13 +229,27 @@ void CWPlaneViewWindow::Show(bool shown) {
   }
   if (!window) m_window = World().MakeViewWindow(this);
   Redraw();
+  if (CViewHostWindow* shown_window = Window()) shown_window->Invalidate();
 }
 
 void CWPlaneViewWindow::Redraw() {
   CViewHostWindow* window = Window();
   if (!window) return;
   m_compositor.Update();
-  window->Invalidate();
+  m_compositor.Flush(
+      [](const TRect& rect, void* context) {
+        auto* host = static_cast<CViewHostWindow*>(context);
+        const TRect& at = host->GetRect();
+        const TRect shown = OffsetRect(rect, at.left, at.top);
+        host->Invalidate(&shown);
+      },
+      window);
+}
+
+void CWPlaneViewWindow::RequestRedraw() {
+  CWorldScheduler& scheduler = World().Scheduler();
+  if (!scheduler.IsScheduled(Serial(), kTickRedraw))
+    scheduler.Schedule(Serial(), kTickRedraw, World().Now(), [this] { Redraw(); });
 }
 
 CWVisualObject* CWPlaneViewWindow::ObjectAt(TPoint point) const {

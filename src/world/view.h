@@ -92,6 +92,9 @@ class CWPlaneViewWindow : public CWObject {
   const CBitmap* Canvas() const { return m_canvas.get(); }
   // Composes what changed and has the window show it.
   void Redraw();
+  // The same once the events due now are delivered: the objects' changes
+  // of a moment make one frame.
+  void RequestRedraw();
 
   // From the host window: desktop coordinates.
   bool OnMouse(uint32_t code, TPoint point);

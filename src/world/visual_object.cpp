@@ -46,6 +46,7 @@ void CWVisualObject::SetActive(bool active) {
   CWObject::SetActive(active);
   m_visible = active;
   m_drawable.SetDrawState(active);
+  Invalidate(m_drawable.Rect());
 }
 
 void CWVisualObject::Update() {
@@ -122,20 +123,27 @@ void CWVisualObject::ShowPicture(std::unique_ptr<CBitmap> picture, int32_t key) 
     m_region = CRegion(sized, m_region.HasPolygon() ? GetString("Polygon") : "");
     SetRect("Pos", sized);
   }
-  if (!m_compositor) return m_drawable.Place(m_region.Bounds(), m_drawable.Z());
-  m_compositor->MoveObject(&m_drawable, m_region.Bounds());
-  m_compositor->InvalidateRect(old, 0);
-  PictureChanged();
+  Replace(old);
 }
 
-void CWVisualObject::PictureChanged() {
-  if (m_compositor) m_compositor->InvalidateRect(m_drawable.Rect(), 0);
-}
+void CWVisualObject::PictureChanged() { Invalidate(m_drawable.Rect()); }
 
 void CWVisualObject::PictureChanged(const TRect& area) {
   const TRect& rect = m_drawable.Rect();
-  if (m_compositor && !RectEmpty(area))
-    m_compositor->InvalidateRect(OffsetRect(area, rect.left, rect.top), 0);
+  if (!RectEmpty(area)) Invalidate(OffsetRect(area, rect.left, rect.top));
+}
+
+void CWVisualObject::Replace(const TRect& old) {
+  if (!m_compositor) return m_drawable.Place(m_region.Bounds(), m_drawable.Z());
+  m_compositor->MoveObject(&m_drawable, m_region.Bounds());
+  Invalidate(old);
+  Invalidate(m_drawable.Rect());
+}
+
+void CWVisualObject::Invalidate(const TRect& rect) {
+  if (!m_compositor || RectEmpty(rect)) return;
+  m_compositor->InvalidateRect(rect, 0);
+  if (CWPlaneViewWindow* view = World().CurrentView()) view->RequestRedraw();
 }
 
 int32_t CWVisualObject::KeyOf(const CBitmap& picture) const {
@@ -153,8 +161,5 @@ int32_t CWVisualObject::KeyOf(const CBitmap& picture) const {
 void CWVisualObject::MoveBy(int dx, int dy) {
   const TRect old = m_drawable.Rect();
   m_region.Offset(dx, dy);
-  if (!m_compositor) return m_drawable.Place(m_region.Bounds(), m_drawable.Z());
-  m_compositor->MoveObject(&m_drawable, m_region.Bounds());
-  m_compositor->InvalidateRect(old, 0);
-  m_compositor->InvalidateRect(m_region.Bounds(), 0);
+  Replace(old);
 }

@@ -76,6 +76,11 @@ class CWVisualObject : public CWObject {
   void ShowPicture(std::unique_ptr<CBitmap> picture, int32_t key);
   // Redraws the picture after its pixels changed.
   void PictureChanged();
+  // Puts the drawable at the region's bounds: where it was (`old`) and where
+  // it is are redrawn.
+  void Replace(const TRect& old);
+  // Has the view compose `rect` again and show it.
+  void Invalidate(const TRect& rect);
   // The same for the pixels of `area` (picture coordinates) alone.
   void PictureChanged(const TRect& area);
   // The transparent colour of `picture` by the object's "TColor" (missing:

@@ -38,7 +38,13 @@ class CWorld;
 
 // What the scheduler's entries of a world object are for.
 // Entries of serial 0 are the world's own.
-enum : uint32_t { kTickAutoUpdate = 1, kTickDissolve = 2, kTickArrow = 3, kTickCollect = 4 };
+enum : uint32_t {
+  kTickAutoUpdate = 1,
+  kTickDissolve = 2,
+  kTickArrow = 3,
+  kTickCollect = 4,
+  kTickRedraw = 5,
+};
 
 // A loader that reports its failure in the log itself answers null and
 // leaves the error 0.

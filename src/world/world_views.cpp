@@ -202,7 +202,7 @@ void CWorld::DissolveStep(uint32_t due) {
   if (!m_dissolve || !m_view) return;
   const uint32_t elapsed = due - m_dissolve_start;
   m_dissolve->SetShare(CWDissolve::ShareAt(elapsed));
-  m_view->Redraw();
+  if (CWindow* window = m_view->Window()) window->Invalidate();
   if (!m_dissolve->Running()) {
     if (m_dissolve->Kind() == CWDissolve::EKind::kAway) m_dissolve.reset();
     return;

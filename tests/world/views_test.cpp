@@ -73,7 +73,8 @@ std::string Tree(const std::string& dir) {
   view("Village/Square", "back.bmp", "");
   view("Hill", "back.bmp", "");
   // Whole-screen pictures, written by the tests that need them.
-  view("Meadow", "meadow.bmp", "");
+  view("Meadow", "meadow.bmp", "Kite=container\n");
+  tree += "[/World/Meadow/Kite/]\nTemplate=str:HotSpot\nActive=long:1\nPos=rect:30, 30, 39, 39\n";
   view("Lake", "lake.bmp", "");
   // The attic's roof lies over a rug; the test gives it its polygon.
   view("Attic", "back.bmp", "Roof=container\nRug=container\n");
@@ -381,6 +382,33 @@ TEST_F(ViewsTest, AHeldArrowMovesTheCursorAlongItsLine) {
   std::vector<std::string> expected = {"cursor\twarp\t100,300"};
   for (int x = 105; x <= 150; x += 5) expected.push_back("cursor\twarp\t" + std::to_string(x) + ",300");
   EXPECT_EQ(m_rig.TraceLines("\twarp\t"), expected);
+}
+
+// A picture that moves reaches the screen as one frame once the events due
+// are delivered, not before.
+TEST_F(ViewsTest, AMovedPictureReachesTheScreenWithTheNextDelivery) {
+  WritePicture(m_rig.Dir(), "meadow.bmp", 640, std::vector<uint8_t>(640 * 480, 3), true);
+  Go({"Meadow"});
+  CBitmap picture;
+  ASSERT_EQ(picture.Create(10, 10, kPixel8, nullptr, kTopDown, 0), err::kOk);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 10; ++x) picture.SetPixel(x, y, 9);
+  auto* box = KindOf<CWVisualObject>(m_world->FindByName("Kite"));
+  box->Drawable().SetBitmap(&picture);
+  box->SetActive(true);
+  const auto shown_at = [&](int x, int y) {
+    m_rig.Desktop().Present();
+    const SPresentedFrame frame = m_rig.Top().PlatformWindow()->Presented();
+    return frame.pixels[y * frame.width + x];
+  };
+  m_rig.Queue().DeliverDue(m_rig.Queue().Now(), 100);
+  EXPECT_EQ(shown_at(35, 35), 9);
+  box->MoveBy(100, 0);
+  EXPECT_EQ(shown_at(135, 35), 3);
+  m_rig.Queue().DeliverDue(m_rig.Queue().Now(), 100);
+  EXPECT_EQ(shown_at(135, 35), 9);
+  EXPECT_EQ(shown_at(35, 35), 3);
+  box->Drawable().SetBitmap(nullptr);
 }
 
 }  // namespace
