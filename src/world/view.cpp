@@ -44,7 +44,7 @@ void LoadChildren(CWorld& world, CVBContainer& container, LoaderTable loaders,
     ErrCode error = err::kOk;
     std::unique_ptr<CWObject> object = world.CreateObject(name, handle, loaders, &error);
     if (!object) {
-      LogMessage(kLogEngine, "%s: %s\n", name.c_str(), ErrName(error));
+      LogMessage(kLogWarning, "%s: %s\n", name.c_str(), ErrName(error));
       continue;
     }
     if (!add(std::move(object))) return;

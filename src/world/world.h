@@ -28,6 +28,7 @@ class CBitmap;
 class CDesktop;
 class CEventQueue;
 class CPalette;
+class CResourceLoader;
 class CScriptMachine;
 class CViewHostWindow;
 class CWindow;
@@ -37,6 +38,8 @@ class CWorld;
 
 // What the scheduler's entries of a world object are for.
 enum : uint32_t { kTickAutoUpdate = 1 };
+// A timer's one pending event.
+enum : uint32_t { kTickTimer = 2 };
 
 using ObjectLoader = std::unique_ptr<CWObject> (*)(CWorld* world, StoreHandle own,
                                                    StoreHandle template_handle, ErrCode* error);
@@ -129,6 +132,8 @@ class CWorld {
   uint16_t TimesVisited(std::string_view name) const;
   // What views and view sets need of the engine.
   std::unique_ptr<CBitmap> LoadPicture(const char* name) const;
+  // The resource cache (null without a desktop).
+  CResourceLoader* Resources() const;
   void ShowPalette(const CPalette& palette) const;
   uint32_t MakeViewWindow(CWPlaneViewWindow* view);
   void ShowSystemCursor(bool shown) const;

@@ -12,6 +12,9 @@
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
 #include "ui/os_layer.h"
+#include "world/sprite.h"
+#include "world/text.h"
+#include "world/timer.h"
 #include "world/view.h"
 #include "world/visual_object.h"
 #include "world/world.h"
@@ -30,9 +33,9 @@ std::unique_ptr<CWObject> Load(CWorld* world, StoreHandle own, StoreHandle templ
 
 // Rows of kinds built later load nothing yet.
 const SLoaderRow kObjectRows[] = {
-    {"HotSpot", Load<CWHotSpot>}, {"Sprite", nullptr}, {"Animation", nullptr},
+    {"HotSpot", Load<CWHotSpot>}, {"Sprite", CWSprite::Load}, {"Animation", nullptr},
     {"Sound", nullptr},   {"Map", nullptr},    {"Decoration", nullptr},
-    {"Paint", nullptr},   {"Timer", nullptr},  {"Text", nullptr},
+    {"Paint", nullptr},   {"Timer", CWTimerObj::Load},  {"Text", CText::Load},
 };
 const SLoaderRow kSetRows[] = {{"HotSpot", Load<CWHotSpot>}, {"Sound", nullptr}, {"Map", nullptr}};
 const SLoaderRow kViewRows[] = {{"PlaneView", Load<CWPlaneViewWindow>},
@@ -190,8 +193,10 @@ bool CWorld::IsEntered(const CWViewSet* set) const {
 
 void CWorld::Left(const CWViewSet* set) { std::erase(m_entered, set); }
 
+CResourceLoader* CWorld::Resources() const { return m_desktop ? m_desktop->Resources() : nullptr; }
+
 std::unique_ptr<CBitmap> CWorld::LoadPicture(const char* name) const {
-  CResourceLoader* resources = m_desktop ? m_desktop->Resources() : nullptr;
+  CResourceLoader* resources = Resources();
   CObject* loaded = nullptr;
   if (!resources || resources->Lock(kResourceBitmap, name, &loaded, 0) != err::kOk) return nullptr;
   std::unique_ptr<CBitmap> copy;
