@@ -16,11 +16,6 @@ CWTimerObj::CWTimerObj(CWorld* world, StoreHandle own, StoreHandle template_hand
   if (m_interrupt <= m_in || m_interrupt >= m_out) m_interrupt = 0;
 }
 
-std::unique_ptr<CWObject> CWTimerObj::Load(CWorld* world, StoreHandle own,
-                                           StoreHandle template_handle, ErrCode*) {
-  return std::make_unique<CWTimerObj>(world, own, template_handle);
-}
-
 std::string_view CWTimerObj::SiteKind() const { return kSiteTimer; }
 
 void CWTimerObj::Start() {

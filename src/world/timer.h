@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
 #include "world/world_object.h"
 
@@ -20,8 +19,6 @@ class CWTimerObj : public CWObject {
   // Reads the range: an out point not above the in point makes the in point
   // 0, an interrupt point not strictly inside the range is none (0).
   CWTimerObj(CWorld* world, StoreHandle own, StoreHandle template_handle);
-  static std::unique_ptr<CWObject> Load(CWorld* world, StoreHandle own,
-                                        StoreHandle template_handle, ErrCode* error);
 
   std::string_view SiteKind() const override;
   // An active timer runs from here on (not in the tool's edit mode).

@@ -35,7 +35,7 @@ std::unique_ptr<CWObject> Load(CWorld* world, StoreHandle own, StoreHandle templ
 const SLoaderRow kObjectRows[] = {
     {"HotSpot", Load<CWHotSpot>}, {"Sprite", CWSprite::Load}, {"Animation", nullptr},
     {"Sound", nullptr},   {"Map", nullptr},    {"Decoration", nullptr},
-    {"Paint", nullptr},   {"Timer", CWTimerObj::Load},  {"Text", CText::Load},
+    {"Paint", nullptr},   {"Timer", Load<CWTimerObj>}, {"Text", CText::Load},
 };
 const SLoaderRow kSetRows[] = {{"HotSpot", Load<CWHotSpot>}, {"Sound", nullptr}, {"Map", nullptr}};
 const SLoaderRow kViewRows[] = {{"PlaneView", Load<CWPlaneViewWindow>},
