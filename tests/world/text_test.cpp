@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "fs/file_service.h"
 #include "fs/mount_config.h"
@@ -41,33 +42,26 @@ const char kText[] = "[/World/Room/X/]\nTemplate=str:Text\nActive=long:1\nVisibl
                      "Pos=rect:10, 20, 19, 27\nFontName=str:{dir}/blocks.fnt\nColor=long:5\n"
                      "HLColor=long:9\n";
 
-TEST(TextTest, LinesBreakAndLettersLightUpInTheirColour) {
+TEST(TextTest, LinesBreakAndLettersLightUpInTheirColourWhileLetterHLIsOn) {
   const auto plain = Grid("5505500000", "5505500000");
-  struct {
-    const char* letter_hl;
-    std::function<void(CText&)> step;
-    std::vector<std::string> rows;
-  } const kCases[] = {
-      {"1", [](CText& t) { t.TextOut("AB CD\nE"); }, plain},
+  const std::pair<std::function<void(CText&)>, std::vector<std::string>> kSteps[] = {
+      {[](CText& t) { t.TextOut("AB CD\nE"); }, plain},
       // "B", the space and "C".
-      {"1", [](CText& t) { t.SetTextHLChar(1, 3); }, Grid("5509900000", "9905500000")},
-      {"1", [](CText& t) { t.SetTextHLChar(1, 0); }, plain},
+      {[](CText& t) { t.SetTextHLChar(1, 3); }, Grid("5509900000", "9905500000")},
+      {[](CText& t) { t.SetTextHLChar(1, 0); }, plain},
       // "D" and on, past the end.
-      {"1", [](CText& t) { t.SetTextHLChar(4, 10); }, Grid("5505500000", "5509900000")},
-      {"1", [](CText& t) { t.TextOut("AB CD\nE"); }, plain},
-      {"0", [](CText& t) { t.SetTextHLChar(1, 3); }, plain},
+      {[](CText& t) { t.SetTextHLChar(4, 10); }, Grid("5505500000", "5509900000")},
+      {[](CText& t) { t.TextOut("AB CD\nE"); }, plain},
   };
-  for (const char* letter_hl : {"0", "1"}) {
-    CKindRig rig("X=container\n", std::string(kText) + "LetterHL=long:" + letter_hl + "\n");
+  for (const bool lit : {true, false}) {
+    CKindRig rig("X=container\n", std::string(kText) + "LetterHL=long:" + (lit ? "1" : "0") + "\n");
     WriteBlockFont(rig.Dir().Join("blocks.fnt"));
     rig.Go("Room");
     CText* text = rig.Find<CText>("X");
     ASSERT_NE(text, nullptr);
-    text->TextOut("AB CD\nE");
-    for (const auto& c : kCases) {
-      if (std::string(c.letter_hl) != letter_hl) continue;
-      c.step(*text);
-      EXPECT_EQ(Rows(*text->Picture()), c.rows);
+    for (const auto& [step, rows] : kSteps) {
+      step(*text);
+      EXPECT_EQ(Rows(*text->Picture()), lit ? rows : plain);
     }
   }
 }
