@@ -1,6 +1,7 @@
-// Builds the bytes, read as INI text below a fixed prelude of templates and
-// one background picture, into a world on a scratch value base; goes to
-// every view under "/World/" and sends each 200 mouse and key events.
+// Builds the bytes, read as INI text below a fixed prelude of templates, one
+// background picture, a sprite strip and a font, into a world on a scratch
+// value base; goes to every view under "/World/" and sends each 200 mouse
+// and key events, and calls on sprites, texts and timers.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 
 #include "fs/bfhp.h"
 #include "fs/memory_file.h"
+#include "gfx/font.h"
 #include "platform/virtual_keys.h"
 #include "script/script_machine.h"
 #include "store/hash_ini.h"
@@ -18,16 +20,24 @@
 #include "store/value_base.h"
 #include "ui/test_windows.h"
 #include "ui/ui_rig.h"
+#include "world/sprite.h"
+#include "world/text.h"
+#include "world/timer.h"
 #include "world/view.h"
 #include "world/world.h"
 
 namespace {
 
 // Templates of every kind a view loads, and a view that uses them.
-std::string Prelude(const std::string& picture) {
+std::string Prelude(const std::string& picture, const std::string& strip, const std::string& font) {
   const std::string script = "Size=12\nType=34\nTextSize=3\n1=.;\n";
   return "[/]\nTemplates=container\nWorld=container\n"
          "[/Templates/]\nPlaneView=container\nViewSet=container\nHotSpot=container\n"
+         "Sprite=container\nText=container\nTimer=container\n"
+         "[/Templates/Sprite/]\nType=str:Sprite\nImageName=str:" + strip + "\n"
+         "[/Templates/Text/]\nType=str:Text\nFontName=str:" + font + "\n"
+         "[/Templates/Timer/]\nType=str:Timer\nOnLoop=script\nOnInterrupt=script\n"
+         "[/Templates/Timer/OnLoop]\n" + script + "[/Templates/Timer/OnInterrupt]\n" + script +
          "[/Templates/PlaneView/]\nType=str:PlaneView\nImageName=str:" + picture + "\n"
          "OnClick=script\n[/Templates/PlaneView/OnClick]\n" + script +
          "[/Templates/ViewSet/]\nType=str:ViewSet\n"
@@ -51,6 +61,30 @@ void ViewPaths(CValueBase& base, StoreHandle handle, const std::string& path, in
     }
 }
 
+// One operation of a sprite, text or timer on the object of `serial`, with
+// arguments from `seed`.
+void Poke(CWorld& world, uint32_t serial, uint32_t seed) {
+  CWObject* object = world.Find(serial);
+  const int a = static_cast<int>((seed >> 8) & 0x3FF) - 100;
+  const int b = static_cast<int>((seed >> 18) & 0x3FF) - 100;
+  if (auto* sprite = KindOf<CWSprite>(object)) sprite->SetColumn(a % 8);
+  if (auto* text = KindOf<CText>(object)) {
+    if (seed & 0x10)
+      text->TextOut(std::string(static_cast<size_t>(a & 31), static_cast<char>('A' + (b & 31))) +
+                    "\n x y");
+    else
+      text->SetTextHLChar(a, b);
+  }
+  auto* timer = KindOf<CWTimerObj>(object);
+  if (!timer) return;
+  switch (seed & 0x30) {
+    case 0x00: return timer->SetTime(a);
+    case 0x10: return static_cast<void>(timer->SetInOutTime(a, b));
+    case 0x20: return timer->SetActive(!timer->IsRunning());
+    default: return timer->TickAfter(static_cast<uint32_t>(b & 0xFF));
+  }
+}
+
 void Exercise(CUiRig& rig, CWorld& world, uint32_t seed) {
   CDesktop& desktop = rig.Desktop();
   static constexpr uint32_t kCodes[] = {kEvMouseMove, kEvLeftDown, kEvLeftUp, kEvLeftDouble,
@@ -59,7 +93,9 @@ void Exercise(CUiRig& rig, CWorld& world, uint32_t seed) {
     seed = seed * 1103515245 + 12345;
     const TPoint point{static_cast<int16_t>((seed >> 8) % 660), static_cast<int16_t>((seed >> 18) % 500)};
     const uint32_t code = kCodes[(seed >> 4) % 6];
-    if ((seed & 15) == 15) {
+    if ((seed & 15) == 13) {
+      Poke(world, (seed >> 20) % (world.ObjectCount() + 40), seed);
+    } else if ((seed & 15) == 15) {
       desktop.SendEvent(desktop.Id(), kEvKeyDown, uint32_t{'R'} << 16, 2);
     } else if ((seed & 15) == 14) {
       // Straight to an object, live or long gone.
@@ -76,13 +112,27 @@ void Exercise(CUiRig& rig, CWorld& world, uint32_t seed) {
   rig.Queue().DeliverDue(rig.Queue().Now() + 1000, 100);
 }
 
+// A font of 3 x 5 blocks for the characters from the space to "Z".
+void WriteFont(const std::string& path) {
+  CFont font(6, 5, ' ');
+  const uint8_t mask[] = {0xE0, 0xE0, 0xE0, 0xE0, 0xE0};
+  for (int c = ' '; c <= 'Z'; ++c) font.AddGlyph(SGlyph{3, 5, 0, 1, 4}, mask);
+  std::unique_ptr<CFile> out = FsOpen(path.c_str(), 0x0F, nullptr);
+  if (out) font.Write(out.get());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CUiRig rig;
   WritePicture(rig.Dir(), "back.bmp", 8, std::vector<uint8_t>(64, 3));
+  std::vector<uint8_t> strip(64);
+  for (size_t i = 0; i < strip.size(); ++i) strip[i] = static_cast<uint8_t>(i);
+  WritePicture(rig.Dir(), "strip.bmp", 16, strip);
+  WriteFont(rig.Dir().Join("font.fnt"));
   CHashIni ini(100, 1000);
-  const std::string text = Prelude(rig.Dir().Join("back.bmp")) +
+  const std::string text = Prelude(rig.Dir().Join("back.bmp"), rig.Dir().Join("strip.bmp"),
+                                   rig.Dir().Join("font.fnt")) +
                            std::string(reinterpret_cast<const char*>(data), size);
   if (ini.LoadText(text) != err::kOk) return 0;
   auto file = std::make_unique<CMemoryFile>();

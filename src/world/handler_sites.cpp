@@ -37,6 +37,12 @@ constexpr SHandlerSite kSites[] = {
     {"Accept", kSiteVisual, "bool, str id, int* x, int* y, int w, int h"},
     {"OnDetach", kSiteVisual, "bool, str idHolder, TRect* rc"},
     {"CalcPos", kSiteVisual, "void, int* x, int* y"},
+    // Timers.
+    {"OnStart", kSiteTimer, kVoid},
+    {"OnStop", kSiteTimer, kVoid},
+    {"OnLoop", kSiteTimer, kVoid},
+    {"OnInterrupt", kSiteTimer, "void, int* itime"},
+    {"IsLooping", kSiteTimer, "bool"},
 };
 
 }  // namespace

@@ -46,7 +46,7 @@ void LoadChildren(CWorld& world, CVBContainer& container, LoaderTable loaders,
     ErrCode error = err::kOk;
     std::unique_ptr<CWObject> object = world.CreateObject(name, handle, loaders, &error);
     if (!object) {
-      if (error) LogMessage(kLogEngine, "%s: %s\n", name.c_str(), ErrName(error));
+      if (error) LogMessage(kLogWarning, "%s: %s\n", name.c_str(), ErrName(error));
       continue;
     }
     if (!add(std::move(object))) return;

@@ -154,7 +154,8 @@ int32_t CWVisualObject::KeyOf(const CBitmap& picture) const {
     key = view ? view->GetLong("TColor", &missing) : -1;
     if (missing) key = -1;
   }
-  if (key < kKeyPixelBase) return key;
+  // Neither a colour nor a pixel of the picture: opaque.
+  if (key < kKeyPixelBase) return key >= -1 && key <= 0xFF ? key : -1;
   return picture.GetPixel(key / 1000 % 1000, key % 1000);
 }
 

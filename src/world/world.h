@@ -28,6 +28,7 @@ class CBitmap;
 class CDesktop;
 class CEventQueue;
 class CPalette;
+class CResourceLoader;
 class CScriptMachine;
 class CViewHostWindow;
 class CWindow;
@@ -44,6 +45,7 @@ enum : uint32_t {
   kTickArrow = 3,
   kTickCollect = 4,
   kTickRedraw = 5,
+  kTickTimer = 6,  // a timer's one pending event
 };
 
 // A loader that reports its failure in the log itself answers null and
@@ -147,6 +149,8 @@ class CWorld {
   bool InputHeld() const;
   // What views and view sets need of the engine.
   std::unique_ptr<CBitmap> LoadPicture(const char* name) const;
+  // The resource cache (null without a desktop).
+  CResourceLoader* Resources() const;
   void ShowPalette(const CPalette& palette) const;
   uint32_t MakeViewWindow(CWPlaneViewWindow* view);
   void ShowSystemCursor(bool shown) const;

@@ -15,6 +15,9 @@
 #include "ui/resources.h"
 #include "world/dissolve.h"
 #include "world/paint.h"
+#include "world/sprite.h"
+#include "world/text.h"
+#include "world/timer.h"
 #include "world/view.h"
 #include "world/visual_object.h"
 #include "world/world.h"
@@ -33,9 +36,9 @@ std::unique_ptr<CWObject> Load(CWorld* world, StoreHandle own, StoreHandle templ
 
 // Rows of kinds built later load nothing yet.
 const SLoaderRow kObjectRows[] = {
-    {"HotSpot", Load<CWHotSpot>}, {"Sprite", nullptr}, {"Animation", nullptr},
+    {"HotSpot", Load<CWHotSpot>}, {"Sprite", CWSprite::Load}, {"Animation", nullptr},
     {"Sound", nullptr},   {"Map", nullptr},    {"Decoration", nullptr},
-    {"Paint", CPaint::Load}, {"Timer", nullptr},  {"Text", nullptr},
+    {"Paint", CPaint::Load}, {"Timer", Load<CWTimerObj>}, {"Text", CText::Load},
 };
 const SLoaderRow kSetRows[] = {{"HotSpot", Load<CWHotSpot>}, {"Sound", nullptr}, {"Map", nullptr}};
 const SLoaderRow kViewRows[] = {{"PlaneView", Load<CWPlaneViewWindow>},
@@ -234,8 +237,10 @@ bool CWorld::IsEntered(const CWViewSet* set) const {
 
 void CWorld::Left(const CWViewSet* set) { std::erase(m_entered, set); }
 
+CResourceLoader* CWorld::Resources() const { return m_desktop ? m_desktop->Resources() : nullptr; }
+
 std::unique_ptr<CBitmap> CWorld::LoadPicture(const char* name) const {
-  CResourceLoader* resources = m_desktop ? m_desktop->Resources() : nullptr;
+  CResourceLoader* resources = Resources();
   CObject* loaded = nullptr;
   if (!resources || resources->Lock(kResourceBitmap, name, &loaded, 0) != err::kOk) return nullptr;
   std::unique_ptr<CBitmap> copy;
