@@ -74,21 +74,6 @@ uint8_t SInk::At(int x, int y, uint8_t dab_colour) const {
   return pixel == key ? colour : pixel;
 }
 
-std::vector<TPoint> LinePoints(TPoint from, TPoint to) {
-  std::vector<TPoint> points;
-  int x = from.x, y = from.y;
-  const int dx = std::abs(to.x - x), dy = -std::abs(to.y - y);
-  const int step_x = x < to.x ? 1 : -1, step_y = y < to.y ? 1 : -1;
-  int error = dx + dy;
-  for (;;) {
-    points.push_back({static_cast<int16_t>(x), static_cast<int16_t>(y)});
-    if (x == to.x && y == to.y) return points;
-    const int twice = 2 * error;
-    if (twice >= dy) error += dy, x += step_x;
-    if (twice <= dx) error += dx, y += step_y;
-  }
-}
-
 TRect PutDabs(const SPixelView& canvas, const SPaintArea& area, TPoint at, const DabList& dabs,
               const SInk& ink) {
   CChanged changed;
@@ -103,13 +88,12 @@ TRect StrokeDabs(const SPixelView& canvas, const SPaintArea& area, TPoint from, 
   for (const SDab& dab : dabs) reach.Add(dab.dx, dab.dy);
   const TRect r = reach.Rect();
   CChanged changed;
-  const std::vector<TPoint> points = LinePoints(from, to);
-  for (size_t i = 1; i < points.size(); ++i) {
-    const int x = points[i].x, y = points[i].y;
-    if (x + r.right < 0 || y + r.bottom < 0 || x + r.left >= canvas.width || y + r.top >= canvas.height)
-      continue;
-    PutDabsInto(canvas, area, x, y, dabs, ink, &changed);
-  }
+  WalkLine(from, to, [&](TPoint point) {
+    const int x = point.x, y = point.y;
+    if (x + r.right >= 0 && y + r.bottom >= 0 && x + r.left < canvas.width && y + r.top < canvas.height)
+      PutDabsInto(canvas, area, x, y, dabs, ink, &changed);
+    return true;
+  });
   return changed.Rect();
 }
 

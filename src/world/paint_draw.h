@@ -52,11 +52,6 @@ struct SInk {
   uint8_t At(int x, int y, uint8_t dab_colour) const;
 };
 
-// The points of the line from `from` to `to`, both included, one per step
-// along the longer axis (Bresenham's rule: ties round away from `from`'s
-// row or column).
-std::vector<TPoint> LinePoints(TPoint from, TPoint to);
-
 // Puts `dabs` down at `at`; answers the canvas rectangle that may have
 // changed (empty: none).
 TRect PutDabs(const SPixelView& canvas, const SPaintArea& area, TPoint at, const DabList& dabs,
