@@ -238,6 +238,7 @@ std::vector<std::string_view> KindsOf(CValueBase* vb, const std::string& path,
     return {kSiteView, kSiteObject};
   for (const char* visual : kVisualTypes)
     if (Same(type, visual)) return {kSiteVisual, kSiteObject};
+  if (Same(type, "Timer")) return {kSiteTimer, kSiteObject};
   if (type) return {kSiteObject};
   return {};
 }
