@@ -20,7 +20,7 @@
 #include "fs/file_service.h"
 #include "fs/mount_config.h"
 #include "fs/native_fs.h"
-#include "script/array_functions.h"
+#include "world/bindings/bindings.h"
 #include "base/random.h"
 #include "script/script_array.h"
 #include "script/script_call.h"
@@ -38,7 +38,7 @@
 #include "ui/message_box.h"
 #include "ui/resources.h"
 #include "ui/os_layer.h"
-#include "world/world_natives.h"
+#include "world/bindings/bindings.h"
 
 namespace {
 

@@ -110,13 +110,19 @@ class CWPlaneViewWindow : public CWObject {
   bool Drop(TPoint cursor);
   // Drops what is carried without asking anyone (leaving the view).
   void DropUnasked();
-
- private:
-  ErrCode LoadBackground();
+  // Places a loaded object in the view and starts it; false (the object
+  // goes) when the view has no room for it.
+  bool Adopt(std::unique_ptr<CWObject> object);
+  // The view's own objects, in loading order.
+  const std::vector<std::unique_ptr<CWObject>>& Objects() const { return m_objects; }
   // Sends leave and enter when the object under the cursor changed, with
   // the view's "OnMouseExit" and "OnMouseEnter". A call while one runs makes
   // the running one look again.
   void UpdateRollover(TPoint point);
+  void Redraw();
+
+ private:
+  ErrCode LoadBackground();
   void RolloverPass(TPoint point);
   // Keeps the carried object at the cursor less the grab offset, on top.
   void FollowCursor(CWVisualObject& carried, TPoint cursor);
@@ -127,7 +133,6 @@ class CWPlaneViewWindow : public CWObject {
   void Click(TPoint point);
   void CallView(const char* handler, TPoint point, const CWVisualObject* object);
   void LoadObjects();
-  void Redraw();
 
   std::string m_view_name;
   uint32_t m_window = 0;  // the host window's id; the desktop owns it

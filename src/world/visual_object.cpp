@@ -106,3 +106,16 @@ void CWVisualObject::MoveBy(int dx, int dy) {
   m_compositor->InvalidateRect(old, 0);
   m_compositor->InvalidateRect(m_region.Bounds(), 0);
 }
+
+void CWVisualObject::SetZOrder(uint8_t z) {
+  m_z_order = z;
+  if (!m_compositor) return m_drawable.Place(m_region.Bounds(), z);
+  m_compositor->SetObjectZ(&m_drawable, z);
+  m_compositor->InvalidateRect(m_region.Bounds(), 0);
+}
+
+void CWVisualObject::SetVisible(bool visible) {
+  m_visible = visible;
+  m_drawable.SetDrawState(visible);
+  if (m_compositor) m_compositor->InvalidateRect(m_region.Bounds(), 0);
+}

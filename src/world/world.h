@@ -104,6 +104,7 @@ class CWorld {
 
   // Views. Paths are below "/World/", names without "/" at either end.
   void SetDesktop(CDesktop* desktop) { m_desktop = desktop; }
+  CDesktop* Desktop() const { return m_desktop; }
   CWindow* WindowById(uint32_t id) const;
   // The screen area of every view ("ViewRect" of "/World/").
   const TRect& ViewRect() const { return m_view_rect; }

@@ -13,6 +13,7 @@
 #include "base/log.h"
 #include "fs/file_service.h"
 #include "script/array_functions.h"
+#include "script/array_module.h"
 #include "script/bytecode.h"
 #include "script/code_dump.h"
 #include "base/random.h"
@@ -86,7 +87,7 @@ class LibraryTest : public CStrLeakTest {
  protected:
   void SetUp() override {
     CStrLeakTest::SetUp();
-    ASSERT_EQ(m_machine.Init(kStandardModules), err::kOk);
+    ASSERT_EQ(m_machine.Init(kArrayModules), err::kOk);
     ASSERT_EQ(m_machine.RegisterGlobal("gs", &m_gs, kStrType), err::kOk);
     ASSERT_EQ(m_machine.RegisterGlobal("gt", &m_gt, kStrType), err::kOk);
     SetLogView(&m_log);
@@ -428,7 +429,7 @@ TEST_F(LibraryTest, EachMachineKeepsItsOwnScriptState) {
   const char* kDefine = "return ArrDef(\"a\", \"int\", 3);";
   {
     CScriptMachine other;
-    ASSERT_EQ(other.Init(kStandardModules), err::kOk);
+    ASSERT_EQ(other.Init(kArrayModules), err::kOk);
     // The second definition on this machine fails: "a" exists there.
     const std::pair<CScriptMachine*, uint8_t> steps[] = {{&m_machine, 1}, {&other, 1},
                                                          {&m_machine, 0}};
