@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/geometry.h"
 #include "base/log.h"
 #include "script/script_call.h"
+#include "script/script_machine.h"
 
 // Log lines as "[category]text", one after the other.
 class CLogCapture : public CLogView {
@@ -57,3 +59,13 @@ struct SResult {
   }
 };
 
+
+// Compiles and calls `text` with the result type `type`: the result as
+// SResult shows it, or "error: " and the compile log.
+inline std::string ResultOf(CScriptMachine& machine, const char* type, const char* text) {
+  SResult result;
+  std::vector<SCallArg> args;
+  if (std::string_view(type) != "void") args.push_back(result.Arg(type));
+  if (CompileAndCall(machine, text, type, args) != err::kOk) return "error: " + machine.TakeErrorLog();
+  return result.Text(type);
+}

@@ -111,15 +111,9 @@ class BindingsObjectsTest : public CStrLeakTest {
   // Runs each case as a handler of `current` (none: no current object).
   void CheckAll(std::span<const SCase> cases, CWObject* current = nullptr) {
     for (const SCase& c : cases) {
-      SCOPED_TRACE(c.text);
-      SResult result;
-      std::vector<SCallArg> args;
-      if (std::string_view(c.type) != "void") args.push_back(result.Arg(c.type));
       std::optional<CHandlerScope> scope;
       if (current) scope.emplace(m_machine, *current, "Probe");
-      ASSERT_EQ(CompileAndCall(m_machine, c.text, c.type, args), err::kOk)
-          << m_machine.TakeErrorLog();
-      EXPECT_EQ(result.Text(c.type), c.expect);
+      EXPECT_EQ(ResultOf(m_machine, c.type, c.text), c.expect) << c.text;
     }
   }
   int32_t Score() const { return Peek<int32_t>(m_globals.Variables()[0].storage); }

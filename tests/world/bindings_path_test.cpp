@@ -100,10 +100,7 @@ TEST_F(BindingsPathTest, NativesTakingFilesPassTheGate) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     m_log.m_text.clear();
-    SResult result;
-    const SCallArg args[] = {result.Arg("bool")};
-    ASSERT_EQ(CompileAndCall(machine, c.text, "bool", args), err::kOk) << machine.TakeErrorLog();
-    EXPECT_EQ(result.Text("bool"), c.result ? "true" : "false");
+    EXPECT_EQ(ResultOf(machine, "bool", c.text), c.result ? "true" : "false");
     if (c.denied)
       EXPECT_NE(m_log.m_text.find(std::string("file access denied: ") + c.denied),
                 std::string::npos)

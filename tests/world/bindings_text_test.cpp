@@ -37,16 +37,7 @@ class BindingsTextTest : public CStrLeakTest {
     CStrLeakTest::TearDown();
   }
   void CheckAll(std::span<const SCase> cases) {
-    for (const SCase& c : cases) {
-      SCOPED_TRACE(c.text);
-      SResult result;
-      const SCallArg args[] = {result.Arg(c.type)};
-      SRunOutcome outcome;
-      ASSERT_EQ(CompileAndCall(m_machine, c.text, c.type, args, &outcome), err::kOk)
-          << m_machine.TakeErrorLog();
-      EXPECT_EQ(outcome.error, err::kOk);
-      EXPECT_EQ(result.Text(c.type), c.expect);
-    }
+    for (const SCase& c : cases) EXPECT_EQ(ResultOf(m_machine, c.type, c.text), c.expect) << c.text;
   }
 
   CScriptMachine m_machine;

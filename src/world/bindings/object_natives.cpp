@@ -128,24 +128,30 @@ uint8_t* GetStr(uint8_t* sp) {
   return sp;
 }
 
-template <bool kNamed>
-uint8_t* GetRect(uint8_t* sp) {
+namespace {
+
+// bool (str id, str name, T* out) or bool (str name, T* out): a value of
+// the value-base type kType.
+template <bool kNamed, class T, uint16_t kType, T (CWObject::*kGet)(std::string_view) const>
+uint8_t* GetValue(uint8_t* sp) {
   CArgs args(&sp, kNamed ? 12 : 8);
   CWObject* object = Target<kNamed>(args);
   const std::string name = args.Text();
-  const bool found = object && object->HasValue(name, kValueRect);
-  args.Result(Answer(args.Addr(), found, found ? object->GetRect(name) : TRect{}));
+  const bool found = object && object->HasValue(name, kType);
+  args.Result(Answer(args.Addr(), found, found ? (object->*kGet)(name) : T{}));
   return sp;
+}
+
+}  // namespace
+
+template <bool kNamed>
+uint8_t* GetRect(uint8_t* sp) {
+  return GetValue<kNamed, TRect, kValueRect, &CWObject::GetRect>(sp);
 }
 
 template <bool kNamed>
 uint8_t* GetPoint(uint8_t* sp) {
-  CArgs args(&sp, kNamed ? 12 : 8);
-  CWObject* object = Target<kNamed>(args);
-  const std::string name = args.Text();
-  const bool found = object && object->HasValue(name, kValuePoint);
-  args.Result(Answer(args.Addr(), found, found ? object->GetPoint(name) : TPoint{}));
-  return sp;
+  return GetValue<kNamed, TPoint, kValuePoint, &CWObject::GetPoint>(sp);
 }
 
 uint8_t* GetSubHandle(uint8_t* sp) {

@@ -165,24 +165,23 @@ uint8_t* Print(uint8_t* sp) {
   return sp;
 }
 
-uint8_t* Print2(uint8_t* sp) {
-  CArgs args(&sp, 16);
-  args.Str();
-  args.Str();
+namespace {
+
+// A printing function answering false: its first kStrs arguments are
+// strings, kSize bytes in all.
+template <int kStrs, uint32_t kSize>
+uint8_t* PrintNothing(uint8_t* sp) {
+  CArgs args(&sp, kSize);
+  for (int i = 0; i < kStrs; ++i) args.Str();
   NotPrinting();
   args.Result(false);
   return sp;
 }
 
-uint8_t* PrintBook(uint8_t* sp) {
-  CArgs args(&sp, 16);
-  args.Str();
-  args.Str();
-  args.Str();
-  NotPrinting();
-  args.Result(false);
-  return sp;
-}
+}  // namespace
+
+uint8_t* Print2(uint8_t* sp) { return PrintNothing<2, 16>(sp); }
+uint8_t* PrintBook(uint8_t* sp) { return PrintNothing<3, 16>(sp); }
 
 uint8_t* FileExist(uint8_t* sp) {
   CArgs args(&sp, 4);
