@@ -490,7 +490,10 @@ void CApplication::DestroyWindows() {
   m_queue.reset();
 }
 
-void CApplication::StopSound() { m_mixer.reset(); }
+void CApplication::StopSound() {
+  if (m_script) SetScriptMixer(*m_script, nullptr);
+  m_mixer.reset();
+}
 
 void CApplication::CloseLogFile() {
   if (HasLogSink()) SetLogSink(nullptr);
@@ -513,6 +516,8 @@ CApplication::EStep CApplication::StartScriptMachine() {
   if (m_config->GetInt("main", "ScriptStepLimit", &step_limit) == err::kOk && step_limit > 0)
     m_script->Calls().step_limit = static_cast<uint64_t>(step_limit);
   m_script->Calls().tool_mode = m_tool_mode;
+  SetScriptPlatform(*m_script, m_platform.get());
+  SetScriptMixer(*m_script, m_mixer.get());
   m_commands->SetStage({m_script.get(), m_queue.get(), m_desktop.get(), m_tool_mode});
   if (SeedEngineRandomAtStart() != err::kOk) {
     LogMessage(kLogEngine, "%s\n", kSeedError);

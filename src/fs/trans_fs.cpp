@@ -29,6 +29,14 @@ ErrCode CTransFS::Rename(const char* old_path, const char* new_path) {
                           Translate(new_path).c_str());
 }
 
+ErrCode CTransFS::RenameOver(const char* old_path, const char* new_path) {
+  return m_target->RenameOver(Translate(old_path).c_str(), Translate(new_path).c_str());
+}
+
+ErrCode CTransFS::FlushDir(const char* directory) {
+  return m_target->FlushDir(Translate(directory).c_str());
+}
+
 ErrCode CTransFS::MakeDir(const char* parent, const char* name) {
   return m_target->MakeDir(Translate(parent).c_str(), name);
 }

@@ -7,6 +7,7 @@
 // types it accepts.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -125,6 +126,9 @@ class CWorld {
   // What views and view sets need of the engine.
   std::unique_ptr<CBitmap> LoadPicture(const char* name) const;
   void ShowPalette(const CPalette& palette) const;
+  // Sets a screen palette entry that later palettes keep while the world
+  // lives.
+  void FixColor(uint8_t index, uint8_t red, uint8_t green, uint8_t blue);
   uint32_t MakeViewWindow(CWPlaneViewWindow* view);
   void ShowSystemCursor(bool shown) const;
   // The keyboard's modifier bits as the desktop saw them last.
@@ -191,4 +195,6 @@ class CWorld {
   std::vector<std::unique_ptr<CWViewSet>> m_chain;
   std::vector<const CWViewSet*> m_entered;
   std::vector<SVisit> m_visits;  // newest first
+  // Entries FixColor set, by index.
+  std::map<uint8_t, std::array<uint8_t, 3>> m_fixed_colours;
 };

@@ -203,6 +203,15 @@ void CWorld::ShowPalette(const CPalette& palette) const {
   std::vector<SRgb> colours(256);
   for (uint32_t i = 0; i < std::min<uint32_t>(palette.Count(), 256); ++i)
     colours[i] = {palette.Entries()[i].red, palette.Entries()[i].green, palette.Entries()[i].blue};
+  for (const auto& [index, rgb] : m_fixed_colours) colours[index] = {rgb[0], rgb[1], rgb[2]};
+  m_desktop->TopLevel()->SetPalette(colours);
+}
+
+void CWorld::FixColor(uint8_t index, uint8_t red, uint8_t green, uint8_t blue) {
+  m_fixed_colours[index] = {red, green, blue};
+  if (!m_desktop) return;
+  std::array<SRgb, 256> colours = m_desktop->TopLevel()->Palette();
+  colours[index] = {red, green, blue};
   m_desktop->TopLevel()->SetPalette(colours);
 }
 

@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "fs/file_service.h"
+#include "fs/trans_fs.h"
+#include "gfx/bitmap.h"
+#include "gfx/bmp.h"
+#include "gfx/palette.h"
 #include "script/script_call.h"
 #include "script/script_machine.h"
 #include "script/script_result.h"
@@ -14,6 +19,7 @@
 #include "store/hash_ini.h"
 #include "store/vb_ini.h"
 #include "support/scratch_value_base.h"
+#include "ui/os_layer.h"
 #include "ui/test_windows.h"
 #include "ui/ui_rig.h"
 #include "world/bindings/bindings.h"
@@ -256,4 +262,40 @@ TEST_F(BindingsObjectsTest, ItemsTravelToAndFromHandlers) {
   at = ref;
   bindings::MarshalItems(kInvItemType | kAddrFlag, nullptr, &back, &at);
   EXPECT_EQ(record.state, 7u);
+}
+
+TEST_F(BindingsObjectsTest, FixedColoursOutlastPalettesAndSnapshotsSaveTheFrame) {
+  const SCase fix[] = {{"void", "FixColor(5, 300, -4, 7); FixColor(256, 1, 1, 1);", ""}};
+  CheckAll(fix);
+  COSWindow& screen = *m_rig.Desktop().TopLevel();
+  EXPECT_EQ(screen.Palette()[5].red, 255);
+  EXPECT_EQ(screen.Palette()[5].green, 0);
+  EXPECT_EQ(screen.Palette()[5].blue, 7);
+  CPalette grey;
+  ASSERT_EQ(grey.SetCount(256), err::kOk);
+  for (uint32_t i = 0; i < 256; ++i) grey.SetEntry(i, {9, 9, 9, 0});
+  m_world->ShowPalette(grey);
+  EXPECT_EQ(screen.Palette()[5].red, 255);
+  EXPECT_EQ(screen.Palette()[6].red, 9);
+
+  CFileService* native = nullptr;
+  for (const MountEntry& entry : Mounts())
+    if (entry.prefix.empty()) native = entry.fs.get();
+  ASSERT_TRUE(native);
+  RegisterMount("/out/", std::make_unique<CTransFS>(m_rig.Dir().Path(), native), 0);
+  m_rig.Desktop().Invalidate();
+  m_rig.Desktop().Present();
+  const SCase shot[] = {{"void", "Snapshot(\"/out/shot.bmp\"); Snapshot(\"/World/x.bmp\");", ""}};
+  CheckAll(shot);
+  UnregisterMount("/out/");
+  ErrCode error = err::kOk;
+  std::unique_ptr<CBitmap> saved = LoadBmp(m_rig.Dir().Join("shot.bmp").c_str(), &error, false);
+  ASSERT_TRUE(saved) << ErrName(error) << m_log.m_text;
+  const SPresentedFrame frame = screen.PlatformWindow()->Presented();
+  EXPECT_EQ(saved->Width(), frame.width);
+  EXPECT_EQ(saved->Height(), frame.height);
+  SPalEntry entry;
+  ASSERT_EQ(saved->Palette()->GetEntry(5, &entry), err::kOk);
+  EXPECT_EQ(entry.red, 255);
+  EXPECT_NE(m_log.m_text.find("file access denied: /World/x.bmp"), std::string::npos);
 }

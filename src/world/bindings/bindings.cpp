@@ -39,8 +39,8 @@ void SetScriptGlobals(CScriptMachine& machine, const CGlobalTable* globals) {
   if (CScriptBindings* bindings = BindingsOf(machine)) bindings->globals = globals;
 }
 
-void SetScriptAudio(CScriptMachine& machine, CAudioOutput* audio) {
-  if (CScriptBindings* bindings = BindingsOf(machine)) bindings->audio = audio;
+void SetScriptMixer(CScriptMachine& machine, CWaveOutMixer* mixer) {
+  if (CScriptBindings* bindings = BindingsOf(machine)) bindings->mixer = mixer;
 }
 
 void SetScriptPlatform(CScriptMachine& machine, CPlatform* platform) {

@@ -13,7 +13,7 @@
 #include "script/script_call.h"
 #include "script/script_machine.h"
 
-class CAudioOutput;
+class CWaveOutMixer;
 class CGlobalTable;
 class CPlatform;
 class CWObject;
@@ -44,8 +44,8 @@ class CScriptBindings : public CNativeHost {
   const CGlobalTable* globals = nullptr;
   // The machine's platform, for the clock, the mouse and the quit request.
   CPlatform* platform = nullptr;
-  // The sound device, for the master volume.
-  CAudioOutput* audio = nullptr;
+  // The mixer, for the device volume.
+  CWaveOutMixer* mixer = nullptr;
   // Where InitTime started the stopwatch, and the world clock's reading
   // when the world was set (game time 0).
   uint32_t stopwatch = 0;
@@ -69,7 +69,7 @@ CScriptBindings* BindingsOf(CScriptMachine& machine);
 void SetScriptWorld(CScriptMachine& machine, CWorld* world, CWObject* world_script = nullptr);
 void SetScriptGlobals(CScriptMachine& machine, const CGlobalTable* globals);
 void SetScriptPlatform(CScriptMachine& machine, CPlatform* platform);
-void SetScriptAudio(CScriptMachine& machine, CAudioOutput* audio);
+void SetScriptMixer(CScriptMachine& machine, CWaveOutMixer* mixer);
 
 // The native of every slot whose behaviour is not built yet: it pops its
 // arguments, pushes a neutral result and says so once per machine.

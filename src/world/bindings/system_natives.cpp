@@ -1,5 +1,7 @@
 // Time, chance, files, printing and the system.
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -8,8 +10,15 @@
 #include "base/log.h"
 #include "base/random.h"
 #include "fs/file_service.h"
+#include "fs/replace.h"
+#include "gfx/bitmap.h"
+#include "gfx/bmp.h"
+#include "gfx/palette.h"
+#include "ui/desktop.h"
+#include "ui/os_layer.h"
 #include "platform/platform.h"
 #include "script/script_call.h"
+#include "sound/mixer.h"
 #include "script/script_ini.h"
 #include "script/script_machine.h"
 #include "script/script_run.h"
@@ -225,9 +234,8 @@ uint8_t* GetMasterVolume(uint8_t* sp) {
   CArgs args(&sp, 8);
   const ScriptAddr left_at = args.Addr(), right_at = args.Addr();
   CScriptBindings* bindings = Running();
-  if (!bindings || !bindings->audio) return sp;
   uint16_t left = 0, right = 0;
-  bindings->audio->GetVolume(&left, &right);
+  if (!bindings || !bindings->mixer || bindings->mixer->GetDeviceVolume(&left, &right)) return sp;
   uint8_t* out_left = Out(left_at, 4);
   uint8_t* out_right = out_left ? Out(right_at, 4) : nullptr;
   if (!out_right) return sp;
@@ -240,8 +248,8 @@ namespace {
 
 void SetVolume(int32_t left, int32_t right) {
   CScriptBindings* bindings = Running();
-  if (bindings && bindings->audio)
-    bindings->audio->SetVolume(static_cast<uint16_t>(std::clamp(left, 0, 0xFFFF)),
+  if (bindings && bindings->mixer)
+    bindings->mixer->SetDeviceVolume(static_cast<uint16_t>(std::clamp(left, 0, 0xFFFF)),
                                static_cast<uint16_t>(std::clamp(right, 0, 0xFFFF)));
 }
 
@@ -261,22 +269,60 @@ uint8_t* Mute(uint8_t* sp) {
 
 uint8_t* FixColor(uint8_t* sp) {
   CArgs args(&sp, 16);
+  const int32_t index = args.Int();
+  uint8_t rgb[3];
+  for (uint8_t& component : rgb) component = static_cast<uint8_t>(std::clamp(args.Int(), 0, 255));
+  CWorld* world = RunningWorld();
+  if (world && index >= 0 && index <= 255)
+    world->FixColor(static_cast<uint8_t>(index), rgb[0], rgb[1], rgb[2]);
   return sp;
 }
 
 namespace {
 
-// A native that writes the file its str argument names.
-uint8_t* WriteGate(uint8_t* sp) {
+// The frame last presented as an 8-bit bitmap with the screen palette.
+std::unique_ptr<CBitmap> PresentedFrame() {
+  CWorld* world = RunningWorld();
+  CDesktop* desktop = world ? world->Desktop() : nullptr;
+  CPlatformWindow* window = desktop ? desktop->TopLevel()->PlatformWindow() : nullptr;
+  const SPresentedFrame frame = window ? window->Presented() : SPresentedFrame{};
+  if (!frame.pixels || frame.width <= 0 || frame.height <= 0) return nullptr;
+  auto palette = std::make_unique<CPalette>();
+  if (palette->SetCount(256)) return nullptr;
+  for (uint32_t i = 0; i < 256; ++i) {
+    const SRgb rgb = frame.palette ? frame.palette[i] : SRgb{};
+    palette->SetEntry(i, {rgb.blue, rgb.green, rgb.red, 0});
+  }
+  auto bitmap = std::make_unique<CBitmap>();
+  if (bitmap->Create(static_cast<uint16_t>(frame.width), static_cast<uint16_t>(frame.height),
+                     kPixel8, std::move(palette), kTopDown, 0))
+    return nullptr;
+  const CBitmapLock lock(*bitmap);
+  for (int y = 0; y < frame.height; ++y)
+    if (uint8_t* row = bitmap->PixelAddress(0, y))
+      std::memcpy(row, frame.pixels + static_cast<size_t>(y) * frame.width, frame.width);
+  return bitmap;
+}
+
+}  // namespace
+
+uint8_t* Snapshot(uint8_t* sp) {
+  CArgs args(&sp, 4);
+  std::string path;
+  if (!CheckScriptPath(args.Text(), EFileAccess::kWrite, &path)) return sp;
+  std::unique_ptr<CBitmap> frame = PresentedFrame();
+  if (!frame) return sp;
+  if (ErrCode error = WriteReplacing(path.c_str(), 0,
+                                     [&](CFile& file) { return WriteBmp(&file, *frame, 0); }))
+    LogMessage(kLogEngine, "Snapshot %s: %s\n", path.c_str(), ErrName(error));
+  return sp;
+}
+
+uint8_t* Record(uint8_t* sp) {
   CArgs args(&sp, 4);
   std::string path;
   CheckScriptPath(args.Text(), EFileAccess::kWrite, &path);
   return sp;
 }
-
-}  // namespace
-
-uint8_t* Snapshot(uint8_t* sp) { return WriteGate(sp); }
-uint8_t* Record(uint8_t* sp) { return WriteGate(sp); }
 
 }  // namespace bindings
