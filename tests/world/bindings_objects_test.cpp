@@ -61,7 +61,8 @@ std::string Tree(const std::string& image) {
          "[/World/Room/Door/]\nTemplate=str:HotSpot\nActive=long:1\nVisible=long:1\n"
          "ZOrder=long:4\nPos=rect:10, 10, 19, 19\nState=long:3\nColor=long:7\nLabel=str:door\n"
          "Spot=point:4, 5\nArea=rect:1, 2, 3, 4\nExamineText=str:plain\nExamineText2=str:other\n"
-         "AutoUpdate=long:0\nPing=script\nOnLButtonDown=script\n" +
+         "AutoUpdate=long:0\nPing=script\nOnLButtonDown=script\nRecurse=script\n" +
+         Script("/World/Room/Door/Recurse", "Score = Score + 1\\s Exec(\"Recurse\")\\s") +
          Script("/World/Room/Door/Ping", "Score = Score + 2\\s") +
          Script("/World/Room/Door/OnLButtonDown", "Score = x * 100 + y\\s") +
          "[/World/Room/Box/]\nTemplate=str:HotSpot\nActive=long:1\nAttach=long:1\n"
@@ -196,6 +197,12 @@ TEST_F(BindingsObjectsTest, ExecCallsTheWorldTheCurrentObjectOrNothing) {
   const SCase click[] = {{"void", "SimClick(\"Door\", 1, 2); SimClick(\"Nobody\", 5, 5);", ""}};
   CheckAll(click);
   EXPECT_EQ(Score(), 102);
+  // A handler that runs itself again stops at the world's nesting limit
+  // (the limit's own count belongs to the world's tests).
+  const SCase deep[] = {{"void", "Score = 0; Exec(\"Recurse\");", ""}};
+  CheckAll(deep, Object("Door"));
+  EXPECT_GE(Score(), static_cast<int32_t>(CWorld::kMaxCallDepth) - 1);
+  EXPECT_LE(Score(), static_cast<int32_t>(CWorld::kMaxCallDepth));
 }
 
 TEST_F(BindingsObjectsTest, ObjectsComeActivateCarryAndChangeLevel) {
@@ -203,6 +210,8 @@ TEST_F(BindingsObjectsTest, ObjectsComeActivateCarryAndChangeLevel) {
       {"bool", "CreateObject(\"Cupboard\")", "true"},
       {"bool", "CreateObject(\"Cupboard\")", "false"},
       {"bool", "CreateObject(\"Nobody\")", "false"},
+      {"int", "int n = 0; int i = 0; while i < 50 do { if CreateObject(\"Cupboard\") then n = n + 1; "
+              "i = i + 1; } return n;", "0"},
       {"bool", "IsActive(\"Door\")", "true"},
       {"bool", "Activate(\"Door\", false); return IsActive(\"Door\");", "false"},
       {"bool", "AttachToCursor(\"Box\", 1, 1) && IsAttached(\"Box\")", "true"},
@@ -298,4 +307,14 @@ TEST_F(BindingsObjectsTest, FixedColoursOutlastPalettesAndSnapshotsSaveTheFrame)
   ASSERT_EQ(saved->Palette()->GetEntry(5, &entry), err::kOk);
   EXPECT_EQ(entry.red, 255);
   EXPECT_NE(m_log.m_text.find("file access denied: /World/x.bmp"), std::string::npos);
+}
+
+// The mouse moves in view coordinates and the rollover follows it.
+TEST_F(BindingsObjectsTest, SetMousePosMovesOnceAndTheRolloverFollows) {
+  const SCase move[] = {{"void", "SetMousePos(12, 13);", ""}};
+  CheckAll(move);
+  m_rig.Pump();
+  m_rig.Queue().DeliverDue(m_rig.Queue().Now(), 100);
+  const SCase over[] = {{"str", "GetMouseOver()", "Door"}};
+  CheckAll(over);
 }

@@ -7,6 +7,7 @@
 #include "script/script_run.h"
 #include "ui/desktop.h"
 #include "ui/event.h"
+#include "ui/os_layer.h"
 #include "world/bindings/natives.h"
 #include "world/view.h"
 #include "world/visual_object.h"
@@ -455,8 +456,10 @@ uint8_t* SetMousePos(uint8_t* sp) {
   CWPlaneViewWindow* view = RunningView();
   if (!view) return sp;
   const TRect window = view->Window() ? view->Window()->GetRect() : TRect{};
-  view->OnMouse(kEvMouseMove, {static_cast<int16_t>(x + window.left),
-                               static_cast<int16_t>(y + window.top)});
+  // The platform reports the warp as one mouse move, which the view then
+  // gets like any other.
+  if (CDesktop* desktop = view->World().Desktop())
+    desktop->TopLevel()->PlatformWindow()->WarpMouse(x + window.left, y + window.top);
   return sp;
 }
 

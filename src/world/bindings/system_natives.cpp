@@ -52,6 +52,9 @@ uint64_t CallingBlock() {
   return hash | (1ull << 63);
 }
 
+// How long Wait sleeps between keeping the screen and the sound going.
+constexpr uint32_t kWaitSliceMs = 20;
+
 void NotPrinting() { LogMessage(kLogEngine, "Printing is not available"); }
 
 }  // namespace
@@ -81,11 +84,15 @@ uint8_t* Wait(uint8_t* sp) {
   CScriptBindings* bindings = Running();
   CPlatform* platform = bindings ? bindings->platform : nullptr;
   if (!platform) return sp;
+  CDesktop* desktop = RunningWorld() ? RunningWorld()->Desktop() : nullptr;
   const uint32_t start = platform->TickCount();
-  // Waiting for messages lets the time pass without taking any; when one
-  // is due the clock stands still, and the wait ends there.
+  // The screen and the sound are kept going; waiting for messages lets the
+  // time pass without taking any. When one is due the clock stands still,
+  // and the wait ends there.
   for (uint32_t passed = 0; passed < duration;) {
-    platform->WaitMessage(duration - passed);
+    if (desktop) desktop->Present();
+    if (bindings->mixer) bindings->mixer->Process();
+    platform->WaitMessage(std::min(duration - passed, kWaitSliceMs));
     const uint32_t now = platform->TickCount() - start;
     if (now == passed) break;
     passed = now;
