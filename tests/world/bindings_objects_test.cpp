@@ -2,6 +2,7 @@
 // against a world in a view. No script string outlives a test.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,6 +20,7 @@
 #include "store/hash_ini.h"
 #include "store/vb_ini.h"
 #include "support/scratch_value_base.h"
+#include "ui/cursor.h"
 #include "ui/os_layer.h"
 #include "ui/test_windows.h"
 #include "ui/ui_rig.h"
@@ -317,4 +319,22 @@ TEST_F(BindingsObjectsTest, SetMousePosMovesOnceAndTheRolloverFollows) {
   m_rig.Queue().DeliverDue(m_rig.Queue().Now(), 100);
   const SCase over[] = {{"str", "GetMouseOver()", "Door"}};
   CheckAll(over);
+}
+
+TEST_F(BindingsObjectsTest, SetCursorGivesTheViewANamedShapeOrTheDefault) {
+  std::filesystem::create_directories(m_rig.Dir().Join("Cursors"));
+  WritePicture(m_rig.Dir(), "Cursors/hand.bmp", 4, std::vector<uint8_t>(16, 1));
+  CFileService* native = nullptr;
+  for (const MountEntry& entry : Mounts())
+    if (entry.prefix.empty()) native = entry.fs.get();
+  RegisterMount("/Game Interface/", std::make_unique<CTransFS>(m_rig.Dir().Path(), native), 0);
+  CWindow* window = m_world->CurrentView()->Window();
+  const SCase hand[] = {{"void", "SetCursor(\"hand\"); SetCursor(\"missing\");", ""}};
+  CheckAll(hand);
+  ASSERT_TRUE(window->Cursor());
+  EXPECT_NE(window->Cursor()->Path().find("hand.bmp"), std::string::npos);
+  const SCase none[] = {{"void", "SetCursor(\"\");", ""}};
+  CheckAll(none);
+  EXPECT_FALSE(window->Cursor());
+  UnregisterMount("/Game Interface/");
 }

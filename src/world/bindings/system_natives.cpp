@@ -14,6 +14,7 @@
 #include "gfx/bitmap.h"
 #include "gfx/bmp.h"
 #include "gfx/palette.h"
+#include "ui/cursor.h"
 #include "ui/desktop.h"
 #include "ui/os_layer.h"
 #include "platform/platform.h"
@@ -24,6 +25,7 @@
 #include "script/script_run.h"
 #include "world/bindings/path_check.h"
 #include "world/bindings/natives.h"
+#include "world/view.h"
 #include "world/world.h"
 
 namespace bindings {
@@ -51,6 +53,9 @@ uint64_t CallingBlock() {
   for (uint32_t i = 0; i < run->CodeSize(); ++i) hash = (hash ^ run->Code()[i]) * 1099511628211ull;
   return hash | (1ull << 63);
 }
+
+// Where the cursor shapes named by scripts are.
+constexpr char kCursorFolder[] = "/Game Interface/Cursors/";
 
 // How long Wait sleeps between keeping the screen and the sound going.
 constexpr uint32_t kWaitSliceMs = 20;
@@ -231,9 +236,22 @@ uint8_t* HideMouse(uint8_t* sp) { return ShowCursor<false>(sp); }
 uint8_t* SetCursor(uint8_t* sp) {
   CArgs args(&sp, 4);
   const std::string name = args.Text();
+  CWPlaneViewWindow* view = RunningView();
+  CWindow* window = view ? view->Window() : nullptr;
+  std::shared_ptr<CCursor> cursor;
   std::string path;
-  if (!name.empty())
-    CheckScriptPath("/Game Interface/Cursors/" + name + ".bmp", EFileAccess::kRead, &path);
+  if (!name.empty()) {
+    if (!CheckScriptPath(kCursorFolder + name + ".bmp", EFileAccess::kRead, &path)) return sp;
+    ErrCode error = err::kOk;
+    if (window && !(cursor = CCursor::Load(path, &error))) {
+      LogMessage(kLogEngine, "Cursor %s: %s\n", path.c_str(), ErrName(error));
+      return sp;
+    }
+  }
+  if (!window) return sp;
+  // An empty name gives the view no cursor of its own: the default.
+  window->SetStyle(window->GetStyle() | kStyleSetCursor, false);
+  window->SetCursor(std::move(cursor));
   return sp;
 }
 
