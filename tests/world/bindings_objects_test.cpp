@@ -258,6 +258,10 @@ TEST_F(BindingsObjectsTest, ItemsTravelToAndFromHandlers) {
             err::kOk)
       << m_machine.TakeErrorLog();
   EXPECT_EQ(out, handle);
+  // A position without its argument runs nothing.
+  EXPECT_EQ(CompileAndCall(m_machine, "out = SelectedItem;", "void, item SelectedItem, item* out",
+                           std::span(args, 1)),
+            err::kBadParams);
   // A TInvItem* position: its record goes out by address and comes back.
   SItemRecord record{5, handle};
   const SCallArg ref[] = {SCallArg::Ref(&record)};

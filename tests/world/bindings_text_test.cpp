@@ -114,6 +114,14 @@ TEST_F(BindingsTextTest, RandomKeepsASequencePerCallSite) {
   const SCase sites[] = {{"int", "return Random(1, 3) * 10 + Random(1, 3);", "12"}};
   CheckAll(sites);
   EngineRandom().Seed(1);
+  // The sequence wraps at the top of the integers too.
+  const SCase top[] = {
+      {"int",
+       "int i = 0; int last = 0; while i < 3 do { last = Random(2147483646, 2147483647); "
+       "i = i + 1; } return last;",
+       "2147483646"}};
+  CheckAll(top);
+  EngineRandom().Seed(1);
   const SCase perm[] = {{"str", "str a = \"x\"; str b = \"y\"; Perm(a, b); return a + b;", "xy"},
                         {"str", "str a = \"x\"; str b = \"y\"; Perm(a, b); return a + b;", "yx"}};
   CheckAll(perm);

@@ -18,9 +18,10 @@ bool CScriptBindings::FirstReport(uint16_t slot) {
 
 int32_t CScriptBindings::NextRandom(uint64_t block, uint32_t offset, int32_t lo, int32_t hi) {
   const auto [entry, first] = m_random.try_emplace({block, offset}, 0);
-  if (first) entry->second = EngineRandom().Between(lo, hi);
-  else if (++entry->second > hi) entry->second = lo;
-  return entry->second;
+  int32_t& value = entry->second;
+  if (first) value = EngineRandom().Between(lo, hi);
+  else value = value >= hi ? lo : value + 1;
+  return value;
 }
 
 CScriptBindings* BindingsOf(CScriptMachine& machine) {
