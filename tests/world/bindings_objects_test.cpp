@@ -342,3 +342,15 @@ TEST_F(BindingsObjectsTest, SetCursorGivesTheViewANamedShapeOrTheDefault) {
   EXPECT_FALSE(window->Cursor());
   UnregisterMount("/Game Interface/");
 }
+
+// With the platform known, Wait lets its clock move on and QuitGame posts
+// the quit the main loop ends at.
+TEST_F(BindingsObjectsTest, WaitAndQuitGoThroughThePlatform) {
+  SetScriptPlatform(m_machine, &m_rig.Platform());
+  const SCase waits[] = {{"int", "InitTime(); Wait(60); return GetTime();", "60"},
+                         {"int", "InitTime(); Wait(-5); return GetTime();", "0"}};
+  CheckAll(waits);
+  const SCase quit[] = {{"void", "QuitGame();", ""}};
+  CheckAll(quit);
+  EXPECT_FALSE(m_rig.Layer().Pump());
+}
