@@ -18,7 +18,7 @@
 #include <sstream>
 #include <string>
 
-#include "script/array_functions.h"
+#include "world/bindings/bindings.h"
 #include "script/script_call.h"
 #include "script/script_machine.h"
 
@@ -83,7 +83,7 @@ double Record(benchmark::State& state, const std::string& key, const SProgram& p
 CScriptMachine& Machine() {
   static CScriptMachine* machine = [] {
     auto* created = new CScriptMachine;
-    created->Init(kStandardModules);
+    created->Init(kWorldModules);
     return created;
   }();
   return *machine;

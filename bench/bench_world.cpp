@@ -17,7 +17,7 @@
 #endif
 
 #include "fs/memory_file.h"
-#include "script/array_functions.h"
+#include "world/bindings/bindings.h"
 #include "script/script_machine.h"
 #include "store/hash_ini.h"
 #include "store/object_cache.h"
@@ -72,7 +72,7 @@ struct SScene {
     if (store.Create(&file, 256, CBFHP::kNoLimit) != err::kOk) return;
     base = std::make_unique<CValueBase>(&store, &cache);
     CHashIni ini(100, 1000);
-    if (base->Init() || ini.LoadText(kTree) || machine.Init(kStandardModules)) return;
+    if (base->Init() || ini.LoadText(kTree) || machine.Init(kWorldModules)) return;
     COpenContainer root(base.get(), base->Root());
     if (ImportIni(base.get(), root.get(), &ini)) return;
     world = std::make_unique<CWorld>(base.get(), &machine, &queue, true);

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "script/array_functions.h"
+#include "world/bindings/bindings.h"
 #include "script/bytecode.h"
 #include "script/script_array.h"
 #include "script/script_call.h"

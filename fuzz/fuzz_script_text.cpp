@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "script/array_functions.h"
+#include "world/bindings/bindings.h"
 #include "script/script_array.h"
 #include "script/script_call.h"
 #include "script/script_ini.h"

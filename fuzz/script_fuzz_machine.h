@@ -4,14 +4,14 @@
 
 #include <cstdint>
 
-#include "script/array_functions.h"
+#include "world/bindings/bindings.h"
 #include "script/script_call.h"
 #include "script/script_machine.h"
 
 inline CScriptMachine& FuzzMachine(uint64_t step_limit) {
   static CScriptMachine* machine = [step_limit] {
     auto* created = new CScriptMachine;
-    created->Init(kStandardModules);
+    created->Init(kWorldModules);
     created->Calls().step_limit = step_limit;
     return created;
   }();

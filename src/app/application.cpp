@@ -21,7 +21,7 @@
 #include "fs/file_service.h"
 #include "fs/mount_config.h"
 #include "fs/native_fs.h"
-#include "script/array_functions.h"
+#include "world/bindings/bindings.h"
 #include "base/random.h"
 #include "script/script_array.h"
 #include "script/script_call.h"
@@ -39,7 +39,7 @@
 #include "ui/message_box.h"
 #include "ui/resources.h"
 #include "ui/os_layer.h"
-#include "world/world_natives.h"
+#include "world/bindings/bindings.h"
 
 namespace {
 
@@ -530,7 +530,10 @@ void CApplication::DestroyWindows() {
   m_queue.reset();
 }
 
-void CApplication::StopSound() { m_mixer.reset(); }
+void CApplication::StopSound() {
+  if (m_script) SetScriptMixer(*m_script, nullptr);
+  m_mixer.reset();
+}
 
 void CApplication::CloseLogFile() {
   if (HasLogSink()) SetLogSink(nullptr);
@@ -553,6 +556,8 @@ CApplication::EStep CApplication::StartScriptMachine() {
   if (m_config->GetInt("main", "ScriptStepLimit", &step_limit) == err::kOk && step_limit > 0)
     m_script->Calls().step_limit = static_cast<uint64_t>(step_limit);
   m_script->Calls().tool_mode = m_tool_mode;
+  SetScriptPlatform(*m_script, m_platform.get());
+  SetScriptMixer(*m_script, m_mixer.get());
   m_commands->SetStage({m_script.get(), m_queue.get(), m_desktop.get(), m_tool_mode});
   if (SeedEngineRandomAtStart() != err::kOk) {
     LogMessage(kLogEngine, "%s\n", kSeedError);

@@ -154,6 +154,15 @@ ErrCode ErrFromErrno(int error_number, ErrCode fallback) {
   return fallback;
 }
 
+bool NativePathHasLink(const std::string& path) {
+  for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+    const std::string part = path.substr(0, end);
+    struct stat info;
+    if (!part.empty() && lstat(part.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) return true;
+    if (end == std::string::npos) return false;
+  }
+}
+
 std::string ResolveNativePath(const char* path) {
   std::string written = path;
   for (char& c : written)

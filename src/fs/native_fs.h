@@ -65,6 +65,10 @@ class CWinFileService : public CFileService {
 // kept as written.
 std::string ResolveNativePath(const char* path);
 
+// Whether the native path, or any directory on the way to it, is a symbolic
+// link (components that do not exist are none).
+bool NativePathHasLink(const std::string& path);
+
 // The FILE code for an errno value; `fallback` for values without one.
 ErrCode ErrFromErrno(int error_number, ErrCode fallback);
 

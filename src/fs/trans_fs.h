@@ -26,6 +26,7 @@ class CTransFS : public CFileService {
   bool Exists(const char* path) override;
   ErrCode Delete(const char* path) override;
   ErrCode Rename(const char* old_path, const char* new_path) override;
+  // Replacing a file goes through too (see fs/replace.h).
   ErrCode RenameOver(const char* old_path, const char* new_path) override;
   ErrCode FlushDir(const char* directory) override;
   ErrCode MakeDir(const char* parent, const char* name) override;

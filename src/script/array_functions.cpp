@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "script/native.h"
+#include "script/native_args.h"
 #include "script/registration_rows.h"
 #include "script/script_array.h"
 #include "script/script_call.h"
@@ -13,54 +14,6 @@
 #include "script/script_string.h"
 
 namespace {
-
-// Reads a native's arguments in call order: they start `size` bytes below
-// sp. The str arguments read are released when the reader goes, unless
-// they are borrowed, and sp moves below the arguments (the caller pushes
-// the result there).
-class CArgs {
- public:
-  CArgs(uint8_t** sp, uint32_t size, bool borrowed = false)
-      : m_sp(sp), m_at(*sp - size), m_borrowed(borrowed) {
-    *sp -= size;
-  }
-  ~CArgs() {
-    for (int i = 0; i < m_count; ++i) StrRelease(m_strs[i]);
-  }
-  CArgs(const CArgs&) = delete;
-  CArgs& operator=(const CArgs&) = delete;
-
-  int32_t Int() { return Next<int32_t>(); }
-  ScriptAddr Addr() { return Next<ScriptAddr>(); }
-  // An element value: a str one is released on return like any str.
-  template <class T>
-  T Value() {
-    if constexpr (std::is_same_v<T, StrHandle>) return Str();
-    else return Next<T>();
-  }
-  // A str argument's text holder; null strings give a null view.
-  StrHandle Str() {
-    const StrHandle handle = Next<StrHandle>();
-    if (!m_borrowed && m_count < kMaxStrs) m_strs[m_count++] = handle;
-    return handle;
-  }
-  void Result(bool value) { Push<uint8_t>(*m_sp, value); }
-
- private:
-  static constexpr int kMaxStrs = 4;
-  template <class T>
-  T Next() {
-    const T value = Peek<T>(m_at);
-    m_at += sizeof(T);
-    return value;
-  }
-
-  uint8_t** m_sp;
-  uint8_t* m_at;
-  bool m_borrowed;
-  StrHandle m_strs[kMaxStrs] = {};
-  int m_count = 0;
-};
 
 std::string Text(StrHandle handle) { return std::string(CStrText(handle).view()); }
 
@@ -282,12 +235,4 @@ const SRow kArrayFunctions[] = {
 
 }  // namespace
 
-// Changed together with kArrayFunctions.
-const SModuleVersion kArrayFunctionsVersion = {"Mon Dec  7 19:40:00 2026", 0xb722483a};
-
 std::span<const SRow> ArrayFunctionRows() { return kArrayFunctions; }
-
-uint32_t RegisterArrayFunctions(CScriptMachine* machine) {
-  RegisterRows(machine, kArrayFunctions);
-  return BuildStamp(kArrayFunctionsVersion.date_time);
-}

@@ -52,7 +52,11 @@ class CMarshal {
     EPush result = EPush::kPushed;
     ForEachPosition([&](uint16_t type, uint16_t id) {
       if (!ValueSize(id)) {
-        if (!m_hook || !m_hook(type, &sp, &temp, &arg)) result = EPush::kRefused;
+        // The hook takes one argument and pushes at most an 8-byte value.
+        if (arg == m_args.data() + m_args.size() || sp + 8 > m_context.Top())
+          result = EPush::kBadArgs;
+        else if (!m_hook || !m_hook(type, &sp, &temp, &arg))
+          result = EPush::kRefused;
         return result == EPush::kPushed;
       }
       const uint32_t pushed = IsAddress(type) ? 4 : ValueSize(id);

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -158,6 +159,13 @@ struct SCurrentScript {
   const char* handler = nullptr;
 };
 
+// What the engine's natives keep for a machine; the script layer only owns
+// it.
+class CNativeHost {
+ public:
+  virtual ~CNativeHost() = default;
+};
+
 // How a machine's calls run, and where they stand; the machine owns it.
 struct SCallState {
   // Marshals the positions of types the library does not know.
@@ -172,9 +180,9 @@ struct SCallState {
   uint32_t nesting = 0;
   // The engine's handler calls that ran, for the run's statistics.
   uint64_t handler_calls = 0;
-  // What the engine's natives act on, set by the engine that owns it; the
+  // What the engine's natives act on, set up by their registration; the
   // script layer never looks at it.
-  void* host = nullptr;
+  std::unique_ptr<CNativeHost> host;
 };
 
 // Makes a handler the current script while it lives.

@@ -108,6 +108,7 @@ class CScriptMachine {
   const SCallState& Calls() const { return m_calls; }
 
   CScriptCompiler* Compiler() { return m_compiler.get(); }
+  const CScriptCompiler* Compiler() const { return m_compiler.get(); }
   uint16_t NextSlot() const { return m_next_slot; }
   uint32_t Stamp() const { return m_stamp; }
   NativeEntry Native(uint16_t slot) const { return m_natives[slot]; }

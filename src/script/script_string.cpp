@@ -64,7 +64,8 @@ StrHandle Allocate(std::string_view text, size_t capacity) {
     return 0;
   }
   WriteHeader(block, {static_cast<uint16_t>(length + kStrSizeExtra), 1});
-  std::memcpy(Chars(block), text.data(), length);
+  // An empty view may have no characters to point at.
+  if (length) std::memcpy(Chars(block), text.data(), length);
   Chars(block)[length] = '\0';
   ++g_live_strings;
   MarkString(handle, block);

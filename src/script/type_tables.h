@@ -144,6 +144,10 @@ class CScriptCompiler {
   // address, 0 for void).
   uint16_t StackSize(uint16_t code) const;
   const SGlobalRecord* FindGlobal(const char* name, bool world) const;
+  // The engine's globals, or the world's.
+  const CPtrList<SGlobalRecord>& Globals(bool world) const {
+    return world ? m_world_globals : m_globals;
+  }
   size_t OperatorCount() const { return m_operator_count; }
   const SOperatorRecord& Operator(size_t index) const { return m_operators[index]; }
   // Scans from `start` while the symbol equals the start's; -1 when none.

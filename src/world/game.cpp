@@ -5,7 +5,7 @@
 #include "world/project.h"
 #include "world/view.h"
 #include "world/world.h"
-#include "world/world_natives.h"
+#include "world/bindings/bindings.h"
 
 namespace {
 
@@ -28,6 +28,7 @@ CWGame::~CWGame() {
   m_script.reset();
   m_world.reset();
   SetScriptWorld(*m_machine, nullptr);
+  SetScriptGlobals(*m_machine, nullptr);
 }
 
 std::unique_ptr<CWGame> CWGame::Build(CProject& project, const SStage& stage, ErrCode* error) {
@@ -50,7 +51,8 @@ std::unique_ptr<CWGame> CWGame::Build(CProject& project, const SStage& stage, Er
   const TRect rect = script->GetRect("ViewRect");
   game->m_world->SetViewRect(RectEmpty(rect) ? kDefaultViewRect : rect);
   game->m_world->SetDesktop(stage.desktop);
-  SetScriptWorld(*stage.machine, game->m_world.get());
+  SetScriptWorld(*stage.machine, game->m_world.get(), script);
+  SetScriptGlobals(*stage.machine, &project.Globals());
   return game;
 }
 

@@ -15,18 +15,16 @@ struct SKindRow {
   const char* name;
   uint16_t value_type;  // the value-base type it comes from
   uint32_t size;
-  // The script types it is registered as, the first that exists. Item
-  // variables wait for the item type; until it is registered they take the
-  // 8-byte rectangle type, whose storage has the item record's size.
-  const char* script_types[2];
+  // The script type it is registered as.
+  const char* script_type;
 };
 
 constexpr SKindRow kKinds[] = {
-    {EGlobalKind::kInt, "int", kValueLong, 4, {"int", nullptr}},
-    {EGlobalKind::kStr, "str", kValueString, 4, {"str", nullptr}},
-    {EGlobalKind::kPoint, "point", kValuePoint, 4, {"TPoint", nullptr}},
-    {EGlobalKind::kRect, "rect", kValueRect, 8, {"TRect", nullptr}},
-    {EGlobalKind::kItem, "item", kValueContainer, 8, {"TInvItem", "TRect"}},
+    {EGlobalKind::kInt, "int", kValueLong, 4, "int"},
+    {EGlobalKind::kStr, "str", kValueString, 4, "str"},
+    {EGlobalKind::kPoint, "point", kValuePoint, 4, "TPoint"},
+    {EGlobalKind::kRect, "rect", kValueRect, 8, "TRect"},
+    {EGlobalKind::kItem, "item", kValueContainer, 8, "TInvItem"},
 };
 
 const SKindRow& Row(EGlobalKind kind) { return kKinds[static_cast<size_t>(kind)]; }
@@ -48,9 +46,7 @@ constexpr SMessages kItemMessages = {"%s - invalid inventory item name.\n",
                                      "%s - inventory item name duplicate.\n"};
 
 bool TypeCode(CScriptMachine* machine, EGlobalKind kind, uint16_t* code) {
-  for (const char* name : Row(kind).script_types)
-    if (name && machine->Compiler()->FindType(name, code)) return true;
-  return false;
+  return machine->Compiler()->FindType(Row(kind).script_type, code);
 }
 
 }  // namespace

@@ -181,19 +181,20 @@ ErrCode CWPlaneViewWindow::LoadBackground() {
 void CWPlaneViewWindow::LoadObjects() {
   if (!Own()) return;
   LoadChildren(World(), *Own(), World().ObjectLoaders(), kUntitledViewObject,
-               [this](std::unique_ptr<CWObject> object) {
-                 if (auto* visual = KindOf<CWVisualObject>(object.get())) {
-                   visual->SetCompositor(&m_compositor);
-                   m_compositor.AddObject(&visual->Drawable());
-                 } else if (++m_plain_count > kMaxPlainObjects) {
-                   LogMessage(kLogEngine, "%s: %s\n", object->Name().c_str(),
-                              ErrName(err::kObjTooMany));
-                   return false;
-                 }
-                 object->Start();
-                 m_objects.push_back(std::move(object));
-                 return true;
-               });
+               [this](std::unique_ptr<CWObject> object) { return Adopt(std::move(object)); });
+}
+
+bool CWPlaneViewWindow::Adopt(std::unique_ptr<CWObject> object) {
+  if (auto* visual = KindOf<CWVisualObject>(object.get())) {
+    visual->SetCompositor(&m_compositor);
+    m_compositor.AddObject(&visual->Drawable());
+  } else if (++m_plain_count > kMaxPlainObjects) {
+    LogMessage(kLogEngine, "%s: %s\n", object->Name().c_str(), ErrName(err::kObjTooMany));
+    return false;
+  }
+  object->Start();
+  m_objects.push_back(std::move(object));
+  return true;
 }
 
 void CWPlaneViewWindow::Leave() {

@@ -117,6 +117,11 @@ class CWPlaneViewWindow : public CWObject {
   bool Drop(TPoint cursor);
   // Drops what is carried without asking anyone (leaving the view).
   void DropUnasked();
+  // Places a loaded object in the view and starts it; false (the object
+  // goes) when the view has no room for it.
+  bool Adopt(std::unique_ptr<CWObject> object);
+  // The view's own objects, in loading order.
+  const std::vector<std::unique_ptr<CWObject>>& Objects() const { return m_objects; }
 
   // Cursor restriction, in view coordinates; setting one places the
   // cursor on it. A mask needs an object with a picture and a transparent
@@ -130,13 +135,13 @@ class CWPlaneViewWindow : public CWObject {
   TPoint Restricted(TPoint point) const;
   // Moves the cursor there (the platform warps it).
   void PlaceCursor(TPoint point);
-
- private:
-  ErrCode LoadBackground();
   // Sends leave and enter when the object under the cursor changed, with
   // the view's "OnMouseExit" and "OnMouseEnter". A call while one runs makes
   // the running one look again.
   void UpdateRollover(TPoint point);
+
+ private:
+  ErrCode LoadBackground();
   void RolloverPass(TPoint point);
   // Keeps the carried object at the cursor less the grab offset, on top.
   void FollowCursor(CWVisualObject& carried, TPoint cursor);

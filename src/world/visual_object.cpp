@@ -95,14 +95,14 @@ void CWVisualObject::OnMouse(uint32_t code, TPoint point) {
   const bool inside = HitTest(point);
   if (row->inside_only && !inside) return;
   const uint32_t serial = Serial();
-  if (row->reset == ECursorReset::kBefore) World().SetCursorShape({});
+  if (row->reset == ECursorReset::kBefore) World().SetViewCursor({});
   if (row->at_point) {
     const SCallArg args[] = {SCallArg::Int(point.x - Pos().left), SCallArg::Int(point.y - Pos().top)};
     CallSite(row->handler, args);
   } else {
     CallSite(row->handler);
   }
-  if (row->reset == ECursorReset::kAfter) World().SetCursorShape({});
+  if (row->reset == ECursorReset::kAfter) World().SetViewCursor({});
   // Released outside: the object is left too.
   if (code == kEvLeftUp && !inside && World().Find(serial)) CallSite("OnMouseExit");
 }
@@ -163,4 +163,17 @@ void CWVisualObject::MoveBy(int dx, int dy) {
   const TRect old = m_drawable.Rect();
   m_region.Offset(dx, dy);
   Replace(old);
+}
+
+void CWVisualObject::SetZOrder(uint8_t z) {
+  m_z_order = z;
+  if (!m_compositor) return m_drawable.Place(m_region.Bounds(), z);
+  m_compositor->SetObjectZ(&m_drawable, z);
+  m_compositor->InvalidateRect(m_region.Bounds(), 0);
+}
+
+void CWVisualObject::SetVisible(bool visible) {
+  m_visible = visible;
+  m_drawable.SetDrawState(visible);
+  if (m_compositor) m_compositor->InvalidateRect(m_region.Bounds(), 0);
 }

@@ -58,6 +58,11 @@ class CWVisualObject : public CWObject {
   void OnEvent(const SEventRecord& record) override;
   // Moves the object, keeping its size, through the compositor it is in.
   void MoveBy(int dx, int dy);
+  // Depth, visibility and modal level as scripts change them; the drawing
+  // follows at once.
+  void SetZOrder(uint8_t z);
+  void SetVisible(bool visible);
+  void SetModal(int level) { m_modal = level; }
   // The compositor the view placed it in (null: none).
   void SetCompositor(CZBuffer* compositor) { m_compositor = compositor; }
   // The picture shown (null: none); the object owns it.

@@ -7,6 +7,7 @@
 // types it accepts.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -122,6 +123,7 @@ class CWorld {
 
   // Views. Paths are below "/World/", names without "/" at either end.
   void SetDesktop(CDesktop* desktop) { m_desktop = desktop; }
+  CDesktop* Desktop() const { return m_desktop; }
   CWindow* WindowById(uint32_t id) const;
   // The screen area of every view ("ViewRect" of "/World/").
   const TRect& ViewRect() const { return m_view_rect; }
@@ -152,13 +154,17 @@ class CWorld {
   // The resource cache (null without a desktop).
   CResourceLoader* Resources() const;
   void ShowPalette(const CPalette& palette) const;
+  // Sets a screen palette entry that later palettes keep while the world
+  // lives.
+  void FixColor(uint8_t index, uint8_t red, uint8_t green, uint8_t blue);
   uint32_t MakeViewWindow(CWPlaneViewWindow* view);
   void ShowSystemCursor(bool shown) const;
   // Moves the cursor to a point of the view.
   void WarpCursor(const CWPlaneViewWindow& view, TPoint point) const;
-  // The cursor over the view: "/Game Interface/Cursors/<name>.bmp", or the
-  // default for an empty name or a picture that cannot be had.
-  void SetCursorShape(std::string_view name);
+  // The cursor over the view: the picture at `path`, or the default for an
+  // empty path. Without a view nothing changes; a picture that cannot be
+  // had answers its error and changes nothing.
+  ErrCode SetViewCursor(const std::string& path);
   // Whether sound recording runs: a press on the view then only stops it.
   bool Recording() const { return m_recording; }
   void SetRecording(bool recording) { m_recording = recording; }
@@ -234,4 +240,6 @@ class CWorld {
   std::vector<std::unique_ptr<CWViewSet>> m_chain;
   std::vector<const CWViewSet*> m_entered;
   std::vector<SVisit> m_visits;  // newest first
+  // Entries FixColor set, by index.
+  std::map<uint8_t, std::array<uint8_t, 3>> m_fixed_colours;
 };

@@ -178,3 +178,9 @@ void CWObject::ClearCode(const SHandler& handler) {
   const uint32_t payload[2] = {handler.source, 0};
   handler.container->SetValueByAtom(handler.atom, MakeValue(kValueScript, payload, 8).data());
 }
+
+void CWObject::SetAutoUpdate(uint32_t interval) {
+  m_world->Scheduler().Cancel(m_serial, kTickAutoUpdate);
+  m_auto_update = interval;
+  CWObject::Start();
+}

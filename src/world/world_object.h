@@ -66,6 +66,13 @@ class CWObject : public CObject, public CScriptOwner {
   ErrCode SetRect(std::string_view name, const TRect& value) {
     return SetOwn(name, kValueRect, &value);
   }
+  ErrCode SetString(std::string_view name, const char* text) {
+    return SetOwn(name, kValueString, text);
+  }
+  // Whether the object (or its template) has a value of that name and type.
+  bool HasValue(std::string_view name, uint16_t type) const {
+    return FindValue(name, type) != nullptr;
+  }
 
   // Calls the handler with the signature its call site gives; NOTFOUND when
   // the object has none (its caller keeps its default). Any other nonzero
@@ -77,6 +84,9 @@ class CWObject : public CObject, public CScriptOwner {
   // The kind the table of call sites knows the object as.
   virtual std::string_view SiteKind() const;
 
+  // A new AutoUpdate interval: the next tick an interval from now, none
+  // for 0.
+  void SetAutoUpdate(uint32_t interval);
   // Schedules the first AutoUpdate tick when the interval is not 0.
   virtual void Start();
   // Drops the object's pending timed work.

@@ -250,7 +250,19 @@ std::unique_ptr<CBitmap> CWorld::LoadPicture(const char* name) const {
 }
 
 void CWorld::ShowPalette(const CPalette& palette) const {
-  if (m_desktop) m_desktop->TopLevel()->SetPalette(ColoursOf(palette));
+  if (!m_desktop) return;
+  std::vector<SRgb> colours = ColoursOf(palette);
+  colours.resize(256);
+  for (const auto& [index, rgb] : m_fixed_colours) colours[index] = {rgb[0], rgb[1], rgb[2]};
+  m_desktop->TopLevel()->SetPalette(colours);
+}
+
+void CWorld::FixColor(uint8_t index, uint8_t red, uint8_t green, uint8_t blue) {
+  m_fixed_colours[index] = {red, green, blue};
+  if (!m_desktop) return;
+  std::array<SRgb, 256> colours = m_desktop->TopLevel()->Palette();
+  colours[index] = {red, green, blue};
+  m_desktop->TopLevel()->SetPalette(colours);
 }
 
 uint32_t CWorld::MakeViewWindow(CWPlaneViewWindow* view) {
@@ -267,15 +279,18 @@ void CWorld::ShowSystemCursor(bool shown) const {
   if (m_desktop) m_desktop->TopLevel()->ShowCursor(shown);
 }
 
-void CWorld::SetCursorShape(std::string_view name) {
+ErrCode CWorld::SetViewCursor(const std::string& path) {
   CWindow* window = m_view ? m_view->Window() : nullptr;
-  if (!window) return;
+  if (!window) return err::kOk;
   std::shared_ptr<CCursor> cursor;
-  if (!name.empty()) {
+  if (!path.empty()) {
     ErrCode error = err::kOk;
-    cursor = CCursor::Load("/Game Interface/Cursors/" + std::string(name) + ".bmp", &error);
+    if (!(cursor = CCursor::Load(path, &error))) return error;
   }
+  // Without a cursor of its own the view shows the default.
+  window->SetStyle(window->GetStyle() | kStyleSetCursor, false);
   window->SetCursor(std::move(cursor));
+  return err::kOk;
 }
 
 void CWorld::WarpCursor(const CWPlaneViewWindow& view, TPoint point) const {

@@ -17,7 +17,7 @@ class TvkitWorldTest : public CTvkitTest {
   std::string Source() const { return m_dir.Join("src"); }
 };
 
-// The globals come after the 19 array functions, which end at slot 339.
+// The globals come after the engine module, which ends at slot 429.
 TEST_F(TvkitWorldTest, GlobalsListsEveryUsableNameAndLogsTheRest) {
   m_dir.WriteFile("src/globals.ini",
                   "[/]\r\nGlobals=container\r\nInventory=container\r\n"
@@ -40,13 +40,13 @@ TEST_F(TvkitWorldTest, GlobalsListsEveryUsableNameAndLogsTheRest) {
       "Score - inventory item name duplicate.\n";
   ExpectRun({"world", "build", Project(), Source()}, 0, "", logged);
   ExpectRun({"world", "globals", Project()}, 0,
-            "340\tScore\tint\t5\n"
-            "341\tscore\tint\t-7\n"
-            "342\tName\tstr\t\"Tom \\\"x\\\";\\\\\"\n"
-            "343\tPos\tpoint\t{3, -4}\n"
-            "344\tArea\trect\t{1, 2, 3, 4}\n"
-            "345\tAbcdefghijklmnopqrstuvwxyz01234\tint\t1\n"
-            "346\tKey\titem\titem:Key\n",
+            "430\tScore\tint\t5\n"
+            "431\tscore\tint\t-7\n"
+            "432\tName\tstr\t\"Tom \\\"x\\\";\\\\\"\n"
+            "433\tPos\tpoint\t{3, -4}\n"
+            "434\tArea\trect\t{1, 2, 3, 4}\n"
+            "435\tAbcdefghijklmnopqrstuvwxyz01234\tint\t1\n"
+            "436\tKey\titem\titem:Key\n",
             logged);
 }
 

@@ -11,6 +11,7 @@
 #include "base/log.h"
 #include "code_builder.h"
 #include "script/array_functions.h"
+#include "script/array_module.h"
 #include "script/bytecode.h"
 #include "script/context.h"
 #include "script/library.h"
@@ -51,7 +52,7 @@ class ContextTest : public CStrLeakTest {
  protected:
   void SetUp() override {
     CStrLeakTest::SetUp();
-    ASSERT_EQ(m_machine.Init(kStandardModules), err::kOk);
+    ASSERT_EQ(m_machine.Init(kArrayModules), err::kOk);
   }
   SLibrarySlots Slots() { return SLibrarySlots(*m_machine.Compiler()); }
   int32_t StackInt(CScriptContext& context, uint32_t offset) {

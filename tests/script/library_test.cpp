@@ -13,6 +13,7 @@
 #include "base/log.h"
 #include "fs/file_service.h"
 #include "script/array_functions.h"
+#include "script/array_module.h"
 #include "script/bytecode.h"
 #include "script/code_dump.h"
 #include "base/random.h"
@@ -20,6 +21,7 @@
 #include "script/script_call.h"
 #include "script/script_ini.h"
 #include "script/script_machine.h"
+#include "script/script_result.h"
 #include "script/string_leak_check.h"
 #include "script/fake_owner.h"
 #include "script/library_slots.h"
@@ -28,52 +30,6 @@
 namespace {
 
 constexpr uint16_t kStrType = 11;
-
-// Log lines as "[category]text", one after the other.
-class CLogCapture : public CLogView {
- public:
-  void AddLine(uint32_t category, std::string_view text) override {
-    m_text += "[" + std::to_string(category) + "]";
-    m_text.append(text);
-  }
-  std::string m_text;
-};
-
-// A script's result, read back through the first argument and shown as
-// text: int in decimal, float with %g, bool as true or false, str as its
-// text or (null), TPoint as "x, y", TRect as "left, top, right, bottom".
-struct SResult {
-  int32_t i = 0x5A5A5A5A;
-  uint8_t b = 2;
-  double f = -1;
-  TPoint p{-99, -99};
-  TRect r{-99, -99, -99, -99};
-  char text[512] = "unchanged";
-  bool is_null = false;
-
-  SCallArg Arg(std::string_view type) {
-    if (type == "int") return SCallArg::Ref(&i);
-    if (type == "bool") return SCallArg::Ref(&b);
-    if (type == "float") return SCallArg::Ref(&f);
-    if (type == "TPoint") return SCallArg::Ref(&p);
-    if (type == "TRect") return SCallArg::Ref(&r);
-    SCallArg arg = SCallArg::Buffer(text, sizeof text);
-    arg.null_out = &is_null;
-    return arg;
-  }
-  std::string Text(std::string_view type) const {
-    char out[64] = "?";
-    if (type == "int") std::snprintf(out, sizeof out, "%d", i);
-    if (type == "bool" && b <= 1) std::snprintf(out, sizeof out, "%s", b ? "true" : "false");
-    if (type == "float") std::snprintf(out, sizeof out, "%g", f);
-    if (type == "TPoint") std::snprintf(out, sizeof out, "%d, %d", p.x, p.y);
-    if (type == "TRect")
-      std::snprintf(out, sizeof out, "%d, %d, %d, %d", r.left, r.top, r.right, r.bottom);
-    if (type == "str") return is_null ? "(null)" : text;
-    if (type == "void") return "";
-    return out;
-  }
-};
 
 struct SCase {
   const char* type;  // the result type: "void", "int", ...
@@ -86,7 +42,7 @@ class LibraryTest : public CStrLeakTest {
  protected:
   void SetUp() override {
     CStrLeakTest::SetUp();
-    ASSERT_EQ(m_machine.Init(kStandardModules), err::kOk);
+    ASSERT_EQ(m_machine.Init(kArrayModules), err::kOk);
     ASSERT_EQ(m_machine.RegisterGlobal("gs", &m_gs, kStrType), err::kOk);
     ASSERT_EQ(m_machine.RegisterGlobal("gt", &m_gt, kStrType), err::kOk);
     SetLogView(&m_log);
@@ -394,7 +350,7 @@ TEST_F(LibraryTest, EachMachineKeepsItsOwnScriptState) {
   const char* kDefine = "return ArrDef(\"a\", \"int\", 3);";
   {
     CScriptMachine other;
-    ASSERT_EQ(other.Init(kStandardModules), err::kOk);
+    ASSERT_EQ(other.Init(kArrayModules), err::kOk);
     // The second definition on this machine fails: "a" exists there.
     const std::pair<CScriptMachine*, uint8_t> steps[] = {{&m_machine, 1}, {&other, 1},
                                                          {&m_machine, 0}};

@@ -77,8 +77,9 @@ class CUiRig {
   const CTempDir& Dir() const { return m_dir; }
   CDesktop& Desktop() { return *m_desktop; }
   CEventQueue& Queue() { return *m_queue; }
-  COSWindow& Top() { return *m_top; }
+  CPlatform& Platform() { return *m_platform; }
   COSLayer& Layer() { return *m_layer; }
+  COSWindow& Top() { return *m_top; }
 
  private:
   void Start(std::unique_ptr<CPlatform> platform) {

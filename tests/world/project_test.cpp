@@ -9,7 +9,7 @@
 
 #include "base/log.h"
 #include "fs/file_service.h"
-#include "script/array_functions.h"
+#include "world/bindings/bindings.h"
 #include "script/script_machine.h"
 #include "store/value_base.h"
 #include "store/vb_check.h"
@@ -35,7 +35,7 @@ class ProjectTest : public CFaultNativeFsTest {
  protected:
   void SetUp() override {
     CFaultNativeFsTest::SetUp();
-    ASSERT_EQ(m_machine.Init(kStandardModules), err::kOk);
+    ASSERT_EQ(m_machine.Init(kWorldModules), err::kOk);
     SetLogSink(std::make_unique<CLogCapture>(&m_log));
     m_dir.WriteFile("blank.ini", kBlank);
     m_options.blank_ini = m_dir.Join("blank.ini");
@@ -129,7 +129,7 @@ TEST_F(ProjectTest, GameModeNeverWritesTheProject) {
 TEST_F(ProjectTest, ANewGameGivesEveryGlobalItsSlotAgain) {
   MakeProject();
   ASSERT_EQ(Open(), err::kOk);
-  const uint16_t first = kArrayFunctionsBase + 19;  // after the 19 array functions
+  const uint16_t first = 430;  // after the engine module
   ASSERT_EQ(m_project->Globals().Variables().size(), 2u);
   EXPECT_EQ(m_project->Globals().Variables()[0].slot, first);
   EXPECT_EQ(m_project->Globals().Variables()[1].slot, first + 1);

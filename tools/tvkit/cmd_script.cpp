@@ -11,7 +11,7 @@
 #include "commands.h"
 #include "fs/file_service.h"
 #include "fs/replace.h"
-#include "script/array_functions.h"
+#include "world/bindings/bindings.h"
 #include "script/bytecode.h"
 #include "script/code_dump.h"
 #include "script/library.h"
@@ -26,7 +26,8 @@ int Usage() {
   std::fputs(
       "usage: tvkit script compile --sig \"<signature>\" <file> [-o <block file>] [--dump]\n"
       "       tvkit script run --sig \"<signature>\" <file> [--steps <n>] [<arg> ...]\n"
-      "       tvkit script types\n",
+      "       tvkit script types\n"
+      "       tvkit script natives\n",
       stderr);
   return ReportError(err::kBadParams);
 }
@@ -48,7 +49,7 @@ ErrCode ReadText(const char* path, std::string* text) {
 ErrCode Prepare(const char* source, const char* signature, std::string* text,
                 CScriptMachine* machine, SParamInfo* params) {
   if (ErrCode error = ReadText(source, text)) return error;
-  if (ErrCode error = machine->Init(kStandardModules)) return error;
+  if (ErrCode error = machine->Init(kWorldModules)) return error;
   if (!ParseSignature(*machine->Compiler(), signature, true, params)) return err::kBadParamString;
   return err::kOk;
 }
@@ -250,9 +251,17 @@ int Run(int argc, char** argv) {
 
 int Types() {
   CScriptMachine machine;
-  if (ErrCode error = machine.Init(kStandardModules)) return ReportError(error);
+  if (ErrCode error = machine.Init(kWorldModules)) return ReportError(error);
   const std::string dump = machine.Compiler()->Dump();
   std::fwrite(dump.data(), 1, dump.size(), stdout);
+  return 0;
+}
+
+int Natives() {
+  CScriptMachine machine;
+  if (ErrCode error = machine.Init(kWorldModules)) return ReportError(error);
+  const std::string listing = NativeListing(machine);
+  std::fwrite(listing.data(), 1, listing.size(), stdout);
   return 0;
 }
 
@@ -262,5 +271,6 @@ int RunScript(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "compile") == 0) return Compile(argc, argv);
   if (argc >= 2 && std::strcmp(argv[1], "run") == 0) return Run(argc, argv);
   if (argc == 2 && std::strcmp(argv[1], "types") == 0) return Types();
+  if (argc == 2 && std::strcmp(argv[1], "natives") == 0) return Natives();
   return Usage();
 }

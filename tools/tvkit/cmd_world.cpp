@@ -25,7 +25,7 @@
 #include "store/vb_ini.h"
 #include "world/handler_sites.h"
 #include "world/project.h"
-#include "world/world_natives.h"
+#include "world/bindings/bindings.h"
 
 namespace {
 
