@@ -37,6 +37,13 @@ constexpr SHandlerSite kSites[] = {
     {"Accept", kSiteVisual, "bool, str id, int* x, int* y, int w, int h"},
     {"OnDetach", kSiteVisual, "bool, str idHolder, TRect* rc"},
     {"CalcPos", kSiteVisual, "void, int* x, int* y"},
+    // Animations.
+    {"OnPreStart", kSiteAnimation, kVoid},
+    {"OnStart", kSiteAnimation, kVoid},
+    {"OnPreStop", kSiteAnimation, kVoid},
+    {"OnStop", kSiteAnimation, kVoid},
+    {"OnInterrupt", kSiteAnimation, "void, int* itime"},
+    {"Interrupt", kSiteAnimation, kVoid},
 };
 
 }  // namespace

@@ -140,7 +140,7 @@ int32_t CWVisualObject::KeyOf(const CBitmap& picture) const {
     key = view ? view->GetLong("TColor", &missing) : -1;
     if (missing) key = -1;
   }
-  if (key < kKeyPixelBase) return key;
+  if (key < kKeyPixelBase) return key >= -1 && key <= 0xFF ? key : -1;
   return picture.GetPixel(key / 1000 % 1000, key % 1000);
 }
 

@@ -37,6 +37,9 @@ class CWorld;
 
 // What the scheduler's entries of a world object are for.
 enum : uint32_t { kTickAutoUpdate = 1 };
+// Animations: the next frame (or the start), the interrupt point; a
+// decoration's next piece frame.
+enum : uint32_t { kTickAnimFrame = 40, kTickAnimInterrupt = 41, kTickDecorationFrame = 42 };
 
 using ObjectLoader = std::unique_ptr<CWObject> (*)(CWorld* world, StoreHandle own,
                                                    StoreHandle template_handle, ErrCode* error);

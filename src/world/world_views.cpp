@@ -12,6 +12,8 @@
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
 #include "ui/os_layer.h"
+#include "world/animation.h"
+#include "world/decoration.h"
 #include "world/view.h"
 #include "world/visual_object.h"
 #include "world/world.h"
@@ -30,8 +32,8 @@ std::unique_ptr<CWObject> Load(CWorld* world, StoreHandle own, StoreHandle templ
 
 // Rows of kinds built later load nothing yet.
 const SLoaderRow kObjectRows[] = {
-    {"HotSpot", Load<CWHotSpot>}, {"Sprite", nullptr}, {"Animation", nullptr},
-    {"Sound", nullptr},   {"Map", nullptr},    {"Decoration", nullptr},
+    {"HotSpot", Load<CWHotSpot>}, {"Sprite", nullptr}, {"Animation", CAnim::Load},
+    {"Sound", nullptr},   {"Map", nullptr},    {"Decoration", CDecoration::Load},
     {"Paint", nullptr},   {"Timer", nullptr},  {"Text", nullptr},
 };
 const SLoaderRow kSetRows[] = {{"HotSpot", Load<CWHotSpot>}, {"Sound", nullptr}, {"Map", nullptr}};

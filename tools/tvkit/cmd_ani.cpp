@@ -47,7 +47,8 @@ int Frame(const char* path, const char* time_text, const char* out) {
   if (!ParseNumber(time_text, &time)) return Usage();
   CAnimReader reader;
   if (ErrCode error = reader.Open(path)) return ReportError(error);
-  if (reader.HeaderValue(0)) reader.SetRate(reader.HeaderValue(0), 1000);
+  const SAnimRate rate = AnimFileRate(reader);
+  reader.SetRate(rate.numerator, rate.denominator);
   // Updates at the same time until the reader has caught up with it.
   do {
     if (!reader.ShowTime(time)) return ReportError(reader.LastError());
