@@ -61,7 +61,8 @@ const SPlayCase kPlayCases[] = {
 
 class AnimPlayTest : public WorldObjectRig, public ::testing::WithParamInterface<SPlayCase> {
  protected:
-  void EnterWith(const std::string& properties) {
+  // `cut` adds "Cut", which plays "walk" without its last 2 bytes.
+  void EnterWith(const std::string& properties, bool cut = false) {
     WriteAnim(m_rig.Dir(), "walk", {10, 11, 12, 13});
     WriteAnim(m_rig.Dir(), "other", {20, 21});
     m_rig.Dir().WriteFile("broken.ani", "RLX");
@@ -75,7 +76,13 @@ class AnimPlayTest : public WorldObjectRig, public ::testing::WithParamInterface
             "Pos=rect:20, 20, 20, 20\n" + properties +
             "[/World/Room/Lost/]\nTemplate=str:Animation\nImageName=str:none\n"
             "[/World/Room/Broken/]\nTemplate=str:Animation\nImageName=str:broken\n";
-    Enter("Walk=container\nLost=container\nBroken=container\n", more);
+    const std::string walk = m_rig.Dir().ReadFile("walk.ani");
+    m_rig.Dir().WriteFile("cut.ani", walk.substr(0, walk.size() - 2));
+    if (cut)
+      more += "[/World/Room/Cut/]\nTemplate=str:Animation\nImageName=str:cut\nActive=long:1\n";
+    Enter(std::string("Walk=container\nLost=container\nBroken=container\n") +
+              (cut ? "Cut=container\n" : ""),
+          more);
   }
 };
 
@@ -101,8 +108,8 @@ TEST_P(AnimPlayTest, ShowsEachFrameAtItsTimeAndCallsItsHandlersAtTheirs) {
 INSTANTIATE_TEST_SUITE_P(Cases, AnimPlayTest, ::testing::ValuesIn(kPlayCases),
                          [](const auto& info) { return std::string(info.param.what); });
 
-TEST_F(AnimPlayTest, TakesTheFrameSizeKeepsAMissingFileAndSkipsABrokenOne) {
-  EnterWith("");
+TEST_F(AnimPlayTest, TakesTheFrameSizeKeepsAMissingFileSkipsABrokenOneAndHaltsOnABadFrame) {
+  EnterWith("", true);
   CAnim* walk = Object<CAnim>("Walk");
   ASSERT_NE(walk, nullptr);
   EXPECT_EQ(walk->Pos().right, 21);
@@ -115,6 +122,12 @@ TEST_F(AnimPlayTest, TakesTheFrameSizeKeepsAMissingFileAndSkipsABrokenOne) {
   EXPECT_EQ(Object<CAnim>("Broken"), nullptr);
   EXPECT_NE(CRigLog::g_text.find("Anim file not found: /anim/none.ani\n"), std::string::npos);
   EXPECT_NE(CRigLog::g_text.find("/anim/broken.ani: INVALIDFORMAT\n"), std::string::npos);
+  // The last frame's data is cut short: playing halts on frame 2, quietly.
+  RunTo(500);
+  EXPECT_EQ(Pixel<CAnim>("Cut", 0, 0), 12);
+  EXPECT_FALSE(Object<CAnim>("Cut")->IsPlaying());
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"0 Cut OnPreStart", "0 Cut OnStart"}));
+  EXPECT_NE(CRigLog::g_text.find("/anim/cut.ani: INVALIDFORMAT\n"), std::string::npos);
 }
 
 }  // namespace
