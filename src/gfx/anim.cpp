@@ -37,6 +37,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <numeric>
 
 #include "base/byte_order.h"
 #include "fs/file.h"
@@ -98,6 +99,16 @@ ErrCode DecodeAnimRuns(const uint8_t* data, uint32_t size, const SPixelView& tar
   return err::kOk;
 }
 
+SAnimRate AnimFileRate(const CAnimReader& reader, uint32_t numerator, uint32_t denominator) {
+  const uint32_t fps = reader.HeaderValue(0);
+  uint64_t top = uint64_t{numerator} * (fps ? fps : 1);
+  uint64_t bottom = uint64_t{denominator ? denominator : 1} * (fps ? 1000 : 1);
+  const uint64_t common = std::gcd(top, bottom);
+  if (common > 1) top /= common, bottom /= common;
+  while (top > UINT32_MAX || bottom > UINT32_MAX) top = (top + 1) / 2, bottom = (bottom + 1) / 2;
+  return {static_cast<uint32_t>(top), static_cast<uint32_t>(bottom)};
+}
+
 CAnimReader::CAnimReader() { m_palette.SetCount(256); }
 
 CAnimReader::~CAnimReader() = default;
@@ -108,7 +119,8 @@ void CAnimReader::SetRate(uint32_t numerator, uint32_t denominator) {
 }
 
 void CAnimReader::UseFileRate() {
-  if (HeaderValue(0)) SetRate(HeaderValue(0), 1000);
+  const SAnimRate rate = AnimFileRate(*this);
+  SetRate(rate.numerator, rate.denominator);
 }
 
 int64_t CAnimReader::FrameAt(uint32_t time) const {

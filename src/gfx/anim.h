@@ -110,6 +110,16 @@ class CAnimReader {
   ErrCode m_error = err::kOk;
 };
 
+// The time-to-frame ratio of playing a file at its own rate, scaled by
+// numerator / denominator: frame = ms x fps / 1000 x numerator /
+// denominator, fps being the first header value (a file without one shows a
+// frame per ms). Both terms stay within 32 bits, rounded when they must.
+struct SAnimRate {
+  uint32_t numerator = 1;
+  uint32_t denominator = 1;
+};
+SAnimRate AnimFileRate(const CAnimReader& reader, uint32_t numerator = 1, uint32_t denominator = 1);
+
 // Run-length decoding of frame data over `area` of `target` (rows of the
 // area's width, from its top-left pixel). `transparent` is a palette index
 // whose pixels are left as they are, or kNoTransparency. Runs that overrun a

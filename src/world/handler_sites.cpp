@@ -43,6 +43,13 @@ constexpr SHandlerSite kSites[] = {
     {"OnLoop", kSiteTimer, kVoid},
     {"OnInterrupt", kSiteTimer, "void, int* itime"},
     {"IsLooping", kSiteTimer, "bool"},
+    // Animations.
+    {"OnPreStart", kSiteAnimation, kVoid},
+    {"OnStart", kSiteAnimation, kVoid},
+    {"OnPreStop", kSiteAnimation, kVoid},
+    {"OnStop", kSiteAnimation, kVoid},
+    {"OnInterrupt", kSiteAnimation, "void, int* itime"},
+    {"Interrupt", kSiteAnimation, kVoid},
 };
 
 }  // namespace

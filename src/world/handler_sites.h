@@ -13,6 +13,7 @@ inline constexpr std::string_view kSiteViewSet = "ViewSet";
 inline constexpr std::string_view kSiteObject = "Object";  // any world object
 inline constexpr std::string_view kSiteVisual = "Visual";  // visual objects
 inline constexpr std::string_view kSiteTimer = "Timer";
+inline constexpr std::string_view kSiteAnimation = "Animation";  // besides its visual rows
 
 struct SHandlerSite {
   std::string_view handler;

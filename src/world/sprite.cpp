@@ -1,5 +1,7 @@
 #include "world/sprite.h"
 
+#include "base/log.h"
+
 #include "gfx/blit.h"
 #include "gfx/palette.h"
 #include "world/world.h"
@@ -20,8 +22,12 @@ std::unique_ptr<CWObject> CWSprite::Load(CWorld* world, StoreHandle own,
                                          StoreHandle template_handle, ErrCode* error) {
   auto sprite = std::make_unique<CWSprite>(world, own, template_handle);
   const char* name = sprite->GetString("ImageName");
-  *error = sprite->SetImage(name ? name : "");
-  return *error ? nullptr : std::move(sprite);
+  *error = err::kOk;
+  if (const ErrCode failed = sprite->SetImage(name ? name : "")) {
+    LogMessage(kLogWarning, "%s: %s\n", name ? name : "", ErrName(failed));
+    return nullptr;
+  }
+  return sprite;
 }
 
 ErrCode CWSprite::SetImage(const char* name) {

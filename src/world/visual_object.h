@@ -90,7 +90,7 @@ class CWVisualObject : public CWObject {
   void PictureChanged(const TRect& area);
   // The transparent colour of `picture` by the object's "TColor" (missing:
   // the current view's, or -1 without one), a pixel's index for values
-  // from kKeyPixelBase.
+  // from kKeyPixelBase; -1 for what is neither a colour nor a pixel.
   int32_t KeyOf(const CBitmap& picture) const;
 
  private:

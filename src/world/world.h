@@ -47,6 +47,11 @@ enum : uint32_t {
   kTickCollect = 4,
   kTickRedraw = 5,
   kTickTimer = 6,  // a timer's one pending event
+  // Animations: the next frame (or the start), the interrupt point; a
+  // decoration's next piece frame.
+  kTickAnimFrame = 7,
+  kTickAnimInterrupt = 8,
+  kTickDecorationFrame = 9,
 };
 
 // A loader that reports its failure in the log itself answers null and

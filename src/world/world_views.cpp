@@ -18,6 +18,8 @@
 #include "world/sprite.h"
 #include "world/text.h"
 #include "world/timer.h"
+#include "world/animation.h"
+#include "world/decoration.h"
 #include "world/view.h"
 #include "world/visual_object.h"
 #include "world/world.h"
@@ -36,8 +38,8 @@ std::unique_ptr<CWObject> Load(CWorld* world, StoreHandle own, StoreHandle templ
 
 // Rows of kinds built later load nothing yet.
 const SLoaderRow kObjectRows[] = {
-    {"HotSpot", Load<CWHotSpot>}, {"Sprite", CWSprite::Load}, {"Animation", nullptr},
-    {"Sound", nullptr},   {"Map", nullptr},    {"Decoration", nullptr},
+    {"HotSpot", Load<CWHotSpot>}, {"Sprite", CWSprite::Load}, {"Animation", CAnim::Load},
+    {"Sound", nullptr},   {"Map", nullptr},    {"Decoration", CDecoration::Load},
     {"Paint", CPaint::Load}, {"Timer", Load<CWTimerObj>}, {"Text", CText::Load},
 };
 const SLoaderRow kSetRows[] = {{"HotSpot", Load<CWHotSpot>}, {"Sound", nullptr}, {"Map", nullptr}};

@@ -1,0 +1,133 @@
+// Animation objects on the virtual clock: the frame shown at each time, and
+// their handlers at their exact times.
+#include "world/animation.h"
+
+#include "fs/replace.h"
+#include "gfx/anim_writer.h"
+#include "object_rig.h"
+
+namespace {
+
+// 2 x 2 frames at 10 frames per second: frame i is colour[i] at (0, 0) on 1.
+void WriteAnim(const CTempDir& dir, const std::string& name, const std::vector<uint8_t>& colours) {
+  SAnimFormat format{2, 2, 10, 50};
+  CPalette palette;
+  palette.SetCount(256);
+  std::vector<std::vector<uint8_t>> frames;
+  for (uint8_t colour : colours) frames.push_back({colour, 1, 1, 1});
+  ASSERT_EQ(WriteReplacing(dir.Join(name + ".ani").c_str(), 0,
+                           [&](CFile& file) { return WriteAnimation(&file, format, palette, frames); }),
+            err::kOk);
+}
+
+struct SPlayCase {
+  const char* what;
+  const char* properties;
+  uint32_t act_at;
+  void (*act)(CAnim&);
+  std::vector<std::pair<uint32_t, int>> shots;  // ms since entry, pixel (0, 0)
+  uint32_t end;
+  std::vector<std::string> calls;
+};
+
+// Frames 0-3 begin at 0, 100, 200 and 300 ms of play.
+const SPlayCase kPlayCases[] = {
+    {"PlaysOnceAndHaltsOnItsLastFrameWhenItsTimeIsOver", "Active=long:1\n", 0, nullptr,
+     {{0, 10}, {99, 10}, {100, 11}, {350, 13}, {600, 13}}, 600,
+     {"0 Walk OnPreStart", "0 Walk OnStart", "400 Walk OnPreStop", "400 Walk OnStop"}},
+    {"LoopsAndRecoloursEveryRectangleDecodedLater", "Active=long:1\nLooping=long:1\n", 50,
+     [](CAnim& anim) { anim.ReplaceColor(11, 40); },
+     {{0, 10}, {100, 40}, {399, 13}, {400, 10}, {500, 40}, {750, 13}}, 750,
+     {"0 Walk OnPreStart", "0 Walk OnStart"}},
+    // At half the rate frame 2 begins 400 ms into play: play went on from
+    // -150, so frame 3 comes at 450 and the end at 650.
+    {"RescaledKeepsTheFrameShown", "Active=long:1\n", 250,
+     [](CAnim& anim) { EXPECT_EQ(anim.Rescale(1, 2), err::kOk); },
+     {{250, 12}, {449, 12}, {450, 13}}, 700,
+     {"0 Walk OnPreStart", "0 Walk OnStart", "650 Walk OnPreStop", "650 Walk OnStop"}},
+    // Played from 200: the interrupt at 150 into the first pass, then at
+    // the 50 the handler wrote into the second (which begins at 600).
+    {"WaitsOnFrameZeroUntilPlayedAndIsInterruptedEachPass", "InterruptTime=long:150\n", 200,
+     [](CAnim& anim) { anim.Play(true); },
+     {{100, 10}, {200, 10}, {450, 12}, {700, 11}}, 700,
+     {"200 Walk OnPreStart", "200 Walk OnStart", "350 Walk OnInterrupt", "650 Walk OnInterrupt"}},
+    {"WithASoundStartsAfterTheAutoDelay", "Active=long:1\nSndObj=str:Snd\n", 0, nullptr,
+     {{4999, 10}, {5000, 10}, {5100, 11}}, 5100, {"5000 Walk OnPreStart", "5000 Walk OnStart"}},
+    {"ANewFileInterruptsAndPlaysFromItsFrameZero", "Active=long:1\nLooping=long:1\n", 150,
+     [](CAnim& anim) { EXPECT_EQ(anim.SetFile("other"), err::kOk); },
+     {{149, 11}, {150, 20}, {250, 21}, {350, 20}}, 350,
+     {"0 Walk OnPreStart", "0 Walk OnStart", "150 Walk Interrupt"}},
+};
+
+class AnimPlayTest : public WorldObjectRig, public ::testing::WithParamInterface<SPlayCase> {
+ protected:
+  // `cut` adds "Cut", which plays "walk" without its last 2 bytes.
+  void EnterWith(const std::string& properties, bool cut = false) {
+    WriteAnim(m_rig.Dir(), "walk", {10, 11, 12, 13});
+    WriteAnim(m_rig.Dir(), "other", {20, 21});
+    m_rig.Dir().WriteFile("broken.ani", "RLX");
+    std::string more = "[/Templates/Animation/]\nType=str:Animation\nOnPreStart=script\n"
+                       "OnStart=script\nOnPreStop=script\nOnStop=script\nInterrupt=script\n"
+                       "OnInterrupt=script\n";
+    for (const char* handler : {"OnPreStart", "OnStart", "OnPreStop", "OnStop", "Interrupt"})
+      more += Script(std::string("/Templates/Animation/") + handler, ";");
+    more += Script("/Templates/Animation/OnInterrupt", "itime = 50\\s");
+    more += "[/World/Room/Walk/]\nTemplate=str:Animation\nImageName=str:walk\n"
+            "Pos=rect:20, 20, 20, 20\n" + properties +
+            "[/World/Room/Lost/]\nTemplate=str:Animation\nImageName=str:none\n"
+            "[/World/Room/Broken/]\nTemplate=str:Animation\nImageName=str:broken\n";
+    const std::string walk = m_rig.Dir().ReadFile("walk.ani");
+    m_rig.Dir().WriteFile("cut.ani", walk.substr(0, walk.size() - 2));
+    if (cut)
+      more += "[/World/Room/Cut/]\nTemplate=str:Animation\nImageName=str:cut\nActive=long:1\n";
+    Enter(std::string("Walk=container\nLost=container\nBroken=container\n") +
+              (cut ? "Cut=container\n" : ""),
+          more);
+  }
+};
+
+TEST_P(AnimPlayTest, ShowsEachFrameAtItsTimeAndCallsItsHandlersAtTheirs) {
+  const SPlayCase& c = GetParam();
+  EnterWith(c.properties);
+  CAnim* walk = Object<CAnim>("Walk");
+  ASSERT_NE(walk, nullptr);
+  bool acted = c.act == nullptr;
+  for (const auto& [ms, pixel] : c.shots) {
+    if (!acted && c.act_at <= ms) {
+      RunTo(c.act_at);
+      c.act(*walk);
+      acted = true;
+    }
+    RunTo(ms);
+    EXPECT_EQ(Pixel<CAnim>("Walk", 0, 0), pixel) << ms;
+  }
+  RunTo(c.end);
+  EXPECT_EQ(Calls(), c.calls);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AnimPlayTest, ::testing::ValuesIn(kPlayCases),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(AnimPlayTest, TakesTheFrameSizeKeepsAMissingFileSkipsABrokenOneAndHaltsOnABadFrame) {
+  EnterWith("", true);
+  CAnim* walk = Object<CAnim>("Walk");
+  ASSERT_NE(walk, nullptr);
+  EXPECT_EQ(walk->Pos().right, 21);
+  EXPECT_EQ(walk->Pos().bottom, 21);
+  EXPECT_EQ(walk->Rescale(0, 1), err::kBadParams);
+  EXPECT_EQ(walk->SetFrame(2), err::kOk);
+  EXPECT_EQ(Pixel<CAnim>("Walk", 0, 0), 12);
+  ASSERT_NE(Object<CAnim>("Lost"), nullptr);
+  EXPECT_EQ(Object<CAnim>("Lost")->Picture(), nullptr);
+  EXPECT_EQ(Object<CAnim>("Broken"), nullptr);
+  EXPECT_NE(CRigLog::g_text.find("Anim file not found: /anim/none.ani\n"), std::string::npos);
+  EXPECT_NE(CRigLog::g_text.find("/anim/broken.ani: INVALIDFORMAT\n"), std::string::npos);
+  // The last frame's data is cut short: playing halts on frame 2, quietly.
+  RunTo(500);
+  EXPECT_EQ(Pixel<CAnim>("Cut", 0, 0), 12);
+  EXPECT_FALSE(Object<CAnim>("Cut")->IsPlaying());
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"0 Cut OnPreStart", "0 Cut OnStart"}));
+  EXPECT_NE(CRigLog::g_text.find("/anim/cut.ani: INVALIDFORMAT\n"), std::string::npos);
+}
+
+}  // namespace
