@@ -9,7 +9,7 @@
 #include "fs/file_service.h"
 #include "fs/mount_config.h"
 #include "gfx/font.h"
-#include "world/kind_rig.h"
+#include "world/object_rig.h"
 #include "world/text.h"
 
 namespace {
@@ -54,10 +54,10 @@ TEST(TextTest, LinesBreakAndLettersLightUpInTheirColourWhileLetterHLIsOn) {
       {[](CText& t) { t.TextOut("AB CD\nE"); }, plain},
   };
   for (const bool lit : {true, false}) {
-    CKindRig rig("X=container\n", std::string(kText) + "LetterHL=long:" + (lit ? "1" : "0") + "\n");
+    CObjectRig rig;
     WriteBlockFont(rig.Dir().Join("blocks.fnt"));
-    rig.Go("Room");
-    CText* text = rig.Find<CText>("X");
+    rig.Enter("X=container\n", std::string(kText) + "LetterHL=long:" + (lit ? "1" : "0") + "\n");
+    CText* text = rig.Object<CText>("X");
     ASSERT_NE(text, nullptr);
     for (const auto& [step, rows] : kSteps) {
       step(*text);
@@ -73,13 +73,13 @@ TEST(TextTest, TheDefaultFontStandsInForAMissingOne) {
       "[/World/Room/A/]\nTemplate=str:Text\nPos=rect:0, 0, 9, 7\n"
       "[/World/Room/B/]\nTemplate=str:Text\nPos=rect:0, 0, 9, 7\nFontName=str:{dir}/none.fnt\n";
   for (const bool shipped : {true, false}) {
-    CKindRig rig("A=container\nB=container\n", objects);
+    CObjectRig rig;
     const std::string folder = rig.Dir().Join("gi");
     std::filesystem::create_directories(folder + "/Shared");
     if (shipped) WriteBlockFont(folder + "/Shared/andika20.fnt");
     const ConfigEntries mount = {{"/Game Interface/", "Trans, " + folder + "/"}};
     MountFromConfig(mount);
-    rig.Go("Room");
+    rig.Enter("A=container\nB=container\n", objects);
     UnmountFromConfig(mount);
     const std::string none = rig.Dir().Join("none.fnt");
     std::vector<std::string> expected = {
@@ -87,8 +87,8 @@ TEST(TextTest, TheDefaultFontStandsInForAMissingOne) {
         "Font not loaded: " + none + ", using /Game Interface/Shared/andika20.fnt\n"};
     if (!shipped) expected.insert(expected.begin() + 1, "A: INVALIDVALUE\n");
     if (!shipped) expected.push_back("B: INVALIDVALUE\n");
-    EXPECT_EQ(rig.log, expected);
-    CText* text = rig.Find<CText>("A");
+    EXPECT_EQ(rig.Log(), expected);
+    CText* text = rig.Object<CText>("A");
     ASSERT_EQ(text != nullptr, shipped);
     if (!shipped) continue;
     text->TextOut("A");
