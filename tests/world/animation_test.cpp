@@ -66,18 +66,15 @@ class AnimPlayTest : public CObjectRig, public ::testing::TestWithParam<SPlayCas
     WriteAnim(Dir(), "walk", {10, 11, 12, 13});
     WriteAnim(Dir(), "other", {20, 21});
     Dir().WriteFile("broken.ani", "RLX");
-    std::string more = "[/World/Room/Walk/]\nTemplate=str:Animation\nImageName=str:walk\n"
-                       "Pos=rect:20, 20, 20, 20\nOnInterrupt=script\n" + properties +
-                       Script("/World/Room/Walk/OnInterrupt", "itime = 50\\s") +
-            "[/World/Room/Lost/]\nTemplate=str:Animation\nImageName=str:none\n"
-            "[/World/Room/Broken/]\nTemplate=str:Animation\nImageName=str:broken\n";
     const std::string walk = Dir().ReadFile("walk.ani");
     Dir().WriteFile("cut.ani", walk.substr(0, walk.size() - 2));
-    if (cut)
-      more += "[/World/Room/Cut/]\nTemplate=str:Animation\nImageName=str:cut\nActive=long:1\n";
-    Enter(std::string("Walk=container\nLost=container\nBroken=container\n") +
-              (cut ? "Cut=container\n" : ""),
-          more);
+    std::string sections = Section("Walk", "Animation") +
+                           "ImageName=str:walk\nPos=rect:20, 20, 20, 20\nOnInterrupt=script\n" +
+                           properties + Script("/World/Room/Walk/OnInterrupt", "itime = 50\\s") +
+                           Section("Lost", "Animation") + "ImageName=str:none\n" +
+                           Section("Broken", "Animation") + "ImageName=str:broken\n";
+    if (cut) sections += Section("Cut", "Animation") + "ImageName=str:cut\nActive=long:1\n";
+    Enter(sections);
   }
 };
 

@@ -16,8 +16,7 @@ class DecorationTest : public CObjectRig, public ::testing::Test {
     for (uint8_t i = 1; i <= 3; ++i)
       WritePicture(Dir(), "p" + std::to_string(i) + ".bmp", 2, std::vector<uint8_t>(4, 20 + i));
     WritePicture(Dir(), "leaf.bmp", 2, {0, 5, 5, 5});
-    Enter("Board=container\n",
-          "[/World/Room/Board/]\nTemplate=str:Decoration\nPos=rect:10, 10, 17, 13\nTColor=long:0\n");
+    Enter(Section("Board", "Decoration") + "Pos=rect:10, 10, 17, 13\nTColor=long:0\n");
     m_board = Object<CDecoration>("Board");
     ASSERT_NE(m_board, nullptr);
   }

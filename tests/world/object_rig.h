@@ -46,9 +46,14 @@ class CObjectRig : public CLogView {
            "\n1=." + body + "\n";
   }
 
-  // Enters "Room" holding `objects` (its value lines) with their sections
-  // `sections`.
-  void Enter(const std::string& objects, const std::string& sections) {
+  // The head of the section of the room's object `name` of `kind`.
+  static std::string Section(const std::string& name, const std::string& kind) {
+    return "[/World/Room/" + name + "/]\nTemplate=str:" + kind + "\n";
+  }
+
+  // Enters "Room" holding the objects whose sections (and their scripts')
+  // are `sections`.
+  void Enter(const std::string& sections) {
     WritePicture(Dir(), "back.bmp", 64, std::vector<uint8_t>(64 * 64, 3));
     std::string tree =
         "[/]\nTemplates=container\nWorld=container\n"
@@ -62,7 +67,7 @@ class CObjectRig : public CLogView {
         "[/World/]\nRoom=container\nHall=container\n"
         "[/World/Hall/]\nTemplate=str:PlaneView\nImageName=str:{dir}/back.bmp\n"
         "[/World/Room/]\nTemplate=str:PlaneView\nImageName=str:{dir}/back.bmp\n" +
-        objects + sections;
+        Children(sections) + sections;
     std::string dir = Dir().Path();
     dir.pop_back();
     for (size_t at; (at = tree.find("{dir}")) != std::string::npos;) tree.replace(at, 5, dir);
@@ -143,6 +148,17 @@ class CObjectRig : public CLogView {
   const CTempDir& Dir() const { return m_rig.Dir(); }
 
  private:
+  // "<name>=container" of each object with a section in `sections`.
+  static std::string Children(const std::string& sections) {
+    const std::string head = "[/World/Room/";
+    std::string lines;
+    for (size_t at = 0; (at = sections.find(head, at)) != std::string::npos;) {
+      at += head.size();
+      const std::string name = sections.substr(at, sections.find("/]", at) - at);
+      if (name.find_first_of("/]\n") == std::string::npos) lines += name + "=container\n";
+    }
+    return lines;
+  }
   // The template of `kind`, each handler in `handlers` doing nothing.
   static std::string Template(const std::string& kind, const std::vector<std::string>& handlers) {
     const std::string path = "/Templates/" + kind + "/";

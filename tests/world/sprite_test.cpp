@@ -42,9 +42,9 @@ TEST(SpriteTest, TheStripIsCutIntoTheColumnShownAndKeyedByTColor) {
     SCOPED_TRACE(c.values);
     CObjectRig rig;
     WritePicture(rig.Dir(), "strip.bmp", 200, Strip());
-    rig.Enter("S=container\n", std::string("[/World/Room/S/]\nTemplate=str:Sprite\nActive=long:1\n"
-                                           "Visible=long:1\nPos=rect:2, 4, 2, 4\n"
-                                           "ImageName=str:{dir}/strip.bmp\n") + c.values);
+    rig.Enter(CObjectRig::Section("S", "Sprite") +
+              "Active=long:1\nVisible=long:1\nPos=rect:2, 4, 2, 4\nImageName=str:{dir}/strip.bmp\n" +
+              c.values);
     auto* sprite = rig.Object<CWSprite>("S");
     ASSERT_NE(sprite, nullptr);
     EXPECT_EQ(sprite->Column(), c.column);
@@ -66,12 +66,11 @@ TEST(SpriteTest, ColumnsAndImagesChangeAtRunTimeAndBadPicturesSkipTheObject) {
   CBitmap deep;
   ASSERT_EQ(deep.Create(4, 4, kPixel24, nullptr, kTopDown, 0), err::kOk);
   ASSERT_EQ(SaveBmp(rig.Dir().Join("deep.bmp").c_str(), deep, kBottomUp), err::kOk);
-  rig.Enter("S=container\nGone=container\nJunk=container\nDeep=container\n",
-            "[/World/Room/S/]\nTemplate=str:Sprite\nActive=long:1\nCols=long:4\n"
-            "TColor=long:7\nImageName=str:{dir}/strip.bmp\n"
-            "[/World/Room/Gone/]\nTemplate=str:Sprite\nImageName=str:{dir}/none.bmp\n"
-            "[/World/Room/Junk/]\nTemplate=str:Sprite\nImageName=str:{dir}/junk.bmp\n"
-            "[/World/Room/Deep/]\nTemplate=str:Sprite\nImageName=str:{dir}/deep.bmp\n");
+  std::string sections = CObjectRig::Section("S", "Sprite") +
+                         "Active=long:1\nCols=long:4\nTColor=long:7\nImageName=str:{dir}/strip.bmp\n";
+  for (const std::string name : {"none", "junk", "deep"})
+    sections += CObjectRig::Section(name, "Sprite") + "ImageName=str:{dir}/" + name + ".bmp\n";
+  rig.Enter(sections);
   // One line each, naming the picture.
   const auto line = [&](const char* file) { return rig.Dir().Join(file) + ": INVALIDVALUE\n"; };
   EXPECT_EQ(rig.Log(), (std::vector<std::string>{line("none.bmp"), line("junk.bmp"), line("deep.bmp")}));

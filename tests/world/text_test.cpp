@@ -38,9 +38,8 @@ std::vector<std::string> Grid(const char* first, const char* second) {
   return {first, first, first, "0000000000", second, second, second, "0000000000"};
 }
 
-const char kText[] = "[/World/Room/X/]\nTemplate=str:Text\nActive=long:1\nVisible=long:1\n"
-                     "Pos=rect:10, 20, 19, 27\nFontName=str:{dir}/blocks.fnt\nColor=long:5\n"
-                     "HLColor=long:9\n";
+const char kText[] = "Active=long:1\nVisible=long:1\nPos=rect:10, 20, 19, 27\n"
+                     "FontName=str:{dir}/blocks.fnt\nColor=long:5\nHLColor=long:9\n";
 
 TEST(TextTest, LinesBreakAndLettersLightUpInTheirColourWhileLetterHLIsOn) {
   const auto plain = Grid("5505500000", "5505500000");
@@ -56,7 +55,7 @@ TEST(TextTest, LinesBreakAndLettersLightUpInTheirColourWhileLetterHLIsOn) {
   for (const bool lit : {true, false}) {
     CObjectRig rig;
     WriteBlockFont(rig.Dir().Join("blocks.fnt"));
-    rig.Enter("X=container\n", std::string(kText) + "LetterHL=long:" + (lit ? "1" : "0") + "\n");
+    rig.Enter(CObjectRig::Section("X", "Text") + kText + "LetterHL=long:" + (lit ? "1" : "0") + "\n");
     CText* text = rig.Object<CText>("X");
     ASSERT_NE(text, nullptr);
     for (const auto& [step, rows] : kSteps) {
@@ -70,8 +69,8 @@ TEST(TextTest, LinesBreakAndLettersLightUpInTheirColourWhileLetterHLIsOn) {
 // without that either it is not made.
 TEST(TextTest, TheDefaultFontStandsInForAMissingOne) {
   const std::string objects =
-      "[/World/Room/A/]\nTemplate=str:Text\nPos=rect:0, 0, 9, 7\n"
-      "[/World/Room/B/]\nTemplate=str:Text\nPos=rect:0, 0, 9, 7\nFontName=str:{dir}/none.fnt\n";
+      CObjectRig::Section("A", "Text") + "Pos=rect:0, 0, 9, 7\n" + CObjectRig::Section("B", "Text") +
+      "Pos=rect:0, 0, 9, 7\nFontName=str:{dir}/none.fnt\n";
   for (const bool shipped : {true, false}) {
     CObjectRig rig;
     const std::string folder = rig.Dir().Join("gi");
@@ -79,7 +78,7 @@ TEST(TextTest, TheDefaultFontStandsInForAMissingOne) {
     if (shipped) WriteBlockFont(folder + "/Shared/andika20.fnt");
     const ConfigEntries mount = {{"/Game Interface/", "Trans, " + folder + "/"}};
     MountFromConfig(mount);
-    rig.Enter("A=container\nB=container\n", objects);
+    rig.Enter(objects);
     UnmountFromConfig(mount);
     const std::string none = rig.Dir().Join("none.fnt");
     std::vector<std::string> expected = {

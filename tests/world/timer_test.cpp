@@ -66,7 +66,7 @@ TEST(TimerTest, HandlersComeAtTheirTimes) {
   for (const STimerCase& c : kCases) {
     SCOPED_TRACE(c.name);
     CObjectRig rig;
-    rig.Enter("T=container\n", "[/World/Room/T/]\nTemplate=str:Timer\nActive=long:1\n" + c.values);
+    rig.Enter(CObjectRig::Section("T", "Timer") + "Active=long:1\n" + c.values);
     CWTimerObj* timer = rig.Object<CWTimerObj>("T");
     ASSERT_NE(timer, nullptr);
     for (const auto& [at, step] : c.steps) {
@@ -83,8 +83,8 @@ TEST(TimerTest, HandlersComeAtTheirTimes) {
 // tick; leaving the room stops the running timer.
 TEST(TimerTest, HandlersSteerTheClockAndLeavingStopsIt) {
   CObjectRig rig;
-  rig.Enter("T=container\n",
-            "[/World/Room/T/]\nTemplate=str:Timer\nActive=long:1\nOutPoint=long:400\n"
+  rig.Enter(CObjectRig::Section("T", "Timer") +
+            "Active=long:1\nOutPoint=long:400\n"
             "InterruptTime=long:100\nAutoUpdate=long:300\nOnInterrupt=script\n"
             "IsLooping=script\n" +
                 CObjectRig::Script("/World/Room/T/OnInterrupt", "itime = 350\\s") +
