@@ -43,8 +43,8 @@ TEST(SpriteTest, TheStripIsCutIntoTheColumnShownAndKeyedByTColor) {
     CObjectRig rig;
     WritePicture(rig.Dir(), "strip.bmp", 200, Strip());
     rig.Enter(CObjectRig::Section("S", "Sprite") +
-              "Active=long:1\nVisible=long:1\nPos=rect:2, 4, 2, 4\nImageName=str:{dir}/strip.bmp\n" +
-              c.values);
+              "Active=long:1\nVisible=long:1\nPos=rect:2, 4, 2, 4\n"
+              "ImageName=str:{dir}/strip.bmp\n" + c.values);
     auto* sprite = rig.Object<CWSprite>("S");
     ASSERT_NE(sprite, nullptr);
     EXPECT_EQ(sprite->Column(), c.column);
@@ -67,7 +67,8 @@ TEST(SpriteTest, ColumnsAndImagesChangeAtRunTimeAndBadPicturesSkipTheObject) {
   ASSERT_EQ(deep.Create(4, 4, kPixel24, nullptr, kTopDown, 0), err::kOk);
   ASSERT_EQ(SaveBmp(rig.Dir().Join("deep.bmp").c_str(), deep, kBottomUp), err::kOk);
   std::string sections = CObjectRig::Section("S", "Sprite") +
-                         "Active=long:1\nCols=long:4\nTColor=long:7\nImageName=str:{dir}/strip.bmp\n";
+                         "Active=long:1\nCols=long:4\nTColor=long:7\n"
+                         "ImageName=str:{dir}/strip.bmp\n";
   for (const std::string name : {"none", "junk", "deep"})
     sections += CObjectRig::Section(name, "Sprite") + "ImageName=str:{dir}/" + name + ".bmp\n";
   rig.Enter(sections);

@@ -55,7 +55,8 @@ TEST(TextTest, LinesBreakAndLettersLightUpInTheirColourWhileLetterHLIsOn) {
   for (const bool lit : {true, false}) {
     CObjectRig rig;
     WriteBlockFont(rig.Dir().Join("blocks.fnt"));
-    rig.Enter(CObjectRig::Section("X", "Text") + kText + "LetterHL=long:" + (lit ? "1" : "0") + "\n");
+    rig.Enter(CObjectRig::Section("X", "Text") + kText + "LetterHL=long:" + (lit ? "1" : "0") +
+              "\n");
     CText* text = rig.Object<CText>("X");
     ASSERT_NE(text, nullptr);
     for (const auto& [step, rows] : kSteps) {
@@ -69,8 +70,8 @@ TEST(TextTest, LinesBreakAndLettersLightUpInTheirColourWhileLetterHLIsOn) {
 // without that either it is not made.
 TEST(TextTest, TheDefaultFontStandsInForAMissingOne) {
   const std::string objects =
-      CObjectRig::Section("A", "Text") + "Pos=rect:0, 0, 9, 7\n" + CObjectRig::Section("B", "Text") +
-      "Pos=rect:0, 0, 9, 7\nFontName=str:{dir}/none.fnt\n";
+      CObjectRig::Section("A", "Text") + "Pos=rect:0, 0, 9, 7\n" +
+      CObjectRig::Section("B", "Text") + "Pos=rect:0, 0, 9, 7\nFontName=str:{dir}/none.fnt\n";
   for (const bool shipped : {true, false}) {
     CObjectRig rig;
     const std::string folder = rig.Dir().Join("gi");
