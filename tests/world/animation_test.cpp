@@ -4,7 +4,7 @@
 
 #include "fs/replace.h"
 #include "gfx/anim_writer.h"
-#include "object_rig.h"
+#include "world/object_rig.h"
 
 namespace {
 
@@ -50,7 +50,8 @@ const SPlayCase kPlayCases[] = {
     {"WaitsOnFrameZeroUntilPlayedAndIsInterruptedEachPass", "InterruptTime=long:150\n", 200,
      [](CAnim& anim) { anim.Play(true); },
      {{100, 10}, {200, 10}, {450, 12}, {700, 11}}, 700,
-     {"200 Walk OnPreStart", "200 Walk OnStart", "350 Walk OnInterrupt", "650 Walk OnInterrupt"}},
+     {"200 Walk OnPreStart", "200 Walk OnStart", "350 Walk OnInterrupt 150",
+      "650 Walk OnInterrupt 50"}},
     {"WithASoundStartsAfterTheAutoDelay", "Active=long:1\nSndObj=str:Snd\n", 0, nullptr,
      {{4999, 10}, {5000, 10}, {5100, 11}}, 5100, {"5000 Walk OnPreStart", "5000 Walk OnStart"}},
     {"ANewFileInterruptsAndPlaysFromItsFrameZero", "Active=long:1\nLooping=long:1\n", 150,
@@ -59,30 +60,22 @@ const SPlayCase kPlayCases[] = {
      {"0 Walk OnPreStart", "0 Walk OnStart", "150 Walk Interrupt"}},
 };
 
-class AnimPlayTest : public WorldObjectRig, public ::testing::WithParamInterface<SPlayCase> {
+class AnimPlayTest : public CObjectRig, public ::testing::TestWithParam<SPlayCase> {
  protected:
   // `cut` adds "Cut", which plays "walk" without its last 2 bytes.
   void EnterWith(const std::string& properties, bool cut = false) {
-    WriteAnim(m_rig.Dir(), "walk", {10, 11, 12, 13});
-    WriteAnim(m_rig.Dir(), "other", {20, 21});
-    m_rig.Dir().WriteFile("broken.ani", "RLX");
-    std::string more = "[/Templates/Animation/]\nType=str:Animation\nOnPreStart=script\n"
-                       "OnStart=script\nOnPreStop=script\nOnStop=script\nInterrupt=script\n"
-                       "OnInterrupt=script\n";
-    for (const char* handler : {"OnPreStart", "OnStart", "OnPreStop", "OnStop", "Interrupt"})
-      more += Script(std::string("/Templates/Animation/") + handler, ";");
-    more += Script("/Templates/Animation/OnInterrupt", "itime = 50\\s");
-    more += "[/World/Room/Walk/]\nTemplate=str:Animation\nImageName=str:walk\n"
-            "Pos=rect:20, 20, 20, 20\n" + properties +
-            "[/World/Room/Lost/]\nTemplate=str:Animation\nImageName=str:none\n"
-            "[/World/Room/Broken/]\nTemplate=str:Animation\nImageName=str:broken\n";
-    const std::string walk = m_rig.Dir().ReadFile("walk.ani");
-    m_rig.Dir().WriteFile("cut.ani", walk.substr(0, walk.size() - 2));
-    if (cut)
-      more += "[/World/Room/Cut/]\nTemplate=str:Animation\nImageName=str:cut\nActive=long:1\n";
-    Enter(std::string("Walk=container\nLost=container\nBroken=container\n") +
-              (cut ? "Cut=container\n" : ""),
-          more);
+    WriteAnim(Dir(), "walk", {10, 11, 12, 13});
+    WriteAnim(Dir(), "other", {20, 21});
+    Dir().WriteFile("broken.ani", "RLX");
+    const std::string walk = Dir().ReadFile("walk.ani");
+    Dir().WriteFile("cut.ani", walk.substr(0, walk.size() - 2));
+    std::string sections = Section("Walk", "Animation") +
+                           "ImageName=str:walk\nPos=rect:20, 20, 20, 20\nOnInterrupt=script\n" +
+                           properties + Script("/World/Room/Walk/OnInterrupt", "itime = 50\\s") +
+                           Section("Lost", "Animation") + "ImageName=str:none\n" +
+                           Section("Broken", "Animation") + "ImageName=str:broken\n";
+    if (cut) sections += Section("Cut", "Animation") + "ImageName=str:cut\nActive=long:1\n";
+    Enter(sections);
   }
 };
 
@@ -120,14 +113,14 @@ TEST_F(AnimPlayTest, TakesTheFrameSizeKeepsAMissingFileSkipsABrokenOneAndHaltsOn
   ASSERT_NE(Object<CAnim>("Lost"), nullptr);
   EXPECT_EQ(Object<CAnim>("Lost")->Picture(), nullptr);
   EXPECT_EQ(Object<CAnim>("Broken"), nullptr);
-  EXPECT_NE(CRigLog::g_text.find("Anim file not found: /anim/none.ani\n"), std::string::npos);
-  EXPECT_NE(CRigLog::g_text.find("/anim/broken.ani: INVALIDFORMAT\n"), std::string::npos);
+  EXPECT_TRUE(Logged("Anim file not found: /anim/none.ani\n"));
+  EXPECT_TRUE(Logged("/anim/broken.ani: INVALIDFORMAT\n"));
   // The last frame's data is cut short: playing halts on frame 2, quietly.
   RunTo(500);
   EXPECT_EQ(Pixel<CAnim>("Cut", 0, 0), 12);
   EXPECT_FALSE(Object<CAnim>("Cut")->IsPlaying());
   EXPECT_EQ(Calls(), (std::vector<std::string>{"0 Cut OnPreStart", "0 Cut OnStart"}));
-  EXPECT_NE(CRigLog::g_text.find("/anim/cut.ani: INVALIDFORMAT\n"), std::string::npos);
+  EXPECT_TRUE(Logged("/anim/cut.ani: INVALIDFORMAT\n"));
 }
 
 }  // namespace

@@ -3,21 +3,20 @@
 #include "world/decoration.h"
 
 #include "gfx/bmp.h"
-#include "object_rig.h"
+#include "world/object_rig.h"
 
 namespace {
 
 // The board lies at (10, 10), 8 x 4, cleared to its "TColor" 0. Pieces:
 // "p1.bmp" to "p3.bmp" are 2 x 2 of 21 to 23; "leaf.bmp" is 5 but for its
 // transparent top-left pixel.
-class DecorationTest : public WorldObjectRig {
+class DecorationTest : public CObjectRig, public ::testing::Test {
  protected:
   void SetUp() override {
     for (uint8_t i = 1; i <= 3; ++i)
-      WritePicture(m_rig.Dir(), "p" + std::to_string(i) + ".bmp", 2, std::vector<uint8_t>(4, 20 + i));
-    WritePicture(m_rig.Dir(), "leaf.bmp", 2, {0, 5, 5, 5});
-    Enter("Board=container\n",
-          "[/World/Room/Board/]\nTemplate=str:Decoration\nPos=rect:10, 10, 17, 13\nTColor=long:0\n");
+      WritePicture(Dir(), "p" + std::to_string(i) + ".bmp", 2, std::vector<uint8_t>(4, 20 + i));
+    WritePicture(Dir(), "leaf.bmp", 2, {0, 5, 5, 5});
+    Enter(Section("Board", "Decoration") + "Pos=rect:10, 10, 17, 13\nTColor=long:0\n");
     m_board = Object<CDecoration>("Board");
     ASSERT_NE(m_board, nullptr);
   }
@@ -73,12 +72,12 @@ TEST_F(DecorationTest, PickTakesTheFirstOpaquePieceAndAStillPieceFallsBackToItsF
 TEST_F(DecorationTest, TheBoardFileRoundTripsAndMalformedOnesLeaveTheBoard) {
   ASSERT_EQ(m_board->AddPiece({3, -1}, "/deco/leaf.bmp"), err::kOk);
   ASSERT_EQ(m_board->AddPiece({6, 2}, "/deco/p", CDecoration::kLoop, 3, 100), err::kOk);
-  const std::string path = m_rig.Dir().Join("board.dcr");
+  const std::string path = Dir().Join("board.dcr");
   ASSERT_EQ(m_board->Save(path.c_str(), true), err::kOk);
   std::string expected = std::string("DCRN\x02\0\0\0", 8) + std::string("\x03\0\xFF\xFF", 4) +
                          "/deco/leaf.bmp" + std::string(64 - 14, '\0') +
                          std::string("\x06\0\x02\0", 4) + "/deco/p" + std::string(64 - 7, '\0');
-  EXPECT_EQ(m_rig.Dir().ReadFile("board.dcr"), expected);
+  EXPECT_EQ(Dir().ReadFile("board.dcr"), expected);
   ErrCode error = err::kOk;
   std::unique_ptr<CBitmap> shot = LoadBmp((path + ".bmp").c_str(), &error, false);
   ASSERT_NE(shot, nullptr);
@@ -104,9 +103,9 @@ TEST_F(DecorationTest, TheBoardFileRoundTripsAndMalformedOnesLeaveTheBoard) {
       {"name without its end", expected.substr(0, 12) + std::string(64, 'x') + expected.substr(76)},
   };
   for (const auto& c : kMalformed) {
-    m_rig.Dir().WriteFile("bad.dcr", c.bytes);
+    Dir().WriteFile("bad.dcr", c.bytes);
     count = 7;
-    EXPECT_EQ(m_board->Load(m_rig.Dir().Join("bad.dcr").c_str(), &count), err::kInvalidFormat) << c.what;
+    EXPECT_EQ(m_board->Load(Dir().Join("bad.dcr").c_str(), &count), err::kInvalidFormat) << c.what;
     EXPECT_EQ(count, 7u);
     EXPECT_EQ(m_board->PieceCount(), 2u);
     EXPECT_EQ(At(7, 3), 21);

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "gfx/bmp.h"
-#include "world/kind_rig.h"
+#include "world/object_rig.h"
 #include "world/sprite.h"
 
 namespace {
@@ -40,12 +40,12 @@ TEST(SpriteTest, TheStripIsCutIntoTheColumnShownAndKeyedByTColor) {
   };
   for (const SSpriteCase& c : kCases) {
     SCOPED_TRACE(c.values);
-    CKindRig rig("S=container\n", std::string("[/World/Room/S/]\nTemplate=str:Sprite\nActive=long:1\n"
-                                              "Visible=long:1\nPos=rect:2, 4, 2, 4\n"
-                                              "ImageName=str:{dir}/strip.bmp\n") + c.values);
+    CObjectRig rig;
     WritePicture(rig.Dir(), "strip.bmp", 200, Strip());
-    rig.Go("Room");
-    auto* sprite = rig.Find<CWSprite>("S");
+    rig.Enter(CObjectRig::Section("S", "Sprite") +
+              "Active=long:1\nVisible=long:1\nPos=rect:2, 4, 2, 4\n"
+              "ImageName=str:{dir}/strip.bmp\n" + c.values);
+    auto* sprite = rig.Object<CWSprite>("S");
     ASSERT_NE(sprite, nullptr);
     EXPECT_EQ(sprite->Column(), c.column);
     const TRect pos = sprite->GetRect("Pos");
@@ -60,22 +60,22 @@ TEST(SpriteTest, TheStripIsCutIntoTheColumnShownAndKeyedByTColor) {
 }
 
 TEST(SpriteTest, ColumnsAndImagesChangeAtRunTimeAndBadPicturesSkipTheObject) {
-  CKindRig rig("S=container\nGone=container\nJunk=container\nDeep=container\n",
-               "[/World/Room/S/]\nTemplate=str:Sprite\nActive=long:1\nCols=long:4\n"
-               "TColor=long:7\nImageName=str:{dir}/strip.bmp\n"
-               "[/World/Room/Gone/]\nTemplate=str:Sprite\nImageName=str:{dir}/none.bmp\n"
-               "[/World/Room/Junk/]\nTemplate=str:Sprite\nImageName=str:{dir}/junk.bmp\n"
-               "[/World/Room/Deep/]\nTemplate=str:Sprite\nImageName=str:{dir}/deep.bmp\n");
+  CObjectRig rig;
   WritePicture(rig.Dir(), "strip.bmp", 200, Strip());
   rig.Dir().WriteFile("junk.bmp", "BM");
   CBitmap deep;
   ASSERT_EQ(deep.Create(4, 4, kPixel24, nullptr, kTopDown, 0), err::kOk);
   ASSERT_EQ(SaveBmp(rig.Dir().Join("deep.bmp").c_str(), deep, kBottomUp), err::kOk);
-  rig.Go("Room");
+  std::string sections = CObjectRig::Section("S", "Sprite") +
+                         "Active=long:1\nCols=long:4\nTColor=long:7\n"
+                         "ImageName=str:{dir}/strip.bmp\n";
+  for (const std::string name : {"none", "junk", "deep"})
+    sections += CObjectRig::Section(name, "Sprite") + "ImageName=str:{dir}/" + name + ".bmp\n";
+  rig.Enter(sections);
   // One line each, naming the picture.
   const auto line = [&](const char* file) { return rig.Dir().Join(file) + ": INVALIDVALUE\n"; };
-  EXPECT_EQ(rig.log, (std::vector<std::string>{line("none.bmp"), line("junk.bmp"), line("deep.bmp")}));
-  auto* sprite = rig.Find<CWSprite>("S");
+  EXPECT_EQ(rig.Log(), (std::vector<std::string>{line("none.bmp"), line("junk.bmp"), line("deep.bmp")}));
+  auto* sprite = rig.Object<CWSprite>("S");
   ASSERT_NE(sprite, nullptr);
   EXPECT_EQ(sprite->SetColumn(3), err::kOk);
   EXPECT_EQ(sprite->Picture()->GetPixel(0, 0), 13);

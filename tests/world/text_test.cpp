@@ -9,7 +9,7 @@
 #include "fs/file_service.h"
 #include "fs/mount_config.h"
 #include "gfx/font.h"
-#include "world/kind_rig.h"
+#include "world/object_rig.h"
 #include "world/text.h"
 
 namespace {
@@ -38,9 +38,8 @@ std::vector<std::string> Grid(const char* first, const char* second) {
   return {first, first, first, "0000000000", second, second, second, "0000000000"};
 }
 
-const char kText[] = "[/World/Room/X/]\nTemplate=str:Text\nActive=long:1\nVisible=long:1\n"
-                     "Pos=rect:10, 20, 19, 27\nFontName=str:{dir}/blocks.fnt\nColor=long:5\n"
-                     "HLColor=long:9\n";
+const char kText[] = "Active=long:1\nVisible=long:1\nPos=rect:10, 20, 19, 27\n"
+                     "FontName=str:{dir}/blocks.fnt\nColor=long:5\nHLColor=long:9\n";
 
 TEST(TextTest, LinesBreakAndLettersLightUpInTheirColourWhileLetterHLIsOn) {
   const auto plain = Grid("5505500000", "5505500000");
@@ -54,10 +53,11 @@ TEST(TextTest, LinesBreakAndLettersLightUpInTheirColourWhileLetterHLIsOn) {
       {[](CText& t) { t.TextOut("AB CD\nE"); }, plain},
   };
   for (const bool lit : {true, false}) {
-    CKindRig rig("X=container\n", std::string(kText) + "LetterHL=long:" + (lit ? "1" : "0") + "\n");
+    CObjectRig rig;
     WriteBlockFont(rig.Dir().Join("blocks.fnt"));
-    rig.Go("Room");
-    CText* text = rig.Find<CText>("X");
+    rig.Enter(CObjectRig::Section("X", "Text") + kText + "LetterHL=long:" + (lit ? "1" : "0") +
+              "\n");
+    CText* text = rig.Object<CText>("X");
     ASSERT_NE(text, nullptr);
     for (const auto& [step, rows] : kSteps) {
       step(*text);
@@ -70,16 +70,16 @@ TEST(TextTest, LinesBreakAndLettersLightUpInTheirColourWhileLetterHLIsOn) {
 // without that either it is not made.
 TEST(TextTest, TheDefaultFontStandsInForAMissingOne) {
   const std::string objects =
-      "[/World/Room/A/]\nTemplate=str:Text\nPos=rect:0, 0, 9, 7\n"
-      "[/World/Room/B/]\nTemplate=str:Text\nPos=rect:0, 0, 9, 7\nFontName=str:{dir}/none.fnt\n";
+      CObjectRig::Section("A", "Text") + "Pos=rect:0, 0, 9, 7\n" +
+      CObjectRig::Section("B", "Text") + "Pos=rect:0, 0, 9, 7\nFontName=str:{dir}/none.fnt\n";
   for (const bool shipped : {true, false}) {
-    CKindRig rig("A=container\nB=container\n", objects);
+    CObjectRig rig;
     const std::string folder = rig.Dir().Join("gi");
     std::filesystem::create_directories(folder + "/Shared");
     if (shipped) WriteBlockFont(folder + "/Shared/andika20.fnt");
     const ConfigEntries mount = {{"/Game Interface/", "Trans, " + folder + "/"}};
     MountFromConfig(mount);
-    rig.Go("Room");
+    rig.Enter(objects);
     UnmountFromConfig(mount);
     const std::string none = rig.Dir().Join("none.fnt");
     std::vector<std::string> expected = {
@@ -87,8 +87,8 @@ TEST(TextTest, TheDefaultFontStandsInForAMissingOne) {
         "Font not loaded: " + none + ", using /Game Interface/Shared/andika20.fnt\n"};
     if (!shipped) expected.insert(expected.begin() + 1, "A: INVALIDVALUE\n");
     if (!shipped) expected.push_back("B: INVALIDVALUE\n");
-    EXPECT_EQ(rig.log, expected);
-    CText* text = rig.Find<CText>("A");
+    EXPECT_EQ(rig.Log(), expected);
+    CText* text = rig.Object<CText>("A");
     ASSERT_EQ(text != nullptr, shipped);
     if (!shipped) continue;
     text->TextOut("A");
