@@ -2,7 +2,10 @@
 // decorations, paintings) and on the view's dissolves and cursor
 // restriction. A refused change writes the script diagnostic and changes
 // nothing.
+#include <array>
 #include <string>
+#include <tuple>
+#include <type_traits>
 
 #include "script/script_run.h"
 #include "world/animation.h"
@@ -44,6 +47,24 @@ bool Colour(int32_t value) {
   const bool valid = value >= 0 && value <= 255;
   if (!valid) Report(err::kInvalidValue);
   return valid;
+}
+
+// A native whose int arguments, after the object's ID (kNamed) or for the
+// current object, go to a method of kind T; a refusal the method returns
+// gives the diagnostic.
+template <class T, bool kNamed, auto kMethod, size_t kInts>
+uint8_t* IntCall(uint8_t* sp) {
+  CArgs args(&sp, (kNamed ? 4 : 0) + 4 * kInts);
+  T* object = Kind<T, kNamed>(args);
+  std::array<int32_t, kInts> values;
+  for (int32_t& value : values) value = args.Int();
+  if (!object) return sp;
+  const auto call = [&] {
+    return std::apply([&](auto... value) { return (object->*kMethod)(value...); }, values);
+  };
+  if constexpr (std::is_void_v<decltype(call())>) call();
+  else Report(call());
+  return sp;
 }
 
 }  // namespace
@@ -102,21 +123,10 @@ uint8_t* SetMousePos(uint8_t* sp) {
 // Timers.
 
 uint8_t* SetInOutTime(uint8_t* sp) {
-  CArgs args(&sp, 12);
-  CWTimerObj* timer = Kind<CWTimerObj>(args);
-  const int32_t in = args.Int();
-  const int32_t out = args.Int();
-  if (timer) Report(timer->SetInOutTime(in, out));
-  return sp;
+  return IntCall<CWTimerObj, true, &CWTimerObj::SetInOutTime, 2>(sp);
 }
 
-uint8_t* SetTime(uint8_t* sp) {
-  CArgs args(&sp, 8);
-  CWTimerObj* timer = Kind<CWTimerObj>(args);
-  const int32_t time = args.Int();
-  if (timer) timer->SetTime(time);
-  return sp;
-}
+uint8_t* SetTime(uint8_t* sp) { return IntCall<CWTimerObj, true, &CWTimerObj::SetTime, 1>(sp); }
 
 // Sprites and animations.
 
@@ -142,11 +152,7 @@ uint8_t* SetImage(uint8_t* sp) {
 
 template <bool kNamed>
 uint8_t* SetColumn(uint8_t* sp) {
-  CArgs args(&sp, kNamed ? 8 : 4);
-  CWSprite* sprite = Kind<CWSprite, kNamed>(args);
-  const int32_t column = args.Int();
-  if (sprite) Report(sprite->SetColumn(column));
-  return sp;
+  return IntCall<CWSprite, kNamed, &CWSprite::SetColumn, 1>(sp);
 }
 
 template <bool kNamed>
@@ -166,30 +172,17 @@ uint8_t* GetImage(uint8_t* sp) {
 
 template <bool kNamed>
 uint8_t* SetFrame(uint8_t* sp) {
-  CArgs args(&sp, kNamed ? 8 : 4);
-  CAnim* anim = Kind<CAnim, kNamed>(args);
-  const int32_t frame = args.Int();
-  if (anim) Report(anim->SetFrame(frame));
-  return sp;
+  return IntCall<CAnim, kNamed, &CAnim::SetFrame, 1>(sp);
 }
 
 template <bool kNamed>
 uint8_t* PlayAnimation(uint8_t* sp) {
-  CArgs args(&sp, kNamed ? 8 : 4);
-  CAnim* anim = Kind<CAnim, kNamed>(args);
-  const int32_t loop = args.Int();
-  if (anim) anim->Play(loop != 0);
-  return sp;
+  return IntCall<CAnim, kNamed, &CAnim::Play, 1>(sp);
 }
 
 template <bool kNamed>
 uint8_t* AnimRescale(uint8_t* sp) {
-  CArgs args(&sp, kNamed ? 12 : 8);
-  CAnim* anim = Kind<CAnim, kNamed>(args);
-  const int32_t numerator = args.Int();
-  const int32_t denominator = args.Int();
-  if (anim) Report(anim->Rescale(numerator, denominator));
-  return sp;
+  return IntCall<CAnim, kNamed, &CAnim::Rescale, 2>(sp);
 }
 
 // ReplaceColor, and with kArea RReplaceColor inside a rectangle.
@@ -217,12 +210,7 @@ uint8_t* TextOut(uint8_t* sp) {
 }
 
 uint8_t* SetTextHLChar(uint8_t* sp) {
-  CArgs args(&sp, 12);
-  CText* text = Kind<CText>(args);
-  const int32_t first = args.Int();
-  const int32_t count = args.Int();
-  if (text) text->SetTextHLChar(first, count);
-  return sp;
+  return IntCall<CText, true, &CText::SetTextHLChar, 2>(sp);
 }
 
 // Decorations.
@@ -307,15 +295,6 @@ uint8_t* PaintSelect(uint8_t* sp) {
   return sp;
 }
 
-template <ErrCode (CPaint::*kSet)(int)>
-uint8_t* PaintSetInt(uint8_t* sp) {
-  CArgs args(&sp, 8);
-  CPaint* paint = Kind<CPaint>(args);
-  const int32_t value = args.Int();
-  if (paint) Report((paint->*kSet)(value));
-  return sp;
-}
-
 template <ErrCode (CPaint::*kSet)(const char*, int)>
 uint8_t* PaintSetImageInt(uint8_t* sp) {
   CArgs args(&sp, 12);
@@ -348,8 +327,8 @@ uint8_t* PaintSelectBrush(uint8_t* sp) { return PaintSelect<CPaintBoard::ETool::
 uint8_t* PaintSelectStamp(uint8_t* sp) { return PaintSelect<CPaintBoard::ETool::kStamp>(sp); }
 uint8_t* PaintSelectFill(uint8_t* sp) { return PaintSelect<CPaintBoard::ETool::kFill>(sp); }
 uint8_t* PaintSelectRubber(uint8_t* sp) { return PaintSelect<CPaintBoard::ETool::kRubber>(sp); }
-uint8_t* PaintSetColor(uint8_t* sp) { return PaintSetInt<&CPaint::SetColor>(sp); }
-uint8_t* PaintFill(uint8_t* sp) { return PaintSetInt<&CPaint::Fill>(sp); }
+uint8_t* PaintSetColor(uint8_t* sp) { return IntCall<CPaint, true, &CPaint::SetColor, 1>(sp); }
+uint8_t* PaintFill(uint8_t* sp) { return IntCall<CPaint, true, &CPaint::Fill, 1>(sp); }
 uint8_t* PaintSetBrush(uint8_t* sp) { return PaintSetImageInt<&CPaint::SetBrush>(sp); }
 uint8_t* PaintSetStamp(uint8_t* sp) { return PaintSetImageInt<&CPaint::SetStamp>(sp); }
 uint8_t* PaintSetFillPattern(uint8_t* sp) {
@@ -364,12 +343,7 @@ uint8_t* PaintSaveImage(uint8_t* sp) {
 }
 
 uint8_t* PaintSetRubber(uint8_t* sp) {
-  CArgs args(&sp, 12);
-  CPaint* paint = Kind<CPaint>(args);
-  const int32_t diameter = args.Int();
-  const int32_t mode = args.Int();
-  if (paint) Report(paint->SetRubber(diameter, mode));
-  return sp;
+  return IntCall<CPaint, true, &CPaint::SetRubber, 2>(sp);
 }
 
 uint8_t* PaintSave(uint8_t* sp) {
