@@ -9,12 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "fs/file_service.h"
 #include "fs/mount_config.h"
-#include "fs/replace.h"
-#include "gfx/anim_writer.h"
 #include "gfx/bitmap.h"
-#include "gfx/font.h"
 #include "script/script_machine.h"
 #include "script/script_result.h"
 #include "script/string_leak_check.h"
@@ -32,6 +28,8 @@
 #include "world/timer.h"
 #include "world/view.h"
 #include "world/world.h"
+
+#include "kind_files.h"
 
 namespace {
 
@@ -62,28 +60,6 @@ std::string Tree(const std::string& back) {
          "[/World/Room/Canvas/]\nTemplate=str:Paint\nImageName=str:/g/page.bmp\nTColor=long:5\n"
          "Pos=rect:20, 20, 23, 23\n"
          "[/World/Room/Door/]\nTemplate=str:HotSpot\nActive=long:1\nPos=rect:10, 10, 19, 19\n";
-}
-
-// Glyphs 2 x 3 advancing by 3.
-void WriteBlockFont(const std::string& path) {
-  CFont font(4, 3, ' ');
-  const uint8_t mask[] = {0xC0, 0xC0, 0xC0};
-  font.AddGlyph(SGlyph{0, 0, 0, 0, 3}, mask);
-  for (char c = '!'; c <= 'Z'; ++c) font.AddGlyph(SGlyph{2, 3, 0, 0, 3}, mask);
-  std::unique_ptr<CFile> out = FsOpen(path.c_str(), 0x0F, nullptr);
-  ASSERT_EQ(font.Write(out.get()), err::kOk);
-}
-
-// 2 x 2 frames at 10 per second: frame i is colours[i] at (0, 0) on 1.
-void WriteAnim(const CTempDir& dir, const std::string& name, const std::vector<uint8_t>& colours) {
-  const SAnimFormat format{2, 2, 10, 50};
-  CPalette palette;
-  palette.SetCount(256);
-  std::vector<std::vector<uint8_t>> frames;
-  for (uint8_t colour : colours) frames.push_back({colour, 1, 1, 1});
-  ASSERT_EQ(WriteReplacing(dir.Join(name + ".ani").c_str(), 0,
-                           [&](CFile& file) { return WriteAnimation(&file, format, palette, frames); }),
-            err::kOk);
 }
 
 struct SCase {
