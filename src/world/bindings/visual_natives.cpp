@@ -7,7 +7,7 @@
 #include <tuple>
 #include <type_traits>
 
-#include "script/script_run.h"
+#include "script/script_call.h"
 #include "world/animation.h"
 #include "world/bindings/natives.h"
 #include "world/bindings/path_check.h"
