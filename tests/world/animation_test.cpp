@@ -2,23 +2,10 @@
 // their handlers at their exact times.
 #include "world/animation.h"
 
-#include "fs/replace.h"
-#include "gfx/anim_writer.h"
+#include "kind_files.h"
 #include "world/object_rig.h"
 
 namespace {
-
-// 2 x 2 frames at 10 frames per second: frame i is colour[i] at (0, 0) on 1.
-void WriteAnim(const CTempDir& dir, const std::string& name, const std::vector<uint8_t>& colours) {
-  SAnimFormat format{2, 2, 10, 50};
-  CPalette palette;
-  palette.SetCount(256);
-  std::vector<std::vector<uint8_t>> frames;
-  for (uint8_t colour : colours) frames.push_back({colour, 1, 1, 1});
-  ASSERT_EQ(WriteReplacing(dir.Join(name + ".ani").c_str(), 0,
-                           [&](CFile& file) { return WriteAnimation(&file, format, palette, frames); }),
-            err::kOk);
-}
 
 struct SPlayCase {
   const char* what;

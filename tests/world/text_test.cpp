@@ -9,19 +9,11 @@
 #include "fs/file_service.h"
 #include "fs/mount_config.h"
 #include "gfx/font.h"
+#include "kind_files.h"
 #include "world/object_rig.h"
 #include "world/text.h"
 
 namespace {
-
-void WriteBlockFont(const std::string& path) {
-  CFont font(4, 3, ' ');
-  const uint8_t mask[] = {0xC0, 0xC0, 0xC0};
-  font.AddGlyph(SGlyph{0, 0, 0, 0, 3}, mask);
-  for (char c = '!'; c <= 'Z'; ++c) font.AddGlyph(SGlyph{2, 3, 0, 0, 3}, mask);
-  std::unique_ptr<CFile> out = FsOpen(path.c_str(), 0x0F, nullptr);
-  ASSERT_EQ(font.Write(out.get()), err::kOk);
-}
 
 // The surface's pixels as hexadecimal digits, a row each.
 std::vector<std::string> Rows(const CBitmap& picture) {

@@ -132,7 +132,49 @@ uint8_t* GetModal(uint8_t* sp);
 uint8_t* DisableAll(uint8_t* sp);
 uint8_t* GetMouseOver(uint8_t* sp);
 uint8_t* SimClick(uint8_t* sp);
+
+// The visual kinds, dissolves and the cursor restriction.
+uint8_t* DissolveToView(uint8_t* sp);
+uint8_t* DissolveToImage(uint8_t* sp);
+uint8_t* SetMRHLine(uint8_t* sp);
+uint8_t* SetMRMask(uint8_t* sp);
+uint8_t* MRRemove(uint8_t* sp);
 uint8_t* SetMousePos(uint8_t* sp);
+uint8_t* SetInOutTime(uint8_t* sp);
+uint8_t* SetTime(uint8_t* sp);
+template <bool kNamed> uint8_t* SetImage(uint8_t* sp);
+template <bool kNamed> uint8_t* SetColumn(uint8_t* sp);
+template <bool kNamed> uint8_t* GetColumn(uint8_t* sp);
+uint8_t* GetImage(uint8_t* sp);
+template <bool kNamed> uint8_t* SetFrame(uint8_t* sp);
+template <bool kNamed> uint8_t* PlayAnimation(uint8_t* sp);
+template <bool kNamed> uint8_t* AnimRescale(uint8_t* sp);
+// ReplaceColor, and with kArea RReplaceColor.
+template <bool kNamed, bool kArea> uint8_t* ReplaceColor(uint8_t* sp);
+uint8_t* TextOut(uint8_t* sp);
+uint8_t* SetTextHLChar(uint8_t* sp);
+uint8_t* ClearDecoration(uint8_t* sp);
+// With kTimed the mode, frames and delay follow the name.
+template <bool kTimed> uint8_t* AddDecoration(uint8_t* sp);
+uint8_t* GetDecoration(uint8_t* sp);
+uint8_t* SaveDecoration(uint8_t* sp);
+uint8_t* LoadDecoration(uint8_t* sp);
+uint8_t* PaintReset(uint8_t* sp);
+uint8_t* PaintClear(uint8_t* sp);
+uint8_t* PaintSelectBrush(uint8_t* sp);
+uint8_t* PaintSelectStamp(uint8_t* sp);
+uint8_t* PaintSelectFill(uint8_t* sp);
+uint8_t* PaintSelectRubber(uint8_t* sp);
+uint8_t* PaintSetColor(uint8_t* sp);
+uint8_t* PaintFill(uint8_t* sp);
+uint8_t* PaintSetBrush(uint8_t* sp);
+uint8_t* PaintSetStamp(uint8_t* sp);
+uint8_t* PaintSetFillPattern(uint8_t* sp);
+uint8_t* PaintSetMap(uint8_t* sp);
+uint8_t* PaintSetRubber(uint8_t* sp);
+uint8_t* PaintLoadImage(uint8_t* sp);
+uint8_t* PaintSave(uint8_t* sp);
+uint8_t* PaintSaveImage(uint8_t* sp);
 
 // Inventory items: the two types and the item functions.
 uint8_t* InvItemVoid(uint8_t* sp);

@@ -7,7 +7,6 @@
 #include "script/script_run.h"
 #include "ui/desktop.h"
 #include "ui/event.h"
-#include "ui/os_layer.h"
 #include "world/bindings/natives.h"
 #include "world/view.h"
 #include "world/visual_object.h"
@@ -446,20 +445,6 @@ uint8_t* SimClick(uint8_t* sp) {
   if (world.Find(serial) != object) return sp;
   const SCallArg down[] = {SCallArg::Int(x), SCallArg::Int(y)};
   object->Call("OnLButtonDown", "void, int x, int y", down);
-  return sp;
-}
-
-uint8_t* SetMousePos(uint8_t* sp) {
-  CArgs args(&sp, 8);
-  const int32_t x = args.Int();
-  const int32_t y = args.Int();
-  CWPlaneViewWindow* view = RunningView();
-  if (!view) return sp;
-  const TRect window = view->Window() ? view->Window()->GetRect() : TRect{};
-  // The platform reports the warp as one mouse move, which the view then
-  // gets like any other.
-  if (CDesktop* desktop = view->World().Desktop())
-    desktop->TopLevel()->PlatformWindow()->WarpMouse(x + window.left, y + window.top);
   return sp;
 }
 
