@@ -119,9 +119,12 @@ void CWTimerObj::Post(EEvent event, uint32_t delay) {
 }
 
 void CWTimerObj::Fire(EEvent event, uint32_t generation) {
-  static constexpr void (CWTimerObj::*kEvents[])() = {
-      &CWTimerObj::Interrupted, &CWTimerObj::OutPointReached, &CWTimerObj::Ticked};
-  if (generation == m_generation && m_running) (this->*kEvents[event])();
+  if (generation != m_generation || !m_running) return;
+  switch (event) {
+    case kEvInterrupt: return Interrupted();
+    case kEvOutPoint: return OutPointReached();
+    case kEvTick: return Ticked();
+  }
 }
 
 void CWTimerObj::Interrupted() {

@@ -212,7 +212,7 @@ class CWorld {
                  const char* signature);
   ErrCode Compile(CWObject::SHandler& entry, const char* handler, const char* signature);
   std::unordered_map<uint32_t, CWObject*> m_objects;
-  std::vector<std::unique_ptr<CWObject>> m_doomed;  // until the handlers return
+  std::vector<std::unique_ptr<CWObject>> m_doomed;  // until their event is over
   // Name -> serials, oldest first.
   std::unordered_map<std::string, std::vector<uint32_t>> m_names;
   std::vector<StoreHandle> m_template_search;
