@@ -11,6 +11,7 @@
 
 #include "fs/mount_config.h"
 #include "gfx/bitmap.h"
+#include "gfx/bmp.h"
 #include "script/script_machine.h"
 #include "script/script_result.h"
 #include "script/string_leak_check.h"
@@ -163,6 +164,28 @@ TEST_F(BindingsVisualTest, SpritesChangeColumnAndPicture) {
       {"str", "GetImage(\"Nobody\")", "(null)", ""},
   };
   CheckAll(cases);
+}
+
+// The picture shown: its pixels object-local (-1 outside or without one),
+// and saved as it is in the view's palette (entry 0 white).
+TEST_F(BindingsVisualTest, PicturesAreReadAndSavedAsShown) {
+  const SCase cases[] = {
+      {"int", "GetPixel(\"Strip\", 1, 1)", "11", ""},
+      {"int", "GetPixel(\"Strip\", 2, 0)", "-1", ""},
+      {"int", "GetPixel(\"Door\", 0, 0)", "-1", ""},
+      {"int", "GetPixel(\"Nobody\", 0, 0)", "-1", ""},
+      {"void", "SaveBmp(\"Strip\", \"/out/strip2.bmp\");", "", ""},
+      {"void", "SaveBmp(\"Strip\", \"/g/strip3.bmp\");", "", "file access denied: /g/strip3.bmp"},
+  };
+  CheckAll(cases);
+  ErrCode error = err::kOk;
+  const std::unique_ptr<CBitmap> saved = LoadBmp(m_rig.Dir().Join("strip2.bmp").c_str(), &error, false);
+  ASSERT_NE(saved, nullptr) << ErrName(error);
+  EXPECT_EQ(saved->Width(), 2);
+  EXPECT_EQ(saved->GetPixel(1, 1), 11);
+  const SPalEntry white = saved->Palette()->Entries()[0];
+  EXPECT_EQ(white.red + white.green + white.blue, 3 * 255);
+  EXPECT_FALSE(std::filesystem::exists(m_rig.Dir().Join("strip3.bmp")));
 }
 
 TEST_F(BindingsVisualTest, TextsShowAndHighlight) {

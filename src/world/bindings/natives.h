@@ -151,6 +151,10 @@ template <bool kNamed> uint8_t* PlayAnimation(uint8_t* sp);
 template <bool kNamed> uint8_t* AnimRescale(uint8_t* sp);
 // ReplaceColor, and with kArea RReplaceColor.
 template <bool kNamed, bool kArea> uint8_t* ReplaceColor(uint8_t* sp);
+// The picture a visual object shows: a pixel (object-local, -1 outside or
+// without a picture), and the picture as an 8-bit BMP in the view's palette.
+uint8_t* GetPixel(uint8_t* sp);
+uint8_t* SaveBmp(uint8_t* sp);
 uint8_t* TextOut(uint8_t* sp);
 uint8_t* SetTextHLChar(uint8_t* sp);
 uint8_t* ClearDecoration(uint8_t* sp);

@@ -7,6 +7,9 @@
 #include <tuple>
 #include <type_traits>
 
+#include "fs/replace.h"
+#include "gfx/bmp.h"
+#include "gfx/palette.h"
 #include "script/script_call.h"
 #include "world/animation.h"
 #include "world/bindings/natives.h"
@@ -367,5 +370,32 @@ template uint8_t* ReplaceColor<false, false>(uint8_t*);
 template uint8_t* ReplaceColor<true, false>(uint8_t*);
 template uint8_t* ReplaceColor<false, true>(uint8_t*);
 template uint8_t* ReplaceColor<true, true>(uint8_t*);
+
+// Pictures of every visual kind.
+
+uint8_t* GetPixel(uint8_t* sp) {
+  CArgs args(&sp, 12);
+  const CWVisualObject* object = Kind<CWVisualObject>(args);
+  const int32_t x = args.Int();
+  const int32_t y = args.Int();
+  const CBitmap* picture = object ? object->Picture() : nullptr;
+  args.Result(picture ? picture->GetPixel(x, y) : -1);
+  return sp;
+}
+
+uint8_t* SaveBmp(uint8_t* sp) {
+  CArgs args(&sp, 8);
+  const CWVisualObject* object = Kind<CWVisualObject>(args);
+  std::string path;
+  if (!CheckScriptPath(args.Text(), EFileAccess::kWrite, &path)) return sp;
+  const CBitmap* picture = object ? object->Picture() : nullptr;
+  const CWPlaneViewWindow* view = RunningView();
+  const CPalette* palette = view && view->Canvas() ? view->Canvas()->Palette() : nullptr;
+  if (!picture || !palette) return sp;
+  CBitmap shown(*picture);
+  shown.SetPalette(std::make_unique<CPalette>(*palette));
+  Report(WriteReplacing(path.c_str(), 0, [&](CFile& file) { return WriteBmp(&file, shown, 0); }));
+  return sp;
+}
 
 }  // namespace bindings
