@@ -8,7 +8,9 @@
 #include <memory>
 #include <string>
 
+#include "store/hash_ini.h"
 #include "store/value_base.h"
+#include "store/vb_ini.h"
 #include "support/fault_file.h"
 
 class CScratchValueBase {
@@ -28,6 +30,13 @@ class CScratchValueBase {
   }
   CValueBase* vb() { return m_vb.get(); }
   COpenContainer Root() { return COpenContainer(m_vb.get(), m_vb->Root()); }
+  // Imports a tree written as INI text at the root.
+  void Import(const std::string& text) {
+    CHashIni ini(100, 1000);
+    ASSERT_EQ(ini.LoadText(text), err::kOk);
+    COpenContainer root = Root();
+    ASSERT_EQ(ImportIni(m_vb.get(), root.get(), &ini), err::kOk);
+  }
 
   std::shared_ptr<std::string> m_bytes = std::make_shared<std::string>();
   std::unique_ptr<CFaultFile> m_file;

@@ -84,10 +84,7 @@ class BindingsObjectsTest : public CStrLeakTest {
   void SetUp() override {
     CStrLeakTest::SetUp();
     WritePicture(m_rig.Dir(), "back.bmp", 4, std::vector<uint8_t>(16, 3));
-    CHashIni ini(100, 1000);
-    ASSERT_EQ(ini.LoadText(Tree(m_rig.Dir().Join("back.bmp"))), err::kOk);
-    COpenContainer root = m_base.Root();
-    ASSERT_EQ(ImportIni(m_base.vb(), root.get(), &ini), err::kOk);
+    m_base.Import(Tree(m_rig.Dir().Join("back.bmp")));
     ASSERT_EQ(m_machine.Init(kWorldModules), err::kOk);
     ASSERT_EQ(m_globals.Load(m_base.vb(), &m_machine), err::kOk);
     m_world = std::make_unique<CWorld>(m_base.vb(), &m_machine, &m_rig.Queue(), true);

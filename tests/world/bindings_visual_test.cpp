@@ -88,10 +88,7 @@ class BindingsVisualTest : public CStrLeakTest {
                 {"/out/", "Trans, " + dir.Path()}};
     MountFromConfig(m_mounts);
     WriteBlockFont(dir.Join("blocks.fnt"));
-    CHashIni ini(100, 1000);
-    ASSERT_EQ(ini.LoadText(Tree(dir.Join("back.bmp"))), err::kOk);
-    COpenContainer root = m_base.Root();
-    ASSERT_EQ(ImportIni(m_base.vb(), root.get(), &ini), err::kOk);
+    m_base.Import(Tree(dir.Join("back.bmp")));
     ASSERT_EQ(m_machine.Init(kWorldModules), err::kOk);
     m_world = std::make_unique<CWorld>(m_base.vb(), &m_machine, &m_rig.Queue(), true);
     m_world->SetDesktop(&m_rig.Desktop());

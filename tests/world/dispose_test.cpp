@@ -49,10 +49,7 @@ TEST(DisposeTest, AnObjectTakenAwayWhileItsHandlerRunsGoesAfterItsEvent) {
   tree += "[/World/Room/Door/]\nTemplate=str:HotSpot\nActive=long:1\nPos=rect:0, 0, 9, 9\n"
           "OnLButtonDown=script\n[/World/Room/Door/OnLButtonDown]\nSize=12\nType=34\nTextSize=" +
           std::to_string(body.size() + 2) + "\n1=." + body + "\n";
-  CHashIni ini(100, 1000);
-  ASSERT_EQ(ini.LoadText(tree), err::kOk);
-  COpenContainer root = base.Root();
-  ASSERT_EQ(ImportIni(base.vb(), root.get(), &ini), err::kOk);
+  base.Import(tree);
   CScriptMachine machine;
   std::vector<SRegistrationModule> modules(std::begin(kWorldModules), std::end(kWorldModules));
   modules.push_back({RegisterTestRows, 500});

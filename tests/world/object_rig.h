@@ -71,10 +71,7 @@ class CObjectRig : public CLogView {
     std::string dir = Dir().Path();
     dir.pop_back();
     for (size_t at; (at = tree.find("{dir}")) != std::string::npos;) tree.replace(at, 5, dir);
-    CHashIni ini(100, 1000);
-    ASSERT_EQ(ini.LoadText(tree), err::kOk);
-    COpenContainer root = m_base.Root();
-    ASSERT_EQ(ImportIni(m_base.vb(), root.get(), &ini), err::kOk);
+    m_base.Import(tree);
     ASSERT_EQ(m_machine.Init({}), err::kOk);
     m_machine.Calls().tool_mode = true;
     m_world = std::make_unique<CWorld>(m_base.vb(), &m_machine, &m_rig.Queue(), true);

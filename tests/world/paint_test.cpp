@@ -186,10 +186,7 @@ class PaintViewTest : public ::testing::Test {
         "[/World/Room/Side/]\nTemplate=str:HotSpot\nPos=rect:125, 90, 160, 120\n"
         "[/World/Room/Torn/]\nTemplate=str:Paint\nImageName=str:" + dir + "gone.bmp\n"
         "[/World/Room/Slate/]\nTemplate=str:Paint\nPos=rect:10, 10, 13, 12\n";
-    CHashIni ini(100, 1000);
-    ASSERT_EQ(ini.LoadText(tree), err::kOk);
-    COpenContainer root = m_base.Root();
-    ASSERT_EQ(ImportIni(m_base.vb(), root.get(), &ini), err::kOk);
+    m_base.Import(tree);
     ASSERT_EQ(m_machine.Init({}), err::kOk);
     m_machine.Calls().tool_mode = true;
     SetLogView(&m_warnings);

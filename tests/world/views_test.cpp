@@ -90,10 +90,7 @@ class ViewsTest : public ::testing::Test {
   void SetUp() override {
     WritePicture(m_rig.Dir(), "back.bmp", 4, std::vector<uint8_t>(16, 3));
     m_rig.Dir().WriteFile("deep.bmp", "BM");
-    CHashIni ini(100, 1000);
-    ASSERT_EQ(ini.LoadText(Tree(m_rig.Dir().Path())), err::kOk);
-    COpenContainer root = m_base.Root();
-    ASSERT_EQ(ImportIni(m_base.vb(), root.get(), &ini), err::kOk);
+    m_base.Import(Tree(m_rig.Dir().Path()));
     ASSERT_EQ(m_machine.Init({}), err::kOk);
     m_machine.Calls().tool_mode = true;
     Tracer().Configure("views", m_rig.Dir().Join("trace.txt").c_str());

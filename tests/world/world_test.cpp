@@ -96,10 +96,7 @@ Template=str:Nowhere
 class WorldTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    CHashIni ini(100, 1000);
-    ASSERT_EQ(ini.LoadText(kTree), err::kOk);
-    COpenContainer root = m_base.Root();
-    ASSERT_EQ(ImportIni(m_base.vb(), root.get(), &ini), err::kOk);
+    m_base.Import(kTree);
     ASSERT_EQ(m_machine.Init({}), err::kOk);
     m_queue.SetClock([this] { return m_now; });
     Tracer().Configure("handlers", m_dir.Join("trace.txt").c_str());
