@@ -62,6 +62,7 @@ class CAnim : public CWHotSpot {
   // `from` becomes `to` in the picture (inside `area`, picture coordinates,
   // when given) and in every rectangle decoded from then on.
   void ReplaceColor(uint8_t from, uint8_t to, const TRect* area = nullptr);
+  void RecolourSource(uint8_t from, uint8_t to) override { ReplaceColor(from, to); }
 
   bool IsPlaying() const { return m_playing; }
   bool IsLooping() const { return m_loop; }

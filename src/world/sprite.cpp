@@ -50,24 +50,32 @@ ErrCode CWSprite::SetColumn(int32_t column) {
   return err::kOk;
 }
 
+void CWSprite::RecolourSource(uint8_t from, uint8_t to) {
+  if (!m_strip) return;
+  Recolour(*m_strip, from, to);
+  ShowFrame();
+}
+
+TRect CWSprite::FrameOf(const CBitmap& strip, int32_t column, int32_t columns) {
+  const int width = strip.Width() / columns;
+  const int left = column * width;
+  return {static_cast<int16_t>(left), 0, static_cast<int16_t>(left + width - 1),
+          static_cast<int16_t>(strip.Height() - 1)};
+}
+
 void CWSprite::ShowFrame() {
-  const int width = m_strip->Width() / m_columns;
-  const int height = m_strip->Height();
+  const TRect cut = FrameOf(*m_strip, m_column, m_columns);
   auto frame = std::make_unique<CBitmap>();
   const CPalette* palette = m_strip->Palette();
-  if (frame->Create(static_cast<uint16_t>(width), static_cast<uint16_t>(height), kPixel8,
+  if (frame->Create(static_cast<uint16_t>(cut.right - cut.left + 1),
+                    static_cast<uint16_t>(cut.bottom + 1), kPixel8,
                     palette ? std::make_unique<CPalette>(*palette) : nullptr, kTopDown,
                     0) != err::kOk)
     return ShowPicture(nullptr, m_key);
   {
     CBitmapLock target(*frame);
     CBitmapLock source(*m_strip);
-    const int left = m_column * width;
-    if (target && source)
-      Blit8(target.View(), 0, 0, source.View(),
-            {static_cast<int16_t>(left), 0, static_cast<int16_t>(left + width - 1),
-             static_cast<int16_t>(height - 1)},
-            kNoKey, frame->GetBounds());
+    if (target && source) Blit8(target.View(), 0, 0, source.View(), cut, kNoKey, frame->GetBounds());
   }
   ShowPicture(std::move(frame), m_key);
 }

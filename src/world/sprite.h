@@ -33,6 +33,11 @@ class CWSprite : public CWHotSpot {
   int32_t Column() const { return m_column; }
   // The frames of the strip: 1 for a single image.
   int32_t Columns() const { return m_columns; }
+  // Frame `column` of a strip of `columns` frames: image width / `columns`
+  // wide, as high as the strip.
+  static TRect FrameOf(const CBitmap& strip, int32_t column, int32_t columns);
+  // The whole strip changes, and the frame is cut again.
+  void RecolourSource(uint8_t from, uint8_t to) override;
 
  private:
   void ShowFrame();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "gfx/blit.h"
 #include "ui/event.h"
 #include "world/handler_sites.h"
 #include "world/view.h"
@@ -127,6 +128,33 @@ void CWVisualObject::ShowPicture(std::unique_ptr<CBitmap> picture, int32_t key) 
 }
 
 void CWVisualObject::PictureChanged() { Invalidate(m_drawable.Rect()); }
+
+void CWVisualObject::Recolour(CBitmap& picture, uint8_t from, uint8_t to) {
+  CBitmapLock lock(picture);
+  if (lock) ReplaceColour(lock.View(), from, to, nullptr);
+}
+
+void CWVisualObject::RecolourPicture(uint8_t from, uint8_t to) {
+  if (!m_picture) return;
+  Recolour(*m_picture, from, to);
+  PictureChanged();
+}
+
+ErrCode CWVisualObject::DrawIntoPicture(const CBitmap& source, const TRect& area, TPoint at,
+                                        uint32_t key) {
+  if (!m_picture) return err::kInvalidValue;
+  {
+    CBitmapLock target(*m_picture);
+    CBitmapLock from(source);
+    if (!target || !from) return err::kInvalidValue;
+    Blit8(target.View(), at.x, at.y, from.View(), area, key, m_picture->GetBounds());
+  }
+  TRect drawn;
+  if (IntersectRect(OffsetRect(area, at.x - area.left, at.y - area.top), m_picture->GetBounds(),
+                    &drawn))
+    PictureChanged(drawn);
+  return err::kOk;
+}
 
 void CWVisualObject::PictureChanged(const TRect& area) {
   const TRect& rect = m_drawable.Rect();

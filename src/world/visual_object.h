@@ -69,6 +69,16 @@ class CWVisualObject : public CWObject {
   CBitmap* Picture() const { return m_picture.get(); }
   // The picture's transparent colour index (above 255: none).
   uint32_t Key() const { return m_drawable.Key(); }
+  // Replaces `from` by `to` in the picture shown, until it is made again.
+  void RecolourPicture(uint8_t from, uint8_t to);
+  // The same in what the picture is made from, so that the change stays
+  // (a sprite's every frame, an animation's every frame to come); kinds
+  // that make no picture from a source change the picture shown.
+  virtual void RecolourSource(uint8_t from, uint8_t to) { RecolourPicture(from, to); }
+  // Copies `area` of the 8-bit `source` to (x, y) of the picture shown,
+  // leaving out pixels of `key` (kNoKey: none). INVALIDVALUE, nothing
+  // drawn, without a picture.
+  ErrCode DrawIntoPicture(const CBitmap& source, const TRect& area, TPoint at, uint32_t key);
 
   // A "TColor" of this or more names a pixel of the picture instead:
   // x = (TColor / 1000) mod 1000, y = TColor mod 1000.
@@ -79,6 +89,8 @@ class CWVisualObject : public CWObject {
   // Shows `picture` keyed by `key` (-1: opaque) at the region's top-left;
   // "Pos" takes the picture's size and is written back. Null shows nothing.
   void ShowPicture(std::unique_ptr<CBitmap> picture, int32_t key);
+  // Replaces `from` by `to` in every pixel of an 8-bit `picture`.
+  static void Recolour(CBitmap& picture, uint8_t from, uint8_t to);
   // Redraws the picture after its pixels changed.
   void PictureChanged();
   // Puts the drawable at the region's bounds: where it was (`old`) and where

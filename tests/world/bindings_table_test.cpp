@@ -101,7 +101,7 @@ const char* const kEngineEntries[] = {
 
 // The slots whose owners come later, as ranges.
 const std::pair<int, int> kPendingRanges[] = {
-    {377, 378}, {402, 402}, {237, 242}, {246, 246}, {319, 319}, {210, 211},
+    {237, 242}, {246, 246}, {319, 319}, {210, 211},
     {223, 223}, {251, 251}, {387, 398}, {399, 401}};
 
 struct SLine {

@@ -185,6 +185,45 @@ TEST_F(BindingsVisualTest, PicturesAreReadAndSavedAsShown) {
   EXPECT_FALSE(std::filesystem::exists(m_rig.Dir().Join("strip3.bmp")));
 }
 
+// The strip's columns are 11, 12, 13 and 14; column 0 shows.
+TEST_F(BindingsVisualTest, ColoursAreReplacedInTheWholeStripOrInTheFrameShown) {
+  const SCase cases[] = {
+      {"void", "BReplaceColor(\"Strip\", 12, 30); PReplaceColor(\"Strip\", 11, 31);", "", ""},
+      {"void", "PReplaceColor(\"Strip\", 31, 256);", "", "INVALIDVALUE"},
+      {"void", "BReplaceColor(\"Canvas\", 2, 8); PReplaceColor(\"Door\", 0, 1);", "", ""},
+  };
+  CheckAll(cases);
+  EXPECT_EQ(Pixel("Strip", 1, 1), 31);
+  EXPECT_EQ(Pixel("Canvas", 3, 3), 8);
+  // Cut again: the frame shown loses its change, the strip's stays.
+  const SCase other[] = {{"void", "SetColumn(\"Strip\", 1);", "", ""}};
+  CheckAll(other);
+  EXPECT_EQ(Pixel("Strip", 0, 0), 30);
+  const SCase back[] = {{"void", "SetColumn(\"Strip\", 0);", "", ""}};
+  CheckAll(back);
+  EXPECT_EQ(Pixel("Strip", 0, 0), 11);
+}
+
+// Into the 4 x 4 page of 2: column 2 of 4 (2 x 2 of 13) at (1, 0); the whole
+// strip at (-5, 2) keyed by 13, so that its columns 5 to 7 (13, 14, 14)
+// fall on x 0 to 2 and the 13 is left out.
+TEST_F(BindingsVisualTest, SpriteFramesAreDrawnIntoAPictureClippedAndKeyed) {
+  const SCase cases[] = {
+      {"void", "DrawSprite(\"Canvas\", \"/g/strip.bmp\", 1, 0, 2, 4, -1);", "", ""},
+      {"void", "DrawSprite(\"Canvas\", \"/g/strip.bmp\", -5, 2, 0, 1, 13);", "", ""},
+      {"void", "DrawSprite(\"Canvas\", \"/g/strip.bmp\", 0, 0, 4, 4, -1);", "", "INVALIDVALUE"},
+      {"void", "DrawSprite(\"Canvas\", \"/g/strip.bmp\", 0, 0, 0, 1, 256);", "", "INVALIDVALUE"},
+      {"void", "DrawSprite(\"Canvas\", \"/g/none.bmp\", 0, 0, 0, 1, -1);", "", "INVALIDVALUE"},
+      {"void", "DrawSprite(\"Door\", \"/g/strip.bmp\", 0, 0, 0, 1, -1);", "", "INVALIDVALUE"},
+      {"void", "DrawSprite(\"Canvas\", \"/etc/x.bmp\", 0, 0, 0, 1, -1);", "",
+       "file access denied: /etc/x.bmp"},
+  };
+  CheckAll(cases);
+  const int expected[4][4] = {{2, 13, 13, 2}, {2, 13, 13, 2}, {2, 14, 14, 2}, {2, 14, 14, 2}};
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(Pixel("Canvas", x, y), expected[y][x]) << x << "," << y;
+}
+
 TEST_F(BindingsVisualTest, TextsShowAndHighlight) {
   const SCase cases[] = {{"void", "TextOut(\"Label\", \"AB\"); SetTextHLChar(\"Label\", 1, 1);", "",
                           ""}};

@@ -151,6 +151,12 @@ template <bool kNamed> uint8_t* PlayAnimation(uint8_t* sp);
 template <bool kNamed> uint8_t* AnimRescale(uint8_t* sp);
 // ReplaceColor, and with kArea RReplaceColor.
 template <bool kNamed, bool kArea> uint8_t* ReplaceColor(uint8_t* sp);
+// BReplaceColor (kSource): a colour of the named object in what its picture
+// is made from; PReplaceColor: in the picture shown.
+template <bool kSource> uint8_t* RecolourObject(uint8_t* sp);
+// A frame of a strip picture drawn into the named object's picture: the
+// strip's name, x, y, the column, the number of columns and the key.
+uint8_t* DrawSprite(uint8_t* sp);
 // The picture a visual object shows: a pixel (object-local, -1 outside or
 // without a picture), and the picture as an 8-bit BMP in the view's palette.
 uint8_t* GetPixel(uint8_t* sp);

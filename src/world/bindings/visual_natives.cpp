@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "fs/replace.h"
+#include "gfx/blit.h"
 #include "gfx/bmp.h"
 #include "gfx/palette.h"
 #include "script/script_call.h"
@@ -202,6 +203,52 @@ uint8_t* ReplaceColor(uint8_t* sp) {
   return sp;
 }
 
+template <bool kSource>
+uint8_t* RecolourObject(uint8_t* sp) {
+  CArgs args(&sp, 12);
+  CWVisualObject* object = Kind<CWVisualObject>(args);
+  const int32_t from = args.Int();
+  const int32_t to = args.Int();
+  if (!object || !Colour(from) || !Colour(to)) return sp;
+  const auto old_colour = static_cast<uint8_t>(from);
+  const auto new_colour = static_cast<uint8_t>(to);
+  if constexpr (kSource) object->RecolourSource(old_colour, new_colour);
+  else object->RecolourPicture(old_colour, new_colour);
+  return sp;
+}
+
+namespace {
+
+// Frame `column` of a strip of `columns` drawn at `at` into the object's
+// picture, pixels of `key` (-1: none) left out.
+ErrCode DrawFrame(CWVisualObject& object, const CBitmap* strip, TPoint at, int32_t column,
+                  int32_t columns, int32_t key) {
+  const bool valid = strip && strip->Bits() == 8 && columns > 0 && columns <= strip->Width() &&
+                     column >= 0 && column < columns && key >= -1 && key <= 255;
+  if (!valid) return err::kInvalidValue;
+  return object.DrawIntoPicture(*strip, CWSprite::FrameOf(*strip, column, columns), at,
+                                key < 0 ? kNoKey : static_cast<uint32_t>(key));
+}
+
+}  // namespace
+
+uint8_t* DrawSprite(uint8_t* sp) {
+  CArgs args(&sp, 28);
+  CWVisualObject* object = Kind<CWVisualObject>(args);
+  const std::string name = args.Text();
+  const int32_t x = args.Int();
+  const int32_t y = args.Int();
+  const int32_t column = args.Int();
+  const int32_t columns = args.Int();
+  const int32_t key = args.Int();
+  CWorld* world = RunningWorld();
+  std::string path;
+  if (!object || !world || !CheckScriptPath(name, EFileAccess::kRead, &path)) return sp;
+  const std::unique_ptr<CBitmap> strip = world->LoadPicture(path.c_str());
+  Report(DrawFrame(*object, strip.get(), Point(x, y), column, columns, key));
+  return sp;
+}
+
 // Texts.
 
 uint8_t* TextOut(uint8_t* sp) {
@@ -366,6 +413,8 @@ TV_BOTH_FORMS(PlayAnimation)
 TV_BOTH_FORMS(AnimRescale)
 TV_BOTH_FORMS(AddDecoration)
 #undef TV_BOTH_FORMS
+template uint8_t* RecolourObject<false>(uint8_t*);
+template uint8_t* RecolourObject<true>(uint8_t*);
 template uint8_t* ReplaceColor<false, false>(uint8_t*);
 template uint8_t* ReplaceColor<true, false>(uint8_t*);
 template uint8_t* ReplaceColor<false, true>(uint8_t*);
