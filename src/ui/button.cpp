@@ -44,6 +44,24 @@ ErrCode CUIButton::ReadKeys(CTemplateReader& reader) {
   return error;
 }
 
+bool CUIButton::SetImage(CResourceLoader* resources, const std::string& name,
+                         const std::string& image_type) {
+  if (!m_image.Load(resources, name)) return false;
+  const TRect cell = StateCell(*m_image, image_type, 0, 0, 1);
+  if (RectEmpty(cell)) {
+    m_image.Release();
+    return false;
+  }
+  m_image_type = image_type;
+  m_rows = 1;
+  m_row = 0;
+  const TRect rect = GetRect();
+  SetRect({rect.left, rect.top, static_cast<int16_t>(rect.left + cell.right - cell.left),
+           static_cast<int16_t>(rect.top + cell.bottom - cell.top)},
+          false, false);
+  return true;
+}
+
 TRect StateCell(const CBitmap& picture, const std::string& image_type, size_t state, int row,
                 int rows, int columns) {
   if (image_type.empty() || rows <= 0 || row >= rows || picture.Height() < rows) return kNoCell;

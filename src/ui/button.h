@@ -46,6 +46,11 @@ class CUIButton : public CUIControl {
   void DescribeDetails(std::vector<std::string>* lines) const override;
   void Activate() override { Notify(kNotifyPressed, ControlId(), static_cast<uint32_t>(m_row)); }
 
+  // Shows `name` with the state letters `image_type`, as the Image and
+  // ImageType keys do, and takes the size of one cell at its top-left;
+  // false, and no image, when the picture cannot be had or holds no cell.
+  bool SetImage(CResourceLoader* resources, const std::string& name, const std::string& image_type);
+
   EState State() const { return m_state; }
   void SetText(std::string text) { m_text = std::move(text); }
   int Row() const { return m_row; }

@@ -27,8 +27,8 @@ bool AutoLoads(CValueBase& base, StoreHandle handle) {
   return container && !container->GetValue("NoAutoLoad", kValueLong);
 }
 
-// Makes the objects of `container`, in container order, by `loaders`;
-// `add` takes each (false: no room, the object goes).
+}  // namespace
+
 void LoadChildren(CWorld& world, CVBContainer& container, LoaderTable loaders,
                   const char* untitled,
                   const std::function<bool(std::unique_ptr<CWObject>)>& add) {
@@ -52,8 +52,6 @@ void LoadChildren(CWorld& world, CVBContainer& container, LoaderTable loaders,
     if (!add(std::move(object))) return;
   }
 }
-
-}  // namespace
 
 CWViewSet::~CWViewSet() { Leave(); }
 

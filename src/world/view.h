@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,10 +19,18 @@
 #include "gfx/zbuffer.h"
 #include "ui/window.h"
 #include "world/restriction.h"
+#include "world/world.h"
 #include "world/world_object.h"
 
 class CWViewSet;
 class CWVisualObject;
+
+// Makes the objects of `container` that load on their own ("NoAutoLoad"
+// unset), in container order, by `loaders`, named by their values
+// (`untitled` when a name cannot be found); `add` takes each (false: no
+// room, the object goes and loading ends).
+void LoadChildren(CWorld& world, CVBContainer& container, LoaderTable loaders, const char* untitled,
+                  const std::function<bool(std::unique_ptr<CWObject>)>& add);
 
 // A view set: up to 16 objects of its own.
 class CWViewSet : public CWObject {

@@ -13,6 +13,7 @@
 #include "script/value_text.h"
 #include "ui/event_queue.h"
 #include "world/dissolve.h"
+#include "world/map.h"
 #include "world/project.h"
 #include "world/view.h"
 
@@ -94,6 +95,7 @@ CWorld::CWorld(CValueBase* base, CScriptMachine* machine, CEventQueue* queue, bo
 CWorld::~CWorld() {
   m_queue->SetObjectHook(nullptr);
   m_doomed.clear();
+  delete OpenedMap();
   // The view goes first, then its sets from the innermost out, while the
   // record of entered sets still stands; a change still queued finds no one.
   m_view.reset();

@@ -35,6 +35,8 @@ class CViewHostWindow;
 class CWindow;
 class CWPlaneViewWindow;
 class CWDissolve;
+class CMapDialog;
+class CWMapObj;
 class CWViewSet;
 class CWorld;
 
@@ -145,7 +147,8 @@ class CWorld {
   CWPlaneViewWindow* CurrentView() const { return m_view.get(); }
   // The current view's sets, innermost first.
   const std::vector<std::unique_ptr<CWViewSet>>& Chain() const { return m_chain; }
-  uint16_t TimesVisited(std::string_view name) const;
+  // By view path, "/" at either end ignored.
+  uint16_t TimesVisited(std::string_view path) const;
   // Dissolves the view to the picture, which then stays over it until the
   // next change; ignored while a change is pending or without a view.
   // INVALIDVALUE: no 8-bit picture of that name.
@@ -175,6 +178,19 @@ class CWorld {
   void SetRecording(bool recording) { m_recording = recording; }
   // The keyboard's modifier bits as the desktop saw them last.
   uint32_t Modifiers() const;
+  // The world's own view set, whose objects come last in the search for
+  // a map.
+  void SetWorldSet(const CWViewSet* set) { m_world_set = set; }
+  // The map of the current view: with the view's string "MapName" a new
+  // map made from that path (handed over in `made`), else the first map
+  // among the objects of the view, of its sets (innermost first) and of
+  // the world's set. Null without one.
+  CWMapObj* FindMap(std::unique_ptr<CWObject>* made);
+  // Opens the map of the current view over it, unless one is open;
+  // NOTFOUND without a map or a desktop. Closing it redraws the view.
+  ErrCode OpenMap();
+  // The open map, or null.
+  CMapDialog* OpenedMap() const;
   bool IsEntered(const CWViewSet* set) const;
   void Left(const CWViewSet* set);
 
@@ -245,6 +261,8 @@ class CWorld {
   std::vector<std::unique_ptr<CWViewSet>> m_chain;
   std::vector<const CWViewSet*> m_entered;
   std::vector<SVisit> m_visits;  // newest first
+  const CWViewSet* m_world_set = nullptr;
+  uint32_t m_map = 0;  // the open map's window id
   // Entries FixColor set, by index.
   std::map<uint8_t, std::array<uint8_t, 3>> m_fixed_colours;
 };

@@ -20,6 +20,7 @@
 #include "world/timer.h"
 #include "world/animation.h"
 #include "world/decoration.h"
+#include "world/map.h"
 #include "world/view.h"
 #include "world/visual_object.h"
 #include "world/world.h"
@@ -39,10 +40,12 @@ std::unique_ptr<CWObject> Load(CWorld* world, StoreHandle own, StoreHandle templ
 // Rows of kinds built later load nothing yet.
 const SLoaderRow kObjectRows[] = {
     {"HotSpot", Load<CWHotSpot>}, {"Sprite", CWSprite::Load}, {"Animation", CAnim::Load},
-    {"Sound", nullptr},   {"Map", nullptr},    {"Decoration", CDecoration::Load},
+    {"Sound", nullptr},   {"Map", CWMapObj::Load}, {"Decoration", CDecoration::Load},
     {"Paint", CPaint::Load}, {"Timer", Load<CWTimerObj>}, {"Text", CText::Load},
 };
-const SLoaderRow kSetRows[] = {{"HotSpot", Load<CWHotSpot>}, {"Sound", nullptr}, {"Map", nullptr}};
+const SLoaderRow kSetRows[] = {
+    {"HotSpot", Load<CWHotSpot>}, {"Sound", nullptr}, {"Map", CWMapObj::Load}};
+const SLoaderRow kMapRows[] = {{"Map", CWMapObj::Load}};
 const SLoaderRow kViewRows[] = {{"PlaneView", Load<CWPlaneViewWindow>},
                                 {"ViewSet", Load<CWViewSet>}};
 
@@ -226,12 +229,55 @@ void CWorld::CountVisit(const std::string& name) {
   m_visits.insert(m_visits.begin(), SVisit{name.substr(0, kMaxVisitName), 1});
 }
 
-uint16_t CWorld::TimesVisited(std::string_view name) const {
+uint16_t CWorld::TimesVisited(std::string_view path) const {
+  const std::string name = Trimmed(path);
   if (name.size() > kMaxVisitName) return 0;
   for (const SVisit& visit : m_visits)
     if (visit.name == name) return visit.count;
   return 0;
 }
+
+namespace {
+
+// The first map among `objects`.
+CWMapObj* FirstMap(const std::vector<std::unique_ptr<CWObject>>& objects) {
+  for (const auto& object : objects)
+    if (auto* map = KindOf<CWMapObj>(object.get())) return map;
+  return nullptr;
+}
+
+}  // namespace
+
+CWMapObj* CWorld::FindMap(std::unique_ptr<CWObject>* made) {
+  if (!m_view) return nullptr;
+  if (const char* name = m_view->GetString("MapName")) {
+    const StoreHandle handle = m_base->FindPath(kWorldPath + Trimmed(name) + "/", m_base->Root());
+    ErrCode error = err::kOk;
+    *made = handle ? CreateObject(Trimmed(name), handle, kMapRows, &error) : nullptr;
+    return KindOf<CWMapObj>(made->get());
+  }
+  CWMapObj* map = FirstMap(m_view->Objects());
+  for (size_t i = 0; !map && i < m_chain.size(); ++i) map = FirstMap(m_chain[i]->Objects());
+  return map || !m_world_set ? map : FirstMap(m_world_set->Objects());
+}
+
+ErrCode CWorld::OpenMap() {
+  if (OpenedMap()) return err::kOk;
+  std::unique_ptr<CWObject> made;
+  const CWMapObj* map = FindMap(&made);
+  CMapDialog* dialog = map ? CMapDialog::Build(*this, *map) : nullptr;
+  if (!dialog) return err::kNotFound;
+  m_map = dialog->Id();
+  dialog->DoModal([this](uint32_t) {
+    m_map = 0;
+    if (!m_view) return;
+    m_view->Redraw();
+    if (m_view->Window()) m_desktop->SetFocus(m_view->Window());
+  });
+  return err::kOk;
+}
+
+CMapDialog* CWorld::OpenedMap() const { return KindOf<CMapDialog>(WindowById(m_map)); }
 
 bool CWorld::IsEntered(const CWViewSet* set) const {
   return std::find(m_entered.begin(), m_entered.end(), set) != m_entered.end();

@@ -58,9 +58,10 @@ class CObjectRig : public CLogView {
     std::string tree =
         "[/]\nTemplates=container\nWorld=container\n"
         "[/Templates/]\nPlaneView=container\nTimer=container\nSprite=container\n"
-        "Text=container\nAnimation=container\nDecoration=container\n" +
+        "Text=container\nAnimation=container\nDecoration=container\nMap=container\n"
+        "MapButton=container\n" +
         Template("PlaneView", {}) + Template("Sprite", {}) + Template("Text", {}) +
-        Template("Decoration", {}) +
+        Template("Decoration", {}) + Template("Map", {}) + Template("MapButton", {}) +
         Template("Timer", {"OnStart", "OnStop", "OnLoop", "OnInterrupt"}) +
         Template("Animation", {"OnPreStart", "OnStart", "OnPreStop", "OnStop", "Interrupt",
                                "OnInterrupt"}) +
@@ -83,8 +84,10 @@ class CObjectRig : public CLogView {
   // Changes to `view` at the current time.
   void Go(const char* view) {
     m_world->RequestView(view, {0, 0}, false);
-    RunTo(Now() - m_entered);
+    Settle();
   }
+  // Delivers what is due now.
+  void Settle() { RunTo(Now() - m_entered); }
 
   uint32_t Now() { return m_rig.Queue().Now(); }
   // Delivers everything due up to `ms` after the entry, the clock standing
@@ -143,6 +146,7 @@ class CObjectRig : public CLogView {
     return object && object->Picture() ? object->Picture()->GetPixel(x, y) : -1;
   }
   const CTempDir& Dir() const { return m_rig.Dir(); }
+  CDesktop& Desktop() { return m_rig.Desktop(); }
 
  private:
   // "<name>=container" of each object with a section in `sections`.
