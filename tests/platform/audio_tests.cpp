@@ -1,6 +1,7 @@
 // The audio outputs of both back ends and the WAV writer behind recording.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -146,4 +147,80 @@ TEST(SdlAudio, QueuedBuffersArePlayedThroughTheDiskDriver) {
   EXPECT_EQ(output->PendingBuffers(), 0u);
   output.reset();
   EXPECT_GE(dir.ReadFile("sdl.raw").size(), buffer.size());
+}
+
+namespace {
+
+// A WAV file by hand: RIFF, a 16-byte "fmt " chunk, then `chunks` as given.
+std::string WavFile(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
+                    const std::string& chunks) {
+  const auto le = [](uint32_t value, int size) {
+    std::string bytes;
+    for (int i = 0; i < size; ++i) bytes.push_back(static_cast<char>(value >> (8 * i)));
+    return bytes;
+  };
+  const uint16_t align = static_cast<uint16_t>(channels * bits / 8);
+  return "RIFF" + le(static_cast<uint32_t>(28 + chunks.size()), 4) + "WAVEfmt " + le(16, 4) +
+         le(tag, 2) + le(channels, 2) + le(rate, 4) + le(rate * align, 4) + le(align, 2) +
+         le(bits, 2) + chunks;
+}
+
+std::unique_ptr<CAudioInput> OpenInput(CHeadlessPlatform* platform) {
+  ErrCode error = err::kOk;
+  return platform->OpenAudioInput(&error);
+}
+
+}  // namespace
+
+TEST(NullAudio, TheInputHearsTheFileAsTheClockMovesThenSilence) {
+  CTempDir dir;
+  std::string data;
+  for (int i = 1; i <= 30; ++i) data += {static_cast<char>(i), '\0'};
+  // A chunk before "data", of odd size with its pad byte, is skipped.
+  dir.WriteFile("in.wav", WavFile(1, 1, 22050, 16, std::string("LIST\3\0\0\0abc\0", 12) +
+                                                       "data" + std::string("\x3C\0\0\0", 4) + data));
+  SHeadlessOptions options;
+  options.audio_in_path = dir.Join("in.wav");
+  CHeadlessPlatform platform(options);
+  std::unique_ptr<CAudioInput> input = OpenInput(&platform);
+  ASSERT_TRUE(input);
+  std::vector<uint8_t> heard;
+  input->Read(&heard);
+  EXPECT_TRUE(heard.empty());
+  // 22.05 samples a millisecond: 22 after one, 44 after two.
+  platform.WaitMessage(1);
+  input->Read(&heard);
+  ASSERT_EQ(heard.size(), 44u);
+  EXPECT_EQ(heard[42], 22);
+  platform.WaitMessage(1);
+  input->Read(&heard);
+  ASSERT_EQ(heard.size(), 88u);
+  EXPECT_EQ(heard[58], 30);
+  EXPECT_EQ(std::count(heard.begin() + 60, heard.end(), 0), 28);
+}
+
+TEST(NullAudio, TheInputTakesOnlyMono16BitPcmAt22050) {
+  CTempDir dir;
+  const std::string data = "data" + std::string("\4\0\0\0\1\2\3\4", 8);
+  const std::pair<const char*, std::string> files[] = {
+      {"rate", WavFile(1, 1, 11025, 16, data)},   {"stereo", WavFile(1, 2, 22050, 16, data)},
+      {"8bit", WavFile(1, 1, 22050, 8, data)},    {"adpcm", WavFile(0x104, 1, 22050, 16, data)},
+      {"nodata", WavFile(1, 1, 22050, 16, "")},   {"riff", "RIFX" + WavFile(1, 1, 22050, 16, data).substr(4)},
+  };
+  for (const auto& [name, bytes] : files) {
+    dir.WriteFile(name, bytes);
+    SHeadlessOptions options;
+    options.audio_in_path = dir.Join(name);
+    CHeadlessPlatform platform(options);
+    EXPECT_FALSE(OpenInput(&platform)) << name;
+  }
+  // Without a file the input hears silence.
+  CHeadlessPlatform quiet{SHeadlessOptions{}};
+  std::unique_ptr<CAudioInput> input = OpenInput(&quiet);
+  ASSERT_TRUE(input);
+  quiet.WaitMessage(10);
+  std::vector<uint8_t> heard;
+  input->Read(&heard);
+  // 220.5 samples have come: 220 whole ones.
+  EXPECT_EQ(heard, std::vector<uint8_t>(440, 0));
 }
