@@ -172,55 +172,38 @@ std::unique_ptr<CAudioInput> OpenInput(CHeadlessPlatform* platform) {
 
 }  // namespace
 
-TEST(NullAudio, TheInputHearsTheFileAsTheClockMovesThenSilence) {
-  CTempDir dir;
-  std::string data;
-  for (int i = 1; i <= 30; ++i) data += {static_cast<char>(i), '\0'};
-  // A chunk before "data", of odd size with its pad byte, is skipped.
-  dir.WriteFile("in.wav", WavFile(1, 1, 22050, 16, std::string("LIST\3\0\0\0abc\0", 12) +
-                                                       "data" + std::string("\x3C\0\0\0", 4) + data));
-  SHeadlessOptions options;
-  options.audio_in_path = dir.Join("in.wav");
-  CHeadlessPlatform platform(options);
-  std::unique_ptr<CAudioInput> input = OpenInput(&platform);
-  ASSERT_TRUE(input);
-  std::vector<uint8_t> heard;
-  input->Read(&heard);
-  EXPECT_TRUE(heard.empty());
-  // 22.05 samples a millisecond: 22 after one, 44 after two.
-  platform.WaitMessage(1);
-  input->Read(&heard);
-  ASSERT_EQ(heard.size(), 44u);
-  EXPECT_EQ(heard[42], 22);
-  platform.WaitMessage(1);
-  input->Read(&heard);
-  ASSERT_EQ(heard.size(), 88u);
-  EXPECT_EQ(heard[58], 30);
-  EXPECT_EQ(std::count(heard.begin() + 60, heard.end(), 0), 28);
-}
-
+// Delivery as the clock moves is the engine's recording test's.
 TEST(NullAudio, TheInputTakesOnlyMono16BitPcmAt22050) {
   CTempDir dir;
   const std::string data = "data" + std::string("\4\0\0\0\1\2\3\4", 8);
-  const std::pair<const char*, std::string> files[] = {
-      {"rate", WavFile(1, 1, 11025, 16, data)},   {"stereo", WavFile(1, 2, 22050, 16, data)},
-      {"8bit", WavFile(1, 1, 22050, 8, data)},    {"adpcm", WavFile(0x104, 1, 22050, 16, data)},
-      {"nodata", WavFile(1, 1, 22050, 16, "")},   {"riff", "RIFX" + WavFile(1, 1, 22050, 16, data).substr(4)},
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool taken;
+  } files[] = {
+      // A chunk before "data", of odd size with its pad byte, is skipped.
+      {"list", WavFile(1, 1, 22050, 16, std::string("LIST\3\0\0\0abc\0", 12) + data), true},
+      {"rate", WavFile(1, 1, 11025, 16, data), false},
+      {"stereo", WavFile(1, 2, 22050, 16, data), false},
+      {"8bit", WavFile(1, 1, 22050, 8, data), false},
+      {"adpcm", WavFile(0x104, 1, 22050, 16, data), false},
+      {"nodata", WavFile(1, 1, 22050, 16, ""), false},
+      {"riff", "RIFX" + WavFile(1, 1, 22050, 16, data).substr(4), false},
   };
-  for (const auto& [name, bytes] : files) {
-    dir.WriteFile(name, bytes);
+  for (const auto& file : files) {
+    dir.WriteFile(file.name, file.bytes);
     SHeadlessOptions options;
-    options.audio_in_path = dir.Join(name);
+    options.audio_in_path = dir.Join(file.name);
     CHeadlessPlatform platform(options);
-    EXPECT_FALSE(OpenInput(&platform)) << name;
+    std::unique_ptr<CAudioInput> input = OpenInput(&platform);
+    ASSERT_EQ(input != nullptr, file.taken) << file.name;
+    if (!input) continue;
+    // 22.05 samples a millisecond: the file's two, then 20 of silence.
+    platform.WaitMessage(1);
+    std::vector<uint8_t> heard;
+    input->Read(&heard);
+    std::vector<uint8_t> expected(44, 0);
+    std::copy_n("\1\2\3\4", 4, expected.begin());
+    EXPECT_EQ(heard, expected);
   }
-  // Without a file the input hears silence.
-  CHeadlessPlatform quiet{SHeadlessOptions{}};
-  std::unique_ptr<CAudioInput> input = OpenInput(&quiet);
-  ASSERT_TRUE(input);
-  quiet.WaitMessage(10);
-  std::vector<uint8_t> heard;
-  input->Read(&heard);
-  // 220.5 samples have come: 220 whole ones.
-  EXPECT_EQ(heard, std::vector<uint8_t>(440, 0));
 }
