@@ -28,6 +28,7 @@
 #include "script/script_ini.h"
 #include "script/script_string.h"
 #include "sound/mixer.h"
+#include "sound/recorder.h"
 #include "store/hash_ini.h"
 #include "fs/hpfs.h"
 #include "gfx/font.h"
@@ -39,7 +40,7 @@
 #include "ui/message_box.h"
 #include "ui/resources.h"
 #include "ui/os_layer.h"
-#include "world/bindings/bindings.h"
+#include "world/world.h"
 
 namespace {
 
@@ -138,7 +139,9 @@ const CApplication::SShutdownStep CApplication::kShutdownSteps[] = {
 };
 
 CApplication::CApplication(std::unique_ptr<CPlatform> platform, bool tool_mode)
-    : m_platform(std::move(platform)), m_tool_mode(tool_mode) {
+    : m_platform(std::move(platform)),
+      m_tool_mode(tool_mode),
+      m_recorder(std::make_unique<CRecorder>(m_platform.get())) {
   SetMessageBoxHandler([platform = m_platform.get()](const char* caption, const char* text,
                                                      uint32_t flags) {
     return platform->MessageBox(caption, text, flags);
@@ -486,8 +489,21 @@ void CApplication::CloseGame() {
 
 void CApplication::MainLoop() {
   while (!m_flags.quit_requested && Pump() && !m_flags.credits_pending) {
+    ServiceSound();
+    m_os_layer->Wait(m_mixer || m_recorder->Active() ? kMixerServiceMs : kWaitForever);
+  }
+  m_recorder->Stop();
+}
+
+void CApplication::ServiceSound() {
+  if (!m_recorder->Active()) {
     if (m_mixer) m_mixer->Process();
-    m_os_layer->Wait(m_mixer ? kMixerServiceMs : kWaitForever);
+  } else if (m_recorder->Elapsed() < CRecorder::kMaxMs) {
+    m_recorder->Service();
+  } else if (CWGame* game = m_commands->Game()) {
+    game->World().StopRecording();
+  } else {
+    m_recorder->Stop();
   }
 }
 
@@ -558,7 +574,8 @@ CApplication::EStep CApplication::StartScriptMachine() {
   m_script->Calls().tool_mode = m_tool_mode;
   SetScriptPlatform(*m_script, m_platform.get());
   SetScriptMixer(*m_script, m_mixer.get());
-  m_commands->SetStage({m_script.get(), m_queue.get(), m_desktop.get(), m_tool_mode});
+  m_commands->SetStage(
+      {m_script.get(), m_queue.get(), m_desktop.get(), m_tool_mode, m_recorder.get()});
   if (SeedEngineRandomAtStart() != err::kOk) {
     LogMessage(kLogEngine, "%s\n", kSeedError);
     ShowMessageBox(MessageCaption(), kSeedError, kMbOk);

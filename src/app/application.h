@@ -24,6 +24,7 @@ class CFont;
 class CHashIni;
 class COSLayer;
 class COSWindow;
+class CRecorder;
 class CResourceLoader;
 class CWaveOutMixer;
 
@@ -103,7 +104,10 @@ class CApplication {
   void PostCommand(uint32_t command);
 
   void CloseGame();
+  // A running recording is stopped when the loop ends.
   void MainLoop();
+  // One pass's sound: the recorder while a recording runs, else the mixer.
+  void ServiceSound();
   // One pump pass; false once the quit message arrived.
   bool Pump();
 
@@ -138,6 +142,7 @@ class CApplication {
   std::unique_ptr<CCommandFilter> m_commands;
   std::unique_ptr<CAppDesktop> m_desktop;
   std::unique_ptr<CWaveOutMixer> m_mixer;
+  std::unique_ptr<CRecorder> m_recorder;
   // Saves its compile-error log as it goes.
   std::unique_ptr<CScriptMachine> m_script;
 };

@@ -338,6 +338,8 @@ SHeadlessOptions SHeadlessOptions::FromEnvironment() {
   options.realtime = realtime && std::strcmp(realtime, "1") == 0;
   if (const char* audio_out = std::getenv("TARVOLIN_AUDIO_OUT"))
     options.audio_out_path = audio_out;
+  if (const char* audio_in = std::getenv("TARVOLIN_AUDIO_IN"))
+    options.audio_in_path = audio_in;
   return options;
 }
 
@@ -585,6 +587,37 @@ std::unique_ptr<CAudioOutput> CHeadlessPlatform::OpenAudio(
   }
   *error = err::kOk;
   return std::make_unique<CNullAudioOutput>(this, format, std::move(record));
+}
+
+std::unique_ptr<CAudioInput> CHeadlessPlatform::OpenAudioInput(ErrCode* error) {
+  std::vector<uint8_t> samples;
+  if (!m_options.audio_in_path.empty()) {
+    std::ifstream in(m_options.audio_in_path, std::ios::binary);
+    const std::vector<uint8_t> file{std::istreambuf_iterator<char>(in),
+                                    std::istreambuf_iterator<char>()};
+    if (!ReadPcmWav(file, kAudioInputFormat, &samples)) {
+      std::fprintf(stderr, "%s: not a 22050 Hz 16-bit mono PCM WAV file\n",
+                   m_options.audio_in_path.c_str());
+      *error = err::kUnknownError;
+      return nullptr;
+    }
+  }
+  *error = err::kOk;
+  return std::make_unique<CHeadlessAudioInput>(this, std::move(samples));
+}
+
+CHeadlessAudioInput::CHeadlessAudioInput(CPlatform* clock, std::vector<uint8_t> samples)
+    : m_clock(clock), m_source(std::move(samples)), m_opened(clock->TickCount()) {}
+
+void CHeadlessAudioInput::Read(std::vector<uint8_t>* samples) {
+  const uint64_t due = uint64_t{m_clock->TickCount() - m_opened} * kAudioInputFormat.rate /
+                       1000 * kAudioInputFormat.FrameBytes();
+  const uint64_t heard = std::min<uint64_t>(due, m_source.size());
+  if (m_delivered < heard)
+    samples->insert(samples->end(), m_source.begin() + static_cast<ptrdiff_t>(m_delivered),
+                    m_source.begin() + static_cast<ptrdiff_t>(heard));
+  samples->resize(samples->size() + (due - std::max(m_delivered, heard)), 0);
+  m_delivered = due;
 }
 
 CNullAudioOutput::CNullAudioOutput(CPlatform* clock, const SAudioFormat& format,

@@ -36,7 +36,10 @@
 //
 // Sound goes to one null audio device that plays a buffer in the time its
 // samples last on the clock and, with TARVOLIN_AUDIO_OUT=<file.wav>, writes
-// every buffer it receives into that WAV file.
+// every buffer it receives into that WAV file. Its one input device hears,
+// from its opening on and as fast as the clock moves, the samples of the
+// 22050 Hz 16-bit mono PCM WAV file TARVOLIN_AUDIO_IN names, then silence
+// (only silence without it).
 #pragma once
 
 #include <array>
@@ -55,9 +58,10 @@ struct SHeadlessOptions {
   uint32_t idle_quit_ms = 5000;
   bool realtime = false;
   std::string audio_out_path;  // empty: sound is not recorded
+  std::string audio_in_path;   // empty: the input hears silence
 
   // TARVOLIN_INPUT, TARVOLIN_IDLE_QUIT_MS, TARVOLIN_HEADLESS_REALTIME=1,
-  // TARVOLIN_AUDIO_OUT.
+  // TARVOLIN_AUDIO_OUT, TARVOLIN_AUDIO_IN.
   static SHeadlessOptions FromEnvironment();
 };
 
@@ -158,6 +162,19 @@ class CNullAudioOutput final : public CAudioOutput {
   std::vector<uint8_t> m_scratch;
 };
 
+// Hears the samples it was given, then silence.
+class CHeadlessAudioInput final : public CAudioInput {
+ public:
+  CHeadlessAudioInput(CPlatform* clock, std::vector<uint8_t> samples);
+  void Read(std::vector<uint8_t>* samples) override;
+
+ private:
+  CPlatform* m_clock;
+  std::vector<uint8_t> m_source;
+  uint32_t m_opened;
+  uint64_t m_delivered = 0;  // bytes
+};
+
 class CHeadlessPlatform final : public CPlatform {
  public:
   explicit CHeadlessPlatform(const SHeadlessOptions& options);
@@ -197,6 +214,9 @@ class CHeadlessPlatform final : public CPlatform {
   std::unique_ptr<CAudioOutput> OpenAudio(int device,
                                           const SAudioFormat& format,
                                           ErrCode* error) override;
+  // A file TARVOLIN_AUDIO_IN names that is no such WAV file is reported on
+  // standard error, and there is no device.
+  std::unique_ptr<CAudioInput> OpenAudioInput(ErrCode* error) override;
 
   // The newest window still alive, or null.
   CHeadlessWindow* Window() const { return m_window; }

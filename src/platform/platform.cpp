@@ -210,6 +210,11 @@ void CPlatform::SetScreenSaverAllowed(bool) {}
 
 std::vector<SDisplayMode> CPlatform::DisplayModes() { return {}; }
 
+std::unique_ptr<CAudioInput> CPlatform::OpenAudioInput(ErrCode* error) {
+  *error = err::kUnknownError;
+  return nullptr;
+}
+
 bool CPlatform::AudioSupportsFormat(int device, const SAudioFormat& format) {
   const bool standard_rate = format.rate == 11025 || format.rate == 22050 ||
                              format.rate == 44100;

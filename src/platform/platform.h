@@ -159,7 +159,7 @@ struct SAudioFormat {
   uint16_t channels = 1;
   uint16_t bits = 16;
 
-  uint32_t FrameBytes() const { return uint32_t{channels} * bits / 8; }
+  constexpr uint32_t FrameBytes() const { return uint32_t{channels} * bits / 8; }
   bool operator==(const SAudioFormat&) const = default;
 };
 
@@ -178,6 +178,16 @@ class CAudioOutput {
   // The output's volume per side, applied to what is written afterwards.
   virtual void GetVolume(uint16_t* left, uint16_t* right) = 0;
   virtual void SetVolume(uint16_t left, uint16_t right) = 0;
+};
+
+// Audio input: what the device captures, in one format only.
+inline constexpr SAudioFormat kAudioInputFormat{22050, 1, 16};
+
+class CAudioInput {
+ public:
+  virtual ~CAudioInput() = default;
+  // Appends the samples captured since the last read (or the opening).
+  virtual void Read(std::vector<uint8_t>* samples) = 0;
 };
 
 // An exclusive lock held while the object lives (the single-instance guard).
@@ -248,4 +258,7 @@ class CPlatform {
   virtual std::unique_ptr<CAudioOutput> OpenAudio(int device,
                                                   const SAudioFormat& format,
                                                   ErrCode* error) = 0;
+  // The default capture device, capturing from now on; null with the
+  // reason when there is none (the default has none).
+  virtual std::unique_ptr<CAudioInput> OpenAudioInput(ErrCode* error);
 };

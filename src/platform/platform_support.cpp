@@ -185,26 +185,60 @@ void ApplyAudioVolume(const SAudioFormat& format, uint16_t left,
   }
 }
 
-std::unique_ptr<CWavWriter> CWavWriter::Create(const std::string& path,
-                                               const SHeader& header) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return nullptr;
-  std::unique_ptr<CWavWriter> writer(new CWavWriter(file));
+std::array<uint8_t, kWavHeaderSize> WavHeader(const CWavWriter::SHeader& header,
+                                               uint32_t data_size) {
   const uint16_t align =
       header.block_align ? header.block_align
                          : static_cast<uint16_t>(header.channels * header.bits / 8);
   const uint32_t per_second =
       header.bytes_per_second ? header.bytes_per_second : header.rate * align;
-  uint8_t bytes[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E',
-                       'f', 'm', 't', ' ', 16, 0, 0, 0};
-  PutLe16(bytes + 20, header.format_tag);
-  PutLe16(bytes + 22, header.channels);
-  PutLe32(bytes + 24, header.rate);
-  PutLe32(bytes + 28, per_second);
-  PutLe16(bytes + 32, align);
-  PutLe16(bytes + 34, header.bits);
-  std::memcpy(bytes + 36, "data", 4);
-  writer->m_good = std::fwrite(bytes, 1, sizeof bytes, file) == sizeof bytes;
+  std::array<uint8_t, kWavHeaderSize> bytes = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E',
+                                               'f', 'm', 't', ' ', 16, 0, 0, 0};
+  PutLe32(&bytes[4], 36 + data_size + (data_size & 1));
+  PutLe16(&bytes[20], header.format_tag);
+  PutLe16(&bytes[22], header.channels);
+  PutLe32(&bytes[24], header.rate);
+  PutLe32(&bytes[28], per_second);
+  PutLe16(&bytes[32], align);
+  PutLe16(&bytes[34], header.bits);
+  std::memcpy(&bytes[36], "data", 4);
+  PutLe32(&bytes[40], data_size);
+  return bytes;
+}
+
+bool ReadPcmWav(std::span<const uint8_t> file, const SAudioFormat& format,
+                std::vector<uint8_t>* samples) {
+  constexpr uint16_t kPcm = 1;
+  if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 ||
+      std::memcmp(file.data() + 8, "WAVE", 4) != 0)
+    return false;
+  bool format_seen = false;
+  for (size_t at = 12; file.size() - at >= 8;) {
+    const uint8_t* chunk = file.data() + at;
+    const size_t size = std::min<size_t>(GetLe32(chunk + 4), file.size() - at - 8);
+    if (std::memcmp(chunk, "fmt ", 4) == 0) {
+      format_seen = size >= 16 && GetLe16(chunk + 8) == kPcm &&
+                    GetLe16(chunk + 10) == format.channels && GetLe32(chunk + 12) == format.rate &&
+                    GetLe16(chunk + 22) == format.bits;
+      if (!format_seen) return false;
+    } else if (std::memcmp(chunk, "data", 4) == 0) {
+      if (!format_seen) return false;
+      samples->assign(chunk + 8, chunk + 8 + size - size % format.FrameBytes());
+      return true;
+    }
+    at += 8 + size + (size & 1);
+    if (at > file.size()) return false;
+  }
+  return false;
+}
+
+std::unique_ptr<CWavWriter> CWavWriter::Create(const std::string& path,
+                                               const SHeader& header) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return nullptr;
+  std::unique_ptr<CWavWriter> writer(new CWavWriter(file));
+  const std::array<uint8_t, kWavHeaderSize> bytes = WavHeader(header, 0);
+  writer->m_good = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   writer->UpdateSizes();
   return writer;
 }

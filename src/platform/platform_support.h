@@ -3,6 +3,7 @@
 
 #include <signal.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -111,3 +112,15 @@ class CWavWriter {
   uint32_t m_data_size = 0;
   bool m_good = true;
 };
+
+inline constexpr size_t kWavHeaderSize = 44;
+// The 44 bytes before the samples of a WAV file whose "data" chunk holds
+// `data_size` bytes (a pad byte counted after an odd size).
+std::array<uint8_t, kWavHeaderSize> WavHeader(const CWavWriter::SHeader& header,
+                                               uint32_t data_size);
+
+// The samples of a PCM WAV file of exactly `format` (chunks before "data"
+// other than "fmt " skipped, the data cut to what the file holds and to
+// whole frames); false when the file is anything else.
+bool ReadPcmWav(std::span<const uint8_t> file, const SAudioFormat& format,
+                std::vector<uint8_t>* samples);

@@ -21,6 +21,7 @@
   X(SDL_CreateRGBSurfaceWithFormatFrom) \
   X(SDL_CreateTexture) \
   X(SDL_CreateWindow) \
+  X(SDL_DequeueAudio) \
   X(SDL_DestroyRenderer) \
   X(SDL_DestroyTexture) \
   X(SDL_DestroyWindow) \

@@ -842,6 +842,23 @@ void CSdlAudioOutput::SetVolume(uint16_t left, uint16_t right) {
   m_right = right;
 }
 
+CSdlAudioInput::CSdlAudioInput(uint32_t device) : m_device(device) {
+  Sdl().SDL_PauseAudioDevice(m_device, 0);
+}
+
+CSdlAudioInput::~CSdlAudioInput() { Sdl().SDL_CloseAudioDevice(m_device); }
+
+void CSdlAudioInput::Read(std::vector<uint8_t>* samples) {
+  constexpr uint32_t kChunk = 4096;
+  for (;;) {
+    const size_t size = samples->size();
+    samples->resize(size + kChunk);
+    const uint32_t got = Sdl().SDL_DequeueAudio(m_device, samples->data() + size, kChunk);
+    samples->resize(size + got);
+    if (got < kChunk) return;
+  }
+}
+
 bool CSdlPlatform::AudioReady() {
   if (m_audio == EAudioState::kUntried) {
     const bool ready = Sdl().SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
@@ -884,4 +901,23 @@ std::unique_ptr<CAudioOutput> CSdlPlatform::OpenAudio(
   }
   *error = err::kOk;
   return std::make_unique<CSdlAudioOutput>(id, format);
+}
+
+std::unique_ptr<CAudioInput> CSdlPlatform::OpenAudioInput(ErrCode* error) {
+  *error = err::kUnknownError;
+  if (!AudioReady()) return nullptr;
+  SDL_AudioSpec wanted{};
+  wanted.freq = static_cast<int>(kAudioInputFormat.rate);
+  wanted.format = AUDIO_S16LSB;
+  wanted.channels = static_cast<uint8_t>(kAudioInputFormat.channels);
+  wanted.samples = 1024;
+  SDL_AudioSpec obtained{};
+  // SDL converts from whatever the hardware gives.
+  const SDL_AudioDeviceID id = Sdl().SDL_OpenAudioDevice(nullptr, 1, &wanted, &obtained, 0);
+  if (id == 0) {
+    std::fprintf(stderr, "SDL audio input: %s\n", Sdl().SDL_GetError());
+    return nullptr;
+  }
+  *error = err::kOk;
+  return std::make_unique<CSdlAudioInput>(id);
 }

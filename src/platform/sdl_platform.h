@@ -173,6 +173,20 @@ class CSdlAudioOutput final : public CAudioOutput {
   std::vector<uint8_t> m_scratch;
 };
 
+// SDL's default capture device, read by dequeueing (no callback).
+class CSdlAudioInput final : public CAudioInput {
+ public:
+  explicit CSdlAudioInput(uint32_t device);
+  ~CSdlAudioInput() override;
+  CSdlAudioInput(const CSdlAudioInput&) = delete;
+  CSdlAudioInput& operator=(const CSdlAudioInput&) = delete;
+
+  void Read(std::vector<uint8_t>* samples) override;
+
+ private:
+  uint32_t m_device;
+};
+
 class CSdlPlatform final : public CPlatform {
  public:
   static constexpr uint32_t kSignalCheckMs = 100;
@@ -217,6 +231,8 @@ class CSdlPlatform final : public CPlatform {
   std::unique_ptr<CAudioOutput> OpenAudio(int device,
                                           const SAudioFormat& format,
                                           ErrCode* error) override;
+  // Inputs too must be destroyed before their platform.
+  std::unique_ptr<CAudioInput> OpenAudioInput(ErrCode* error) override;
 
  private:
   bool AudioReady();

@@ -52,6 +52,7 @@ std::unique_ptr<CWGame> CWGame::Build(CProject& project, const SStage& stage, Er
   game->m_world->SetViewRect(RectEmpty(rect) ? kDefaultViewRect : rect);
   game->m_world->SetDesktop(stage.desktop);
   game->m_world->SetWorldSet(script);
+  game->m_world->SetRecorder(stage.recorder);
   SetScriptWorld(*stage.machine, game->m_world.get(), script);
   SetScriptGlobals(*stage.machine, &project.Globals());
   return game;

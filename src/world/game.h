@@ -10,6 +10,7 @@
 class CDesktop;
 class CEventQueue;
 class CProject;
+class CRecorder;
 class CScriptMachine;
 class CWViewSet;
 class CWorld;
@@ -22,6 +23,7 @@ class CWGame {
     CEventQueue* queue;
     CDesktop* desktop;
     bool tool_mode;
+    CRecorder* recorder = nullptr;  // what Record starts
   };
   static constexpr TRect kDefaultViewRect{0, 0, 639, 479};
 

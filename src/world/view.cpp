@@ -460,7 +460,7 @@ bool CWPlaneViewWindow::OnMouse(uint32_t code, TPoint where) {
   }
   m_cursor = point;
   if (code == kEvLeftDouble || (code == kEvRightDown && !World().ToolMode())) code = kEvLeftDown;
-  if (code == kEvLeftDown && World().Recording()) return CallSite("OnRecordStop"), true;
+  if (code == kEvLeftDown && World().Recording()) return World().StopRecording(), true;
   if (CWVisualObject* holder = KindOf<CWVisualObject>(World().Find(m_capture))) {
     if (code == kEvLeftUp) m_capture = 0;
     holder->OnMouse(code, point);

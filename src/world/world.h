@@ -29,6 +29,7 @@ class CBitmap;
 class CDesktop;
 class CEventQueue;
 class CPalette;
+class CRecorder;
 class CResourceLoader;
 class CScriptMachine;
 class CViewHostWindow;
@@ -176,6 +177,13 @@ class CWorld {
   // Whether sound recording runs: a press on the view then only stops it.
   bool Recording() const { return m_recording; }
   void SetRecording(bool recording) { m_recording = recording; }
+  // The recorder Record starts (null: none).
+  void SetRecorder(CRecorder* recorder) { m_recorder = recorder; }
+  // Starts recording into `path` unless a recording runs.
+  void StartRecording(const std::string& path);
+  // Stops the recording, which writes its file, and tells the current view
+  // ("OnRecordStop").
+  void StopRecording();
   // The keyboard's modifier bits as the desktop saw them last.
   uint32_t Modifiers() const;
   // The world's own view set, whose objects come last in the search for
@@ -203,6 +211,7 @@ class CWorld {
   bool m_tool_mode;
   int m_modal_level = 0;
   bool m_recording = false;
+  CRecorder* m_recorder = nullptr;
   uint32_t m_next_serial = 1;
   uint32_t m_depth = 0;
 

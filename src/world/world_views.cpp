@@ -8,6 +8,7 @@
 #include "base/trace.h"
 #include "gfx/palette.h"
 #include "gfx/resource_cache.h"
+#include "sound/recorder.h"
 #include "ui/cursor.h"
 #include "ui/desktop.h"
 #include "ui/event_queue.h"
@@ -347,6 +348,16 @@ void CWorld::WarpCursor(const CWPlaneViewWindow& view, TPoint point) const {
   const TRect& rect = window->GetRect();
   m_desktop->TopLevel()->WarpMouse(
       {static_cast<int16_t>(point.x + rect.left), static_cast<int16_t>(point.y + rect.top)});
+}
+
+void CWorld::StartRecording(const std::string& path) {
+  if (m_recorder && m_recorder->Start(path)) m_recording = true;
+}
+
+void CWorld::StopRecording() {
+  if (m_recorder) m_recorder->Stop();
+  m_recording = false;
+  if (m_view) m_view->CallSite("OnRecordStop");
 }
 
 uint32_t CWorld::Modifiers() const { return m_desktop ? m_desktop->Modifiers() : 0; }

@@ -62,23 +62,24 @@ class GameRunTest : public ::testing::Test {
   }
   SProcessResult Build() { return Tvkit({"world", "build", m_game.Join("game.prj"), m_game.Join("src")}); }
 
+  // `env` adds to the environment of the run.
   std::unique_ptr<CChildProcess> Start(const std::vector<std::string>& args,
-                                       const std::string& input) {
+                                       const std::string& input,
+                                       std::map<std::string, std::string> env = {}) {
     m_game.WriteFile("input.txt", input);
     std::filesystem::remove(m_game.Join("trace.txt"));
-    return std::make_unique<CChildProcess>(
-        TARVOLIN_BINARY, args,
-        std::map<std::string, std::string>{{"TARVOLIN_PLATFORM", "headless"},
-                                           {"TARVOLIN_DIR", m_game.Path()},
-                                           {"TARVOLIN_INPUT", m_game.Join("input.txt")},
-                                           {"XDG_RUNTIME_DIR", m_runtime.Path()},
-                                           {"TARVOLIN_LOG", "1"},
-                                           {"TARVOLIN_TRACE", "handlers,views,stats"},
-                                           {"TARVOLIN_TRACE_FILE", m_game.Join("trace.txt")}},
-        m_runtime.Join("engine"));
+    env.insert({{"TARVOLIN_PLATFORM", "headless"},
+                {"TARVOLIN_DIR", m_game.Path()},
+                {"TARVOLIN_INPUT", m_game.Join("input.txt")},
+                {"XDG_RUNTIME_DIR", m_runtime.Path()},
+                {"TARVOLIN_LOG", "1"},
+                {"TARVOLIN_TRACE", "handlers,views,stats"},
+                {"TARVOLIN_TRACE_FILE", m_game.Join("trace.txt")}});
+    return std::make_unique<CChildProcess>(TARVOLIN_BINARY, args, env, m_runtime.Join("engine"));
   }
-  SProcessResult Play(const std::vector<std::string>& args, const std::string& input) {
-    return Start(args, input)->Wait();
+  SProcessResult Play(const std::vector<std::string>& args, const std::string& input,
+                      std::map<std::string, std::string> env = {}) {
+    return Start(args, input, std::move(env))->Wait();
   }
 
   // The trace's lines, each with its time field.

@@ -1,6 +1,7 @@
 // The audio outputs of both back ends and the WAV writer behind recording.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -146,4 +147,63 @@ TEST(SdlAudio, QueuedBuffersArePlayedThroughTheDiskDriver) {
   EXPECT_EQ(output->PendingBuffers(), 0u);
   output.reset();
   EXPECT_GE(dir.ReadFile("sdl.raw").size(), buffer.size());
+}
+
+namespace {
+
+// A WAV file by hand: RIFF, a 16-byte "fmt " chunk, then `chunks` as given.
+std::string WavFile(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
+                    const std::string& chunks) {
+  const auto le = [](uint32_t value, int size) {
+    std::string bytes;
+    for (int i = 0; i < size; ++i) bytes.push_back(static_cast<char>(value >> (8 * i)));
+    return bytes;
+  };
+  const uint16_t align = static_cast<uint16_t>(channels * bits / 8);
+  return "RIFF" + le(static_cast<uint32_t>(28 + chunks.size()), 4) + "WAVEfmt " + le(16, 4) +
+         le(tag, 2) + le(channels, 2) + le(rate, 4) + le(rate * align, 4) + le(align, 2) +
+         le(bits, 2) + chunks;
+}
+
+std::unique_ptr<CAudioInput> OpenInput(CHeadlessPlatform* platform) {
+  ErrCode error = err::kOk;
+  return platform->OpenAudioInput(&error);
+}
+
+}  // namespace
+
+// Delivery as the clock moves is the engine's recording test's.
+TEST(NullAudio, TheInputTakesOnlyMono16BitPcmAt22050) {
+  CTempDir dir;
+  const std::string data = "data" + std::string("\4\0\0\0\1\2\3\4", 8);
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool taken;
+  } files[] = {
+      // A chunk before "data", of odd size with its pad byte, is skipped.
+      {"list", WavFile(1, 1, 22050, 16, std::string("LIST\3\0\0\0abc\0", 12) + data), true},
+      {"rate", WavFile(1, 1, 11025, 16, data), false},
+      {"stereo", WavFile(1, 2, 22050, 16, data), false},
+      {"8bit", WavFile(1, 1, 22050, 8, data), false},
+      {"adpcm", WavFile(0x104, 1, 22050, 16, data), false},
+      {"nodata", WavFile(1, 1, 22050, 16, ""), false},
+      {"riff", "RIFX" + WavFile(1, 1, 22050, 16, data).substr(4), false},
+  };
+  for (const auto& file : files) {
+    dir.WriteFile(file.name, file.bytes);
+    SHeadlessOptions options;
+    options.audio_in_path = dir.Join(file.name);
+    CHeadlessPlatform platform(options);
+    std::unique_ptr<CAudioInput> input = OpenInput(&platform);
+    ASSERT_EQ(input != nullptr, file.taken) << file.name;
+    if (!input) continue;
+    // 22.05 samples a millisecond: the file's two, then 20 of silence.
+    platform.WaitMessage(1);
+    std::vector<uint8_t> heard;
+    input->Read(&heard);
+    std::vector<uint8_t> expected(44, 0);
+    std::copy_n("\1\2\3\4", 4, expected.begin());
+    EXPECT_EQ(heard, expected);
+  }
 }

@@ -336,7 +336,9 @@ uint8_t* Snapshot(uint8_t* sp) {
 uint8_t* Record(uint8_t* sp) {
   CArgs args(&sp, 4);
   std::string path;
-  CheckScriptPath(args.Text(), EFileAccess::kWrite, &path);
+  CWorld* world = RunningWorld();
+  if (CheckScriptPath(args.Text(), EFileAccess::kWrite, &path) && world)
+    world->StartRecording(path);
   return sp;
 }
 
