@@ -35,7 +35,6 @@
 #include "fs/mount_config.h"
 #include "fs/replace.h"
 #include "gfx/anim_writer.h"
-#include "gfx/font.h"
 #include "script/script_machine.h"
 #include "store/hash_ini.h"
 #include "store/vb_ini.h"
@@ -215,7 +214,7 @@ class CBusyFiles {
       for (int x = 0; x < 128; ++x)
         if (x % 32 < 8 || x % 32 >= 24 || y < 8 || y >= 24) strip[y * 128 + x] = static_cast<uint8_t>(20 + x / 32);
     WritePicture(dir, "strip.bmp", 128, strip);
-    WriteFont(dir.Join("font.fnt"));
+    WriteBoxFont(dir.Join("font.fnt"));
     for (int i = 0; i < kAnimations; ++i) WriteAnim("a" + std::to_string(i), kRates[i]);
     MountFromConfig(m_mounts);
   }
@@ -295,14 +294,6 @@ class CBusyFiles {
     WriteReplacing(m_dir.Join(name + ".ani").c_str(), 0,
                    [&](CFile& file) { return WriteAnimation(&file, format, palette, frames); });
   }
-  // Glyphs of 3 x 5 blocks from the space to "Z".
-  static void WriteFont(const std::string& path) {
-    CFont font(6, 5, ' ');
-    const uint8_t mask[] = {0xE0, 0xE0, 0xE0, 0xE0, 0xE0};
-    for (int c = ' '; c <= 'Z'; ++c) font.AddGlyph(SGlyph{3, 5, 0, 1, 4}, mask);
-    if (std::unique_ptr<CFile> out = FsOpen(path.c_str(), 0x0F, nullptr)) font.Write(out.get());
-  }
-
   const CTempDir& m_dir;
   ConfigEntries m_mounts;
 };

@@ -157,7 +157,7 @@ void WriteFiles(const CTempDir& dir) {
   WritePicture(dir, "piece.bmp", 4, std::vector<uint8_t>(16, 9));
   WritePicture(dir, "piece1.bmp", 4, std::vector<uint8_t>(16, 10));
   WritePicture(dir, "piece2.bmp", 2, std::vector<uint8_t>(4, 0));
-  WriteFuzzFont(dir.Join("font.fnt"));
+  WriteBoxFont(dir.Join("font.fnt"));
   // Three frames of 4 x 4 at 50 a second.
   SAnimFormat format{4, 4, 50, 2};
   CPalette palette;

@@ -110,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> strip(64);
   for (size_t i = 0; i < strip.size(); ++i) strip[i] = static_cast<uint8_t>(i);
   WritePicture(rig.Dir(), "strip.bmp", 16, strip);
-  WriteFuzzFont(rig.Dir().Join("font.fnt"));
+  WriteBoxFont(rig.Dir().Join("font.fnt"));
   const std::string text = Prelude(rig.Dir().Join("back.bmp"), rig.Dir().Join("strip.bmp"),
                                    rig.Dir().Join("font.fnt")) +
                            std::string(reinterpret_cast<const char*>(data), size);

@@ -1,5 +1,5 @@
 // What the world fuzz targets share: a world made from INI text on a
-// scratch value base, on a rig's queue and desktop, and a font of blocks.
+// scratch value base, on a rig's queue and desktop.
 #pragma once
 
 #include <cstdint>
@@ -7,24 +7,13 @@
 #include <string>
 
 #include "fs/bfhp.h"
-#include "fs/file_service.h"
 #include "fs/memory_file.h"
-#include "gfx/font.h"
 #include "script/script_machine.h"
 #include "store/hash_ini.h"
 #include "store/vb_ini.h"
 #include "store/value_base.h"
 #include "ui/ui_rig.h"
 #include "world/world.h"
-
-// Glyphs of 3 x 5 blocks for the characters from the space to "Z".
-inline void WriteFuzzFont(const std::string& path) {
-  CFont font(6, 5, ' ');
-  const uint8_t mask[] = {0xE0, 0xE0, 0xE0, 0xE0, 0xE0};
-  for (int c = ' '; c <= 'Z'; ++c) font.AddGlyph(SGlyph{3, 5, 0, 1, 4}, mask);
-  std::unique_ptr<CFile> out = FsOpen(path.c_str(), 0x0F, nullptr);
-  if (out) font.Write(out.get());
-}
 
 // The world of `text`, scripts compiled on demand and cut off after 10,000
 // steps; World() is null when the text is no value-base tree.
