@@ -52,8 +52,14 @@ class CBytes {
   explicit CBytes(std::span<const uint8_t> bytes) : m_bytes(bytes) {}
   bool Empty() const { return m_at >= m_bytes.size(); }
   uint8_t U8() { return Empty() ? 0 : m_bytes[m_at++]; }
-  int16_t I16() { return static_cast<int16_t>(U8() | U8() << 8); }
-  int32_t I32() { return static_cast<int32_t>(static_cast<uint32_t>(I16() & 0xFFFF) | static_cast<uint32_t>(I16()) << 16); }
+  // Little-endian.
+  uint32_t Bytes(int count) {
+    uint32_t value = 0;
+    for (int i = 0; i < count; ++i) value |= uint32_t{U8()} << (8 * i);
+    return value;
+  }
+  int16_t I16() { return static_cast<int16_t>(Bytes(2)); }
+  int32_t I32() { return static_cast<int32_t>(Bytes(4)); }
 
  private:
   std::span<const uint8_t> m_bytes;
@@ -181,7 +187,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CBytes bytes({data, size});
   const uint32_t step_ms = bytes.U8() * 4u;
   TPoint clicks[4];
-  for (TPoint& click : clicks) click = {static_cast<int16_t>(bytes.U8() * 3), static_cast<int16_t>(bytes.U8() * 2)};
+  for (TPoint& click : clicks) {
+    const int x = bytes.U8() * 3;
+    click = {static_cast<int16_t>(x), static_cast<int16_t>(bytes.U8() * 2)};
+  }
   std::vector<SObject> objects;
   const std::string tree = Tree(bytes, rig.Dir().Path(), &objects);
   {
