@@ -2,29 +2,19 @@
 // background picture, a sprite strip and a font, into a world on a scratch
 // value base; goes to every view under "/World/" and sends each 200 mouse
 // and key events, and calls on sprites, texts and timers.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "fs/bfhp.h"
-#include "fs/memory_file.h"
-#include "gfx/font.h"
 #include "platform/virtual_keys.h"
-#include "script/script_machine.h"
-#include "store/hash_ini.h"
-#include "store/vb_ini.h"
-#include "store/value_base.h"
 #include "ui/test_windows.h"
-#include "ui/ui_rig.h"
 #include "world/sprite.h"
 #include "world/text.h"
 #include "world/timer.h"
 #include "world/view.h"
 #include "world/world.h"
+#include "world_fuzz.h"
 
 namespace {
 
@@ -112,15 +102,6 @@ void Exercise(CUiRig& rig, CWorld& world, uint32_t seed) {
   rig.Queue().DeliverDue(rig.Queue().Now() + 1000, 100);
 }
 
-// A font of 3 x 5 blocks for the characters from the space to "Z".
-void WriteFont(const std::string& path) {
-  CFont font(6, 5, ' ');
-  const uint8_t mask[] = {0xE0, 0xE0, 0xE0, 0xE0, 0xE0};
-  for (int c = ' '; c <= 'Z'; ++c) font.AddGlyph(SGlyph{3, 5, 0, 1, 4}, mask);
-  std::unique_ptr<CFile> out = FsOpen(path.c_str(), 0x0F, nullptr);
-  if (out) font.Write(out.get());
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -129,38 +110,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> strip(64);
   for (size_t i = 0; i < strip.size(); ++i) strip[i] = static_cast<uint8_t>(i);
   WritePicture(rig.Dir(), "strip.bmp", 16, strip);
-  WriteFont(rig.Dir().Join("font.fnt"));
-  CHashIni ini(100, 1000);
+  WriteBoxFont(rig.Dir().Join("font.fnt"));
   const std::string text = Prelude(rig.Dir().Join("back.bmp"), rig.Dir().Join("strip.bmp"),
                                    rig.Dir().Join("font.fnt")) +
                            std::string(reinterpret_cast<const char*>(data), size);
-  if (ini.LoadText(text) != err::kOk) return 0;
-  auto file = std::make_unique<CMemoryFile>();
-  CBFHP store;
-  CObjectCache cache(1000, 1 << 24);
-  if (store.Create(file.get(), 256, CBFHP::kNoLimit) != err::kOk) return 0;
-  CValueBase base(&store, &cache);
-  if (base.Init() != err::kOk) return 0;
-  {
-    COpenContainer root(&base, base.Root());
-    ImportIni(&base, root.get(), &ini);
+  CFuzzWorld fuzz(rig, text);
+  CWorld* world = fuzz.World();
+  if (!world) return 0;
+  std::vector<std::string> paths;
+  ViewPaths(fuzz.Base(), fuzz.Base().FindPath("/World/", fuzz.Base().Root()), "", 0, &paths);
+  uint32_t seed = static_cast<uint32_t>(size);
+  for (const std::string& path : paths) {
+    world->RequestView(path, {0, 0}, false);
+    rig.Queue().DeliverDue(rig.Queue().Now(), 100);
+    Exercise(rig, *world, seed++);
   }
-  CScriptMachine machine;
-  if (machine.Init({}) != err::kOk) return 0;
-  machine.Calls().tool_mode = true;
-  machine.Calls().step_limit = 10000;
-  {
-    CWorld world(&base, &machine, &rig.Queue(), true);
-    world.SetDesktop(&rig.Desktop());
-    std::vector<std::string> paths;
-    ViewPaths(base, base.FindPath("/World/", base.Root()), "", 0, &paths);
-    uint32_t seed = static_cast<uint32_t>(size);
-    for (const std::string& path : paths) {
-      world.RequestView(path, {0, 0}, false);
-      rig.Queue().DeliverDue(rig.Queue().Now(), 100);
-      Exercise(rig, world, seed++);
-    }
-  }
-  machine.Shutdown();
   return 0;
 }

@@ -23,18 +23,17 @@ inline std::string GameConfig(const std::string& more_main = "") {
          "[FS]\n/HDD/=Trans, ./\n";
 }
 
-// A BMP of 64 x 48 pixels of colour 3: 8 bits with a grey palette, or 24
-// bits of that grey.
-inline std::string GamePicture(uint16_t bits = 8) {
-  const uint32_t width = 64, height = 48;
+// A BMP of `width` x `height` pixels of `bits` bits with a grey palette
+// when 8-bit; `rows` are the pixel bytes, bottom row first, each row padded
+// to four bytes.
+inline std::string BmpFile(uint32_t width, uint32_t height, uint16_t bits, const std::string& rows) {
   const uint32_t palette = bits == 8 ? 1024 : 0, offset = 14 + 40 + palette;
-  const uint32_t pixels = width * height * bits / 8;
   std::string bmp;
   const auto le = [&bmp](uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) bmp += static_cast<char>((value >> (8 * i)) & 0xFF);
   };
   bmp += "BM";
-  le(offset + pixels, 4);
+  le(offset + static_cast<uint32_t>(rows.size()), 4);
   le(0, 4);
   le(offset, 4);
   le(40, 4);
@@ -43,14 +42,19 @@ inline std::string GamePicture(uint16_t bits = 8) {
   le(1, 2);
   le(bits, 2);
   le(0, 4);
-  le(pixels, 4);
+  le(static_cast<uint32_t>(rows.size()), 4);
   le(2835, 4);
   le(2835, 4);
   le(palette / 4, 4);
   le(0, 4);
   for (uint32_t i = 0; i < palette / 4; ++i) le(i * 0x010101, 4);
-  bmp += std::string(pixels, '\3');
-  return bmp;
+  return bmp + rows;
+}
+
+// A BMP of 64 x 48 pixels of colour 3: 8 bits with a grey palette, or 24
+// bits of that grey.
+inline std::string GamePicture(uint16_t bits = 8) {
+  return BmpFile(64, 48, bits, std::string(64 * 48 * bits / 8, '\3'));
 }
 
 class GameRunTest : public ::testing::Test {

@@ -2,10 +2,13 @@
 // draw only a frame, record what reaches it, or destroy itself.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "fs/file_service.h"
 #include "gfx/bmp.h"
+#include "gfx/font.h"
 #include "support/temp_dir.h"
 #include "ui/desktop.h"
 
@@ -88,6 +91,16 @@ inline std::string WritePicture(const CTempDir& dir, const std::string& name, in
   const std::string path = dir.Join(name);
   SaveBmp(path.c_str(), bitmap, kBottomUp);
   return path;
+}
+
+// A font whose glyphs are 3 x 5 blocks, lines 6 pixels high, for the
+// characters from the space to "Z", written to `path` through the file
+// service.
+inline void WriteBoxFont(const std::string& path) {
+  CFont font(6, 5, ' ');
+  const uint8_t mask[] = {0xE0, 0xE0, 0xE0, 0xE0, 0xE0};
+  for (int c = ' '; c <= 'Z'; ++c) font.AddGlyph(SGlyph{3, 5, 0, 1, 4}, mask);
+  if (std::unique_ptr<CFile> out = FsOpen(path.c_str(), 0x0F, nullptr)) font.Write(out.get());
 }
 
 // A 4 x 4 cursor picture "hand.bmp" in `dir` whose bottom-left pixel is 7,
