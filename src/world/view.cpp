@@ -255,12 +255,14 @@ CWVisualObject* CWPlaneViewWindow::ObjectAt(TPoint point) const {
   // The view's own objects as the compositor lists them at the point,
   // nearest first; the hot spots of its view sets go in among them by their
   // z, after the view's objects of the same z.
-  std::vector<CZObj*> drawn;
+  // The lists are kept between calls: the hit test runs at every move.
+  std::vector<CZObj*>& drawn = m_hit_layers;
   m_compositor.ObjectsAt(point, &drawn);
-  std::vector<std::pair<uint8_t, CWVisualObject*>> candidates;
+  std::vector<std::pair<uint8_t, CWVisualObject*>>& candidates = m_hit_candidates;
+  candidates.clear();
   for (CZObj* layer : drawn) {
     const auto* drawable = KindOf<CWDrawable>(layer);
-    auto* object = drawable ? KindOf<CWVisualObject>(World().Find(drawable->Owner())) : nullptr;
+    CWVisualObject* object = drawable ? &drawable->Object() : nullptr;
     // A picture that is not shown is not hit; a hot spot always is.
     if (object && !(layer->Bitmap() && !object->IsVisible())) candidates.emplace_back(layer->Z(), object);
   }
@@ -380,8 +382,8 @@ bool CWPlaneViewWindow::Drop(TPoint cursor) {
   m_compositor.ObjectsAt(cursor, &drawn);
   std::vector<uint32_t> candidates;
   for (CZObj* layer : drawn)
-    if (const auto* drawable = KindOf<CWDrawable>(layer); drawable && drawable->Owner() != m_carried)
-      candidates.push_back(drawable->Owner());
+    if (const auto* drawable = KindOf<CWDrawable>(layer); drawable && drawable->Object().Serial() != m_carried)
+      candidates.push_back(drawable->Object().Serial());
   for (const uint32_t serial : candidates) {
     auto* object = KindOf<CWVisualObject>(World().Find(serial));
     if (!object || !object->AtModalLevel() || !object->HitTest(cursor) ||

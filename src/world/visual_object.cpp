@@ -10,7 +10,7 @@
 #include "world/world.h"
 
 CWVisualObject::CWVisualObject(CWorld* world, StoreHandle own, StoreHandle template_handle)
-    : CWObject(world, own, template_handle), m_drawable(Serial()) {
+    : CWObject(world, own, template_handle), m_drawable(*this) {
   ReadProperties();
 }
 
@@ -33,8 +33,12 @@ bool CWVisualObject::HitTest(TPoint point) const {
   const CBitmap* picture = m_drawable.Bitmap();
   if (!picture || m_solid || m_area || m_drawable.Key() > 0xFF) return true;
   const TRect& rect = m_drawable.Rect();
-  return picture->GetPixel(point.x - rect.left, point.y - rect.top) !=
-         static_cast<int32_t>(m_drawable.Key());
+  const int x = point.x - rect.left, y = point.y - rect.top;
+  if (!m_picture_pixels) return picture->GetPixel(x, y) != static_cast<int32_t>(m_drawable.Key());
+  // Outside the picture but inside the region there is no key to pass.
+  const SPixelView& pixels = m_picture_pixels->View();
+  return x < 0 || y < 0 || x >= pixels.width || y >= pixels.height ||
+         pixels.Row(y)[x] != m_drawable.Key();
 }
 
 bool CWVisualObject::AtModalLevel() const {
@@ -114,7 +118,12 @@ void CWVisualObject::OnEvent(const SEventRecord& record) {
 
 void CWVisualObject::ShowPicture(std::unique_ptr<CBitmap> picture, int32_t key) {
   const TRect old = m_drawable.Rect();
+  m_picture_pixels.reset();
   m_picture = std::move(picture);
+  if (m_picture && m_picture->Type() == kPixel8) {
+    m_picture_pixels = std::make_unique<CBitmapLock>(*m_picture);
+    if (!*m_picture_pixels) m_picture_pixels.reset();
+  }
   m_drawable.SetBitmap(m_picture.get());
   m_drawable.SetKey(key < 0 ? 0xFFFFFFFF : static_cast<uint32_t>(key));
   if (m_picture) {

@@ -6,21 +6,25 @@
 #include <cstdint>
 #include <memory>
 
+#include "gfx/bitmap.h"
 #include "gfx/zbuffer.h"
 #include "world/region.h"
 #include "world/world_object.h"
 
 // What the compositor holds of a visual object: its drawing, and the
 // serial of the object it belongs to.
+class CWVisualObject;
+
+// What an object shows in the compositor; it lives and dies with its object.
 class CWDrawable : public CZObj {
   TV_CLASS(CWDrawable, CZObj)
 
  public:
-  explicit CWDrawable(uint32_t owner) : m_owner(owner) {}
-  uint32_t Owner() const { return m_owner; }
+  explicit CWDrawable(CWVisualObject& object) : m_object(object) {}
+  CWVisualObject& Object() const { return m_object; }
 
  private:
-  uint32_t m_owner;
+  CWVisualObject& m_object;
 };
 
 class CWVisualObject : public CWObject {
@@ -109,6 +113,9 @@ class CWVisualObject : public CWObject {
   CRegion m_region;
   CWDrawable m_drawable;
   std::unique_ptr<CBitmap> m_picture;
+  // An 8-bit picture stays locked while it is shown, so that the hit test,
+  // run at every mouse move, reads its pixels directly.
+  std::unique_ptr<CBitmapLock> m_picture_pixels;
   CZBuffer* m_compositor = nullptr;
   uint8_t m_z_order = 1;
   bool m_visible = false;
