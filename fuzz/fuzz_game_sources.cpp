@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "anim_recipe.h"
-#include "game_plan.h"
+#include "pack_mounts.h"
 #include "svg.h"
 
 namespace {

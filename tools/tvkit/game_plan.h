@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pack_files.h"
+#include "pack_mounts.h"
 
 enum class EGameJob { kPicture, kAnimation, kFont, kWorld };
 
@@ -46,8 +47,3 @@ inline constexpr const char* kGameLzss = "0xC4";
 // False with the messages ("<file>[(<line>, <col>)]: error: <text>") for
 // everything wrong in the folder.
 bool PlanGame(const SGameFolders& folders, SGamePlan* plan, std::vector<std::string>* errors);
-
-// tool.ini's text with one "/<folder>/=Pack, /HDD/<folder>.pak" line per
-// pack added at the end of its [FS] section (a new section at the end when
-// it has none), in the text's own line ends.
-std::string AddPackMounts(const std::string& tool_ini, const std::vector<std::string>& folders);
