@@ -15,5 +15,5 @@ TARVOLIN_PLATFORM=headless TARVOLIN_DIR="$work/game" TARVOLIN_SEED=1 \
   TARVOLIN_INPUT="$root/games/demo/tests/playthrough.in" XDG_RUNTIME_DIR="$work/run" \
   "$build/tarvolin"
 mkdir -p "$root/docs"
-convert "$work/game/house.bmp" "$root/docs/house.png"
+convert "$work/game/house.bmp" -strip "$root/docs/house.png"
 echo "wrote $root/docs/house.png"
