@@ -22,6 +22,8 @@
 #include "fs/mount_config.h"
 #include "fs/native_fs.h"
 #include "world/bindings/bindings.h"
+#include "world/view.h"
+#include "world/world.h"
 #include "base/random.h"
 #include "script/script_array.h"
 #include "script/script_call.h"
@@ -170,6 +172,7 @@ int CApplication::Run() {
     }
   }
   MainLoop();
+  LeaveCurrentView();
   TraceRunStatistics();
   for (const SShutdownStep& step : kShutdownSteps) {
     if (!step.run) continue;
@@ -489,6 +492,12 @@ void CApplication::MainLoop() {
     if (m_mixer) m_mixer->Process();
     m_os_layer->Wait(m_mixer ? kMixerServiceMs : kWaitForever);
   }
+}
+
+void CApplication::LeaveCurrentView() {
+  CWGame* game = m_commands ? m_commands->Game() : nullptr;
+  if (CWPlaneViewWindow* view = game ? game->World().CurrentView() : nullptr)
+    view->CallSite("OnExit");
 }
 
 bool CApplication::Pump() {

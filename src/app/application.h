@@ -104,6 +104,8 @@ class CApplication {
 
   void CloseGame();
   void MainLoop();
+  // The current view hears "OnExit" once the main loop has ended.
+  void LeaveCurrentView();
   // One pump pass; false once the quit message arrived.
   bool Pump();
 

@@ -46,7 +46,8 @@ TEST_F(DemoTest, ThePlayThroughPassesEveryViewAndOpensTheCupboard) {
   EXPECT_EQ(run.exit_code, 0);
 
   // The intro ends in a new game; the hill lies outside the village, so the
-  // village is left (and its OnExit runs) before the hill is entered.
+  // village is left (and its OnExit runs) before the hill is entered; the
+  // hill hears OnExit when the game ends.
   EXPECT_EQ(Story(), (std::vector<std::string>{
                          "views\tautoload\tusable", "views\tcommand\tnew game",
                          "views\trequest\tVillage/House\t0\tqueued",
@@ -61,7 +62,7 @@ TEST_F(DemoTest, ThePlayThroughPassesEveryViewAndOpensTheCupboard) {
                          "views\trequest\tHill\t1\tqueued", "views\tleave\tVillage/Square",
                          "views\tleave\tVillage", "handlers\tcall\t0\tVillage\tOnExit\trun",
                          "views\tenter\tHill", "handlers\tcall\t0\tHill\tOnEntry\trun",
-                         "views\tcurrent\tHill\t1"}));
+                         "views\tcurrent\tHill\t1", "handlers\tcall\t0\tHill\tOnExit\trun"}));
   // The hand's hot spot is the finger's tip its .ini names.
   EXPECT_NE(m_game.ReadFile("trace.txt").find("cursor\t/Game Interface/Cursors/hand.bmp\t12,1\n"),
             std::string::npos);
