@@ -153,7 +153,9 @@ class CPlanner {
     key.Add(kGamePalette, Palette());
     key.Add("lzss", kGameLzss);
     key.Add("svg", svg);
-    const std::string output = AddJob(EGameJob::kPicture, file, {Full(file)}, key);
+    const std::string render = RenderPath(m_folders.cache, svg);
+    m_plan->renders.insert(render);
+    const std::string output = AddJob(EGameJob::kPicture, file, {Full(file), render}, key);
     m_plan->packs[top].push_back({WithExtension(rest, ".bmp"), output});
   }
 
@@ -172,6 +174,7 @@ class CPlanner {
         return Fail(file, FindIniValue(text, layer.section, "svg"),
                     "svg " + layer.svg + " is not a file inside the source folder");
       key.Add(layer.svg, svg);
+      m_plan->renders.insert(RenderPath(m_folders.cache, svg));
     }
     const std::string output = AddJob(EGameJob::kAnimation, file, {Full(file)}, key);
     m_plan->packs[top].push_back({WithExtension(rest, ".ani"), output});
