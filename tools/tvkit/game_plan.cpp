@@ -24,6 +24,8 @@ constexpr const char* kKindNames[] = {"picture", "animation", "font", "world"};
 constexpr const char* kOutputExtensions[] = {".bmp", ".ani", ".fnt", ".prj"};
 constexpr const char* kToolIni = "tool.ini";
 constexpr const char* kFontsIni = "fonts.ini";
+// Characters that would cut a mount line of tool.ini short.
+constexpr const char* kUnmountable = ";=[]";
 
 bool ReadBytes(const std::string& path, std::string* bytes) {
   std::ifstream in(path, std::ios::binary);
@@ -94,7 +96,11 @@ class CPlanner {
     std::string text;
     if (!Read(kToolIni, &text)) return;
     std::vector<std::string> folders;
-    for (const auto& [folder, files] : m_plan->packs) folders.push_back(folder);
+    for (const auto& [folder, files] : m_plan->packs) {
+      if (folder.find_first_of(kUnmountable) != std::string::npos)
+        Fail(folder, {}, "a folder name tool.ini cannot mount (no \";=[]\")");
+      folders.push_back(folder);
+    }
     m_plan->tool_ini = AddPackMounts(text, folders);
   }
 
