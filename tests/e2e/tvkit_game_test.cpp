@@ -6,10 +6,12 @@
 #include <memory>
 #include <string>
 
+#include "anim_recipe.h"
 #include "child_process.h"
 #include "fs/file_service.h"
 #include "fs/native_fs.h"
 #include "gfx/bmp.h"
+#include "pack_mounts.h"
 #include "sha256.h"
 #include "support/tvkit_fixture.h"
 
@@ -28,6 +30,57 @@ TEST(Sha256Test, FipsVectors) {
   EXPECT_EQ(Sha(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   EXPECT_EQ(Sha("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
             "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+}
+
+TEST(AnimRecipeTest, MistakesAreReportedWhereTheyStand) {
+  const std::string head = "[anim]\nfps=12\nframes=10\nwidth=4\nheight=4\n";
+  const struct {
+    std::string text;
+    int line, col;
+  } cases[] = {
+      {"[anim]\nfps=0\n", 2, 5},
+      {head + "speed=3\n", 6, 7},
+      {head + "[layer a]\nsvg=a.svg\nkeys=0 0 0 | 5 1 1 | 5 2 2\n", 8, 6},
+      {head + "[layer a]\nsvg=a.svg\nshow=3-10 ; one past the end\n", 8, 6},
+      {head + "[layer a]\nkeys=0 1 1\n", 6, 1},
+      {head + "[layer a]\nsvg=a.svg\ncolumns=2\nkeys=0 0 0 2\n", 9, 6},
+      {head + "[sound]\n", 6, 1},
+  };
+  for (const auto& c : cases) {
+    SAnimRecipe recipe;
+    SRecipeError error;
+    EXPECT_FALSE(ParseAnimRecipe(c.text, &recipe, &error)) << c.text;
+    EXPECT_EQ(error.at.line, c.line) << c.text << error.text;
+    EXPECT_EQ(error.at.col, c.col) << c.text << error.text;
+  }
+}
+
+TEST(AnimRecipeTest, PositionsHoldOutsideTheKeysAndRoundHalvesUp) {
+  SAnimRecipe recipe;
+  SRecipeError error;
+  ASSERT_TRUE(ParseAnimRecipe("[anim]\nfps=1\nframes=20\nwidth=9\nheight=9\n[layer a]\nsvg=a.svg\n"
+                              "columns=3\nkeys=2 0 0 1 | 4 -3 5 | 7 3 5 2\n",
+                              &recipe, &error))
+      << error.text;
+  const SAnimLayer& layer = recipe.layers[0];
+  const struct {
+    int frame, x, y, cell;
+  } expected[] = {{0, 0, 0, 1},  {2, 0, 0, 1},  {3, -1, 3, 1}, {4, -3, 5, 0},
+                  {5, -1, 5, 0}, {6, 1, 5, 0},  {7, 3, 5, 2},  {19, 3, 5, 2}};
+  for (const auto& e : expected) {
+    EXPECT_EQ(LayerPosition(layer, e.frame).x, e.x) << e.frame;
+    EXPECT_EQ(LayerPosition(layer, e.frame).y, e.y) << e.frame;
+    EXPECT_EQ(LayerCell(layer, e.frame), e.cell) << e.frame;
+  }
+}
+
+TEST(PackMountsTest, GoAtTheEndOfTheFsSectionInTheFilesLineEnds) {
+  const std::vector<std::string> packs = {"art", "Game Interface"};
+  const std::string lines = "/art/=Pack, /HDD/art.pak\r\n/Game Interface/=Pack, /HDD/Game Interface.pak\r\n";
+  EXPECT_EQ(AddPackMounts("[FS]\r\n/HDD/=Trans, ./\r\n\r\n[main]\r\n", packs),
+            "[FS]\r\n/HDD/=Trans, ./\r\n" + lines + "\r\n[main]\r\n");
+  EXPECT_EQ(AddPackMounts("[main]\r\nx=1", packs), "[main]\r\nx=1\r\n[FS]\r\n" + lines);
+  EXPECT_EQ(AddPackMounts("[fs]\n", {"a"}), "[fs]\n/a/=Pack, /HDD/a.pak\n");
 }
 
 // Index 0 white, 1 the key, 2 red, 3 blue.

@@ -29,7 +29,8 @@ int Usage() {
       "usage: tvkit ani info <file.ani>\n"
       "       tvkit ani frame <file.ani> <ms> <out.bmp>\n"
       "       tvkit ani build <out.ani> <fps> <frame1.bmp> <frame2.bmp> ...\n"
-      "       tvkit ani compose --palette <file.gpl> --root <src dir> <out.ani> <recipe.ini>\n",
+      "       tvkit ani compose --palette <file.gpl> --root <src dir> [--renders <dir>]\n"
+      "                         <out.ani> <recipe.ini>\n",
       stderr);
   return ReportError(err::kBadParams);
 }
@@ -126,9 +127,11 @@ class CScratchFile {
   std::string m_path;
 };
 
-// The layer's SVG rendered and mapped to the palette; false with `message`.
+// The layer's SVG rendered (kept in `renders` when that is not empty) and
+// mapped to the palette; false with `message`.
 bool LayerPicture(const std::string& root, const SAnimLayer& layer, const CPalette& palette,
-                  const std::string& scratch, SIndexedPicture* picture, std::string* message) {
+                  const std::string& renders, const std::string& scratch,
+                  SIndexedPicture* picture, std::string* message) {
   std::string svg_path, bytes, href;
   if (!SourcePathInside(root, layer.svg, &svg_path)) {
     *message = "svg " + layer.svg + " is not a file inside the source folder";
@@ -142,10 +145,13 @@ bool LayerPicture(const std::string& root, const SAnimLayer& layer, const CPalet
     *message = layer.svg + " refers outside itself: " + href;
     return false;
   }
-  const CScratchFile png(scratch);
-  if (!RenderSvg(svg_path, png.Path(), message)) return false;
+  const CScratchFile scratch_png(renders.empty() ? scratch : "");
+  const std::string png = renders.empty() ? scratch : RenderPath(renders, bytes);
+  const bool rendered = renders.empty() ? RenderSvg(svg_path, png, message)
+                                        : RenderSvgOnce(svg_path, png, message);
+  if (!rendered) return false;
   SRgbaImage image;
-  ErrCode error = ReadWholeFile(png.Path().c_str(), &bytes);
+  ErrCode error = ReadWholeFile(png.c_str(), &bytes);
   if (!error) error = DecodePng({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, &image);
   if (error) {
     *message = layer.svg + ": " + ErrName(error);
@@ -172,6 +178,7 @@ std::string RecipeName(const char* root, const char* recipe) {
 int Compose(int argc, char** argv) {
   const char* palette_path = TakeOption(&argc, argv, "--palette");
   const char* root = TakeOption(&argc, argv, "--root");
+  const char* renders = TakeOption(&argc, argv, "--renders");
   if (!palette_path || !root || argc != 4) return Usage();
   const char* out = argv[2];
   auto palette = std::make_unique<CPalette>();
@@ -187,7 +194,8 @@ int Compose(int argc, char** argv) {
   for (size_t i = 0; i < recipe.layers.size(); ++i) {
     const SAnimLayer& layer = recipe.layers[i];
     std::string message;
-    if (!LayerPicture(root, layer, *palette, std::string(out) + ".layer.png", &pictures[i], &message))
+    if (!LayerPicture(root, layer, *palette, renders ? renders : "",
+                      std::string(out) + ".layer.png", &pictures[i], &message))
       return ReportAt(name, {FindIniValue(text, layer.section, "svg"), message});
     if (pictures[i].width % layer.columns != 0)
       return ReportAt(name, {FindIniValue(text, layer.section, "columns"),

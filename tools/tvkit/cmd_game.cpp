@@ -86,7 +86,7 @@ ErrCode Swap(const fs::path& out, const fs::path& built) {
 
 // Forgets what this build did not use.
 void PruneCache(const std::string& cache, const SGamePlan& plan) {
-  std::set<fs::path> used;
+  std::set<fs::path> used(plan.renders.begin(), plan.renders.end());
   for (const SGameJob& job : plan.jobs) used.insert(job.output);
   std::error_code error_code;
   for (fs::directory_iterator it(cache, error_code), end; !error_code && it != end;
@@ -125,8 +125,8 @@ int Build(int jobs, bool fresh, std::string out, const std::string& source) {
   std::vector<std::string> errors;
   size_t ran = 0;
   if (!PlanGame(folders, &plan, &errors) ||
-      !RunGameJobs(plan.jobs, {self, source, source + "/" + kGamePalette}, jobs, fresh, &ran,
-                   &errors))
+      !RunGameJobs(plan.jobs, {self, source, source + "/" + kGamePalette, folders.cache}, jobs,
+                   fresh, &ran, &errors))
     return ReportAll(errors);
   if (ErrCode error = Assemble(plan, staging)) {
     fs::remove_all(staging, error_code);

@@ -1,5 +1,6 @@
 #include "game_jobs.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -18,11 +19,11 @@ using Command = std::vector<std::string> (*)(const SGameJob& job, const SJobTool
 
 std::vector<std::string> PictureCommand(const SGameJob& job, const SJobTools& tools) {
   return {tools.self, "bmp", "from-png", "--palette", tools.palette, "--key", "1",
-          "--lzss", kGameLzss, job.output, job.output + ".png"};
+          "--lzss", kGameLzss, job.output, job.args[1]};
 }
 std::vector<std::string> AnimationCommand(const SGameJob& job, const SJobTools& tools) {
   return {tools.self, "ani", "compose", "--palette", tools.palette, "--root", tools.source,
-          job.output, job.args[0]};
+          "--renders", tools.renders, job.output, job.args[0]};
 }
 std::vector<std::string> FontCommand(const SGameJob& job, const SJobTools& tools) {
   return {tools.self, "font", "build", job.args[0], job.args[1], job.output};
@@ -55,15 +56,14 @@ std::vector<std::string> Complaints(const SGameJob& job, const std::string& path
 }
 
 bool RunJob(const SGameJob& job, const SJobTools& tools, std::vector<std::string>* messages) {
-  const std::string png = job.output + ".png", log = job.output + ".log";
+  const std::string log = job.output + ".log";
   std::string message;
-  if (job.kind == EGameJob::kPicture && !RenderSvg(job.args[0], png, &message)) {
+  if (job.kind == EGameJob::kPicture && !RenderSvgOnce(job.args[0], job.args[1], &message)) {
     messages->push_back(job.source + ": error: " + message);
     return false;
   }
   const bool ok = RunChild(kCommands[static_cast<int>(job.kind)](job, tools), "", log) == 0;
   if (!ok) *messages = Complaints(job, log);
-  RemoveQuietly(png);
   RemoveQuietly(log);
   return ok;
 }
@@ -82,6 +82,9 @@ bool RunGameJobs(const std::vector<SGameJob>& jobs, const SJobTools& tools, int 
     pending.push_back(i);
     renderer |= NeedsRenderer(jobs[i]);
   }
+  // Pictures first: the animations then find most of their layers rendered.
+  std::stable_partition(pending.begin(), pending.end(),
+                        [&](size_t job) { return jobs[job].kind == EGameJob::kPicture; });
   if (renderer && FindOnPath("rsvg-convert").empty()) {
     errors->push_back(std::string("error: ") + kRsvgMissing);
     return false;

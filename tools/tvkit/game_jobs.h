@@ -11,6 +11,7 @@ struct SJobTools {
   std::string self;     // tvkit
   std::string source;   // the source folder
   std::string palette;  // the game's palette file
+  std::string renders;  // the folder of the SVGs' renderings
 };
 
 // Runs the jobs whose outputs do not exist yet (every job when `fresh`), at

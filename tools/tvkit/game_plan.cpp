@@ -24,6 +24,8 @@ constexpr const char* kKindNames[] = {"picture", "animation", "font", "world"};
 constexpr const char* kOutputExtensions[] = {".bmp", ".ani", ".fnt", ".prj"};
 constexpr const char* kToolIni = "tool.ini";
 constexpr const char* kFontsIni = "fonts.ini";
+// Characters that would cut a mount line of tool.ini short.
+constexpr const char* kUnmountable = ";=[]";
 
 bool ReadBytes(const std::string& path, std::string* bytes) {
   std::ifstream in(path, std::ios::binary);
@@ -94,7 +96,11 @@ class CPlanner {
     std::string text;
     if (!Read(kToolIni, &text)) return;
     std::vector<std::string> folders;
-    for (const auto& [folder, files] : m_plan->packs) folders.push_back(folder);
+    for (const auto& [folder, files] : m_plan->packs) {
+      if (folder.find_first_of(kUnmountable) != std::string::npos)
+        Fail(folder, {}, "a folder name tool.ini cannot mount (no \";=[]\")");
+      folders.push_back(folder);
+    }
     m_plan->tool_ini = AddPackMounts(text, folders);
   }
 
@@ -153,7 +159,9 @@ class CPlanner {
     key.Add(kGamePalette, Palette());
     key.Add("lzss", kGameLzss);
     key.Add("svg", svg);
-    const std::string output = AddJob(EGameJob::kPicture, file, {Full(file)}, key);
+    const std::string render = RenderPath(m_folders.cache, svg);
+    m_plan->renders.insert(render);
+    const std::string output = AddJob(EGameJob::kPicture, file, {Full(file), render}, key);
     m_plan->packs[top].push_back({WithExtension(rest, ".bmp"), output});
   }
 
@@ -172,6 +180,7 @@ class CPlanner {
         return Fail(file, FindIniValue(text, layer.section, "svg"),
                     "svg " + layer.svg + " is not a file inside the source folder");
       key.Add(layer.svg, svg);
+      m_plan->renders.insert(RenderPath(m_folders.cache, svg));
     }
     const std::string output = AddJob(EGameJob::kAnimation, file, {Full(file)}, key);
     m_plan->packs[top].push_back({WithExtension(rest, ".ani"), output});

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ struct SGameJob {
   EGameJob kind;
   std::string source;             // the source file messages name, relative
   std::vector<std::string> args;  // the kind's inputs, native paths and values
+                                  // (a picture: the SVG and its rendering)
   std::string output;             // in the cache folder, named by the key
 };
 
@@ -31,6 +33,7 @@ struct SGamePlan {
   std::string project;       // "<src dir name>.prj", empty without world/
   std::string project_file;  // the world job's output
   std::string tool_ini;
+  std::set<std::string> renders;  // the SVGs' renderings the jobs use
 };
 
 // Paths the plan refers to.

@@ -4,7 +4,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include <unistd.h>
+
+#include <functional>
+#include <system_error>
+#include <thread>
+
 #include "child_process.h"
+#include "sha256.h"
 
 namespace {
 
@@ -55,4 +62,22 @@ bool RenderSvg(const std::string& svg, const std::string& png, std::string* mess
   if (code == 0) return true;
   *message = first_line.empty() ? "rsvg-convert failed" : first_line;
   return false;
+}
+
+std::string RenderPath(const std::string& renders, std::string_view svg_bytes) {
+  CSha256 sha;
+  sha.Update(svg_bytes);
+  return renders + "/" + sha.FinalHex() + ".png";
+}
+
+bool RenderSvgOnce(const std::string& svg, const std::string& png, std::string* message) {
+  if (std::filesystem::exists(png)) return true;
+  const std::string part = png + "." + std::to_string(getpid()) + "-" +
+                           std::to_string(std::hash<std::thread::id>{}(std::this_thread::get_id()));
+  const bool rendered = RenderSvg(svg, part, message);
+  std::error_code error_code, ignored;
+  if (rendered) std::filesystem::rename(part, png, error_code);
+  std::filesystem::remove(part, ignored);
+  if (rendered && error_code) *message = "cannot keep the rendering " + png;
+  return rendered && !error_code;
 }

@@ -16,3 +16,10 @@ inline constexpr const char* kRsvgMissing = "rsvg-convert not found (Debian pack
 // false with `message` (kRsvgMissing, or the renderer's first line of
 // complaint). Safe to call from several threads.
 bool RenderSvg(const std::string& svg, const std::string& png, std::string* message);
+
+// Where the folder of renderings `renders` keeps the PNG of an SVG with
+// these bytes: named by their SHA-256, so that each is rendered once.
+std::string RenderPath(const std::string& renders, std::string_view svg_bytes);
+// RenderSvg unless `png` exists already. The picture goes to a file of this
+// process and thread first, so that no one reads half of it.
+bool RenderSvgOnce(const std::string& svg, const std::string& png, std::string* message);
