@@ -22,6 +22,8 @@
 #include "fs/mount_config.h"
 #include "fs/native_fs.h"
 #include "world/bindings/bindings.h"
+#include "world/view.h"
+#include "world/world.h"
 #include "base/random.h"
 #include "script/script_array.h"
 #include "script/script_call.h"
@@ -173,6 +175,7 @@ int CApplication::Run() {
     }
   }
   MainLoop();
+  LeaveCurrentView();
   TraceRunStatistics();
   for (const SShutdownStep& step : kShutdownSteps) {
     if (!step.run) continue;
@@ -505,6 +508,12 @@ void CApplication::ServiceSound() {
   } else {
     m_recorder->Stop();
   }
+}
+
+void CApplication::LeaveCurrentView() {
+  CWGame* game = m_commands ? m_commands->Game() : nullptr;
+  if (CWPlaneViewWindow* view = game ? game->World().CurrentView() : nullptr)
+    view->CallSite("OnExit");
 }
 
 bool CApplication::Pump() {

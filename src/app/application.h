@@ -108,6 +108,8 @@ class CApplication {
   void MainLoop();
   // One pass's sound: the recorder while a recording runs, else the mixer.
   void ServiceSound();
+  // The current view hears "OnExit" once the main loop has ended.
+  void LeaveCurrentView();
   // One pump pass; false once the quit message arrived.
   bool Pump();
 

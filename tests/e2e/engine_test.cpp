@@ -178,12 +178,6 @@ TEST_F(EngineTest, OnlyTheExactToolCommandLineRewritesTheConfiguration) {
   EXPECT_FALSE(m_game.Exists("Tool.ini"));
 }
 
-TEST_F(EngineTest, TheBundledDemoRunsHeadless) {
-  const SProcessResult run =
-      Run({}, {{"TARVOLIN_DIR", TARVOLIN_DEMO_DIR}, {"TARVOLIN_INPUT", ""}});
-  EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.err, "");
-}
 
 TEST_F(EngineTest, ASeedThatIsNoNumberStopsTheStartWithAMessage) {
   WriteConfig(kDemoConfig);
@@ -209,9 +203,14 @@ std::vector<std::string> TraceFields(const std::string& text) {
   return lines;
 }
 
+// The demo's configuration without the lines that name its game: the demo
+// folder holds the game's sources, and its project exists only once built.
 std::string ReadDemoConfig() {
   std::ifstream in(std::string(TARVOLIN_DEMO_DIR) + "/tool.ini", std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::string config;
+  for (std::string line; std::getline(in, line);)
+    if (!line.starts_with("autoload=") && !line.starts_with("autorun=")) config += line + "\n";
+  return config;
 }
 
 }  // namespace
@@ -222,6 +221,7 @@ TEST_F(EngineTest, TheDemoOpensOnAnEmptyDesktopInBlack) {
   const SProcessResult run = Run({}, {{"TARVOLIN_TRACE", "present"},
                                       {"TARVOLIN_TRACE_FILE", m_game.Join("trace.txt")}});
   EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err, "");
   const std::vector<std::string> trace = TraceFields(m_game.ReadFile("trace.txt"));
   ASSERT_FALSE(trace.empty());
   EXPECT_EQ(trace.front(), "present\t0,0,639,479");

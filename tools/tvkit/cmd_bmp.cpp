@@ -1,5 +1,6 @@
 // tvkit bmp: describes a BMP file, rewrites it plain or compressed, or makes
-// one from an XPM picture in the colours of a GIMP palette.
+// one from an XPM or PNG picture in the colours of a GIMP palette.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,8 @@
 #include "gfx/bmp.h"
 #include "gfx/gpl.h"
 #include "gfx/xpm.h"
+#include "png_import.h"
+#include "stream_copy.h"
 
 namespace {
 
@@ -20,7 +23,9 @@ int Usage() {
   std::fputs(
       "usage: tvkit bmp info <file>\n"
       "       tvkit bmp convert <in.bmp> <out.bmp> [--lzss <param>] [--top-down]\n"
-      "       tvkit bmp from-xpm <out.bmp> <in.xpm> --palette <file.gpl> [--key <index>]\n",
+      "       tvkit bmp from-xpm <out.bmp> <in.xpm> --palette <file.gpl> [--key <index>]\n"
+      "       tvkit bmp from-png --palette <file.gpl> [--key <index>] [--dither ordered|none]\n"
+      "                          [--lzss <param>] <out.bmp> <in.png>\n",
       stderr);
   return ReportError(err::kBadParams);
 }
@@ -65,15 +70,6 @@ int Convert(int argc, char** argv) {
   return error ? ReportError(error) : 0;
 }
 
-// The whole file as text.
-ErrCode ReadSource(const char* path, std::string* text) {
-  ErrCode error = err::kOk;
-  std::unique_ptr<CFile> file = FsOpen(path, kOpenRead | kOpenShareRead, &error);
-  if (!file) return error;
-  text->assign(file->GetSize(), '\0');
-  return file->ReadAt(text->data(), 0, static_cast<uint32_t>(text->size()), nullptr);
-}
-
 // The lowest index whose entry has the colour, or -1.
 int ExactIndex(const CPalette& palette, const SXpmColour& colour) {
   for (uint32_t i = 0; i < palette.Count(); ++i) {
@@ -84,7 +80,35 @@ int ExactIndex(const CPalette& palette, const SXpmColour& colour) {
   return -1;
 }
 
-// An 8-bit bitmap holding the whole palette; None pixels take the key index.
+bool ParseByte(const char* text, int base, unsigned long* value) {
+  char* end = nullptr;
+  *value = std::strtoul(text, &end, base);
+  return end != text && !*end && *value <= 0xFF;
+}
+
+// Writes the indices, top row first, as an 8-bit bitmap holding the whole
+// palette; compressed when `lzss` is given.
+ErrCode WriteIndexed(const char* path, uint32_t width, uint32_t height,
+                     std::unique_ptr<CPalette> palette, const std::vector<uint8_t>& indices,
+                     const char* lzss) {
+  unsigned long param = 0;
+  if (lzss && !ParseByte(lzss, 0, &param)) return err::kInvalidValue;
+  CBitmap bitmap;
+  ErrCode error = bitmap.Create(static_cast<uint16_t>(width), static_cast<uint16_t>(height),
+                                kPixel8, std::move(palette), kBottomUp, 0);
+  if (error) return error;
+  {
+    CBitmapLock lock(bitmap);
+    if (!lock) return err::kLockFail;
+    for (uint32_t y = 0; y < height; ++y)
+      std::memcpy(lock.View().Row(static_cast<int>(y)), &indices[size_t{y} * width], width);
+  }
+  return WriteReplacing(path, kOpenRead, [&](CFile& out) {
+    return lzss ? WriteBmpLzss(&out, bitmap, 0, static_cast<uint8_t>(param)) : WriteBmp(&out, bitmap, 0);
+  });
+}
+
+// None pixels take the key index.
 int FromXpm(int argc, char** argv) {
   const char* palette_path = nullptr;
   unsigned long key = 0;
@@ -92,9 +116,7 @@ int FromXpm(int argc, char** argv) {
     if (std::strcmp(argv[i], "--palette") == 0 && i + 1 < argc) {
       palette_path = argv[++i];
     } else if (std::strcmp(argv[i], "--key") == 0 && i + 1 < argc) {
-      char* end = nullptr;
-      key = std::strtoul(argv[++i], &end, 10);
-      if (end == argv[i] || *end || key > 0xFF) return ReportError(err::kInvalidValue);
+      if (!ParseByte(argv[++i], 10, &key)) return ReportError(err::kInvalidValue);
     } else {
       return Usage();
     }
@@ -103,9 +125,8 @@ int FromXpm(int argc, char** argv) {
   auto palette = std::make_unique<CPalette>();
   SXpmImage image;
   std::string text;
-  ErrCode error = ReadSource(palette_path, &text);
-  if (!error) error = ParseGpl(text, palette.get());
-  if (!error) error = ReadSource(argv[3], &text);
+  ErrCode error = LoadGpl(palette_path, palette.get());
+  if (!error) error = ReadWholeFile(argv[3], &text);
   if (!error) error = ParseXpm(text, &image);
   if (error) return ReportError(error);
   if (key >= palette->Count()) return ReportError(err::kInvalidValue);
@@ -116,18 +137,47 @@ int FromXpm(int argc, char** argv) {
     if (index < 0) return ReportError(err::kInvalidValue);
     index_of[c] = static_cast<uint8_t>(index);
   }
-  CBitmap bitmap;
-  error = bitmap.Create(static_cast<uint16_t>(image.width), static_cast<uint16_t>(image.height),
-                        kPixel8, std::move(palette), kBottomUp, 0);
-  if (error) return ReportError(error);
-  {
-    CBitmapLock lock(bitmap);
-    if (!lock) return ReportError(err::kLockFail);
-    for (int y = 0; y < image.height; ++y)
-      for (int x = 0; x < image.width; ++x)
-        lock.View().Row(y)[x] = index_of[image.pixels[static_cast<size_t>(y) * image.width + x]];
+  std::vector<uint8_t> indices(image.pixels.size());
+  for (size_t i = 0; i < indices.size(); ++i) indices[i] = index_of[image.pixels[i]];
+  error = WriteIndexed(argv[2], image.width, image.height, std::move(palette), indices, nullptr);
+  return error ? ReportError(error) : 0;
+}
+
+const struct {
+  const char* name;
+  EDither dither;
+} kDithers[] = {{"ordered", EDither::kOrdered}, {"none", EDither::kNone}};
+
+// Transparent pixels (alpha below 128) take the key index when one is given.
+int FromPng(int argc, char** argv) {
+  const char* palette_path = TakeOption(&argc, argv, "--palette");
+  const char* key_text = TakeOption(&argc, argv, "--key");
+  const char* dither_text = TakeOption(&argc, argv, "--dither");
+  const char* lzss = TakeOption(&argc, argv, "--lzss");
+  if (!palette_path || argc != 4) return Usage();
+  unsigned long key = 0;
+  if (key_text && !ParseByte(key_text, 10, &key)) return ReportError(err::kInvalidValue);
+  EDither dither = EDither::kOrdered;
+  if (dither_text) {
+    const auto* found = std::find_if(std::begin(kDithers), std::end(kDithers),
+                                     [&](const auto& d) { return std::strcmp(d.name, dither_text) == 0; });
+    if (found == std::end(kDithers)) return ReportError(err::kInvalidValue);
+    dither = found->dither;
   }
-  error = WriteReplacing(argv[2], kOpenRead, [&](CFile& out) { return WriteBmp(&out, bitmap, 0); });
+  auto palette = std::make_unique<CPalette>();
+  std::string bytes;
+  SRgbaImage image;
+  ErrCode error = LoadGpl(palette_path, palette.get());
+  // Opaque pixels need an entry other than the key.
+  const uint32_t needed = key_text ? std::max<uint32_t>(static_cast<uint32_t>(key) + 1, 2) : 1;
+  if (!error && palette->Count() < needed) error = err::kInvalidValue;
+  if (!error) error = ReadWholeFile(argv[3], &bytes);
+  if (!error)
+    error = DecodePng({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, &image);
+  if (error) return ReportError(error);
+  const std::vector<uint8_t> indices =
+      MapToPalette(image, *palette, key_text ? static_cast<int>(key) : -1, dither);
+  error = WriteIndexed(argv[2], image.width, image.height, std::move(palette), indices, lzss);
   return error ? ReportError(error) : 0;
 }
 
@@ -137,5 +187,6 @@ int RunBmp(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "info") == 0) return Info(argv[2]);
   if (argc >= 4 && std::strcmp(argv[1], "convert") == 0) return Convert(argc, argv);
   if (argc >= 4 && std::strcmp(argv[1], "from-xpm") == 0) return FromXpm(argc, argv);
+  if (argc >= 4 && std::strcmp(argv[1], "from-png") == 0) return FromPng(argc, argv);
   return Usage();
 }

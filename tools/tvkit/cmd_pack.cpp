@@ -10,8 +10,7 @@
 #include "commands.h"
 #include "fs/file_service.h"
 #include "fs/pack_fs.h"
-#include "fs/pack_writer.h"
-#include "fs/replace.h"
+#include "pack_files.h"
 #include "stream_copy.h"
 
 namespace {
@@ -27,29 +26,15 @@ int Usage() {
 
 int Build(const char* out_path, const char* directory) {
   namespace fs = std::filesystem;
-  std::vector<std::string> files;
-  std::vector<SPackItem> items;
+  std::vector<SPackFile> files;
   std::error_code error_code;
   for (fs::recursive_directory_iterator it(directory, error_code), end;
        !error_code && it != end; it.increment(error_code)) {
     if (!it->is_regular_file(error_code)) continue;
-    const uint64_t size = it->file_size(error_code);
-    if (size > UINT32_MAX) return ReportError(err::kBadParams);
-    const std::string relative = fs::relative(it->path(), directory).generic_string();
-    if (relative.size() > kPackNameLimit) return ReportError(err::kBadParams);
-    items.push_back({NormalisePackName(relative.c_str()), static_cast<uint32_t>(size),
-                     files.size()});
-    files.push_back(it->path().string());
+    files.push_back({fs::relative(it->path(), directory).generic_string(), it->path().string()});
   }
   if (error_code) return ReportError(err::kPathNotFound);
-
-  const ErrCode error = WriteReplacing(out_path, 0, [&](CFile& out) {
-    return WritePack(out, std::move(items), [&](size_t source, CFile& pack) {
-      ErrCode open_error = err::kOk;
-      std::unique_ptr<CFile> in = FsOpen(files[source].c_str(), kOpenRead | kOpenShareRead, &open_error);
-      return in ? CopyFile(*in, pack) : open_error;
-    });
-  });
+  const ErrCode error = WritePackFiles(out_path, files);
   return error ? ReportError(error) : 0;
 }
 

@@ -22,3 +22,4 @@ int RunVb(int argc, char** argv);
 int RunScript(int argc, char** argv);
 int RunUi(int argc, char** argv);
 int RunWorld(int argc, char** argv);
+int RunGame(int argc, char** argv);

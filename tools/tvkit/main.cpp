@@ -22,9 +22,11 @@ constexpr SCommand kCommands[] = {
     {"lz", "pack --codec lzss|lzis ... <in> <out>, unpack <in> <out>: compressed files",
      RunLz},
     {"bmp", "info <file>: geometry and compression; convert <in> <out> [--lzss <param>] [--top-down]; "
-            "from-xpm <out.bmp> <in.xpm> --palette <file.gpl> [--key <index>]",
+            "from-xpm <out.bmp> <in.xpm> --palette <file.gpl> [--key <index>]; "
+            "from-png --palette <file.gpl> [--key <i>] [--dither ordered|none] [--lzss <param>] <out.bmp> <in.png>",
      RunBmp},
-    {"ani", "info <file>; frame <file> <ms> <out.bmp>; build <out.ani> <fps> <frames.bmp>...",
+    {"ani", "info <file>; frame <file> <ms> <out.bmp>; build <out.ani> <fps> <frames.bmp>...; "
+            "compose --palette <file.gpl> --root <src dir> <out.ani> <recipe.ini>",
      RunAni},
     {"font", "build <font.ttf> <pixel height> <out.fnt>; render <font.fnt> <text> <out.bmp>",
      RunFont},
@@ -39,6 +41,8 @@ constexpr SCommand kCommands[] = {
      RunUi},
     {"world", "build <out.prj> <src dir>: a project from sources; globals <project.prj>: its globals",
      RunWorld},
+    {"game", "build [--jobs <n>] [--no-cache] <out dir> <src dir>: a game folder from its sources",
+     RunGame},
 };
 
 void PrintUsage(FILE* out) {

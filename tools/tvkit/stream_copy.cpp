@@ -1,6 +1,9 @@
 #include "stream_copy.h"
 
+#include <memory>
 #include <vector>
+
+#include "fs/file_service.h"
 
 namespace {
 
@@ -31,4 +34,12 @@ ErrCode CopyToStream(CFile& in, FILE* out) {
   return ForEachPiece(in, [&](const char* bytes, uint32_t count) {
     return std::fwrite(bytes, 1, count, out) == count ? err::kOk : err::kWriteFail;
   });
+}
+
+ErrCode ReadWholeFile(const char* path, std::string* bytes) {
+  ErrCode error = err::kOk;
+  std::unique_ptr<CFile> file = FsOpen(path, kOpenRead | kOpenShareRead, &error);
+  if (!file) return error;
+  bytes->assign(file->GetSize(), '\0');
+  return file->ReadAt(bytes->data(), 0, static_cast<uint32_t>(bytes->size()), nullptr);
 }
