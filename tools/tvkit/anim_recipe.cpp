@@ -146,8 +146,8 @@ bool ReadLayer(CRecipeReader& reader, const SIniSection& section, int frames, SA
   }
   if (layer->svg.empty()) return reader.Fail(section, nullptr, "a layer needs svg");
   for (const SAnimKey& key : layer->keys)
-    if (key.cell >= layer->columns)
-      return reader.Fail(section, keys_line->name, "a key's cell must be below columns");
+    if (key.cell < 0 || key.cell >= layer->columns)
+      return reader.Fail(section, keys_line->name, "a key's cell must be from 0 to columns - 1");
   return true;
 }
 
