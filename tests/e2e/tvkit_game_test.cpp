@@ -45,6 +45,7 @@ TEST(AnimRecipeTest, MistakesAreReportedWhereTheyStand) {
       {head + "[layer a]\nkeys=0 1 1\n", 6, 1},
       {head + "[layer a]\nsvg=a.svg\ncolumns=2\nkeys=0 0 0 2\n", 9, 6},
       {head + "[layer a]\nsvg=a.svg\ncolumns=2\nkeys=0 0 0 -1\n", 9, 6},
+      {head + "[layer a]\nsvg=a.svg\nkeys=0 0 0 | 9 -32768 0\n", 8, 6},
       {head + "[sound]\n", 6, 1},
   };
   for (const auto& c : cases) {
