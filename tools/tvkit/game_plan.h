@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "pack_files.h"
-#include "pack_mounts.h"
 
 enum class EGameJob { kPicture, kAnimation, kFont, kWorld };
 
