@@ -25,7 +25,7 @@ void CheckRecipe(std::string_view text) {
         layer.last_shown >= recipe.frames || layer.svg.empty())
       std::abort();
     for (size_t i = 0; i < layer.keys.size(); ++i)
-      if (layer.keys[i].cell >= layer.columns || (i > 0 && layer.keys[i].frame <= layer.keys[i - 1].frame))
+      if (layer.keys[i].cell < 0 || layer.keys[i].cell >= layer.columns || (i > 0 && layer.keys[i].frame <= layer.keys[i - 1].frame))
         std::abort();
     const int width = layer.columns * 3;
     pictures.push_back({width, 2, std::vector<uint8_t>(static_cast<size_t>(width) * 2, 7)});

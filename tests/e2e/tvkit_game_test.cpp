@@ -44,6 +44,8 @@ TEST(AnimRecipeTest, MistakesAreReportedWhereTheyStand) {
       {head + "[layer a]\nsvg=a.svg\nshow=3-10 ; one past the end\n", 8, 6},
       {head + "[layer a]\nkeys=0 1 1\n", 6, 1},
       {head + "[layer a]\nsvg=a.svg\ncolumns=2\nkeys=0 0 0 2\n", 9, 6},
+      {head + "[layer a]\nsvg=a.svg\ncolumns=2\nkeys=0 0 0 -1\n", 9, 6},
+      {head + "[layer a]\nsvg=a.svg\nkeys=0 0 0 | 9 -32768 0\n", 8, 6},
       {head + "[sound]\n", 6, 1},
   };
   for (const auto& c : cases) {
@@ -193,14 +195,27 @@ TEST_F(TvkitGameTest, BuildsPacksPicturesAnimationsAndTheProjectAndRebuildsFromT
 TEST_F(TvkitGameTest, ABrokenSourceFailsNamingItAndLeavesTheBuiltFolder) {
   ASSERT_EQ(Build().exit_code, 0);
   const auto built = Files("out");
-  m_dir.WriteFile("demo/art/bad.svg",
-                  "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"2\" height=\"2\">\n"
-                  "<image href=\"x.png\" width=\"2\" height=\"2\"/></svg>\n");
-  const SProcessResult run = Build();
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.err, "art/bad.svg(2, 14): error: an external reference \"x.png\"\n");
-  EXPECT_EQ(Files("out"), built);
-  EXPECT_FALSE(m_dir.Exists("out.new"));
+  const struct {
+    const char* file;
+    const char* text;
+    const char* message;  // where the messages place the fault
+  } cases[] = {
+      {"demo/art/bad.svg",
+       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"2\" height=\"2\">\n"
+       "<image href=\"x.png\" width=\"2\" height=\"2\"/></svg>\n",
+       "art/bad.svg(2, 14): error: an external reference \"x.png\"\n"},
+      {"demo/world/World/Room/OnEntry.tvs", "void OnEntry() { nonsense( }\n",
+       "world/World/Room/OnEntry.tvs(1, "},
+  };
+  for (const auto& c : cases) {
+    m_dir.WriteFile(c.file, c.text);
+    const SProcessResult run = Build();
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_EQ(Files("out"), built);
+    EXPECT_FALSE(m_dir.Exists("out.new"));
+    fs::remove(m_dir.Join(c.file));
+  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ constexpr std::string_view kLayerPrefix = "layer ";
 constexpr int kMaxSide = 4096;
 constexpr int kMaxFrames = 100000;
 constexpr long long kMaxPixels = 1LL << 28;
+constexpr int kMaxOffset = 32767;
 
 // A recipe being read: the text for positions, and the first failure.
 class CRecipeReader {
@@ -114,6 +115,8 @@ bool ReadKeys(CRecipeReader& reader, const SIniSection& section, const SIniKey& 
     if (made.frame < 0 || made.frame >= frames ||
         (!layer->keys.empty() && made.frame <= layer->keys.back().frame))
       return reader.Fail(section, key.name, "key frames must rise within the frames");
+    if (made.x < -kMaxOffset || made.x > kMaxOffset || made.y < -kMaxOffset || made.y > kMaxOffset)
+      return reader.Fail(section, key.name, "a key's position must be within 32767 of the frame's corner");
     layer->keys.push_back(made);
     if (bar == rest.size()) return true;
     rest.remove_prefix(bar + 1);
@@ -146,8 +149,8 @@ bool ReadLayer(CRecipeReader& reader, const SIniSection& section, int frames, SA
   }
   if (layer->svg.empty()) return reader.Fail(section, nullptr, "a layer needs svg");
   for (const SAnimKey& key : layer->keys)
-    if (key.cell >= layer->columns)
-      return reader.Fail(section, keys_line->name, "a key's cell must be below columns");
+    if (key.cell < 0 || key.cell >= layer->columns)
+      return reader.Fail(section, keys_line->name, "a key's cell must be from 0 to columns - 1");
   return true;
 }
 

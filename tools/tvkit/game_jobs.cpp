@@ -44,13 +44,27 @@ void RemoveQuietly(const std::string& path) {
   std::filesystem::remove(path, ignored);
 }
 
+// A line "<file>[(<line>, <col>)]: <text>" of the world's build about one
+// of its files, placed in the source folder as an error.
+std::string PlacedInWorld(const SGameJob& job, const std::string& line) {
+  const size_t colon = line.find(": ");
+  if (job.kind != EGameJob::kWorld || colon == std::string::npos) return line;
+  const std::string place = line.substr(0, colon);
+  std::error_code error_code;
+  if (!std::filesystem::is_regular_file(
+          std::filesystem::path(job.args[0]) / place.substr(0, place.find('(')), error_code))
+    return line;
+  const std::string text = line.substr(colon + 2);
+  return job.source + "/" + place + ": " + (text.starts_with("error: ") ? "" : "error: ") + text;
+}
+
 // The lines a failed run wrote; its bare "error: ..." lines placed at the
 // job's source file.
 std::vector<std::string> Complaints(const SGameJob& job, const std::string& path) {
   std::vector<std::string> lines;
   std::ifstream in(path);
   for (std::string line; std::getline(in, line);)
-    lines.push_back(line.starts_with("error: ") ? job.source + ": " + line : line);
+    lines.push_back(line.starts_with("error: ") ? job.source + ": " + line : PlacedInWorld(job, line));
   if (lines.empty()) lines.push_back(job.source + ": error: its recipe failed");
   return lines;
 }

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "anim_recipe.h"
+#include "pack_mounts.h"
 #include "sha256.h"
 #include "source_path.h"
 #include "store/hash_ini.h"
