@@ -146,10 +146,10 @@ void CZBuffer::UnlinkObject(CZObj* object) {
 
 void CZBuffer::ObjectsAt(TPoint point, std::vector<CZObj*>* objects) const {
   objects->clear();
-  if (!m_tiles || point.x < 0 || point.y < 0 || point.x >= m_width || point.y >= m_height) return;
-  const STile& tile = m_tiles[Index(point.x / kTileSize, point.y / kTileSize)];
-  for (const SNode* node = tile.head; node; node = node->next)
-    if (RectContains(node->object->m_rect, point)) objects->push_back(node->object);
+  FindAt(point, [objects](CZObj* object) {
+    objects->push_back(object);
+    return false;
+  });
 }
 
 ErrCode CZBuffer::AddObject(CZObj* object) {

@@ -109,6 +109,16 @@ class CZBuffer {
   // The objects whose rectangles hold the point, nearest first, as the
   // tile under it lists them.
   void ObjectsAt(TPoint point, std::vector<CZObj*>* objects) const;
+  // Shows `visit` those objects in the same order until it answers true;
+  // the object it stopped at, or null.
+  template <class Visit>
+  CZObj* FindAt(TPoint point, Visit visit) const {
+    if (!m_tiles || point.x < 0 || point.y < 0 || point.x >= m_width || point.y >= m_height) return nullptr;
+    const STile& tile = m_tiles[Index(point.x / kTileSize, point.y / kTileSize)];
+    for (const SNode* node = tile.head; node; node = node->next)
+      if (RectContains(node->object->m_rect, point) && visit(node->object)) return node->object;
+    return nullptr;
+  }
 
   // Counters: Flush passes, rectangles and tiles flushed, tiles repainted.
   uint32_t PassCount() const { return m_passes; }

@@ -254,29 +254,33 @@ void CWPlaneViewWindow::RequestRedraw() {
 CWVisualObject* CWPlaneViewWindow::ObjectAt(TPoint point) const {
   // The view's own objects as the compositor lists them at the point,
   // nearest first; the hot spots of its view sets go in among them by their
-  // z, after the view's objects of the same z.
-  // The lists are kept between calls: the hit test runs at every move.
-  std::vector<CZObj*>& drawn = m_hit_layers;
-  m_compositor.ObjectsAt(point, &drawn);
-  std::vector<std::pair<uint8_t, CWVisualObject*>>& candidates = m_hit_candidates;
-  candidates.clear();
-  for (CZObj* layer : drawn) {
-    const auto* drawable = KindOf<CWDrawable>(layer);
-    CWVisualObject* object = drawable ? &drawable->Object() : nullptr;
-    // A picture that is not shown is not hit; a hot spot always is.
-    if (object && !(layer->Bitmap() && !object->IsVisible())) candidates.emplace_back(layer->Z(), object);
-  }
+  // z, after the view's objects of the same z. The list is kept between
+  // calls: the hit test runs at every move.
+  std::vector<CWVisualObject*>& shared = m_hit_shared;
+  shared.clear();
   for (const auto& set : World().Chain())
     for (const auto& owned : set->Objects())
-      if (auto* object = KindOf<CWVisualObject>(owned.get())) {
-        const auto nearer = std::find_if(candidates.begin(), candidates.end(),
-                                         [&](const auto& entry) { return entry.first < object->ZOrder(); });
-        candidates.insert(nearer, std::pair<uint8_t, CWVisualObject*>{object->ZOrder(), object});
-      }
-  for (const auto& [z, object] : candidates)
-    if (object->Serial() != m_carried && object->AtModalLevel() && object->HitTest(point))
-      return object;
-  return nullptr;
+      if (auto* object = KindOf<CWVisualObject>(owned.get()))
+        shared.insert(std::find_if(shared.begin(), shared.end(),
+                                   [&](const CWVisualObject* entry) { return entry->ZOrder() < object->ZOrder(); }),
+                      object);
+  CWVisualObject* hit = nullptr;
+  const auto hits = [&](CWVisualObject* object) {
+    if (object->Serial() == m_carried || !object->AtModalLevel() || !object->HitTest(point)) return false;
+    hit = object;
+    return true;
+  };
+  size_t next_shared = 0;
+  m_compositor.FindAt(point, [&](CZObj* layer) {
+    const auto* drawable = KindOf<CWDrawable>(layer);
+    // A picture that is not shown is not hit; a hot spot always is.
+    if (!drawable || (layer->Bitmap() && !drawable->Object().IsVisible())) return false;
+    for (; next_shared < shared.size() && shared[next_shared]->ZOrder() > layer->Z(); ++next_shared)
+      if (hits(shared[next_shared])) return true;
+    return hits(&drawable->Object());
+  });
+  for (; !hit && next_shared < shared.size(); ++next_shared) hits(shared[next_shared]);
+  return hit;
 }
 
 CWVisualObject* CWPlaneViewWindow::Rollover() const {

@@ -167,8 +167,7 @@ class CWPlaneViewWindow : public CWObject {
   std::unique_ptr<CBitmap> m_background;
   std::unique_ptr<CBitmap> m_canvas;
   CZBuffer m_compositor;
-  mutable std::vector<CZObj*> m_hit_layers;
-  mutable std::vector<std::pair<uint8_t, CWVisualObject*>> m_hit_candidates;
+  mutable std::vector<CWVisualObject*> m_hit_shared;
   CZObj m_background_layer;
   std::vector<std::unique_ptr<CWObject>> m_objects;
   size_t m_plain_count = 0;  // objects that are not visual

@@ -121,7 +121,7 @@ void CWVisualObject::ShowPicture(std::unique_ptr<CBitmap> picture, int32_t key) 
   m_picture_pixels.reset();
   m_picture = std::move(picture);
   if (m_picture && m_picture->Type() == kPixel8) {
-    m_picture_pixels = std::make_unique<CBitmapLock>(*m_picture);
+    m_picture_pixels.emplace(*m_picture);
     if (!*m_picture_pixels) m_picture_pixels.reset();
   }
   m_drawable.SetBitmap(m_picture.get());

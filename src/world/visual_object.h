@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "gfx/bitmap.h"
 #include "gfx/zbuffer.h"
@@ -115,7 +116,7 @@ class CWVisualObject : public CWObject {
   std::unique_ptr<CBitmap> m_picture;
   // An 8-bit picture stays locked while it is shown, so that the hit test,
   // run at every mouse move, reads its pixels directly.
-  std::unique_ptr<CBitmapLock> m_picture_pixels;
+  std::optional<CBitmapLock> m_picture_pixels;
   CZBuffer* m_compositor = nullptr;
   uint8_t m_z_order = 1;
   bool m_visible = false;
