@@ -452,8 +452,6 @@ TEST_F(LibraryTest, StackAndCodeDumps) {
   const SCallArg args[] = {SCallArg::Ref(&x)};
   Run("DumpCode(9); Write(x);", "void, int* x", args);
   const std::string stopped = TraceBuffer();
-  EXPECT_TRUE(dumped.ends_with("Instructions dumped: 3.\n")) << dumped;
-  EXPECT_TRUE(stopped.ends_with("Invalid instruction code found:26.\n")) << stopped;
   EXPECT_EQ(dumped, "Code at offset 24:\n" + lines + "Instructions dumped: 3.\n");
   EXPECT_EQ(stopped, "Code at offset 12:\n12: " + call + "15: \n\tSRC_LINE - 1\n" +
                          "20: CONS_A\t\tf:" + std::to_string(slot.addr_cons) + ", st:0\n" +
