@@ -156,10 +156,10 @@ TEST(CompressedFileTest, ResizingKeepsWhatStaysAndZeroesWhatIsNew) {
   ASSERT_EQ(file->Write("z", 1, nullptr), err::kOk);
   ASSERT_EQ(file->Seek(699, kSeekSet), err::kOk);
   ASSERT_EQ(file->Write("y", 1, nullptr), err::kOk);
-  EXPECT_EQ(ReadAll(*file), data.substr(0, 100) + "z" + std::string(598, '\0') + "y");
+  const std::string expected = data.substr(0, 100) + "z" + std::string(598, '\0') + "y";
+  EXPECT_EQ(ReadAll(*file), expected);
   file.reset();
-  EXPECT_EQ(ReadAll(*Reopen(bytes)),
-            data.substr(0, 100) + "z" + std::string(598, '\0') + "y");
+  EXPECT_EQ(ReadAll(*Reopen(bytes)), expected);
 }
 
 TEST(CompressedFileTest, BadFilesAreRefused) {
