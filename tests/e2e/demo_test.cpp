@@ -64,21 +64,11 @@ const SViewShot kViewShots[] = {
 
 class DemoTest : public GameRunTest {
  protected:
-  // The game built once for every test of the run.
-  static const std::string& Built() {
-    static CTempDir built;
-    static const bool ok = [] {
-      return CChildProcess(TVKIT_BINARY, {"game", "build", built.Join("demo"), TARVOLIN_DEMO_DIR}, {},
-                           built.Path())
-                 .Wait()
-                 .exit_code == 0;
-    }();
-    static const std::string path = ok ? built.Join("demo") : std::string();
-    return path;
-  }
+  // The game as the build made it.
+  static std::string Built() { return TARVOLIN_DEMO_GAME; }
 
   void SetUp() override {
-    ASSERT_FALSE(Built().empty()) << "the demo did not build";
+    ASSERT_TRUE(fs::exists(Built() + "/demo.prj")) << "the demo was not built";
     fs::copy(Built(), m_game.Path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
   }
 
@@ -218,8 +208,13 @@ TEST_F(DemoTest, CleanCachedAndRepeatedBuildsAreByteIdentical) {
   ASSERT_EQ(cached.exit_code, 0);
   const std::map<std::string, std::string> clean = FolderBytes(first);
   EXPECT_EQ(FolderBytes(second), clean);
-  EXPECT_EQ(FolderBytes(Built()), clean);
   EXPECT_GE(clean.size(), 6u);
+  // The build's own copy may hold the shots of a play-through besides.
+  const std::map<std::string, std::string> built = FolderBytes(Built());
+  for (const auto& [name, bytes] : clean) {
+    const auto found = built.find(name);
+    EXPECT_TRUE(found != built.end() && found->second == bytes) << name;
+  }
 }
 
 // Cut in half, flipped or missing: the game stops with its message or plays
