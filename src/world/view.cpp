@@ -265,8 +265,10 @@ CWVisualObject* CWPlaneViewWindow::ObjectAt(TPoint point) const {
                                    [&](const CWVisualObject* entry) { return entry->ZOrder() < object->ZOrder(); }),
                       object);
   CWVisualObject* hit = nullptr;
+  const int level = World().ModalLevel();
   const auto hits = [&](CWVisualObject* object) {
-    if (object->Serial() == m_carried || !object->AtModalLevel() || !object->HitTest(point)) return false;
+    if ((m_carried && object->Serial() == m_carried) || !object->AtModalLevel(level) || !object->HitTest(point))
+      return false;
     hit = object;
     return true;
   };

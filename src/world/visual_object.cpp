@@ -41,9 +41,7 @@ bool CWVisualObject::HitTest(TPoint point) const {
          pixels.Row(y)[x] != m_drawable.Key();
 }
 
-bool CWVisualObject::AtModalLevel() const {
-  return m_modal == -1 || m_modal == World().ModalLevel();
-}
+bool CWVisualObject::AtModalLevel() const { return AtModalLevel(World().ModalLevel()); }
 
 std::string_view CWVisualObject::SiteKind() const { return kSiteVisual; }
 

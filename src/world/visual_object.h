@@ -48,6 +48,8 @@ class CWVisualObject : public CWObject {
   virtual bool HitTest(TPoint point) const;
   // Takes events at the current modal level, or at every one with -1.
   bool AtModalLevel() const;
+  // The same for the world's modal level `level`.
+  bool AtModalLevel(int level) const { return m_modal == -1 || m_modal == level; }
   std::string_view SiteKind() const override;
   // Visual objects also show or hide.
   void SetActive(bool active) override;
