@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
@@ -251,7 +250,7 @@ bool RunToEnd(const std::string& program, const std::map<std::string, std::strin
 
 void BM_HeadlessStartupAndShutdown(benchmark::State& state) {
   const CTempDir work;
-  std::ofstream(work.Join("quit.txt")) << "0 quit\n";
+  work.WriteFile("quit.txt", "0 quit\n");
   const std::map<std::string, std::string> env = {
       {"TARVOLIN_PLATFORM", "headless"},
       {"TARVOLIN_DIR", TARVOLIN_DEMO_DIR},
