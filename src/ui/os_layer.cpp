@@ -171,6 +171,10 @@ SPixelView COSWindow::FrameView() {
 
 void COSWindow::Present(std::span<const TRect> rects) {
   if (m_frame.empty()) return;
+  ++m_presents;
+  m_window->Present(m_frame.data(), m_frame_width, m_frame_height, m_frame_width, rects);
+  // Written once the frame is shown, so that whoever watches the trace sees
+  // the line no earlier than the player sees the picture.
   if (Traced(kTracePresent)) {
     std::string fields;
     for (const TRect& rect : rects)
@@ -179,8 +183,6 @@ void COSWindow::Present(std::span<const TRect> rects) {
                 std::to_string(rect.bottom);
     Tracer().Line(kTracePresent, rects.empty() ? "full" : fields);
   }
-  ++m_presents;
-  m_window->Present(m_frame.data(), m_frame_width, m_frame_height, m_frame_width, rects);
 }
 
 void COSWindow::ShowCursor(bool shown) {
